@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <span>
+
+#include "common/ByteCursor.h"
+#include "common/LittleEndian.h"
+
+// Stateless routines for ASF data packets and little-endian fields, shared by
+// every writer and reader of ASF. Safe to call from any thread at once.
+namespace tapewell::AsfPacketTools {
+
+// Offset of Send Time within a packet, from its length type flags byte
+// (byte 3) alone; -1 for a byte outside the layouts the recorders know, or a
+// packet too short to have that byte.
+int SendTimeOffset(std::span<const uint8_t> packet);
+
+// Moves every time in the packet so that baseTime (ms) becomes 0: the Send
+// Time and, for payloads with 8 bytes of replicated data, the presentation
+// time; a time at or below the base becomes 0. Padding bytes are zeroed.
+// packet is the whole packet (its size is the file's packet size). Returns 0
+// when the walk ended cleanly, 1 when the packet was not handled or its
+// layout ran out of bounds; bytes before the point of failure may already be
+// rewritten. Nothing outside the span is read or written.
+int RebasePacketTimes(std::span<uint8_t> packet, uint32_t baseTime);
+
+// Offset of the first File Properties GUID in the buffer, or -1. Positions 0
+// up to size - 17 are tried.
+int FindFileProperties(std::span<const uint8_t> buffer);
+
+// A variable-size field whose size is given by a 2-bit length type: 0 absent
+// (value 0), 1 one byte, 2 two bytes, 3 four bytes. Other codes read nothing.
+uint32_t ReadVarField(ByteCursor& cursor, unsigned lengthType);
+
+using tapewell::ReadLe16;
+using tapewell::ReadLe32;
+using tapewell::ReadLe64;
+using tapewell::WriteLe32;
+
+// The two 32-bit halves of a 64-bit little-endian field.
+struct Le64Halves {
+    uint32_t high;
+    uint32_t low;
+};
+inline Le64Halves ReadLe64Halves(const uint8_t* p) { return {ReadLe32(p + 4), ReadLe32(p)}; }
+
+// Little-endian writes to a buffered output stream; false when the write
+// failed.
+bool WriteLe16(std::FILE* out, uint16_t value);
+bool WriteLe32(std::FILE* out, uint32_t value);
+bool WriteLe64(std::FILE* out, uint64_t value);
+
+}  // namespace tapewell::AsfPacketTools

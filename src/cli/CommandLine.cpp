@@ -1,0 +1,59 @@
+#include "cli/CommandLine.h"
+
+#include <cstdio>
+
+namespace tapewell::cli {
+
+std::optional<std::string> ParseArgs(std::span<char* const> args,
+                                     std::span<const OptionSpec> known, ParsedArgs& out) {
+    bool optionsEnded = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string_view arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            out.positional.emplace_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (arg == "--help" || arg == "-h") {
+            out.help = true;
+            continue;
+        }
+        std::string_view name = arg.substr(0, arg.find('='));
+        const OptionSpec* spec = nullptr;
+        for (const auto& candidate : known) {
+            if (candidate.name == name) {
+                spec = &candidate;
+            }
+        }
+        if (!spec) {
+            return "unknown option '" + std::string(arg) + "'";
+        }
+        std::string value;
+        if (name.size() < arg.size()) {
+            if (!spec->takesValue) {
+                return "option '" + std::string(name) + "' takes no value";
+            }
+            value = arg.substr(name.size() + 1);
+        } else if (spec->takesValue) {
+            if (i + 1 >= args.size()) {
+                return "option '" + std::string(name) + "' needs a value";
+            }
+            value = args[++i];
+        }
+        out.options[std::string(name)] = value;
+    }
+    return std::nullopt;
+}
+
+int UsageError(std::string_view command, std::string_view message) {
+    std::fprintf(stderr, "tapewell-cli%s%.*s: %.*s\nTry 'tapewell-cli %.*s%s--help'.\n",
+                 command.empty() ? "" : " ", static_cast<int>(command.size()), command.data(),
+                 static_cast<int>(message.size()), message.data(),
+                 static_cast<int>(command.size()), command.data(), command.empty() ? "" : " ");
+    return kExitUsage;
+}
+
+}  // namespace tapewell::cli

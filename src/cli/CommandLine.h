@@ -1,0 +1,40 @@
+#pragma once
+
+#include <map>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tapewell::cli {
+
+// Exit codes of tapewell-cli: 64 is the BSD sysexits code for a usage error.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 64;
+
+struct OptionSpec {
+    std::string_view name;  // "--json"
+    bool takesValue = false;
+};
+
+struct ParsedArgs {
+    std::map<std::string, std::string, std::less<>> options;  // name -> value ("" for flags)
+    std::vector<std::string> positional;
+    bool help = false;
+
+    bool Has(std::string_view name) const { return options.find(name) != options.end(); }
+};
+
+// Splits a command's arguments into options and positional arguments.
+// "--help"/"-h" is always known; "--" ends the options; "--name=value" and
+// "--name value" both give a value. Returns the usage error text, if any.
+std::optional<std::string> ParseArgs(std::span<char* const> args,
+                                     std::span<const OptionSpec> known, ParsedArgs& out);
+
+// Prints "tapewell-cli <command>: <message>" and the usage hint on stderr,
+// and returns kExitUsage.
+int UsageError(std::string_view command, std::string_view message);
+
+}  // namespace tapewell::cli

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <span>
+
+namespace tapewell::cli {
+
+// Each command takes the arguments after its name and returns the exit code.
+int RunInfo(std::span<char* const> args);
+int RunResumeScan(std::span<char* const> args);
+
+}  // namespace tapewell::cli

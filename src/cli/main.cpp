@@ -1,0 +1,73 @@
+// tapewell-cli: the headless front end over the same core as the desktop
+// program.
+#include <cstdio>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "cli/CommandLine.h"
+#include "cli/Commands.h"
+
+namespace {
+
+using tapewell::cli::kExitOk;
+using tapewell::cli::UsageError;
+
+struct Command {
+    std::string_view name;
+    std::string_view summary;
+    int (*run)(std::span<char* const>);
+};
+
+constexpr Command kCommands[] = {
+    {"info", "show what an ASF file holds", tapewell::cli::RunInfo},
+    {"resume-scan", "tell whether a partial recording can be resumed",
+     tapewell::cli::RunResumeScan},
+};
+
+void PrintHelp() {
+    std::puts(
+        "Usage: tapewell-cli COMMAND [OPTIONS] [ARGS]\n"
+        "\n"
+        "Records Windows Media streams into ASF files and inspects them.\n"
+        "\n"
+        "Commands:");
+    for (const auto& command : kCommands) {
+        std::printf("  %-14.*s%.*s\n", static_cast<int>(command.name.size()), command.name.data(),
+                    static_cast<int>(command.summary.size()), command.summary.data());
+    }
+    std::puts(
+        "\n"
+        "Options:\n"
+        "  -h, --help    show this help\n"
+        "  --version     show the version\n"
+        "\n"
+        "'tapewell-cli COMMAND --help' describes a command.");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::span<char* const> args(argv + 1, argc > 0 ? static_cast<size_t>(argc - 1) : 0);
+    if (args.empty()) {
+        return UsageError("", "missing command");
+    }
+    std::string_view first = args[0];
+    if (first == "--help" || first == "-h" || first == "help") {
+        PrintHelp();
+        return kExitOk;
+    }
+    if (first == "--version") {
+        std::puts("tapewell-cli " TAPEWELL_VERSION);
+        return kExitOk;
+    }
+    for (const auto& command : kCommands) {
+        if (command.name == first) {
+            return command.run(args.subspan(1));
+        }
+    }
+    if (first.starts_with("-")) {
+        return UsageError("", "unknown option '" + std::string(first) + "'");
+    }
+    return UsageError("", "unknown command '" + std::string(first) + "'");
+}

@@ -1,0 +1,59 @@
+#include "common/ByteSource.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace tapewell {
+
+size_t MemorySource::ReadAt(uint64_t offset, std::span<uint8_t> out) {
+    if (offset >= m_bytes.size()) {
+        return 0;
+    }
+    size_t n = std::min<uint64_t>(out.size(), m_bytes.size() - offset);
+    std::memcpy(out.data(), m_bytes.data() + offset, n);
+    return n;
+}
+
+FileSource::~FileSource() { ::close(m_fd); }
+
+std::unique_ptr<FileSource> FileSource::Open(const std::filesystem::path& path,
+                                             std::string* error) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        if (error) {
+            *error = std::strerror(errno);
+        }
+        return nullptr;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (error) {
+            *error = S_ISDIR(st.st_mode) ? "Is a directory" : "Not a regular file";
+        }
+        ::close(fd);
+        return nullptr;
+    }
+    return std::unique_ptr<FileSource>(new FileSource(fd, static_cast<uint64_t>(st.st_size)));
+}
+
+size_t FileSource::ReadAt(uint64_t offset, std::span<uint8_t> out) {
+    size_t done = 0;
+    while (done < out.size()) {
+        ssize_t n = ::pread(m_fd, out.data() + done, out.size() - done,
+                            static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return done;
+}
+
+}  // namespace tapewell

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tapewell {
+
+// UTF-16LE bytes (ASF content strings, MMS wire strings) to UTF-8, up to the
+// first zero character or the end of the bytes; an odd trailing byte is
+// ignored and unpaired surrogates become U+FFFD.
+std::string Utf16LeToUtf8(std::span<const uint8_t> bytes);
+
+// UTF-8 to UTF-16LE bytes, without a terminator; invalid UTF-8 sequences
+// become U+FFFD.
+std::vector<uint8_t> Utf8ToUtf16Le(std::string_view text);
+
+}  // namespace tapewell

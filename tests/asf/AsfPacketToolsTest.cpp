@@ -1,0 +1,238 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "asf/AsfGuids.h"
+#include "asf/AsfPacketTools.h"
+#include "asf/SizeTimeText.h"
+
+namespace tapewell {
+namespace {
+
+namespace apt = AsfPacketTools;
+
+// Property flags 0x5D: replicated data length, media object number and
+// stream number one byte each, offset into media object four bytes: the
+// layout Windows Media servers and ffmpeg write.
+constexpr uint8_t kPropertyFlags = 0x5D;
+constexpr size_t kPacketSize = 96;
+
+struct PacketBuilder {
+    std::vector<uint8_t> bytes;
+    void U8(uint8_t v) { bytes.push_back(v); }
+    void U16(uint16_t v) { U8(v & 0xFF), U8(v >> 8); }
+    void U32(uint32_t v) { U16(v & 0xFFFF), U16(v >> 16); }
+    void Fill(size_t n, uint8_t v) { bytes.insert(bytes.end(), n, v); }
+};
+
+// One payload with 8 bytes of replicated data (media object size and
+// presentation time); no packet length, a one-byte padding length; padding
+// bytes filled with 0xEE so that zeroing shows.
+std::vector<uint8_t> SinglePayloadPacket(uint32_t sendTime, uint32_t presentationTime,
+                                         uint8_t padding) {
+    PacketBuilder p;
+    p.U8(0x82), p.U8(0), p.U8(0);
+    p.U8(0x08);  // padding length: one byte
+    p.U8(kPropertyFlags);
+    p.U8(padding);
+    p.U32(sendTime);
+    p.U16(100);      // Duration
+    p.U8(0x81);      // stream number 1, key frame
+    p.U8(7);         // media object number
+    p.U32(0);        // offset into media object
+    p.U8(8);         // replicated data length
+    p.U32(1234);     // media object size
+    p.U32(presentationTime);
+    p.Fill(kPacketSize - padding - p.bytes.size(), 0xAB);
+    p.Fill(padding, 0xEE);
+    return p.bytes;
+}
+
+// Two payloads, each with 8 bytes of replicated data and a 2-byte length.
+std::vector<uint8_t> MultiPayloadPacket(uint32_t sendTime, uint32_t pres1, uint32_t pres2,
+                                        uint16_t secondLength = 10) {
+    PacketBuilder p;
+    p.U8(0x82), p.U8(0), p.U8(0);
+    p.U8(0x09);  // multiple payloads, one-byte padding length
+    p.U8(kPropertyFlags);
+    p.U8(0);     // padding length (filled below)
+    p.U32(sendTime);
+    p.U16(50);
+    p.U8(0x82);  // payload flags: two payloads
+    for (int i = 0; i < 2; ++i) {
+        p.U8(static_cast<uint8_t>(i + 1));  // stream number
+        p.U8(3), p.U32(0), p.U8(8);
+        p.U32(10), p.U32(i == 0 ? pres1 : pres2);
+        uint16_t length = i == 0 ? 10 : secondLength;
+        p.U16(length);
+        p.Fill(std::min<size_t>(length, 10), 0x11);
+    }
+    size_t padding = kPacketSize - p.bytes.size();
+    p.bytes[5] = static_cast<uint8_t>(padding);
+    p.Fill(padding, 0xEE);
+    return p.bytes;
+}
+
+uint32_t At32(const std::vector<uint8_t>& b, size_t offset) { return apt::ReadLe32(&b[offset]); }
+
+TEST(RebasePacketTimes, SinglePayloadRebasesSendAndPresentationTimeAndZeroesPadding) {
+    auto packet = SinglePayloadPacket(5000, 5100, 10);
+    ASSERT_EQ(packet.size(), kPacketSize);
+    EXPECT_EQ(apt::RebasePacketTimes(packet, 4000), 0);
+    EXPECT_EQ(At32(packet, apt::SendTimeOffset(packet)), 1000u);
+    EXPECT_EQ(At32(packet, 23), 1100u);
+    EXPECT_EQ(At32(packet, 19), 1234u) << "media object size must not move";
+    for (size_t i = kPacketSize - 10; i < kPacketSize; ++i) {
+        EXPECT_EQ(packet[i], 0) << "padding byte " << i;
+    }
+    EXPECT_EQ(packet[kPacketSize - 11], 0xAB) << "payload data must stay";
+}
+
+TEST(RebasePacketTimes, TimesAtOrBelowTheBaseBecomeZeroNeverWrap) {
+    auto packet = SinglePayloadPacket(3000, 3000, 4);
+    EXPECT_EQ(apt::RebasePacketTimes(packet, 3500), 0);
+    EXPECT_EQ(At32(packet, 6), 0u);
+    EXPECT_EQ(At32(packet, 23), 0u);
+
+    packet = SinglePayloadPacket(3000, 3000, 4);
+    EXPECT_EQ(apt::RebasePacketTimes(packet, 3000), 0);
+    EXPECT_EQ(At32(packet, 6), 0u);
+}
+
+TEST(RebasePacketTimes, CompressedPayloadOnlyHasItsSendTimeRebased) {
+    PacketBuilder p;
+    p.U8(0x82), p.U8(0), p.U8(0), p.U8(0x08), p.U8(kPropertyFlags);
+    p.U8(0);  // no padding
+    p.U32(9000);
+    p.U16(0);
+    p.U8(0x01), p.U8(1);
+    p.U32(8000);  // for compressed payloads this field is the presentation time
+    p.U8(1);      // replicated data length 1: compressed
+    p.U8(40);     // presentation time delta
+    p.Fill(kPacketSize - p.bytes.size(), 0x33);
+    auto before = p.bytes;
+    EXPECT_EQ(apt::RebasePacketTimes(p.bytes, 1000), 0);
+    EXPECT_EQ(At32(p.bytes, 6), 8000u);
+    before[6] = p.bytes[6], before[7] = p.bytes[7], before[8] = p.bytes[8], before[9] = p.bytes[9];
+    EXPECT_EQ(p.bytes, before) << "nothing but the send time may change";
+}
+
+TEST(RebasePacketTimes, MultiplePayloadsEachHaveTheirPresentationTimeRebased) {
+    auto packet = MultiPayloadPacket(7000, 7040, 7080);
+    EXPECT_EQ(apt::RebasePacketTimes(packet, 7000), 0);
+    EXPECT_EQ(At32(packet, 6), 0u);
+    // Presentation times: payload 1 starts at byte 13, payload 2 at byte 40.
+    EXPECT_EQ(At32(packet, 24), 40u);
+    EXPECT_EQ(At32(packet, 51), 80u);
+}
+
+TEST(RebasePacketTimes, PacketsItDoesNotHandleAreLeftUntouched) {
+    auto packet = SinglePayloadPacket(5000, 5100, 10);
+    packet[3] |= 0x80;  // reserved bit of the length type flags
+    auto before = packet;
+    EXPECT_EQ(apt::RebasePacketTimes(packet, 1000), 1);
+    EXPECT_EQ(packet, before);
+
+    for (size_t index : {0, 1, 2}) {
+        packet = SinglePayloadPacket(5000, 5100, 10);
+        packet[index] ^= 0x01;  // error correction other than 0x82 0x00 0x00
+        before = packet;
+        EXPECT_EQ(apt::RebasePacketTimes(packet, 1000), 1);
+        EXPECT_EQ(packet, before);
+    }
+}
+
+TEST(RebasePacketTimes, LengthsPointingOutsideThePacketAreRefusedWithoutStrayAccess) {
+    // Replicated data running past the end.
+    auto packet = SinglePayloadPacket(5000, 5100, 10);
+    packet[18] = 200;
+    EXPECT_EQ(apt::RebasePacketTimes(packet, 0), 1);
+
+    // Padding longer than the packet: nothing outside may be zeroed.
+    packet = SinglePayloadPacket(5000, 5100, 10);
+    packet[5] = 200;
+    EXPECT_EQ(apt::RebasePacketTimes(packet, 0), 1);
+
+    // A payload length beyond the packet.
+    packet = MultiPayloadPacket(7000, 7040, 7080, 5000);
+    EXPECT_EQ(apt::RebasePacketTimes(packet, 0), 1);
+
+    // More payloads announced than the packet holds.
+    packet = MultiPayloadPacket(7000, 7040, 7080);
+    packet[12] = 0x9F;
+    EXPECT_EQ(apt::RebasePacketTimes(packet, 0), 1);
+
+    // A Packet Length field larger than the packet.
+    PacketBuilder p;
+    p.U8(0x82), p.U8(0), p.U8(0), p.U8(0x40), p.U8(kPropertyFlags);
+    p.U16(60000);
+    p.U32(1), p.U16(0), p.U8(1);
+    p.Fill(kPacketSize - p.bytes.size(), 0);
+    EXPECT_EQ(apt::RebasePacketTimes(p.bytes, 0), 1);
+
+    // Packets cut short at every length.
+    auto whole = SinglePayloadPacket(5000, 5100, 10);
+    for (size_t n = 0; n < whole.size(); ++n) {
+        std::vector<uint8_t> cut(whole.begin(), whole.begin() + static_cast<ptrdiff_t>(n));
+        apt::RebasePacketTimes(cut, 0);
+    }
+}
+
+TEST(SendTimeOffset, MatchesTheFieldSizesOfEachKnownLayout) {
+    static const int kFieldBytes[] = {0, 1, 2, 4};
+    for (int flags : {0x00, 0x01, 0x08, 0x09, 0x10, 0x11, 0x40, 0x41, 0x48, 0x49, 0x50, 0x51}) {
+        std::vector<uint8_t> packet = {0x82, 0, 0, static_cast<uint8_t>(flags)};
+        int expected = 5 + kFieldBytes[(flags >> 5) & 3] + kFieldBytes[(flags >> 1) & 3] +
+                       kFieldBytes[(flags >> 3) & 3];
+        EXPECT_EQ(apt::SendTimeOffset(packet), expected) << "flags " << flags;
+    }
+    EXPECT_EQ(apt::SendTimeOffset(std::vector<uint8_t>{0x82, 0, 0, 0x60}), -1);
+    EXPECT_EQ(apt::SendTimeOffset(std::vector<uint8_t>{0x82, 0, 0}), -1);
+}
+
+TEST(FindFileProperties, SearchesUpToSizeMinus17) {
+    std::vector<uint8_t> buffer(100, 0);
+    EXPECT_EQ(apt::FindFileProperties(buffer), -1);
+    const auto& id = guids::kFileProperties.bytes;
+    std::copy(id.begin(), id.end(), buffer.begin() + 30);
+    EXPECT_EQ(apt::FindFileProperties(buffer), 30);
+    EXPECT_EQ(apt::FindFileProperties(std::span(buffer).first(47)), 30);
+    EXPECT_EQ(apt::FindFileProperties(std::span(buffer).first(46)), -1);
+    EXPECT_EQ(apt::FindFileProperties({}), -1);
+}
+
+TEST(ReadVarField, ReadsBySizeCodeAndStopsAtTheEnd) {
+    const std::vector<uint8_t> bytes = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07};
+    ByteCursor cursor(bytes);
+    EXPECT_EQ(apt::ReadVarField(cursor, 0), 0u);
+    EXPECT_EQ(apt::ReadVarField(cursor, 1), 0x01u);
+    EXPECT_EQ(apt::ReadVarField(cursor, 2), 0x0302u);
+    EXPECT_EQ(apt::ReadVarField(cursor, 3), 0x07060504u);
+    EXPECT_EQ(apt::ReadVarField(cursor, 5), 0u);
+    EXPECT_TRUE(cursor.Ok());
+    EXPECT_EQ(apt::ReadVarField(cursor, 1), 0u);
+    EXPECT_FALSE(cursor.Ok());
+}
+
+TEST(SizeTimeText, FormatsAtEachUnitBoundary) {
+    EXPECT_EQ(FormatSize(0), "0");
+    EXPECT_EQ(FormatSize(1023), "1023");
+    EXPECT_EQ(FormatSize(1024), "1 KB");
+    EXPECT_EQ(FormatSize(1048575), "1024 KB");
+    EXPECT_EQ(FormatSize(1572864), "1.50 MB");
+    EXPECT_EQ(FormatSize(uint64_t{1} << 30), "1.00 GB");
+    EXPECT_EQ(FormatSize(uint64_t{1} << 40), "1.000 TB");
+    EXPECT_EQ(FormatTime(3725), "1:02:05");
+    EXPECT_EQ(FormatTime(59), "0:00:59");
+    EXPECT_EQ(FormatTime(360000), "100:00:00");
+    EXPECT_EQ(FormatTime(-5), "0:00:00");
+}
+
+TEST(Guid, TextAndNames) {
+    EXPECT_EQ(guids::kHeader.ToString(), "75B22630-668E-11CF-A6D9-00AA0062CE6C");
+    EXPECT_EQ(GuidName(guids::kSimpleIndex), "ASF_Simple_Index");
+    EXPECT_EQ(GuidName(guids::kScriptCommand), "");
+}
+
+}  // namespace
+}  // namespace tapewell
