@@ -114,9 +114,9 @@ ProbeReport Probe(const std::filesystem::path& file) {
             report.values[prefix + line.substr(0, eq)] = line.substr(eq + 1);
         }
     }
-    // The demuxer logs each ASF data packet it reads at debug level; reading
+    // The demuxer logs each ASF data packet it reads at trace level; reading
     // all frames makes it walk every packet of the file.
-    CommandResult dbg = Run({"ffprobe", "-v", "debug", "-count_frames", "-show_entries",
+    CommandResult dbg = Run({"ffprobe", "-v", "trace", "-count_frames", "-show_entries",
                              "stream=nb_read_frames", file.string()});
     std::istringstream log(dbg.err);
     const std::string marker = "packet: size=";

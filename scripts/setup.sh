@@ -1,0 +1,33 @@
+# Shared by test.sh and run.sh: install the Debian packages the build and the
+# tests need, then configure and build into build/. Sourced, not run.
+
+TAPEWELL_PACKAGES=(
+  cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
+  libgtest-dev libbenchmark-dev
+  ffmpeg python3
+)
+
+tapewell_install_packages() {
+  local missing=()
+  local pkg
+  for pkg in "${TAPEWELL_PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' \
+      || missing+=("$pkg")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "setup: missing packages (run as root to install them): ${missing[*]}" >&2
+    return 0
+  fi
+  echo "setup: installing ${missing[*]}"
+  apt-get update -q
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+# tapewell_build DIR [CMAKE ARGS...]
+tapewell_build() {
+  local dir=$1
+  shift
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake --build "$dir" -j "$(nproc)"
+}

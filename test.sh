@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Installs what is missing (as root), builds, and runs every test: the CTest
+# suite, the same suite under AddressSanitizer and UBSan, and each fuzz
+# target over its corpus followed by a short fuzzing run.
+set -euo pipefail
+cd "$(dirname "$0")"
+source scripts/setup.sh
+
+FUZZ_SECONDS=${FUZZ_SECONDS:-10}
+logs=$(mktemp -d)
+trap 'rm -rf "$logs"' EXIT
+
+tapewell_install_packages
+
+echo "== build"
+tapewell_build build
+echo "== tests"
+(cd build && ctest --output-on-failure -j 2) | tee "$logs/main.txt"
+
+echo "== build with AddressSanitizer and UBSan"
+tapewell_build build-asan -DTAPEWELL_SANITIZE=ON
+echo "== tests with AddressSanitizer and UBSan"
+(cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --output-on-failure -j 2) | tee "$logs/asan.txt"
+
+echo "== fuzz targets"
+CXX=clang++ tapewell_build build-fuzz -DTAPEWELL_FUZZ=ON
+fuzzed=0
+for corpus in fuzz/corpus/*/; do
+  name=$(basename "$corpus")
+  target=build-fuzz/bin/fuzz_$name
+  echo "-- $name: replay $(ls "$corpus" | wc -l) corpus files, then fuzz ${FUZZ_SECONDS}s"
+  "$target" -runs=0 "$corpus" >"$logs/$name.log" 2>&1 || { cat "$logs/$name.log"; exit 1; }
+  work=$(mktemp -d -p "$logs")
+  "$target" -max_total_time="$FUZZ_SECONDS" -artifact_prefix="$logs/" -print_final_stats=0 \
+    "$work" "$corpus" >"$logs/$name.log" 2>&1 || { cat "$logs/$name.log"; exit 1; }
+  fuzzed=$((fuzzed + 1))
+done
+
+echo
+echo "== summary"
+grep -h 'tests passed' "$logs/main.txt" | sed 's/^/main:  /'
+grep -h 'tests passed' "$logs/asan.txt" | sed 's/^/asan:  /'
+echo "fuzz:  $fuzzed targets replayed and fuzzed without a finding"
+total=$(grep -ho 'out of [0-9]*' "$logs/main.txt" "$logs/asan.txt" | awk '{s += $3} END {print s}')
+echo "$((total + fuzzed)) passed, 0 failed"
