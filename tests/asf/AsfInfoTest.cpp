@@ -123,6 +123,39 @@ TEST(AsfInfo, ReadsContentAndStreamOrder) {
     EXPECT_EQ(info.GetContent().title, "") << "nothing of the previous file survives";
 }
 
+// Counts what the parser asks for, to show that it reads object headers and
+// the objects it keeps, and seeks over packets.
+class CountingSource final : public ByteSource {
+public:
+    explicit CountingSource(ByteSource& inner) : m_inner(inner) {}
+    uint64_t Size() const override { return m_inner.Size(); }
+    size_t ReadAt(uint64_t offset, std::span<uint8_t> out) override {
+        ++reads;
+        size_t n = m_inner.ReadAt(offset, out);
+        bytes += n;
+        return n;
+    }
+    size_t reads = 0;
+    uint64_t bytes = 0;
+
+private:
+    ByteSource& m_inner;
+};
+
+TEST(AsfInfo, ReadsOnlyTheHeaderAndObjectHeadersNotThePackets) {
+    auto file = FileSource::Open(AsfFiles::Get().videoAudio);
+    ASSERT_TRUE(file);
+    CountingSource counting(*file);
+    AsfInfo info;
+    const int entries = info.Parse(counting);
+    ASSERT_GT(entries, 0);
+    const uint64_t headerSize = info.GetObjects()[0].size;
+    // The first 24 bytes are read twice (the ASF test, then the walk), and
+    // the Data object's 26-byte body once.
+    EXPECT_LE(counting.bytes, 24 + headerSize + 26 + 24 * 2);
+    EXPECT_LE(counting.reads, static_cast<size_t>(2 * entries + 2));
+}
+
 TEST(AsfInfo, RecordingCutInItsPacketsKeepsTheHeaderButNoData) {
     const auto& files = AsfFiles::Get();
     AsfInfo whole;
