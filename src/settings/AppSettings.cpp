@@ -1,0 +1,223 @@
+#include "settings/AppSettings.h"
+
+#include <array>
+#include <cstdio>
+#include <string_view>
+
+#include "settings/FolderPath.h"
+#include "settings/ProfileStore.h"
+#include "settings/UserFolders.h"
+
+namespace tapewell {
+
+namespace {
+
+constexpr std::string_view kSettingsSection = "settings";
+constexpr std::string_view kFileTypeSection = "FileTypeList\\type";
+// The count lives in the section's unnamed default value.
+constexpr std::string_view kFileTypeCountName = "";
+constexpr int kFileTypeCountWhenAbsent = 100;
+constexpr std::array<std::string_view, 8> kDefaultFileTypes = {".wmv", ".asf", ".wma", ".ogg",
+                                                               ".avi", ".mpa", ".mpg", ".mpeg"};
+
+void ReadBool(const ProfileStore& store, std::string_view name, bool& field) {
+    field = store.GetInt(kSettingsSection, name, field ? 1 : 0) != 0;
+}
+
+void ReadInt(const ProfileStore& store, std::string_view name, int& field) {
+    field = store.GetInt(kSettingsSection, name, field);
+}
+
+void ReadText(const ProfileStore& store, std::string_view name, std::string& field) {
+    field = store.GetString(kSettingsSection, name, field);
+}
+
+void WriteBool(ProfileEdit& edit, std::string_view name, bool value) {
+    edit.WriteInt(kSettingsSection, name, value ? 1 : 0);
+}
+
+void WriteInt(ProfileEdit& edit, std::string_view name, int value) {
+    edit.WriteInt(kSettingsSection, name, value);
+}
+
+void WriteText(ProfileEdit& edit, std::string_view name, const std::string& value) {
+    edit.WriteString(kSettingsSection, name, value);
+}
+
+std::string FileTypeName(int index) {
+    char name[16];
+    std::snprintf(name, sizeof name, "type%d", index);
+    return name;
+}
+
+}  // namespace
+
+AppSettings::AppSettings() : m_baseDirectory((user_folders::Videos() / "Tapewell").string()) {}
+
+AppSettings::AppSettings(const AppSettings& other) {
+    *this = other;
+}
+
+AppSettings& AppSettings::operator=(const AppSettings& other) {
+    if (this == &other) {
+        return *this;  // emptying the list first would lose it
+    }
+    m_baseDirectory = other.m_baseDirectory;
+    m_agent = other.m_agent;
+    m_overwriteConfirm = other.m_overwriteConfirm;
+    m_resumeConfirm = other.m_resumeConfirm;
+    m_allowMultipleInstances = other.m_allowMultipleInstances;
+    m_savePlayList = other.m_savePlayList;
+    m_liveSaveTimeInfo = other.m_liveSaveTimeInfo;
+    m_saveFullScreenPos = other.m_saveFullScreenPos;
+    m_toolTips = other.m_toolTips;
+    m_timeLimitOn = other.m_timeLimitOn;
+    m_sizeLimitOn = other.m_sizeLimitOn;
+    m_maxTimeSeconds = other.m_maxTimeSeconds;
+    m_maxSizeMiB = other.m_maxSizeMiB;
+    m_playerAgent = other.m_playerAgent;
+    m_captureHttp = other.m_captureHttp;
+    m_captureMms = other.m_captureMms;
+    m_captureRtsp = other.m_captureRtsp;
+    m_captureDriver = other.m_captureDriver;
+    m_fileTypes.clear();
+    m_fileTypes.insert(m_fileTypes.end(), other.m_fileTypes.begin(), other.m_fileTypes.end());
+    m_repeat = other.m_repeat;
+    m_sequence = other.m_sequence;
+    m_keepSize = other.m_keepSize;
+    m_keep = other.m_keep;
+    m_onTop = other.m_onTop;
+    m_screenSave = other.m_screenSave;
+    m_enableCaption = other.m_enableCaption;
+    m_splitCaptionWnd = other.m_splitCaptionWnd;
+    m_captionColor = other.m_captionColor;
+    m_captionSize = other.m_captionSize;
+    m_captionStyleName = other.m_captionStyleName;
+    m_captionFaceName = other.m_captionFaceName;
+    m_captionBold = other.m_captionBold;
+    m_captionMargin = other.m_captionMargin;
+    m_reserved35 = other.m_reserved35;
+    m_userName = other.m_userName;
+    m_password = other.m_password;
+    m_useProxy = other.m_useProxy;
+    m_proxyServer = other.m_proxyServer;
+    m_proxyPort = other.m_proxyPort;
+    m_bypassProxy = other.m_bypassProxy;
+    return *this;
+}
+
+void AppSettings::Load(const ProfileStore& store) {
+    LoadValues(store);
+    CreateFolderPath(m_baseDirectory);
+}
+
+void AppSettings::LoadValues(const ProfileStore& store) {
+    ReadText(store, "base dir", m_baseDirectory);
+    // A stored "c:\temp\"-style trailing separator would give "dir//file";
+    // a lone "/" is the root itself and stays.
+    if (m_baseDirectory.size() > 1 && m_baseDirectory.back() == '/') {
+        m_baseDirectory.pop_back();
+    }
+    ReadText(store, "agent", m_agent);
+    ReadBool(store, "OverWrite", m_overwriteConfirm);
+    ReadBool(store, "Resumable", m_resumeConfirm);
+    ReadBool(store, "Allow Multiple Instances", m_allowMultipleInstances);
+    ReadBool(store, "Save Play List", m_savePlayList);
+    ReadBool(store, "Save Full Pos", m_saveFullScreenPos);
+    ReadBool(store, "Tool Tip", m_toolTips);
+    ReadBool(store, "Live Content Save Time Info", m_liveSaveTimeInfo);
+    ReadBool(store, "size policy", m_sizeLimitOn);
+    ReadInt(store, "Max Size", m_maxSizeMiB);
+    ReadBool(store, "time policy", m_timeLimitOn);
+    ReadInt(store, "Max Time", m_maxTimeSeconds);
+    ReadBool(store, "CaptureHTTP", m_captureHttp);
+    ReadBool(store, "CaptureMMS", m_captureMms);
+    ReadBool(store, "CaptureRTSP", m_captureRtsp);
+    ReadText(store, "CaptureDriver", m_captureDriver);
+    LoadFileTypes(store);
+    ReadBool(store, "Repeat", m_repeat);
+    ReadBool(store, "Sequence", m_sequence);
+    ReadBool(store, "Keep Size", m_keepSize);
+    ReadBool(store, "Keep", m_keep);
+    ReadBool(store, "OnTop", m_onTop);
+    ReadBool(store, "ScreenSave ", m_screenSave);  // the trailing blank is part of the name
+    ReadBool(store, "Enable Caption", m_enableCaption);
+    ReadBool(store, "Splite Caption Wnd", m_splitCaptionWnd);
+    m_captionColor = static_cast<uint32_t>(
+        store.GetInt(kSettingsSection, "Caption Corlor", static_cast<int>(m_captionColor)));
+    ReadInt(store, "Caption Size", m_captionSize);
+    ReadText(store, "Caption Style Name", m_captionStyleName);
+    ReadText(store, "Caption Face Name", m_captionFaceName);
+    ReadBool(store, "Caption Bold", m_captionBold);
+    ReadInt(store, "Caption Margin", m_captionMargin);
+    ReadBool(store, "Use Proxy", m_useProxy);
+    ReadText(store, "Proxy SAerver", m_proxyServer);
+    ReadInt(store, "Proxy Port", m_proxyPort);
+    ReadBool(store, "Bypass Proxy", m_bypassProxy);
+}
+
+// The list ends at the stored count or at the first empty entry, whichever
+// comes first; entries past the count are leftovers of a longer list. With
+// no count stored, the first eight entries fall back to the defaults, which
+// is how a first run gets its list.
+void AppSettings::LoadFileTypes(const ProfileStore& store) {
+    // Loading twice must not append the list to itself.
+    m_fileTypes.clear();
+    int count = store.GetInt(kFileTypeSection, kFileTypeCountName, kFileTypeCountWhenAbsent);
+    for (int i = 0; i < count; ++i) {
+        std::string_view fallback =
+            i < static_cast<int>(kDefaultFileTypes.size()) ? kDefaultFileTypes[i] : "";
+        std::string type = store.GetString(kFileTypeSection, FileTypeName(i), fallback);
+        if (type.empty()) {
+            break;
+        }
+        m_fileTypes.push_back(std::move(type));
+    }
+}
+
+bool AppSettings::Save(ProfileStore& store) const {
+    return store.Update([this](ProfileEdit& edit) {
+        WriteText(edit, "base dir", m_baseDirectory);
+        WriteText(edit, "agent", m_agent);
+        WriteBool(edit, "OverWrite", m_overwriteConfirm);
+        WriteBool(edit, "Resumable", m_resumeConfirm);
+        WriteBool(edit, "Allow Multiple Instances", m_allowMultipleInstances);
+        WriteBool(edit, "Save Play List", m_savePlayList);
+        WriteBool(edit, "Save Full Pos", m_saveFullScreenPos);
+        WriteBool(edit, "Tool Tip", m_toolTips);
+        WriteBool(edit, "Live Content Save Time Info", m_liveSaveTimeInfo);
+        WriteBool(edit, "size policy", m_sizeLimitOn);
+        WriteInt(edit, "Max Size", m_maxSizeMiB);
+        WriteBool(edit, "time policy", m_timeLimitOn);
+        WriteInt(edit, "Max Time", m_maxTimeSeconds);
+        WriteBool(edit, "CaptureHTTP", m_captureHttp);
+        WriteBool(edit, "CaptureMMS", m_captureMms);
+        WriteBool(edit, "CaptureRTSP", m_captureRtsp);
+        WriteText(edit, "CaptureDriver", m_captureDriver);
+        int count = static_cast<int>(m_fileTypes.size());
+        edit.WriteInt(kFileTypeSection, kFileTypeCountName, count);
+        for (int i = 0; i < count; ++i) {
+            edit.WriteString(kFileTypeSection, FileTypeName(i), m_fileTypes[i]);
+        }
+        WriteBool(edit, "Repeat", m_repeat);
+        WriteBool(edit, "Sequence", m_sequence);
+        WriteBool(edit, "Keep Size", m_keepSize);
+        WriteBool(edit, "Keep", m_keep);
+        WriteBool(edit, "OnTop", m_onTop);
+        WriteBool(edit, "ScreenSave ", m_screenSave);
+        WriteBool(edit, "Enable Caption", m_enableCaption);
+        WriteBool(edit, "Splite Caption Wnd", m_splitCaptionWnd);
+        WriteInt(edit, "Caption Corlor", static_cast<int>(m_captionColor));
+        WriteInt(edit, "Caption Size", m_captionSize);
+        WriteText(edit, "Caption Style Name", m_captionStyleName);
+        WriteText(edit, "Caption Face Name", m_captionFaceName);
+        WriteBool(edit, "Caption Bold", m_captionBold);
+        WriteInt(edit, "Caption Margin", m_captionMargin);
+        WriteBool(edit, "Use Proxy", m_useProxy);
+        WriteText(edit, "Proxy SAerver", m_proxyServer);
+        WriteInt(edit, "Proxy Port", m_proxyPort);
+        WriteBool(edit, "Bypass Proxy", m_bypassProxy);
+    });
+}
+
+}  // namespace tapewell
