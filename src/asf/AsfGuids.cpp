@@ -40,8 +40,8 @@ Guid Guid::FromBytes(std::span<const uint8_t> b) {
 std::string Guid::ToString() const {
     char text[40];
     std::snprintf(text, sizeof text, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X",
-                  ReadLe32(&bytes[0]), ReadLe16(&bytes[4]), ReadLe16(&bytes[6]), bytes[8],
-                  bytes[9], bytes[10], bytes[11], bytes[12], bytes[13], bytes[14], bytes[15]);
+                  ReadLe32(&bytes[0]), ReadLe16(&bytes[4]), ReadLe16(&bytes[6]), bytes[8], bytes[9],
+                  bytes[10], bytes[11], bytes[12], bytes[13], bytes[14], bytes[15]);
     return text;
 }
 

@@ -13,8 +13,7 @@ namespace tapewell {
 struct Guid {
     std::array<uint8_t, 16> bytes{};
 
-    static constexpr Guid Make(uint32_t d1, uint16_t d2, uint16_t d3,
-                               std::array<uint8_t, 8> d4) {
+    static constexpr Guid Make(uint32_t d1, uint16_t d2, uint16_t d3, std::array<uint8_t, 8> d4) {
         Guid g;
         for (int i = 0; i < 4; ++i) {
             g.bytes[i] = static_cast<uint8_t>(d1 >> (8 * i));

@@ -32,7 +32,9 @@ bool ReadObjectHeader(ByteSource& source, uint64_t at, ObjectHeader& header) {
 
 }  // namespace
 
-void AsfInfo::Reset() { *this = AsfInfo(); }
+void AsfInfo::Reset() {
+    *this = AsfInfo();
+}
 
 int AsfInfo::Parse(const std::filesystem::path& path) {
     auto file = FileSource::Open(path);
@@ -71,8 +73,8 @@ int AsfInfo::Parse(ByteSource& source, const std::filesystem::path& path) {
         if (header.id == guids::kHeader) {
             // The walk enters the header: its children follow the header info.
             std::array<uint8_t, asf::kHeaderInfoSize> info{};
-            uint64_t got = source.ReadAt(bodyAt, std::span(info).first(
-                                                     std::min<uint64_t>(bodyLength, info.size())));
+            uint64_t got = source.ReadAt(
+                bodyAt, std::span(info).first(std::min<uint64_t>(bodyLength, info.size())));
             m_headerObjectCount = ReadLe32(info.data());
             m_headerReserved[0] = info[4];
             m_headerReserved[1] = info[5];
@@ -182,8 +184,8 @@ int32_t AsfInfo::GetDurationSeconds() const {
     // Signed, as a preroll longer than the play time gives a negative
     // duration; the subtraction wraps rather than overflowing on lying files.
     const auto play = static_cast<int64_t>(m_fileProperties.playDuration);
-    const auto ms = static_cast<int64_t>(static_cast<uint64_t>(play / 10000) -
-                                         m_fileProperties.preroll);
+    const auto ms =
+        static_cast<int64_t>(static_cast<uint64_t>(play / 10000) - m_fileProperties.preroll);
     return static_cast<int32_t>(ms / 1000);
 }
 

@@ -21,8 +21,8 @@ inline constexpr size_t kStreamPropertiesFixedSize = 54;
 inline constexpr size_t kWaveFormatSize = 18;
 inline constexpr size_t kVideoImageInfoSize = 11;  // width, height, flags, format data size
 inline constexpr size_t kBitmapInfoHeaderSize = 40;
-inline constexpr size_t kDataObjectBodySize = 26;     // File ID, Total Data Packets, Reserved
-inline constexpr size_t kDataObjectHeaderSize = 50;   // object header + body
+inline constexpr size_t kDataObjectBodySize = 26;    // File ID, Total Data Packets, Reserved
+inline constexpr size_t kDataObjectHeaderSize = 50;  // object header + body
 
 // Field offsets from the first byte of the File Properties object; the body
 // kept by the parser starts at kObjectHeaderSize.

@@ -16,13 +16,27 @@ constexpr unsigned kMultiplePayloads = 0x01;
 constexpr unsigned kLengthTypeReserved = 0x80;
 constexpr unsigned kPayloadCountMask = 0x1F;
 
-unsigned SequenceType(uint8_t lengthFlags) { return (lengthFlags >> 1) & 3; }
-unsigned PaddingLengthType(uint8_t lengthFlags) { return (lengthFlags >> 3) & 3; }
-unsigned PacketLengthType(uint8_t lengthFlags) { return (lengthFlags >> 5) & 3; }
-unsigned ReplicatedLengthType(uint8_t propertyFlags) { return propertyFlags & 3; }
-unsigned OffsetLengthType(uint8_t propertyFlags) { return (propertyFlags >> 2) & 3; }
-unsigned ObjectNumberLengthType(uint8_t propertyFlags) { return (propertyFlags >> 4) & 3; }
-unsigned StreamNumberLengthType(uint8_t propertyFlags) { return (propertyFlags >> 6) & 3; }
+unsigned SequenceType(uint8_t lengthFlags) {
+    return (lengthFlags >> 1) & 3;
+}
+unsigned PaddingLengthType(uint8_t lengthFlags) {
+    return (lengthFlags >> 3) & 3;
+}
+unsigned PacketLengthType(uint8_t lengthFlags) {
+    return (lengthFlags >> 5) & 3;
+}
+unsigned ReplicatedLengthType(uint8_t propertyFlags) {
+    return propertyFlags & 3;
+}
+unsigned OffsetLengthType(uint8_t propertyFlags) {
+    return (propertyFlags >> 2) & 3;
+}
+unsigned ObjectNumberLengthType(uint8_t propertyFlags) {
+    return (propertyFlags >> 4) & 3;
+}
+unsigned StreamNumberLengthType(uint8_t propertyFlags) {
+    return (propertyFlags >> 6) & 3;
+}
 
 // Rewrites the 32-bit time at the cursor so that base becomes 0 and steps
 // over it.
@@ -47,21 +61,38 @@ int SendTimeOffset(std::span<const uint8_t> packet) {
         return -1;
     }
     switch (packet[3]) {
-        case 0x00: case 0x01: return 5;
-        case 0x08: case 0x09: return 6;
-        case 0x10: case 0x11: case 0x40: case 0x41: return 7;
-        case 0x48: case 0x49: return 8;
-        case 0x50: case 0x51: return 9;
-        default: return -1;
+        case 0x00:
+        case 0x01:
+            return 5;
+        case 0x08:
+        case 0x09:
+            return 6;
+        case 0x10:
+        case 0x11:
+        case 0x40:
+        case 0x41:
+            return 7;
+        case 0x48:
+        case 0x49:
+            return 8;
+        case 0x50:
+        case 0x51:
+            return 9;
+        default:
+            return -1;
     }
 }
 
 uint32_t ReadVarField(ByteCursor& cursor, unsigned lengthType) {
     switch (lengthType) {
-        case 1: return cursor.ReadU8();
-        case 2: return cursor.ReadU16();
-        case 3: return cursor.ReadU32();
-        default: return 0;
+        case 1:
+            return cursor.ReadU8();
+        case 2:
+            return cursor.ReadU16();
+        case 3:
+            return cursor.ReadU32();
+        default:
+            return 0;
     }
 }
 

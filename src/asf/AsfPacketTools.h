@@ -43,7 +43,9 @@ struct Le64Halves {
     uint32_t high;
     uint32_t low;
 };
-inline Le64Halves ReadLe64Halves(const uint8_t* p) { return {ReadLe32(p + 4), ReadLe32(p)}; }
+inline Le64Halves ReadLe64Halves(const uint8_t* p) {
+    return {ReadLe32(p + 4), ReadLe32(p)};
+}
 
 // Little-endian writes to a buffered output stream; false when the write
 // failed.

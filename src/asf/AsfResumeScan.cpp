@@ -78,8 +78,8 @@ bool AsfResumeScan::Scan(ByteSource& source) {
         return false;
     }
     const auto whole = static_cast<int64_t>((fileSize - dataStart) / m_packetSize);
-    if (whole <= 0 || static_cast<int32_t>(m_totalPackets - static_cast<uint32_t>(whole)) <
-                          kMinMissingPackets) {
+    if (whole <= 0 ||
+        static_cast<int32_t>(m_totalPackets - static_cast<uint32_t>(whole)) < kMinMissingPackets) {
         return false;
     }
     m_resumePacketCount = static_cast<uint32_t>(whole - 1);

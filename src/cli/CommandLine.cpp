@@ -4,8 +4,8 @@
 
 namespace tapewell::cli {
 
-std::optional<std::string> ParseArgs(std::span<char* const> args,
-                                     std::span<const OptionSpec> known, ParsedArgs& out) {
+std::optional<std::string> ParseArgs(std::span<char* const> args, std::span<const OptionSpec> known,
+                                     ParsedArgs& out) {
     bool optionsEnded = false;
     for (size_t i = 0; i < args.size(); ++i) {
         std::string_view arg = args[i];
@@ -51,8 +51,8 @@ std::optional<std::string> ParseArgs(std::span<char* const> args,
 int UsageError(std::string_view command, std::string_view message) {
     std::fprintf(stderr, "tapewell-cli%s%.*s: %.*s\nTry 'tapewell-cli %.*s%s--help'.\n",
                  command.empty() ? "" : " ", static_cast<int>(command.size()), command.data(),
-                 static_cast<int>(message.size()), message.data(),
-                 static_cast<int>(command.size()), command.data(), command.empty() ? "" : " ");
+                 static_cast<int>(message.size()), message.data(), static_cast<int>(command.size()),
+                 command.data(), command.empty() ? "" : " ");
     return kExitUsage;
 }
 

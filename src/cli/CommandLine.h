@@ -30,8 +30,8 @@ struct ParsedArgs {
 // Splits a command's arguments into options and positional arguments.
 // "--help"/"-h" is always known; "--" ends the options; "--name=value" and
 // "--name value" both give a value. Returns the usage error text, if any.
-std::optional<std::string> ParseArgs(std::span<char* const> args,
-                                     std::span<const OptionSpec> known, ParsedArgs& out);
+std::optional<std::string> ParseArgs(std::span<char* const> args, std::span<const OptionSpec> known,
+                                     ParsedArgs& out);
 
 // Prints "tapewell-cli <command>: <message>" and the usage hint on stderr,
 // and returns kExitUsage.

@@ -18,7 +18,9 @@ size_t MemorySource::ReadAt(uint64_t offset, std::span<uint8_t> out) {
     return n;
 }
 
-FileSource::~FileSource() { ::close(m_fd); }
+FileSource::~FileSource() {
+    ::close(m_fd);
+}
 
 std::unique_ptr<FileSource> FileSource::Open(const std::filesystem::path& path,
                                              std::string* error) {
@@ -43,8 +45,8 @@ std::unique_ptr<FileSource> FileSource::Open(const std::filesystem::path& path,
 size_t FileSource::ReadAt(uint64_t offset, std::span<uint8_t> out) {
     size_t done = 0;
     while (done < out.size()) {
-        ssize_t n = ::pread(m_fd, out.data() + done, out.size() - done,
-                            static_cast<off_t>(offset + done));
+        ssize_t n =
+            ::pread(m_fd, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) {
             continue;
         }

@@ -33,8 +33,11 @@ void AppendUtf16Le(std::vector<uint8_t>& out, char16_t unit) {
 // consumes one byte and yields U+FFFD.
 char32_t DecodeUtf8(std::string_view text, size_t& i) {
     auto lead = static_cast<unsigned char>(text[i]);
-    size_t len = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3
-                                 : (lead >> 3) == 0x1E ? 4 : 0;
+    size_t len = lead < 0x80           ? 1
+                 : (lead >> 5) == 0x6  ? 2
+                 : (lead >> 4) == 0xE  ? 3
+                 : (lead >> 3) == 0x1E ? 4
+                                       : 0;
     if (len == 0 || i + len > text.size()) {
         ++i;
         return kReplacement;

@@ -89,9 +89,11 @@ TEST(AsfInfo, AgreesWithFfprobeOnFfmpegFiles) {
 
         ASSERT_TRUE(info.HasAudioFormat());
         const WaveFormat& audio = info.GetAudioFormat();
-        EXPECT_EQ(audio.formatTag, std::stoul(StreamValue(probe, "audio", "codec_tag"), nullptr, 16));
+        EXPECT_EQ(audio.formatTag,
+                  std::stoul(StreamValue(probe, "audio", "codec_tag"), nullptr, 16));
         EXPECT_EQ(std::to_string(audio.channels), StreamValue(probe, "audio", "channels"));
-        EXPECT_EQ(std::to_string(audio.samplesPerSecond), StreamValue(probe, "audio", "sample_rate"));
+        EXPECT_EQ(std::to_string(audio.samplesPerSecond),
+                  StreamValue(probe, "audio", "sample_rate"));
         EXPECT_EQ(info.GetAudioCodecs().size(), 1u);
 
         EXPECT_EQ(info.HasVideoFormat(), c.video);
@@ -219,11 +221,12 @@ TEST(AsfInfo, LyingLengthsNeverReadPastTheirObject) {
     test::PutLe(codecs, 0, 2);
     test::PutLe(codecs, 2, 2);  // second entry: type audio, name cut off
     test::PutLe(codecs, 0x7FFF, 2);
-    Bytes file = test::Concat({test::HeaderObject({test::FilePropertiesObject(100, 3),
-                                                   test::Object(guids::kContentDescription, content),
-                                                   test::Object(guids::kStreamProperties, stream),
-                                                   test::Object(guids::kCodecList, codecs)}),
-                               test::DataObject(3, 100, 3)});
+    Bytes file =
+        test::Concat({test::HeaderObject({test::FilePropertiesObject(100, 3),
+                                          test::Object(guids::kContentDescription, content),
+                                          test::Object(guids::kStreamProperties, stream),
+                                          test::Object(guids::kCodecList, codecs)}),
+                      test::DataObject(3, 100, 3)});
     MemorySource source(file);
     AsfInfo info;
     EXPECT_EQ(info.Parse(source), 6);
@@ -238,8 +241,8 @@ TEST(AsfInfo, LyingLengthsNeverReadPastTheirObject) {
 
 TEST(AsfInfo, ObjectSizesThatCannotBeEndTheWalk) {
     const Bytes header = test::HeaderObject({test::FilePropertiesObject(100, 3)});
-    for (uint64_t size : {uint64_t{0}, uint64_t{23}, uint64_t{1} << 63, ~uint64_t{0},
-                          uint64_t{1000}}) {
+    for (uint64_t size :
+         {uint64_t{0}, uint64_t{23}, uint64_t{1} << 63, ~uint64_t{0}, uint64_t{1000}}) {
         Bytes file = test::Concat({header, test::ObjectClaiming(guids::kData, size, Bytes(60, 0))});
         MemorySource source(file);
         AsfInfo info;

@@ -36,12 +36,12 @@ std::vector<uint8_t> SinglePayloadPacket(uint32_t sendTime, uint32_t presentatio
     p.U8(kPropertyFlags);
     p.U8(padding);
     p.U32(sendTime);
-    p.U16(100);      // Duration
-    p.U8(0x81);      // stream number 1, key frame
-    p.U8(7);         // media object number
-    p.U32(0);        // offset into media object
-    p.U8(8);         // replicated data length
-    p.U32(1234);     // media object size
+    p.U16(100);   // Duration
+    p.U8(0x81);   // stream number 1, key frame
+    p.U8(7);      // media object number
+    p.U32(0);     // offset into media object
+    p.U8(8);      // replicated data length
+    p.U32(1234);  // media object size
     p.U32(presentationTime);
     p.Fill(kPacketSize - padding - p.bytes.size(), 0xAB);
     p.Fill(padding, 0xEE);
@@ -55,7 +55,7 @@ std::vector<uint8_t> MultiPayloadPacket(uint32_t sendTime, uint32_t pres1, uint3
     p.U8(0x82), p.U8(0), p.U8(0);
     p.U8(0x09);  // multiple payloads, one-byte padding length
     p.U8(kPropertyFlags);
-    p.U8(0);     // padding length (filled below)
+    p.U8(0);  // padding length (filled below)
     p.U32(sendTime);
     p.U16(50);
     p.U8(0x82);  // payload flags: two payloads
@@ -73,7 +73,9 @@ std::vector<uint8_t> MultiPayloadPacket(uint32_t sendTime, uint32_t pres1, uint3
     return p.bytes;
 }
 
-uint32_t At32(const std::vector<uint8_t>& b, size_t offset) { return apt::ReadLe32(&b[offset]); }
+uint32_t At32(const std::vector<uint8_t>& b, size_t offset) {
+    return apt::ReadLe32(&b[offset]);
+}
 
 TEST(RebasePacketTimes, SinglePayloadRebasesSendAndPresentationTimeAndZeroesPadding) {
     auto packet = SinglePayloadPacket(5000, 5100, 10);

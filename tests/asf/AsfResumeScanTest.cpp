@@ -70,8 +70,8 @@ TEST(AsfResumeScan, RefusesFilesWithoutAWholePacket) {
 TEST(AsfResumeScan, RefusesFilesWhoseLayoutItCannotKeep) {
     AsfResumeScan scan;
     // No Header object first: the first bytes are not a header to keep.
-    Bytes noHeader = test::Concat({test::FilePropertiesObject(100, 50),
-                                   test::DataObject(10, 100, 50)});
+    Bytes noHeader =
+        test::Concat({test::FilePropertiesObject(100, 50), test::DataObject(10, 100, 50)});
     EXPECT_FALSE(Scan(noHeader, scan));
 
     // Something other than the Data object after the header.

@@ -8,7 +8,6 @@ namespace {
 
 using test::CommandResult;
 
-
 const std::string kCli = TAPEWELL_CLI_PATH;
 
 // One ffmpeg file for the whole program: the CLI is tested on what it adds
@@ -29,7 +28,7 @@ bool IsValidJson(const std::string& text) {
     test::TempDir dir;
     test::WriteFileBytes(dir / "out.json", {text.begin(), text.end()});
     return test::Run({"python3", "-c", "import json,sys; json.load(open(sys.argv[1]))",
-                (dir / "out.json").string()})
+                      (dir / "out.json").string()})
                .exitCode == 0;
 }
 
@@ -37,11 +36,31 @@ TEST(CliInfo, PrintsEveryFieldAsOneJsonObject) {
     CommandResult r = test::Run({kCli, "info", "--json", SampleFile().string()});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(IsValidJson(r.out)) << r.out;
-    for (const char* key :
-         {"file", "size", "duration_seconds", "play_duration", "send_duration", "preroll",
-          "packets", "packet_size_min", "packet_size_max", "flags", "max_bitrate", "title",
-          "author", "copyright", "description", "rating", "audio", "video", "audio_codecs",
-          "video_codecs", "objects", "format_tag", "compression", "guid", "offset"}) {
+    for (const char* key : {"file",
+                            "size",
+                            "duration_seconds",
+                            "play_duration",
+                            "send_duration",
+                            "preroll",
+                            "packets",
+                            "packet_size_min",
+                            "packet_size_max",
+                            "flags",
+                            "max_bitrate",
+                            "title",
+                            "author",
+                            "copyright",
+                            "description",
+                            "rating",
+                            "audio",
+                            "video",
+                            "audio_codecs",
+                            "video_codecs",
+                            "objects",
+                            "format_tag",
+                            "compression",
+                            "guid",
+                            "offset"}) {
         EXPECT_NE(r.out.find("\"" + std::string(key) + "\":"), std::string::npos) << key;
     }
     EXPECT_NE(r.out.find("\"title\": \"제목 \\\"quoted\\\"\\ttab\""), std::string::npos) << r.out;

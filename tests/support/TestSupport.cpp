@@ -89,7 +89,8 @@ std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& path) {
 
 void WriteFileBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 std::string ProbeReport::Get(const std::string& key) const {
@@ -99,7 +100,8 @@ std::string ProbeReport::Get(const std::string& key) const {
 
 ProbeReport Probe(const std::filesystem::path& file) {
     ProbeReport report;
-    CommandResult r = Run({"ffprobe", "-v", "error", "-show_format", "-show_streams", file.string()});
+    CommandResult r =
+        Run({"ffprobe", "-v", "error", "-show_format", "-show_streams", file.string()});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     std::istringstream lines(r.out);
     std::string line;
@@ -123,7 +125,8 @@ ProbeReport Probe(const std::filesystem::path& file) {
     while (std::getline(log, line)) {
         if (auto at = line.find(marker); at != std::string::npos) {
             ++report.asfPacketsRead;
-            report.asfPacketSize = static_cast<uint32_t>(std::strtoul(line.c_str() + at + marker.size(), nullptr, 10));
+            report.asfPacketSize =
+                static_cast<uint32_t>(std::strtoul(line.c_str() + at + marker.size(), nullptr, 10));
         }
     }
     return report;
@@ -143,11 +146,15 @@ bool MakeAsf(const std::filesystem::path& out, const AsfRecipe& recipe) {
         maps.insert(maps.end(), {"-map", std::to_string(input++) + ":a"});
     };
     if (recipe.audioFirst) {
-        if (recipe.audio) addAudio();
-        if (recipe.video) addVideo();
+        if (recipe.audio)
+            addAudio();
+        if (recipe.video)
+            addVideo();
     } else {
-        if (recipe.video) addVideo();
-        if (recipe.audio) addAudio();
+        if (recipe.video)
+            addVideo();
+        if (recipe.audio)
+            addAudio();
     }
     argv.insert(argv.end(), maps.begin(), maps.end());
     argv.insert(argv.end(), {"-t", seconds});
@@ -163,7 +170,8 @@ bool MakeAsf(const std::filesystem::path& out, const AsfRecipe& recipe) {
     if (!recipe.author.empty()) {
         argv.insert(argv.end(), {"-metadata", "author=" + recipe.author});
     }
-    argv.insert(argv.end(), {"-packet_size", std::to_string(recipe.packetSize), "-f", "asf", out.string()});
+    argv.insert(argv.end(),
+                {"-packet_size", std::to_string(recipe.packetSize), "-f", "asf", out.string()});
     CommandResult r = Run(argv);
     if (r.exitCode != 0) {
         ADD_FAILURE() << "ffmpeg failed (" << r.exitCode << "): " << r.err;
