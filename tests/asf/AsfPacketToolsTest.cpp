@@ -203,19 +203,6 @@ TEST(FindFileProperties, SearchesUpToSizeMinus17) {
     EXPECT_EQ(apt::FindFileProperties({}), -1);
 }
 
-TEST(ReadVarField, ReadsBySizeCodeAndStopsAtTheEnd) {
-    const std::vector<uint8_t> bytes = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07};
-    ByteCursor cursor(bytes);
-    EXPECT_EQ(apt::ReadVarField(cursor, 0), 0u);
-    EXPECT_EQ(apt::ReadVarField(cursor, 1), 0x01u);
-    EXPECT_EQ(apt::ReadVarField(cursor, 2), 0x0302u);
-    EXPECT_EQ(apt::ReadVarField(cursor, 3), 0x07060504u);
-    EXPECT_EQ(apt::ReadVarField(cursor, 5), 0u);
-    EXPECT_TRUE(cursor.Ok());
-    EXPECT_EQ(apt::ReadVarField(cursor, 1), 0u);
-    EXPECT_FALSE(cursor.Ok());
-}
-
 TEST(SizeTimeText, FormatsAtEachUnitBoundary) {
     EXPECT_EQ(FormatSize(0), "0");
     EXPECT_EQ(FormatSize(1023), "1023");
@@ -228,12 +215,6 @@ TEST(SizeTimeText, FormatsAtEachUnitBoundary) {
     EXPECT_EQ(FormatTime(59), "0:00:59");
     EXPECT_EQ(FormatTime(360000), "100:00:00");
     EXPECT_EQ(FormatTime(-5), "0:00:00");
-}
-
-TEST(Guid, TextAndNames) {
-    EXPECT_EQ(guids::kHeader.ToString(), "75B22630-668E-11CF-A6D9-00AA0062CE6C");
-    EXPECT_EQ(GuidName(guids::kSimpleIndex), "ASF_Simple_Index");
-    EXPECT_EQ(GuidName(guids::kScriptCommand), "");
 }
 
 }  // namespace
