@@ -22,22 +22,22 @@ std::optional<std::string> ParseArgs(std::span<char* const> args, std::span<cons
             continue;
         }
         std::string_view name = arg.substr(0, arg.find('='));
-        const OptionSpec* spec = nullptr;
+        const OptionSpec* option = nullptr;
         for (const auto& candidate : known) {
             if (candidate.name == name) {
-                spec = &candidate;
+                option = &candidate;
             }
         }
-        if (!spec) {
+        if (!option) {
             return "unknown option '" + std::string(arg) + "'";
         }
         std::string value;
         if (name.size() < arg.size()) {
-            if (!spec->takesValue) {
+            if (!option->takesValue) {
                 return "option '" + std::string(name) + "' takes no value";
             }
             value = arg.substr(name.size() + 1);
-        } else if (spec->takesValue) {
+        } else if (option->takesValue) {
             if (i + 1 >= args.size()) {
                 return "option '" + std::string(name) + "' needs a value";
             }

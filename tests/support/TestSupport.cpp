@@ -1,13 +1,11 @@
 #include "support/TestSupport.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -33,18 +31,18 @@ TempDir::~TempDir() {
 }
 
 CommandResult Run(const std::vector<std::string>& argv) {
+    // Both streams go to files, so a chatty child can never block on a full
+    // pipe while we wait for it.
+    TempDir dir;
+    const auto outPath = dir / "out";
+    const auto errPath = dir / "err";
     CommandResult result;
-    int outPipe[2];
-    int errPipe[2];
-    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
-        return result;
-    }
     pid_t pid = fork();
     if (pid == 0) {
-        dup2(outPipe[1], 1);
-        dup2(errPipe[1], 2);
-        int devnull = open("/dev/null", O_RDONLY);
-        dup2(devnull, 0);
+        int in = open("/dev/null", O_RDONLY);
+        int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(in, 0), dup2(out, 1), dup2(err, 2);
         std::vector<char*> args;
         for (const auto& a : argv) {
             args.push_back(const_cast<char*>(a.c_str()));
@@ -53,32 +51,13 @@ CommandResult Run(const std::vector<std::string>& argv) {
         execvp(args[0], args.data());
         _exit(127);
     }
-    close(outPipe[1]);
-    close(errPipe[1]);
-    std::array<pollfd, 2> fds{{{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}}};
-    std::array<std::string*, 2> sinks{&result.out, &result.err};
-    int open = 2;
-    while (open > 0) {
-        if (poll(fds.data(), fds.size(), -1) < 0) {
-            break;
-        }
-        for (size_t i = 0; i < fds.size(); ++i) {
-            if (fds[i].fd >= 0 && fds[i].revents != 0) {
-                char buf[65536];
-                ssize_t n = read(fds[i].fd, buf, sizeof buf);
-                if (n > 0) {
-                    sinks[i]->append(buf, static_cast<size_t>(n));
-                } else {
-                    close(fds[i].fd);
-                    fds[i].fd = -1;
-                    --open;
-                }
-            }
-        }
-    }
     int status = 0;
     waitpid(pid, &status, 0);
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    auto out = ReadFileBytes(outPath);
+    auto err = ReadFileBytes(errPath);
+    result.out.assign(out.begin(), out.end());
+    result.err.assign(err.begin(), err.end());
     return result;
 }
 
