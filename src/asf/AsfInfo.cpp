@@ -108,11 +108,10 @@ int AsfInfo::Parse(ByteSource& source, const std::filesystem::path& path) {
 
 // Reads up to length bytes of an object body, never more than the bound on
 // kept objects; fields past what was read stay zero.
-uint64_t AsfInfo::ReadKeptBody(ByteSource& source, uint64_t at, uint64_t length,
-                               std::vector<uint8_t>& body) const {
+void AsfInfo::ReadKeptBody(ByteSource& source, uint64_t at, uint64_t length,
+                           std::vector<uint8_t>& body) const {
     body.resize(std::min<uint64_t>(length, limits::kMaxKeptAsfObjectBody));
     body.resize(source.ReadAt(at, body));
-    return body.size();
 }
 
 void AsfInfo::ReadContentDescription(std::span<const uint8_t> body) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -47,6 +48,8 @@ public:
     const std::filesystem::path& GetPath() const { return m_path; }
     uint64_t GetFileSize() const { return m_fileSize; }
     uint32_t GetHeaderObjectCount() const { return m_headerObjectCount; }
+    // Reserved1 and Reserved2 of the Header object, as read.
+    std::array<uint8_t, 2> GetHeaderReserved() const { return m_headerReserved; }
     const FileProperties& GetFileProperties() const { return m_fileProperties; }
     const DataObjectBody& GetDataObject() const { return m_dataObject; }
     const ContentDescription& GetContent() const { return m_content; }
@@ -64,8 +67,8 @@ public:
 
 private:
     void Reset();
-    uint64_t ReadKeptBody(ByteSource& source, uint64_t at, uint64_t length,
-                          std::vector<uint8_t>& body) const;
+    void ReadKeptBody(ByteSource& source, uint64_t at, uint64_t length,
+                      std::vector<uint8_t>& body) const;
     void ReadContentDescription(std::span<const uint8_t> body);
     void ReadStreamProperties(std::span<const uint8_t> body);
     void ReadCodecList(std::span<const uint8_t> body);
@@ -73,7 +76,7 @@ private:
     std::filesystem::path m_path;
     uint64_t m_fileSize = 0;
     uint32_t m_headerObjectCount = 0;
-    uint8_t m_headerReserved[2] = {0, 0};
+    std::array<uint8_t, 2> m_headerReserved{};
     FileProperties m_fileProperties;
     ContentDescription m_content;
     WaveFormat m_audioFormat;

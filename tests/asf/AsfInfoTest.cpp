@@ -49,6 +49,7 @@ void ExpectObjectsTileTheFile(const AsfInfo& info) {
         childPos += objects[i].size;
     }
     EXPECT_EQ(childPos, headerSize);
+    EXPECT_EQ(info.GetHeaderObjectCount(), i - 1);
     uint64_t topPos = headerSize;
     for (; i < objects.size(); ++i) {
         EXPECT_EQ(objects[i].offset, topPos);
@@ -237,6 +238,8 @@ TEST(AsfInfo, LyingLengthsNeverReadPastTheirObject) {
     EXPECT_EQ(info.GetVideoCodecs()[0], "v1\n");
     EXPECT_TRUE(info.GetAudioCodecs().empty());
     EXPECT_EQ(info.GetFileProperties().minPacketSize, 100u);
+    EXPECT_EQ(info.GetHeaderObjectCount(), 4u);
+    EXPECT_EQ(info.GetHeaderReserved(), (std::array<uint8_t, 2>{1, 2}));
 }
 
 TEST(AsfInfo, ObjectSizesThatCannotBeEndTheWalk) {
