@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 
 #include "common/ByteCursor.h"
 #include "common/Limits.h"
@@ -11,24 +12,8 @@
 namespace tapewell {
 namespace {
 
-constexpr uint64_t kTopBit = uint64_t{1} << 63;
 constexpr uint16_t kCodecTypeVideo = 1;
 constexpr uint16_t kCodecTypeAudio = 2;
-
-struct ObjectHeader {
-    Guid id;
-    uint64_t size = 0;
-};
-
-bool ReadObjectHeader(ByteSource& source, uint64_t at, ObjectHeader& header) {
-    std::array<uint8_t, asf::kObjectHeaderSize> raw{};
-    if (source.ReadAt(at, raw) != raw.size()) {
-        return false;
-    }
-    header.id = Guid::FromBytes(raw);
-    header.size = ReadLe64(&raw[16]);
-    return true;
-}
 
 }  // namespace
 
@@ -51,21 +36,21 @@ int AsfInfo::Parse(ByteSource& source, const std::filesystem::path& path) {
     Reset();
     m_path = path;
     m_fileSize = source.Size();
-    ObjectHeader header;
-    if (!ReadObjectHeader(source, 0, header) || header.id != guids::kHeader) {
+    std::optional<ObjectHeader> first = ReadObjectHeader(source, 0);
+    if (!first || first->id != guids::kHeader) {
         m_error = Error::NotAsf;
         return 0;
     }
     std::vector<uint8_t> body;
     uint64_t pos = 0;
-    while (m_objects.size() < limits::kMaxAsfObjectEntries &&
-           ReadObjectHeader(source, pos, header)) {
+    while (m_objects.size() < limits::kMaxAsfObjectEntries) {
         // An object smaller than its own header, or one that would run past
         // the end of the file, ends the walk; the objects before it stay.
-        if (header.size < asf::kObjectHeaderSize || (header.size & kTopBit) ||
-            header.size > m_fileSize - pos) {
+        std::optional<ObjectHeader> read = ReadObjectHeader(source, pos);
+        if (!read || !ObjectFits(*read, pos, m_fileSize)) {
             break;
         }
+        const ObjectHeader& header = *read;
         m_objects.push_back({header.id, header.size, pos});
         const uint64_t bodyAt = pos + asf::kObjectHeaderSize;
         const uint64_t bodyLength = header.size - asf::kObjectHeaderSize;

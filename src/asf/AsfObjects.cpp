@@ -19,6 +19,20 @@ std::array<uint8_t, N> Padded(std::span<const uint8_t> bytes) {
 
 }  // namespace
 
+std::optional<ObjectHeader> ReadObjectHeader(ByteSource& source, uint64_t at) {
+    std::array<uint8_t, asf::kObjectHeaderSize> raw{};
+    if (source.ReadAt(at, raw) != raw.size()) {
+        return std::nullopt;
+    }
+    return ObjectHeader{Guid::FromBytes(raw), ReadLe64(&raw[16])};
+}
+
+bool ObjectFits(const ObjectHeader& header, uint64_t at, uint64_t sourceSize) {
+    constexpr uint64_t kTopBit = uint64_t{1} << 63;
+    return header.size >= asf::kObjectHeaderSize && !(header.size & kTopBit) && at <= sourceSize &&
+           header.size <= sourceSize - at;
+}
+
 FileProperties FileProperties::FromBody(std::span<const uint8_t> body) {
     auto b = Padded<asf::kFilePropertiesBodySize>(body);
     auto at = [&](size_t objectOffset) { return &b[objectOffset - asf::kObjectHeaderSize]; };

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "asf/AsfGuids.h"
+#include "common/ByteSource.h"
 
 namespace tapewell {
 
@@ -43,6 +44,18 @@ inline constexpr size_t kMaxBitrate = 100;
 inline constexpr uint32_t kFlagBroadcast = 1;
 inline constexpr uint32_t kFlagSeekable = 2;
 }  // namespace asf
+
+struct ObjectHeader {
+    Guid id;
+    uint64_t size = 0;  // Object Size, counting the 24 header bytes
+};
+
+// The 24-byte object header at `at`, or nothing when fewer bytes are there.
+std::optional<ObjectHeader> ReadObjectHeader(ByteSource& source, uint64_t at);
+
+// Whether an object at `at` can be walked: at least as long as its own
+// header, a size without the top bit, and not running past the end.
+bool ObjectFits(const ObjectHeader& header, uint64_t at, uint64_t sourceSize);
 
 struct FileProperties {
     Guid fileId;

@@ -16,26 +16,20 @@ constexpr unsigned kMultiplePayloads = 0x01;
 constexpr unsigned kLengthTypeReserved = 0x80;
 constexpr unsigned kPayloadCountMask = 0x1F;
 
-unsigned SequenceType(uint8_t lengthFlags) {
-    return (lengthFlags >> 1) & 3;
-}
-unsigned PaddingLengthType(uint8_t lengthFlags) {
-    return (lengthFlags >> 3) & 3;
-}
-unsigned PacketLengthType(uint8_t lengthFlags) {
-    return (lengthFlags >> 5) & 3;
-}
-unsigned ReplicatedLengthType(uint8_t propertyFlags) {
-    return propertyFlags & 3;
-}
-unsigned OffsetLengthType(uint8_t propertyFlags) {
-    return (propertyFlags >> 2) & 3;
-}
-unsigned ObjectNumberLengthType(uint8_t propertyFlags) {
-    return (propertyFlags >> 4) & 3;
-}
-unsigned StreamNumberLengthType(uint8_t propertyFlags) {
-    return (propertyFlags >> 6) & 3;
+// Where each 2-bit length type sits: the first four in the length type
+// flags byte, the rest in the property flags byte.
+enum LengthTypeShift : unsigned {
+    kSequenceShift = 1,
+    kPaddingShift = 3,
+    kPacketLengthShift = 5,
+    kReplicatedShift = 0,
+    kOffsetShift = 2,
+    kObjectNumberShift = 4,
+    kStreamNumberShift = 6,
+};
+
+unsigned LengthType(uint8_t flags, LengthTypeShift shift) {
+    return (flags >> shift) & 3;
 }
 
 // Rewrites the 32-bit time at the cursor so that base becomes 0 and steps
@@ -108,13 +102,13 @@ int RebasePacketTimes(std::span<uint8_t> packet, uint32_t baseTime) {
     }
     ByteCursor cursor(packet);
     cursor.Skip(5);
-    uint64_t packetLength = ReadVarField(cursor, PacketLengthType(lengthFlags));
-    ReadVarField(cursor, SequenceType(lengthFlags));
-    const uint64_t padding = ReadVarField(cursor, PaddingLengthType(lengthFlags));
+    uint64_t packetLength = ReadVarField(cursor, LengthType(lengthFlags, kPacketLengthShift));
+    ReadVarField(cursor, LengthType(lengthFlags, kSequenceShift));
+    const uint64_t padding = ReadVarField(cursor, LengthType(lengthFlags, kPaddingShift));
     if (!RebaseTimeAt(packet, cursor, baseTime)) {
         return 1;
     }
-    if (PacketLengthType(lengthFlags) == 0) {
+    if (LengthType(lengthFlags, kPacketLengthShift) == 0) {
         packetLength = packet.size();
     }
     if (padding > packetLength || packetLength > packet.size()) {
@@ -130,11 +124,12 @@ int RebasePacketTimes(std::span<uint8_t> packet, uint32_t baseTime) {
     const uint64_t payloadEnd = packet.size() - std::min<uint64_t>(padding, packet.size());
     for (unsigned i = 0; i < count && cursor.Ok(); ++i) {
         if (multiple) {
-            ReadVarField(cursor, StreamNumberLengthType(propertyFlags));
+            ReadVarField(cursor, LengthType(propertyFlags, kStreamNumberShift));
         }
-        ReadVarField(cursor, ObjectNumberLengthType(propertyFlags));
-        ReadVarField(cursor, OffsetLengthType(propertyFlags));
-        const uint32_t replicated = ReadVarField(cursor, ReplicatedLengthType(propertyFlags));
+        ReadVarField(cursor, LengthType(propertyFlags, kObjectNumberShift));
+        ReadVarField(cursor, LengthType(propertyFlags, kOffsetShift));
+        const uint32_t replicated =
+            ReadVarField(cursor, LengthType(propertyFlags, kReplicatedShift));
         // Eight bytes of replicated data are the media object size and its
         // presentation time.
         if (replicated == 8 && cursor.Has(8)) {

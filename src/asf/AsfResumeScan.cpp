@@ -1,6 +1,7 @@
 #include "asf/AsfResumeScan.h"
 
 #include <array>
+#include <optional>
 #include <vector>
 
 #include "asf/AsfGuids.h"
@@ -10,8 +11,6 @@
 
 namespace tapewell {
 namespace {
-
-constexpr uint64_t kTopBit = uint64_t{1} << 63;
 
 // Within this many packets of its announced total a file counts as complete
 // (or nearly so) and is not resumed.
@@ -33,15 +32,12 @@ bool AsfResumeScan::Scan(ByteSource& source) {
     const uint64_t fileSize = source.Size();
     uint64_t pos = 0;
     for (size_t walked = 0; walked < limits::kMaxAsfObjectEntries; ++walked) {
-        std::array<uint8_t, asf::kObjectHeaderSize> raw{};
-        if (source.ReadAt(pos, raw) != raw.size()) {
+        std::optional<ObjectHeader> header = ReadObjectHeader(source, pos);
+        if (!header || !ObjectFits(*header, pos, fileSize)) {
             break;
         }
-        const Guid id = Guid::FromBytes(raw);
-        const uint64_t size = ReadLe64(&raw[16]);
-        if (size < asf::kObjectHeaderSize || (size & kTopBit) || size > fileSize - pos) {
-            break;
-        }
+        const Guid& id = header->id;
+        const uint64_t size = header->size;
         // Only a file that starts with the Header object is ASF; anything else
         // would have its first bytes kept as if they were a header.
         if (pos == 0 && id != guids::kHeader) {
