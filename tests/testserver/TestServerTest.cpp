@@ -120,17 +120,21 @@ protected:
 };
 
 TEST_F(TestServerTest, FfmpegClientsCopyTheServedFileOverBothProtocols) {
-    TestServer server(Root());
-    ASSERT_TRUE(server.Ready());
+    // Over MMS the header comes in three packets and a keep-alive ping
+    // arrives first. (FFmpeg's mmsh client cannot take a header split over
+    // several "$H" chunks, so that case is checked with raw requests below.)
+    TestServer mms(Root(), {"--only", "mms", "--header-parts", "3", "--ping"});
+    TestServer http(Root(), {"--only", "http"});
+    ASSERT_TRUE(mms.Ready() && http.Ready());
     const ProbeReport source = Probe(Root() / "clip.asf");
-    const std::string urls[] = {"mmst://127.0.0.1:" + std::to_string(server.MmsPort()) + "/clip.asf",
-                                "mmsh://127.0.0.1:" + std::to_string(server.HttpPort()) + "/clip.asf"};
+    const std::string urls[] = {"mmst://127.0.0.1:" + std::to_string(mms.MmsPort()) + "/clip.asf",
+                                "mmsh://127.0.0.1:" + std::to_string(http.HttpPort()) + "/clip.asf"};
     for (const std::string& url : urls) {
         SCOPED_TRACE(url);
         TempDir out;
-        CommandResult r = test::Run({"ffmpeg", "-v", "error", "-y", "-i", url, "-c", "copy", "-f", "asf",
-                               (out / "copy.asf").string()});
-        ASSERT_EQ(r.exitCode, 0) << r.err << server.Log();
+        CommandResult r = test::Run({"ffmpeg", "-v", "error", "-y", "-i", url, "-c", "copy", "-f",
+                                     "asf", (out / "copy.asf").string()});
+        ASSERT_EQ(r.exitCode, 0) << r.err << mms.Log() << http.Log();
         const ProbeReport copy = Probe(out / "copy.asf");
         EXPECT_EQ(copy.Get("stream0.codec_name"), source.Get("stream0.codec_name"));
         EXPECT_EQ(copy.Get("stream1.codec_name"), source.Get("stream1.codec_name"));

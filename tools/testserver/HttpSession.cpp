@@ -195,7 +195,7 @@ void HttpSession::ServeStream(const std::filesystem::path& path) {
     const auto parts = SplitHeader(file->Header(), m_options.headerParts, 0xFFFF - 8);
     for (size_t i = 0; i < parts.size(); ++i) {
         const uint8_t flags = (i == 0 ? kFirstHeaderPart : 0) | (i + 1 == parts.size() ? kLastHeaderPart : 0);
-        AppendChunk(out, 'H', 0, flags, parts[i]);
+        AppendChunk(out, 'H', static_cast<uint32_t>(i), flags, parts[i]);
     }
     if (!m_c.Send(out) || !play) {
         return;

@@ -143,12 +143,12 @@ std::vector<std::span<const uint8_t>> SplitHeader(std::span<const uint8_t> heade
                                                   size_t maxPart) {
     size_t count = std::max<size_t>(parts, (header.size() + maxPart - 1) / maxPart);
     count = std::max<size_t>(1, std::min(count, header.size()));
+    // Equal pieces and a shorter last one, the way a server cuts a header
+    // that does not fit one packet.
+    const size_t piece = (header.size() + count - 1) / count;
     std::vector<std::span<const uint8_t>> pieces;
-    size_t at = 0;
-    for (size_t i = 0; i < count; ++i) {
-        const size_t end = header.size() * (i + 1) / count;
-        pieces.push_back(header.subspan(at, end - at));
-        at = end;
+    for (size_t at = 0; at < header.size(); at += piece) {
+        pieces.push_back(header.subspan(at, std::min(piece, header.size() - at)));
     }
     return pieces;
 }
