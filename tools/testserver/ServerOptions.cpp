@@ -69,10 +69,14 @@ bool ApplyValue(std::string_view name, std::string_view value, ServerOptions& op
         options.bind = value;
         return true;
     }
-    if (name == "--mms-port") return ParseNumber<uint16_t>(value, 65535, &options.mmsPort);
-    if (name == "--http-port") return ParseNumber<uint16_t>(value, 65535, &options.httpPort);
-    if (name == "--only") return ApplyOnly(value, options);
-    if (name == "--rate") return ApplyRate(value, options);
+    if (name == "--mms-port")
+        return ParseNumber<uint16_t>(value, 65535, &options.mmsPort);
+    if (name == "--http-port")
+        return ParseNumber<uint16_t>(value, 65535, &options.httpPort);
+    if (name == "--only")
+        return ApplyOnly(value, options);
+    if (name == "--rate")
+        return ApplyRate(value, options);
     if (name == "--header-parts") {
         return ParseNumber<unsigned>(value, 1000, &options.headerParts) && options.headerParts > 0;
     }
@@ -80,7 +84,8 @@ bool ApplyValue(std::string_view name, std::string_view value, ServerOptions& op
         options.auth = value;
         return value.find(':') != std::string_view::npos;
     }
-    if (name == "--drop-after") return ParseNumber<uint64_t>(value, UINT64_MAX, &options.dropAfter);
+    if (name == "--drop-after")
+        return ParseNumber<uint64_t>(value, UINT64_MAX, &options.dropAfter);
     return false;
 }
 
@@ -97,8 +102,9 @@ std::optional<ServerOptions> ParseServerOptions(std::span<char* const> args, boo
             return options;
         }
         if (name == "--live" || name == "--redirect" || name == "--ping") {
-            (name == "--live" ? options.live : name == "--ping" ? options.ping : options.redirect) =
-                true;
+            (name == "--live"   ? options.live
+             : name == "--ping" ? options.ping
+                                : options.redirect) = true;
             continue;
         }
         if (!name.starts_with("--") || i + 1 >= args.size()) {
