@@ -158,7 +158,7 @@ bool CutRun::CopyHeader() {
 
 bool CutRun::CopyPackets() {
     const uint64_t total = m_packets.stop - m_packets.first;
-    const uint64_t perBatch = limits::kCutCopyBufferBytes / m_packetSize;
+    const uint64_t perBatch = std::min(limits::kCutCopyBufferBytes / m_packetSize, total);
     m_buffer.resize(perBatch > 0 ? perBatch * m_packetSize : limits::kCutCopyBufferBytes);
     uint64_t at = m_dataAt + asf::kDataObjectHeaderSize + m_packets.first * m_packetSize;
     if (m_progress) {
@@ -199,16 +199,17 @@ bool CutRun::CopyPackets() {
 // Send Time, near the start, can be rebased: the payload walk needs the
 // whole packet.
 bool CutRun::CopyOversizePacket(uint64_t at) {
+    m_buffer.resize(limits::kCutCopyBufferBytes);
     if (!Read(at, m_buffer)) {
         return false;
     }
     RebasePacket(m_buffer, false);
-    return Write(m_buffer) &&
-           CopyBytes(at + m_buffer.size(), uint64_t{m_packetSize} - m_buffer.size());
+    const uint64_t rest = uint64_t{m_packetSize} - m_buffer.size();
+    return Write(m_buffer) && CopyBytes(at + m_buffer.size(), rest);
 }
 
 bool CutRun::CopyBytes(uint64_t at, uint64_t length) {
-    m_buffer.resize(limits::kCutCopyBufferBytes);
+    m_buffer.resize(std::min<uint64_t>(length, limits::kCutCopyBufferBytes));
     while (length > 0) {
         auto piece = std::span(m_buffer).first(std::min<uint64_t>(length, m_buffer.size()));
         if (!Read(at, piece) || !Write(piece)) {
