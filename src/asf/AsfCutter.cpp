@@ -21,9 +21,8 @@ constexpr uint64_t k100nsPerMs = 10'000;
 // the first packet, one second apart.
 constexpr size_t kSimpleIndexSize = 62;
 constexpr uint64_t kIndexEntryTimeInterval = 10'000'000;  // 1 s in 100 ns
-constexpr std::array<uint8_t, 16> kSimpleIndexFileId = {0x43, 0xFC, 0xE6, 0x05, 0xEF, 0xAC,
-                                                        0x18, 0x4E, 0x8A, 0xCA, 0xBC, 0x82,
-                                                        0x81, 0x5A, 0x60, 0x4D};
+constexpr std::array<uint8_t, 16> kSimpleIndexFileId = {
+    0x43, 0xFC, 0xE6, 0x05, 0xEF, 0xAC, 0x18, 0x4E, 0x8A, 0xCA, 0xBC, 0x82, 0x81, 0x5A, 0x60, 0x4D};
 
 // Offsets within the Data object's 50-byte header.
 constexpr size_t kDataObjectSizeAt = 16;
@@ -256,7 +255,8 @@ bool CutRun::RewriteHeader() {
     const uint64_t packetBytes = m_result.packets * m_packetSize;
     m_result.fileSize = m_out.Size();
     uint8_t* fp = &m_header[m_filePropertiesAt];
-    const double playMs = static_cast<double>(m_result.largestSendTime) + static_cast<double>(m_preroll);
+    const double playMs =
+        static_cast<double>(m_result.largestSendTime) + static_cast<double>(m_preroll);
     WriteLe64(fp + asf::fp::kFileSize, m_result.fileSize);
     WriteLe64(fp + asf::fp::kDataPacketsCount, m_result.packets);
     WriteLe64(fp + asf::fp::kPlayDuration, TruncateToU64(playMs * k100nsPerMs));
@@ -302,8 +302,8 @@ std::optional<CutPackets> RangeToPackets(const FileProperties& fp, int32_t start
     // Single precision, as the ASF tools have always computed it, so a cut
     // starts at the same packet whichever of them made it.
     const float packetSize = static_cast<float>(fp.maxPacketSize);
-    const auto bytesPerSecond = static_cast<float>(
-        static_cast<float>(fp.dataPacketsCount) * packetSize / (durationMs / 1000.0));
+    const auto bytesPerSecond = static_cast<float>(static_cast<float>(fp.dataPacketsCount) *
+                                                   packetSize / (durationMs / 1000.0));
     const float first = static_cast<float>(start) * bytesPerSecond / packetSize;
     const float stop = static_cast<float>(int64_t{end} + 1) * bytesPerSecond / packetSize;
     return CutPackets{TruncateToU64(first), TruncateToU64(stop)};

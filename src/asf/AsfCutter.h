@@ -41,14 +41,14 @@ class AsfCutter {
 public:
     enum class Error {
         None,
-        BadRange,            // start negative or not below end
-        NotAsf,              // no Header and Data objects to copy
-        NoFileProperties,    // none in the header, or no packet size or play time
-        OutsideFile,         // the range holds none of the file's packets
-        HeaderTooLarge,      // beyond limits::kMaxAsfHeaderBytes
+        BadRange,          // start negative or not below end
+        NotAsf,            // no Header and Data objects to copy
+        NoFileProperties,  // none in the header, or no packet size or play time
+        OutsideFile,       // the range holds none of the file's packets
+        HeaderTooLarge,    // beyond limits::kMaxAsfHeaderBytes
         CannotOpenSource,
         CannotCreateOutput,
-        ReadFailed,          // the source ends early or cannot be read
+        ReadFailed,  // the source ends early or cannot be read
         WriteFailed,
         Cancelled,
     };
@@ -74,8 +74,8 @@ public:
 
     // Cuts the file info was parsed from into output. A failed cut leaves no
     // output behind; an existing output file is replaced only by a whole cut.
-    Result Cut(const std::filesystem::path& source, const AsfInfo& info, int32_t start,
-               int32_t end, const std::filesystem::path& output) const;
+    Result Cut(const std::filesystem::path& source, const AsfInfo& info, int32_t start, int32_t end,
+               const std::filesystem::path& output) const;
 
     // The same cut from any byte source into any sink; on failure the sink
     // holds whatever was written before it.

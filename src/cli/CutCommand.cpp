@@ -130,8 +130,7 @@ int RunCut(std::span<char* const> args) {
     file.reset();
     CatchStopSignals();
     const bool terminal = ::isatty(STDERR_FILENO) == 1;
-    AsfCutter cutter(terminal ? AsfCutter::Progress(DrawProgress) : AsfCutter::Progress(),
-                     &g_stop);
+    AsfCutter cutter(terminal ? AsfCutter::Progress(DrawProgress) : AsfCutter::Progress(), &g_stop);
     AsfCutter::Result result = cutter.Cut(source, info, *start, *end, output);
     if (terminal) {
         std::fputc('\n', stderr);

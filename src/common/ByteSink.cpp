@@ -28,8 +28,7 @@ bool MemorySink::WriteAt(uint64_t offset, std::span<const uint8_t> bytes) {
     return true;
 }
 
-std::unique_ptr<FileSink> FileSink::Create(const std::filesystem::path& path,
-                                           std::string* error) {
+std::unique_ptr<FileSink> FileSink::Create(const std::filesystem::path& path, std::string* error) {
     // O_EXCL with a random suffix rather than mkstemp: the file gets the
     // usual 0666-less-umask mode that a media file should have.
     std::random_device random;

@@ -107,7 +107,8 @@ TEST(AsfCutter, FullRangeStartsAtTheFirstPacketAndStopsAtTheLast) {
 TEST(AsfCutter, MiddleRangeRebasesEveryPacketAndRewritesOnlyFilePropertiesAndData) {
     const auto& files = AsfFiles::Get();
     // ffmpeg indexes files with video only.
-    for (const auto& [path, indexed] : {std::pair{files.videoAudio, true}, {files.audioOnly, false}}) {
+    for (const auto& [path, indexed] :
+         {std::pair{files.videoAudio, true}, {files.audioOnly, false}}) {
         SCOPED_TRACE(path.filename().string());
         Parsed source(path);
         const FileProperties& fp = source.info.GetFileProperties();
@@ -161,8 +162,9 @@ TEST(AsfCutter, MiddleRangeRebasesEveryPacketAndRewritesOnlyFilePropertiesAndDat
 
 TEST(AsfCutter, BroadcastRecordingWithoutIndexGetsSeekableFlagAndA62ByteIndex) {
     Parsed whole(AsfFiles::Get().videoAudio);
-    Bytes recording(whole.bytes.begin(),
-                    whole.bytes.begin() + static_cast<ptrdiff_t>(whole.data.offset + whole.data.size));
+    Bytes recording(
+        whole.bytes.begin(),
+        whole.bytes.begin() + static_cast<ptrdiff_t>(whole.data.offset + whole.data.size));
     WriteLe32(&recording[whole.fpAt + asf::fp::kFlags], asf::kFlagBroadcast);
     const auto source = AsfFiles::Dir() / "broadcast.asf";
     test::WriteFileBytes(source, recording);
@@ -246,24 +248,24 @@ AsfCutter::Result CutBytes(const Bytes& file, int32_t start, int32_t end, Memory
 
 TEST(AsfCutter, LyingFilePropertiesAreRefused) {
     MemorySink out;
-    const Bytes noPacketSize = test::Concat(
-        {test::HeaderObject({test::FilePropertiesObject(0, 3, 50'000'000)}),
-         test::DataObject(3, 100, 3)});
+    const Bytes noPacketSize =
+        test::Concat({test::HeaderObject({test::FilePropertiesObject(0, 3, 50'000'000)}),
+                      test::DataObject(3, 100, 3)});
     EXPECT_EQ(CutBytes(noPacketSize, 0, 1, out).error, AsfCutter::Error::NoFileProperties);
     // A preroll longer than the play duration leaves no time to divide by.
-    const Bytes noDuration = test::Concat(
-        {test::HeaderObject({test::FilePropertiesObject(100, 3, 50'000'000, 6000)}),
-         test::DataObject(3, 100, 3)});
+    const Bytes noDuration =
+        test::Concat({test::HeaderObject({test::FilePropertiesObject(100, 3, 50'000'000, 6000)}),
+                      test::DataObject(3, 100, 3)});
     EXPECT_EQ(CutBytes(noDuration, 0, 1, out).error, AsfCutter::Error::NoFileProperties);
-    const Bytes noProperties =
-        test::Concat({test::HeaderObject({}), test::DataObject(3, 100, 3)});
+    const Bytes noProperties = test::Concat({test::HeaderObject({}), test::DataObject(3, 100, 3)});
     EXPECT_EQ(CutBytes(noProperties, 0, 1, out).error, AsfCutter::Error::NoFileProperties);
 }
 
 TEST(AsfCutter, PacketsLargerThanTheCopyBufferGoThroughInPieces) {
     const uint32_t size = limits::kCutCopyBufferBytes + 1000;
-    Bytes file = test::Concat({test::HeaderObject({test::FilePropertiesObject(size, 4, 30'000'000)}),
-                               test::DataObject(4, size, 4)});
+    Bytes file =
+        test::Concat({test::HeaderObject({test::FilePropertiesObject(size, 4, 30'000'000)}),
+                      test::DataObject(4, size, 4)});
     const size_t packetsAt = file.size() - 4 * size;
     for (uint32_t i = 0; i < 4; ++i) {
         WriteLe32(&file[packetsAt + i * size + 5], 5000 + 500 * i);  // Send Time
