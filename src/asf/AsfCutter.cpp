@@ -299,8 +299,9 @@ std::optional<CutPackets> RangeToPackets(const FileProperties& fp, int32_t start
     if (fp.maxPacketSize == 0 || durationMs <= 0) {
         return std::nullopt;
     }
-    // Single precision, as the ASF tools have always computed it, so a cut
-    // starts at the same packet whichever of them made it.
+    // The average is held in single precision on purpose: its rounding
+    // decides the edge packets, so it is part of where every cut begins and
+    // ends.
     const float packetSize = static_cast<float>(fp.maxPacketSize);
     const auto bytesPerSecond = static_cast<float>(static_cast<float>(fp.dataPacketsCount) *
                                                    packetSize / (durationMs / 1000.0));
