@@ -5,6 +5,7 @@
 namespace tapewell::cli {
 
 // Each command takes the arguments after its name and returns the exit code.
+int RunCut(std::span<char* const> args);
 int RunInfo(std::span<char* const> args);
 int RunResumeScan(std::span<char* const> args);
 

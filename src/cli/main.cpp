@@ -20,6 +20,7 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
+    {"cut", "write a time range of an ASF file to a new file", tapewell::cli::RunCut},
     {"info", "show what an ASF file holds", tapewell::cli::RunInfo},
     {"resume-scan", "tell whether a partial recording can be resumed",
      tapewell::cli::RunResumeScan},

@@ -10,7 +10,8 @@
 namespace tapewell {
 
 size_t MemorySource::ReadAt(uint64_t offset, std::span<uint8_t> out) {
-    if (offset >= m_bytes.size()) {
+    // An empty span may have no storage at all, and memcpy takes none.
+    if (offset >= m_bytes.size() || out.empty()) {
         return 0;
     }
     size_t n = std::min<uint64_t>(out.size(), m_bytes.size() - offset);

@@ -12,6 +12,12 @@ namespace tapewell::limits {
 // these bounds is a damaged or hostile file, and the walk stops there.
 inline constexpr size_t kMaxAsfObjectEntries = 100'000;
 inline constexpr size_t kMaxKeptAsfObjectBody = 1u << 20;
+// The cutter holds the whole Header object in memory to copy it and rewrite
+// its File Properties; real headers are a few kilobytes.
+inline constexpr size_t kMaxAsfHeaderBytes = 16u << 20;
+// The cutter copies packets through one buffer of this many bytes, as many
+// whole packets at a time as fit; a larger packet goes through it in pieces.
+inline constexpr size_t kCutCopyBufferBytes = 1u << 20;
 
 // Settings file: far beyond any real profile; the rest of a larger file is
 // ignored rather than read into memory.
@@ -20,5 +26,8 @@ inline constexpr size_t kMaxProfileFileBytes = 16u << 20;
 // Folder creation copies the path into a buffer of this many bytes
 // (terminator included); longer paths are refused.
 inline constexpr size_t kFolderPathBuffer = 1024;
+
+// Attempts at a free temporary name beside an output file before giving up.
+inline constexpr int kMaxTempNameTries = 100;
 
 }  // namespace tapewell::limits

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "asf/AsfInfo.h"
 #include "support/TestSupport.h"
 
@@ -115,6 +117,42 @@ TEST(CliResumeScan, AnswersResumableWithTheOffsetOrNot) {
     EXPECT_EQ(r.out, "not resumable\n");
 }
 
+TEST(CliCut, WritesTheRangeBesideTheSourceAndSaysWhatItWrote) {
+    test::TempDir dir;
+    const auto source = dir / "talk.asf";
+    std::filesystem::copy_file(SampleFile(), source);
+    CommandResult r = test::Run({kCli, "cut", source.string(), "--start", "0", "--end", "1"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const auto out = dir / "talk_cut.asf";
+    AsfInfo info;
+    ASSERT_GT(info.Parse(out), 0);
+    EXPECT_EQ(r.out, "Output:         " + out.string() + "\nDuration:       0:00:0" +
+                         std::to_string(info.GetDurationSeconds()) + "\nPackets:        " +
+                         std::to_string(info.GetFileProperties().dataPacketsCount) + "\n");
+    EXPECT_EQ(r.err, "") << "no progress bar off a terminal";
+    EXPECT_EQ(test::Probe(out).Get("format.format_name"), "asf");
+}
+
+TEST(CliCut, RefusesRangesAndFilesItCannotCut) {
+    test::TempDir dir;
+    test::WriteFileBytes(dir / "text.asf", {'h', 'e', 'l', 'l', 'o'});
+    const std::string sample = SampleFile().string();
+    const std::string out = (dir / "out.asf").string();
+    const std::vector<std::string> cases[] = {
+        {"cut", sample, "--start", "1", "--end", "1", "-o", out},
+        {"cut", sample, "--start", "50", "--end", "60", "-o", out},
+        {"cut", (dir / "text.asf").string(), "--start", "0", "--end", "1", "-o", out},
+    };
+    for (const auto& args : cases) {
+        std::vector<std::string> argv = {kCli};
+        argv.insert(argv.end(), args.begin(), args.end());
+        CommandResult r = test::Run(argv);
+        EXPECT_EQ(r.exitCode, 1) << args[3];
+        EXPECT_NE(r.err.find("tapewell-cli cut: "), std::string::npos) << r.err;
+        EXPECT_FALSE(std::filesystem::exists(out));
+    }
+}
+
 TEST(CliUsage, HelpAndUsageErrors) {
     struct Case {
         std::vector<std::string> args;
@@ -133,6 +171,9 @@ TEST(CliUsage, HelpAndUsageErrors) {
         {{"info", "a", "b"}, 64, "too many files"},
         {{"info", "--json=yes", "a"}, 64, "takes no value"},
         {{"resume-scan"}, 64, "missing FILE"},
+        {{"cut", "-h"}, 0, "Usage: tapewell-cli cut FILE --start SECONDS --end SECONDS [-o OUT]"},
+        {{"cut", "a.asf", "--start", "0"}, 64, "--start and --end are both needed"},
+        {{"cut", "a.asf", "--start", "1.5", "--end", "3"}, 64, "take whole seconds"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> argv = {kCli};

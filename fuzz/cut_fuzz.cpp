@@ -1,0 +1,22 @@
+// Cuts arbitrary bytes taken as an ASF file: the whole of it and one second
+// from its middle, into memory.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+
+#include "asf/AsfCutter.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    tapewell::MemorySource source({data, size});
+    tapewell::AsfInfo info;
+    if (info.Parse(source) == 0) {
+        return 0;
+    }
+    const int32_t duration = std::max(info.GetDurationSeconds(), 1);
+    const tapewell::AsfCutter cutter;
+    tapewell::MemorySink whole;
+    cutter.Cut(source, info, 0, duration, whole);
+    tapewell::MemorySink middle;
+    cutter.Cut(source, info, duration / 2, duration / 2 + 1, middle);
+    return 0;
+}

@@ -1,0 +1,356 @@
+#include "asf/AsfCutter.h"
+
+#include <algorithm>
+#include <array>
+#include <cinttypes>
+#include <cstdio>
+#include <span>
+#include <vector>
+
+#include "asf/AsfPacketTools.h"
+#include "common/Limits.h"
+#include "common/LittleEndian.h"
+
+namespace tapewell {
+namespace {
+
+constexpr char kCutSuffix[] = "_cut";
+constexpr uint64_t k100nsPerMs = 10'000;
+
+// The Simple Index written when the source has none: one entry, pointing at
+// the first packet, one second apart.
+constexpr size_t kSimpleIndexSize = 62;
+constexpr uint64_t kIndexEntryTimeInterval = 10'000'000;  // 1 s in 100 ns
+constexpr std::array<uint8_t, 16> kSimpleIndexFileId = {
+    0x43, 0xFC, 0xE6, 0x05, 0xEF, 0xAC, 0x18, 0x4E, 0x8A, 0xCA, 0xBC, 0x82, 0x81, 0x5A, 0x60, 0x4D};
+
+// Offsets within the Data object's 50-byte header.
+constexpr size_t kDataObjectSizeAt = 16;
+constexpr size_t kTotalDataPacketsAt = 40;
+
+std::array<uint8_t, kSimpleIndexSize> SimpleIndexObject() {
+    std::array<uint8_t, kSimpleIndexSize> index{};
+    std::copy(guids::kSimpleIndex.bytes.begin(), guids::kSimpleIndex.bytes.end(), index.begin());
+    WriteLe64(&index[16], kSimpleIndexSize);
+    std::copy(kSimpleIndexFileId.begin(), kSimpleIndexFileId.end(), index.begin() + 24);
+    WriteLe64(&index[40], kIndexEntryTimeInterval);
+    WriteLe32(&index[48], 0);  // Maximum Packet Count
+    WriteLe32(&index[52], 1);  // Index Entries Count
+    WriteLe32(&index[56], 0);  // Packet Number
+    WriteLe16(&index[60], 0);  // Packet Count
+    return index;
+}
+
+// A float or double truncated towards zero, with NaN and negatives at 0 and
+// values beyond the 64-bit range at its top, where a plain cast would be
+// undefined.
+uint64_t TruncateToU64(double value) {
+    constexpr double kTwoTo64 = 18446744073709551616.0;
+    if (!(value > 0)) {
+        return 0;
+    }
+    return value >= kTwoTo64 ? UINT64_MAX : static_cast<uint64_t>(value);
+}
+
+// One cut from start to end: the copy's position and what it has written.
+class CutRun {
+public:
+    CutRun(ByteSource& source, ByteSink& out, const AsfCutter::Progress& progress,
+           const std::atomic<bool>* cancel)
+        : m_source(source), m_out(out), m_progress(progress), m_cancel(cancel) {}
+
+    AsfCutter::Result Run(const AsfInfo& info, int32_t start, int32_t end);
+
+private:
+    bool Plan(const AsfInfo& info, int32_t start, int32_t end);
+    bool CopyHeader();
+    bool CopyPackets();
+    bool CopyOversizePacket(uint64_t at);
+    bool CopyBytes(uint64_t at, uint64_t length);
+    bool CopyIndex();
+    bool RewriteHeader();
+    void RebasePacket(std::span<uint8_t> packet, bool wholePacket);
+    bool Read(uint64_t at, std::span<uint8_t> out);
+    bool Write(std::span<const uint8_t> bytes);
+    bool Fail(AsfCutter::Error error, std::string message);
+    bool Cancelled() const { return m_cancel && m_cancel->load(std::memory_order_relaxed); }
+
+    ByteSource& m_source;
+    ByteSink& m_out;
+    const AsfCutter::Progress& m_progress;
+    const std::atomic<bool>* m_cancel;
+    AsfCutter::Result m_result;
+
+    std::vector<uint8_t> m_header;  // the whole Header object
+    size_t m_filePropertiesAt = 0;  // within m_header
+    std::array<uint8_t, asf::kDataObjectHeaderSize> m_dataHeader{};
+    uint64_t m_dataAt = 0;  // the Data object's offset in the source
+    uint32_t m_packetSize = 0;
+    uint64_t m_preroll = 0;
+    CutPackets m_packets;
+    std::optional<AsfObjectEntry> m_index;
+    std::vector<uint8_t> m_buffer;
+    bool m_haveBase = false;
+    uint32_t m_baseTime = 0;
+};
+
+AsfCutter::Result CutRun::Run(const AsfInfo& info, int32_t start, int32_t end) {
+    if (Plan(info, start, end) && CopyHeader() && CopyPackets() && CopyIndex()) {
+        RewriteHeader();
+    }
+    return m_result;
+}
+
+bool CutRun::Plan(const AsfInfo& info, int32_t start, int32_t end) {
+    using Error = AsfCutter::Error;
+    if (start < 0 || start >= end) {
+        return Fail(Error::BadRange, "the start must be at least 0 and below the end");
+    }
+    AsfObjectEntry header;
+    AsfObjectEntry data;
+    if (info.FindObject(guids::kHeader, &header) < 0 || info.FindObject(guids::kData, &data) < 0 ||
+        data.offset < header.offset + header.size || data.size < asf::kDataObjectHeaderSize) {
+        return Fail(Error::NotAsf, "not an ASF file: no Header object followed by a Data object");
+    }
+    if (header.size > limits::kMaxAsfHeaderBytes) {
+        return Fail(Error::HeaderTooLarge, "the ASF header is larger than " +
+                                               std::to_string(limits::kMaxAsfHeaderBytes) +
+                                               " bytes");
+    }
+    const FileProperties& fp = info.GetFileProperties();
+    std::optional<CutPackets> packets = RangeToPackets(fp, start, end);
+    if (!packets) {
+        return Fail(Error::NoFileProperties, "the File Properties give no packet size or duration");
+    }
+    // The copy ends at the last whole packet the Data object holds, however
+    // far past it the range reaches.
+    m_packetSize = fp.maxPacketSize;
+    const uint64_t inData = (data.size - asf::kDataObjectHeaderSize) / m_packetSize;
+    packets->stop = std::min(packets->stop, inData);
+    if (packets->first >= packets->stop) {
+        return Fail(Error::OutsideFile, "the range lies outside the file's " +
+                                            std::to_string(inData) + " packets (" +
+                                            std::to_string(info.GetDurationSeconds()) + " s)");
+    }
+    m_packets = *packets;
+    m_preroll = fp.preroll;
+    m_dataAt = data.offset;
+    m_header.resize(header.size);
+    AsfObjectEntry index;
+    if (info.FindObject(guids::kSimpleIndex, &index) >= 0) {
+        m_index = index;
+    }
+    return Read(header.offset, m_header);
+}
+
+// The header goes out unchanged for now; its File Properties are rewritten
+// once the packets are known.
+bool CutRun::CopyHeader() {
+    const int at = AsfPacketTools::FindFileProperties(m_header);
+    if (at < 0 || static_cast<size_t>(at) + asf::kFilePropertiesObjectSize > m_header.size()) {
+        return Fail(AsfCutter::Error::NoFileProperties,
+                    "the ASF header holds no File Properties object");
+    }
+    m_filePropertiesAt = static_cast<size_t>(at);
+    return Read(m_dataAt, m_dataHeader) && Write(m_header) && Write(m_dataHeader);
+}
+
+bool CutRun::CopyPackets() {
+    const uint64_t total = m_packets.stop - m_packets.first;
+    const uint64_t perBatch = std::min(limits::kCutCopyBufferBytes / m_packetSize, total);
+    m_buffer.resize(perBatch > 0 ? perBatch * m_packetSize : limits::kCutCopyBufferBytes);
+    uint64_t at = m_dataAt + asf::kDataObjectHeaderSize + m_packets.first * m_packetSize;
+    if (m_progress) {
+        m_progress(0, total);
+    }
+    for (uint64_t done = 0; done < total;) {
+        if (Cancelled()) {
+            return Fail(AsfCutter::Error::Cancelled, "cancelled");
+        }
+        const uint64_t count = std::max<uint64_t>(1, std::min(perBatch, total - done));
+        if (perBatch == 0) {
+            if (!CopyOversizePacket(at)) {
+                return false;
+            }
+        } else {
+            auto batch = std::span(m_buffer).first(count * m_packetSize);
+            if (!Read(at, batch)) {
+                return false;
+            }
+            for (uint64_t i = 0; i < count; ++i) {
+                RebasePacket(batch.subspan(i * m_packetSize, m_packetSize), true);
+            }
+            if (!Write(batch)) {
+                return false;
+            }
+        }
+        at += count * m_packetSize;
+        done += count;
+        m_result.packets = done;
+        if (m_progress) {
+            m_progress(done, total);
+        }
+    }
+    return true;
+}
+
+// A packet larger than the copy buffer goes through it in pieces. Only its
+// Send Time, near the start, can be rebased: the payload walk needs the
+// whole packet.
+bool CutRun::CopyOversizePacket(uint64_t at) {
+    m_buffer.resize(limits::kCutCopyBufferBytes);
+    if (!Read(at, m_buffer)) {
+        return false;
+    }
+    RebasePacket(m_buffer, false);
+    const uint64_t rest = uint64_t{m_packetSize} - m_buffer.size();
+    return Write(m_buffer) && CopyBytes(at + m_buffer.size(), rest);
+}
+
+bool CutRun::CopyBytes(uint64_t at, uint64_t length) {
+    m_buffer.resize(std::min<uint64_t>(length, limits::kCutCopyBufferBytes));
+    while (length > 0) {
+        auto piece = std::span(m_buffer).first(std::min<uint64_t>(length, m_buffer.size()));
+        if (!Read(at, piece) || !Write(piece)) {
+            return false;
+        }
+        at += piece.size();
+        length -= piece.size();
+    }
+    return true;
+}
+
+// The first packet whose layout is known sets the base: its Send Time
+// becomes 0 and every later time moves down by the same amount. Packets of
+// other layouts are copied as they are.
+void CutRun::RebasePacket(std::span<uint8_t> packet, bool wholePacket) {
+    const int offset = AsfPacketTools::SendTimeOffset(packet);
+    if (offset < 0 || static_cast<size_t>(offset) + 4 > packet.size()) {
+        return;
+    }
+    const uint32_t sendTime = ReadLe32(&packet[static_cast<size_t>(offset)]);
+    if (!m_haveBase) {
+        m_haveBase = true;
+        m_baseTime = sendTime;
+    }
+    const uint32_t rebased = sendTime > m_baseTime ? sendTime - m_baseTime : 0;
+    m_result.largestSendTime = std::max(m_result.largestSendTime, rebased);
+    if (wholePacket) {
+        AsfPacketTools::RebasePacketTimes(packet, m_baseTime);
+    } else {
+        WriteLe32(&packet[static_cast<size_t>(offset)], rebased);
+    }
+}
+
+bool CutRun::CopyIndex() {
+    if (!m_index) {
+        return Write(SimpleIndexObject());
+    }
+    return CopyBytes(m_index->offset, m_index->size);
+}
+
+// File Properties and the Data object now describe what was written; every
+// other header byte stays as the source had it.
+bool CutRun::RewriteHeader() {
+    const uint64_t packetBytes = m_result.packets * m_packetSize;
+    m_result.fileSize = m_out.Size();
+    uint8_t* fp = &m_header[m_filePropertiesAt];
+    const double playMs =
+        static_cast<double>(m_result.largestSendTime) + static_cast<double>(m_preroll);
+    WriteLe64(fp + asf::fp::kFileSize, m_result.fileSize);
+    WriteLe64(fp + asf::fp::kDataPacketsCount, m_result.packets);
+    WriteLe64(fp + asf::fp::kPlayDuration, TruncateToU64(playMs * k100nsPerMs));
+    WriteLe64(fp + asf::fp::kSendDuration, uint64_t{m_result.largestSendTime} * k100nsPerMs);
+    WriteLe32(fp + asf::fp::kFlags, asf::kFlagSeekable);
+    WriteLe64(&m_dataHeader[kDataObjectSizeAt], packetBytes + asf::kDataObjectHeaderSize);
+    WriteLe64(&m_dataHeader[kTotalDataPacketsAt], m_result.packets);
+    const size_t bodyAt = m_filePropertiesAt + asf::kObjectHeaderSize;
+    if (!m_out.WriteAt(bodyAt, std::span(m_header).subspan(bodyAt, asf::kFilePropertiesBodySize)) ||
+        !m_out.WriteAt(m_header.size(), m_dataHeader)) {
+        return Fail(AsfCutter::Error::WriteFailed, "cannot write the output");
+    }
+    return true;
+}
+
+bool CutRun::Read(uint64_t at, std::span<uint8_t> out) {
+    if (m_source.ReadAt(at, out) != out.size()) {
+        char text[96];
+        std::snprintf(text, sizeof text, "the source ends or cannot be read at byte %" PRIu64, at);
+        return Fail(AsfCutter::Error::ReadFailed, text);
+    }
+    return true;
+}
+
+bool CutRun::Write(std::span<const uint8_t> bytes) {
+    return m_out.Write(bytes) || Fail(AsfCutter::Error::WriteFailed, "cannot write the output");
+}
+
+bool CutRun::Fail(AsfCutter::Error error, std::string message) {
+    m_result.error = error;
+    m_result.message = std::move(message);
+    return false;
+}
+
+}  // namespace
+
+std::optional<CutPackets> RangeToPackets(const FileProperties& fp, int32_t start, int32_t end) {
+    // Wraps rather than overflowing on lying files, as the duration does.
+    const auto durationMs = static_cast<int64_t>(fp.playDuration / k100nsPerMs - fp.preroll);
+    if (fp.maxPacketSize == 0 || durationMs <= 0) {
+        return std::nullopt;
+    }
+    // The average is held in single precision on purpose: its rounding
+    // decides the edge packets, so it is part of where every cut begins and
+    // ends.
+    const float packetSize = static_cast<float>(fp.maxPacketSize);
+    const auto bytesPerSecond = static_cast<float>(static_cast<float>(fp.dataPacketsCount) *
+                                                   packetSize / (durationMs / 1000.0));
+    const float first = static_cast<float>(start) * bytesPerSecond / packetSize;
+    const float stop = static_cast<float>(int64_t{end} + 1) * bytesPerSecond / packetSize;
+    return CutPackets{TruncateToU64(first), TruncateToU64(stop)};
+}
+
+std::filesystem::path CutOutputPath(const std::filesystem::path& source) {
+    std::filesystem::path name = source.stem();
+    name += kCutSuffix;
+    name += source.extension();
+    return source.parent_path() / name;
+}
+
+AsfCutter::Result AsfCutter::Cut(ByteSource& source, const AsfInfo& info, int32_t start,
+                                 int32_t end, ByteSink& output) const {
+    return CutRun(source, output, m_progress, m_cancel).Run(info, start, end);
+}
+
+AsfCutter::Result AsfCutter::Cut(const std::filesystem::path& source, const AsfInfo& info,
+                                 int32_t start, int32_t end,
+                                 const std::filesystem::path& output) const {
+    Result result;
+    std::string why;
+    auto in = FileSource::Open(source, &why);
+    if (!in) {
+        result.error = Error::CannotOpenSource;
+        result.message = "cannot open '" + source.string() + "': " + why;
+        return result;
+    }
+    auto out = FileSink::Create(output, &why);
+    if (!out) {
+        result.error = Error::CannotCreateOutput;
+        result.message = "cannot create '" + output.string() + "': " + why;
+        return result;
+    }
+    result = Cut(*in, info, start, end, *out);
+    if (result.error == Error::WriteFailed) {
+        result.message += ": " + out->LastError();
+    }
+    if (result.Ok() && !out->Commit(&why)) {
+        result.error = Error::WriteFailed;
+        result.message = "cannot write '" + output.string() + "': " + why;
+    }
+    if (result.Ok()) {
+        result.output = output;
+    }
+    return result;
+}
+
+}  // namespace tapewell

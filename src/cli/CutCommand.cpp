@@ -1,0 +1,146 @@
+#include <unistd.h>
+
+#include <atomic>
+#include <charconv>
+#include <cinttypes>
+#include <csignal>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "asf/AsfCutter.h"
+#include "asf/AsfInfo.h"
+#include "asf/SizeTimeText.h"
+#include "cli/CommandLine.h"
+#include "cli/Commands.h"
+
+namespace tapewell::cli {
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: tapewell-cli cut FILE --start SECONDS --end SECONDS [-o OUT]\n"
+    "\n"
+    "Writes the range from START to END (whole seconds, END included) of an\n"
+    "ASF file to a new ASF file without decoding: the packets that cover it,\n"
+    "with their times moved so that the cut starts at 0. Prints the output\n"
+    "path, its duration and its packet count.\n"
+    "\n"
+    "  --start SECONDS  first second of the range\n"
+    "  --end SECONDS    last second of the range; must be above START\n"
+    "  -o, --output OUT the new file (default: FILE's name with \"_cut\" added\n"
+    "                   to the base name, in the same folder); an existing\n"
+    "                   file is replaced only by a complete cut\n"
+    "  -h, --help       show this help\n"
+    "\n"
+    "Exit status: 0 when the cut was written, 1 when it was not.\n";
+
+constexpr OptionSpec kOptions[] = {
+    {"--start", true}, {"--end", true}, {"-o", true}, {"--output", true}};
+
+constexpr int kProgressBarWidth = 40;
+
+// Set by SIGINT or SIGTERM: the cut stops and removes its partial output
+// instead of leaving a temporary file behind.
+std::atomic<bool> g_stop{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+void OnStopSignal(int) {
+    g_stop = true;
+}
+
+void CatchStopSignals() {
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+std::optional<int32_t> ParseSeconds(const std::string& text) {
+    int32_t value = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+void DrawProgress(uint64_t done, uint64_t total) {
+    const uint64_t filled = total ? done * kProgressBarWidth / total : kProgressBarWidth;
+    char bar[kProgressBarWidth + 1];
+    for (int i = 0; i < kProgressBarWidth; ++i) {
+        bar[i] = static_cast<uint64_t>(i) < filled ? '#' : '-';
+    }
+    bar[kProgressBarWidth] = '\0';
+    std::fprintf(stderr, "\r[%s] %3d%% %" PRIu64 "/%" PRIu64 " packets", bar,
+                 static_cast<int>(total ? done * 100 / total : 100), done, total);
+    std::fflush(stderr);
+}
+
+void PrintDone(const AsfCutter::Result& result) {
+    // Read back, so the duration shown is the one a reader of the file sees.
+    AsfInfo written;
+    written.Parse(result.output);
+    std::printf("%-16s%s\n", "Output:", result.output.c_str());
+    std::printf("%-16s%s\n", "Duration:", FormatTime(written.GetDurationSeconds()).c_str());
+    std::printf("%-16s%" PRIu64 "\n", "Packets:", result.packets);
+}
+
+}  // namespace
+
+int RunCut(std::span<char* const> args) {
+    ParsedArgs parsed;
+    if (auto error = ParseArgs(args, kOptions, parsed)) {
+        return UsageError("cut", *error);
+    }
+    if (parsed.help) {
+        std::fputs(kUsage, stdout);
+        return kExitOk;
+    }
+    if (parsed.positional.size() != 1) {
+        return UsageError("cut", parsed.positional.empty() ? "missing FILE" : "too many files");
+    }
+    if (!parsed.Has("--start") || !parsed.Has("--end")) {
+        return UsageError("cut", "--start and --end are both needed");
+    }
+    std::optional<int32_t> start = ParseSeconds(parsed.options["--start"]);
+    std::optional<int32_t> end = ParseSeconds(parsed.options["--end"]);
+    if (!start || !end) {
+        return UsageError("cut", "--start and --end take whole seconds");
+    }
+    const std::filesystem::path source = parsed.positional[0];
+    std::filesystem::path output = CutOutputPath(source);
+    for (const char* name : {"-o", "--output"}) {
+        if (parsed.Has(name)) {
+            output = parsed.options[name];
+        }
+    }
+    std::string why;
+    auto file = FileSource::Open(source, &why);
+    if (!file) {
+        std::fprintf(stderr, "tapewell-cli cut: cannot open '%s': %s\n", source.c_str(),
+                     why.c_str());
+        return kExitFailure;
+    }
+    AsfInfo info;
+    if (info.Parse(*file, source) == 0) {
+        std::fprintf(stderr, "tapewell-cli cut: '%s' is not an ASF file\n", source.c_str());
+        return kExitFailure;
+    }
+    file.reset();
+    CatchStopSignals();
+    const bool terminal = ::isatty(STDERR_FILENO) == 1;
+    AsfCutter cutter(terminal ? AsfCutter::Progress(DrawProgress) : AsfCutter::Progress(), &g_stop);
+    AsfCutter::Result result = cutter.Cut(source, info, *start, *end, output);
+    if (terminal) {
+        std::fputc('\n', stderr);
+    }
+    if (!result.Ok()) {
+        std::fprintf(stderr, "tapewell-cli cut: %s\n", result.message.c_str());
+        return kExitFailure;
+    }
+    PrintDone(result);
+    return kExitOk;
+}
+
+}  // namespace tapewell::cli
