@@ -41,6 +41,42 @@ std::array<uint8_t, kSimpleIndexSize> SimpleIndexObject() {
     return index;
 }
 
+// The source's Simple Index made to describe the cut: entries from the cut's
+// start time on, their packet numbers moved down by the packets left out
+// before it, up to the last packet copied. A copy of the whole file keeps the
+// entries as they were. An index whose entries do not fit its object is not
+// trusted, and the cut gets the one-entry index instead.
+std::vector<uint8_t> IndexForCut(std::span<const uint8_t> source, uint64_t firstPacket,
+                                 uint64_t packets, uint32_t baseMs) {
+    constexpr size_t kEntriesAt = 56;
+    constexpr size_t kEntrySize = 6;
+    const uint64_t interval = source.size() >= kEntriesAt ? ReadLe64(&source[40]) : 0;
+    const uint64_t count = interval ? ReadLe32(&source[52]) : 0;
+    if (interval == 0 || count > (source.size() - kEntriesAt) / kEntrySize) {
+        const auto fallback = SimpleIndexObject();
+        return {fallback.begin(), fallback.end()};
+    }
+    std::vector<uint8_t> index(source.begin(), source.begin() + kEntriesAt);
+    for (uint64_t k = uint64_t{baseMs} * 10000 / interval; k < count; ++k) {
+        const uint8_t* entry = &source[kEntriesAt + k * kEntrySize];
+        const uint32_t packet = ReadLe32(entry);
+        const uint64_t moved = packet > firstPacket ? packet - firstPacket : 0;
+        if (moved >= packets) {
+            break;
+        }
+        const size_t at = index.size();
+        index.resize(at + kEntrySize);
+        WriteLe32(&index[at], static_cast<uint32_t>(moved));
+        WriteLe16(&index[at + 4], ReadLe16(entry + 4));
+    }
+    if (index.size() == kEntriesAt) {
+        index.resize(kEntriesAt + kEntrySize, 0);
+    }
+    WriteLe64(&index[16], index.size());
+    WriteLe32(&index[52], static_cast<uint32_t>((index.size() - kEntriesAt) / kEntrySize));
+    return index;
+}
+
 // A float or double truncated towards zero, with NaN and negatives at 0 and
 // values beyond the 64-bit range at its top, where a plain cast would be
 // undefined.
@@ -243,10 +279,12 @@ void CutRun::RebasePacket(std::span<uint8_t> packet, bool wholePacket) {
 }
 
 bool CutRun::CopyIndex() {
-    if (!m_index) {
+    if (!m_index || m_index->size > limits::kMaxSimpleIndexBytes) {
         return Write(SimpleIndexObject());
     }
-    return CopyBytes(m_index->offset, m_index->size);
+    std::vector<uint8_t> source(m_index->size);
+    return Read(m_index->offset, source) &&
+           Write(IndexForCut(source, m_packets.first, m_result.packets, m_baseTime));
 }
 
 // File Properties and the Data object now describe what was written; every

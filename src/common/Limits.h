@@ -18,6 +18,9 @@ inline constexpr size_t kMaxAsfHeaderBytes = 16u << 20;
 // The cutter copies packets through one buffer of this many bytes, as many
 // whole packets at a time as fit; a larger packet goes through it in pieces.
 inline constexpr size_t kCutCopyBufferBytes = 1u << 20;
+// A source's Simple Index is rewritten for the cut in memory; one entry a
+// second makes this a month of media; a larger one is replaced, not copied.
+inline constexpr size_t kMaxSimpleIndexBytes = 16u << 20;
 
 // Settings file: far beyond any real profile; the rest of a larger file is
 // ignored rather than read into memory.

@@ -100,6 +100,12 @@ TEST(AsfCutter, FullRangeStartsAtTheFirstPacketAndStopsAtTheLast) {
         EXPECT_EQ(r.packets, fp.dataPacketsCount);
         Parsed cut(out);
         EXPECT_EQ(SendTime(cut.Packet(0)), 0u);
+        // The whole file keeps its index byte for byte.
+        AsfObjectEntry sourceIndex, cutIndex;
+        if (source.info.FindObject(guids::kSimpleIndex, &sourceIndex) >= 0) {
+            ASSERT_GE(cut.info.FindObject(guids::kSimpleIndex, &cutIndex), 0);
+            EXPECT_EQ(cut.Object(cutIndex), source.Object(sourceIndex));
+        }
         ExpectPlayableCut(path, out, 0, end);
     }
 }
@@ -152,7 +158,21 @@ TEST(AsfCutter, MiddleRangeRebasesEveryPacketAndRewritesOnlyFilePropertiesAndDat
         ASSERT_EQ(source.info.FindObject(guids::kSimpleIndex, &sourceIndex) >= 0, indexed);
         ASSERT_GE(cut.info.FindObject(guids::kSimpleIndex, &cutIndex), 0);
         if (indexed) {
-            EXPECT_EQ(cut.Object(cutIndex), source.Object(sourceIndex));
+            // The source's entries from the cut's start on, moved down by
+            // the packets left out and ending at the last packet copied.
+            const Bytes index = cut.Object(cutIndex);
+            const Bytes from = source.Object(sourceIndex);
+            EXPECT_TRUE(std::equal(index.begin() + 24, index.begin() + 52, from.begin() + 24));
+            const uint32_t entries = ReadLe32(&index[52]);
+            ASSERT_EQ(index.size(), 56 + entries * 6u);
+            const uint64_t skipped = uint64_t{base} * 10000 / ReadLe64(&from[40]);
+            for (uint32_t k = 0; k < entries; ++k) {
+                const uint32_t packet = ReadLe32(&from[56 + (skipped + k) * 6]);
+                EXPECT_EQ(ReadLe32(&index[56 + k * 6]),
+                          packet > range.first ? packet - range.first : 0);
+                EXPECT_LT(ReadLe32(&index[56 + k * 6]), count);
+            }
+            EXPECT_GE(entries, 1u);
         } else {
             EXPECT_EQ(cutIndex.size, 62u);
         }
