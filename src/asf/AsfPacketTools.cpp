@@ -32,15 +32,15 @@ unsigned LengthType(uint8_t flags, LengthTypeShift shift) {
     return (flags >> shift) & 3;
 }
 
-// Rewrites the 32-bit time at the cursor so that base becomes 0 and steps
-// over it.
-bool RebaseTimeAt(std::span<uint8_t> packet, ByteCursor& cursor, uint32_t base) {
+// Rewrites the 32-bit time at the cursor through newTime and steps over it.
+template <typename NewTime>
+bool RewriteTimeAt(std::span<uint8_t> packet, ByteCursor& cursor, const NewTime& newTime) {
     size_t at = cursor.Position();
     uint32_t time = cursor.ReadU32();
     if (!cursor.Ok()) {
         return false;
     }
-    tapewell::WriteLe32(&packet[at], time > base ? time - base : 0);
+    tapewell::WriteLe32(&packet[at], newTime(time));
     return true;
 }
 
@@ -90,7 +90,12 @@ uint32_t ReadVarField(ByteCursor& cursor, unsigned lengthType) {
     }
 }
 
-int RebasePacketTimes(std::span<uint8_t> packet, uint32_t baseTime) {
+namespace {
+
+// The walk shared by every rewrite of packet times: the Send Time and each
+// payload's presentation time go through newTime.
+template <typename NewTime>
+int RewritePacketTimes(std::span<uint8_t> packet, const NewTime& newTime) {
     if (packet.size() < 5 || packet[0] != kErrorCorrectionFlags || packet[1] != 0 ||
         packet[2] != 0) {
         return 1;
@@ -105,7 +110,7 @@ int RebasePacketTimes(std::span<uint8_t> packet, uint32_t baseTime) {
     uint64_t packetLength = ReadVarField(cursor, LengthType(lengthFlags, kPacketLengthShift));
     ReadVarField(cursor, LengthType(lengthFlags, kSequenceShift));
     const uint64_t padding = ReadVarField(cursor, LengthType(lengthFlags, kPaddingShift));
-    if (!RebaseTimeAt(packet, cursor, baseTime)) {
+    if (!RewriteTimeAt(packet, cursor, newTime)) {
         return 1;
     }
     if (LengthType(lengthFlags, kPacketLengthShift) == 0) {
@@ -134,7 +139,7 @@ int RebasePacketTimes(std::span<uint8_t> packet, uint32_t baseTime) {
         // presentation time.
         if (replicated == 8 && cursor.Has(8)) {
             cursor.Skip(4);
-            RebaseTimeAt(packet, cursor, baseTime);
+            RewriteTimeAt(packet, cursor, newTime);
         } else {
             cursor.Skip(replicated);
         }
@@ -154,6 +159,17 @@ int RebasePacketTimes(std::span<uint8_t> packet, uint32_t baseTime) {
         }
     }
     return cursor.Ok() ? 0 : 1;
+}
+
+}  // namespace
+
+int RebasePacketTimes(std::span<uint8_t> packet, uint32_t baseTime) {
+    return RewritePacketTimes(packet,
+                              [baseTime](uint32_t t) { return t > baseTime ? t - baseTime : 0; });
+}
+
+int ShiftPacketTimes(std::span<uint8_t> packet, uint32_t delta) {
+    return RewritePacketTimes(packet, [delta](uint32_t t) { return t + delta; });
 }
 
 int FindFileProperties(std::span<const uint8_t> buffer) {

@@ -25,6 +25,10 @@ int SendTimeOffset(std::span<const uint8_t> packet);
 // rewritten. Nothing outside the span is read or written.
 int RebasePacketTimes(std::span<uint8_t> packet, uint32_t baseTime);
 
+// The same walk moving every time later by delta ms (modulo 2^32), as a
+// stream that repeats its content must do on each new round.
+int ShiftPacketTimes(std::span<uint8_t> packet, uint32_t delta);
+
 // Offset of the first File Properties GUID in the buffer, or -1. Positions 0
 // up to size - 17 are tried.
 int FindFileProperties(std::span<const uint8_t> buffer);

@@ -1,0 +1,328 @@
+// The test server against independent clients (FFmpeg's mmst and mmsh) and
+// against hand-made requests, including hostile ones.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "MmsMessage.h"
+#include "asf/AsfInfo.h"
+#include "common/LittleEndian.h"
+#include "common/TextCodec.h"
+#include "support/TestServer.h"
+#include "support/TestSupport.h"
+
+namespace tapewell::test {
+namespace {
+
+namespace mms = testserver::mms;
+
+struct Chunk {
+    char type;
+    uint32_t sequence;
+    uint8_t flags;
+    std::vector<uint8_t> body;
+};
+
+struct HttpReply {
+    std::string head;
+    std::vector<Chunk> chunks;
+};
+
+// Splits a streaming reply into its head and its "$X" chunks.
+HttpReply SplitReply(const std::vector<uint8_t>& bytes) {
+    HttpReply reply;
+    const std::string text(bytes.begin(), bytes.end());
+    const size_t end = text.find("\r\n\r\n");
+    if (end == std::string::npos) {
+        reply.head = text;
+        return reply;
+    }
+    reply.head = text.substr(0, end + 4);
+    size_t at = end + 4;
+    while (at + 4 <= bytes.size() && bytes[at] == '$') {
+        const char type = static_cast<char>(bytes[at + 1]);
+        const size_t length = ReadLe16(&bytes[at + 2]);
+        if (type == 'E' || at + 4 + length > bytes.size() || length < 8) {
+            reply.chunks.push_back({type, 0, 0, {}});
+            break;
+        }
+        const uint8_t* p = &bytes[at + 4];
+        reply.chunks.push_back({type, ReadLe32(p), p[5], {p + 8, p + length}});
+        at += 4 + length;
+    }
+    return reply;
+}
+
+// The requests of a Windows Media player: the probe, and the stream request
+// with the bytes it already holds.
+std::string ProbeRequest(const std::string& target) {
+    return "GET " + target +
+           " HTTP/1.0\r\nAccept: */*\r\nUser-Agent: NSPlayer/4.1.0.3856\r\nHost: 127.0.0.1\r\n"
+           "Pragma: no-cache,rate=1.000000,stream-time=0,stream-offset=0:0,request-context=1,"
+           "max-duration=0\r\nPragma: xClientGUID={3300AD50-2C39-46C0-AE0A-60D0E0F0A0B0}\r\n"
+           "Connection: Close\r\n\r\n";
+}
+
+std::string StreamRequest(const std::string& target, uint64_t heldBytes) {
+    const std::string offset = heldBytes ? std::to_string(heldBytes) : "4294967295";
+    return "GET " + target +
+           " HTTP/1.0\r\nAccept: */*\r\nUser-Agent: NSPlayer/4.1.0.3856\r\nHost: 127.0.0.1\r\n"
+           "Pragma: no-cache,rate=1.000000,stream-time=0,stream-offset=" +
+           (heldBytes ? "0" : "4294967295") + ":" + offset +
+           ",request-context=2,max-duration=0\r\nPragma: xPlayStrm=1\r\n"
+           "Pragma: xClientGUID={3300AD50-2C39-46C0-AE0A-60D0E0F0A0B0}\r\n"
+           "Pragma: stream-switch-count=1\r\nPragma: stream-switch-entry=ffff:1:0\r\n"
+           "Connection: Close\r\n\r\n";
+}
+
+class TestServerTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_dir = new TempDir;
+        AsfRecipe recipe;
+        recipe.seconds = 4;
+        recipe.title = "Served Clip";
+        ASSERT_TRUE(MakeAsf(*s_dir / "clip.asf", recipe));
+        s_bytes = new std::vector<uint8_t>(ReadFileBytes(*s_dir / "clip.asf"));
+        AsfInfo info;
+        ASSERT_GT(info.Parse(*s_dir / "clip.asf"), 0);
+        AsfObjectEntry data;
+        ASSERT_GE(info.FindObject(guids::kData, &data), 0);
+        s_headerSize = info.GetObjects().front().size;
+        s_dataOffset = data.offset;
+        s_packetSize = info.GetFileProperties().minPacketSize;
+        s_packetCount = info.GetDataObject().totalDataPackets;
+    }
+    static void TearDownTestSuite() {
+        delete s_bytes;
+        delete s_dir;
+    }
+    static std::filesystem::path Root() { return s_dir->Path(); }
+    // What a client receives as the header: the Header object and the start
+    // of the Data object.
+    static std::vector<uint8_t> ExpectedHeader() {
+        std::vector<uint8_t> header(s_bytes->begin(), s_bytes->begin() + s_headerSize);
+        header.insert(header.end(), s_bytes->begin() + s_dataOffset,
+                      s_bytes->begin() + s_dataOffset + 50);
+        return header;
+    }
+    static std::vector<uint8_t> Packet(uint64_t n) {
+        auto first = s_bytes->begin() + s_dataOffset + 50 + n * s_packetSize;
+        return {first, first + s_packetSize};
+    }
+
+    static inline TempDir* s_dir = nullptr;
+    static inline std::vector<uint8_t>* s_bytes = nullptr;
+    static inline uint64_t s_headerSize = 0;
+    static inline uint64_t s_dataOffset = 0;
+    static inline uint32_t s_packetSize = 0;
+    static inline uint64_t s_packetCount = 0;
+};
+
+TEST_F(TestServerTest, FfmpegClientsCopyTheServedFileOverBothProtocols) {
+    TestServer server(Root());
+    ASSERT_TRUE(server.Ready());
+    const ProbeReport source = Probe(Root() / "clip.asf");
+    const std::string urls[] = {"mmst://127.0.0.1:" + std::to_string(server.MmsPort()) + "/clip.asf",
+                                "mmsh://127.0.0.1:" + std::to_string(server.HttpPort()) + "/clip.asf"};
+    for (const std::string& url : urls) {
+        SCOPED_TRACE(url);
+        TempDir out;
+        CommandResult r = test::Run({"ffmpeg", "-v", "error", "-y", "-i", url, "-c", "copy", "-f", "asf",
+                               (out / "copy.asf").string()});
+        ASSERT_EQ(r.exitCode, 0) << r.err << server.Log();
+        const ProbeReport copy = Probe(out / "copy.asf");
+        EXPECT_EQ(copy.Get("stream0.codec_name"), source.Get("stream0.codec_name"));
+        EXPECT_EQ(copy.Get("stream1.codec_name"), source.Get("stream1.codec_name"));
+        EXPECT_EQ(copy.Get("stream2.codec_name"), "");
+        EXPECT_NEAR(std::stod(copy.Get("format.duration")), std::stod(source.Get("format.duration")),
+                    0.5);
+    }
+}
+
+TEST_F(TestServerTest, FfmpegClientsRecordTenSecondsOfALoopedBroadcast) {
+    TestServer server(Root(), {"--live"});
+    ASSERT_TRUE(server.Ready());
+    const std::string urls[] = {"mmst://127.0.0.1:" + std::to_string(server.MmsPort()) + "/clip.asf",
+                                "mmsh://127.0.0.1:" + std::to_string(server.HttpPort()) + "/clip.asf"};
+    for (const std::string& url : urls) {
+        SCOPED_TRACE(url);
+        TempDir out;
+        CommandResult r = test::Run({"ffmpeg", "-v", "error", "-y", "-i", url, "-t", "10", "-c", "copy",
+                               "-f", "asf", (out / "live.asf").string()});
+        ASSERT_EQ(r.exitCode, 0) << r.err << server.Log();
+        // Ten seconds need two and a half rounds of the four-second file.
+        const ProbeReport live = Probe(out / "live.asf");
+        EXPECT_NEAR(std::stod(live.Get("format.duration")), 10.0, 0.5);
+        EXPECT_EQ(live.Get("stream1.codec_name"), "wmav2");
+    }
+}
+
+TEST_F(TestServerTest, ProbeRequestGetsTheHeaderInTheAskedNumberOfParts) {
+    for (unsigned parts : {1u, 3u}) {
+        SCOPED_TRACE(parts);
+        TestServer server(Root(), {"--header-parts", std::to_string(parts)});
+        ASSERT_TRUE(server.Ready());
+        bool closed = false;
+        const HttpReply reply =
+            SplitReply(Exchange(server.HttpPort(), ProbeRequest("/clip.asf"), 5000, &closed));
+        EXPECT_TRUE(closed);
+        EXPECT_NE(reply.head.find("HTTP/1.0 200"), std::string::npos);
+        EXPECT_NE(reply.head.find("Content-Type: application/octet-stream\r\n"), std::string::npos);
+        EXPECT_NE(reply.head.find("Pragma: features=\"seekable,stridable\"\r\n"), std::string::npos);
+        ASSERT_EQ(reply.chunks.size(), parts);
+        std::vector<uint8_t> joined;
+        for (const Chunk& chunk : reply.chunks) {
+            EXPECT_EQ(chunk.type, 'H');
+            joined.insert(joined.end(), chunk.body.begin(), chunk.body.end());
+        }
+        EXPECT_EQ(joined, ExpectedHeader());
+        if (parts == 1) {
+            EXPECT_EQ(reply.chunks[0].flags, 0x0C);
+        } else {
+            EXPECT_EQ(reply.chunks[0].flags, 0x04);
+            EXPECT_EQ(reply.chunks[1].flags, 0x00);
+            EXPECT_EQ(reply.chunks[2].flags, 0x08);
+        }
+    }
+}
+
+TEST_F(TestServerTest, StreamRequestResumesAfterTheHeldPacketsAndEndsWithE) {
+    TestServer server(Root());
+    ASSERT_TRUE(server.Ready());
+    // Three whole packets and part of the fourth are held: the fourth comes again.
+    const uint64_t held = ExpectedHeader().size() + 3 * s_packetSize + 10;
+    const HttpReply reply = SplitReply(Exchange(server.HttpPort(), StreamRequest("/clip.asf", held)));
+    ASSERT_GE(reply.chunks.size(), 3u);
+    EXPECT_EQ(reply.chunks.front().type, 'H');
+    EXPECT_EQ(reply.chunks[1].type, 'D');
+    EXPECT_EQ(reply.chunks[1].sequence, 3u);
+    EXPECT_EQ(reply.chunks[1].body, Packet(3));
+    EXPECT_EQ(reply.chunks.back().type, 'E');
+    EXPECT_EQ(reply.chunks.size(), 1 + (s_packetCount - 3) + 1);
+    EXPECT_EQ(reply.chunks[reply.chunks.size() - 2].sequence, s_packetCount - 1);
+}
+
+TEST_F(TestServerTest, HttpSwitchesAuthRedirectDropAndPlainFiles) {
+    WriteFileBytes(Root() / "list.asx", {'<', 'A', 'S', 'X', '>'});
+    WriteFileBytes(Root() / "notes.txt", {'h', 'i'});
+    WriteFileBytes(Root() / "blob.bin", std::vector<uint8_t>(1000, 7));
+    {
+        TestServer server(Root(), {"--auth", "ann:secret", "--drop-after", "5"});
+        ASSERT_TRUE(server.Ready());
+        const std::string plain = ProbeRequest("/clip.asf");
+        std::string reply = [&] {
+            auto r = Exchange(server.HttpPort(), plain);
+            return std::string(r.begin(), r.end());
+        }();
+        EXPECT_TRUE(reply.starts_with("HTTP/1.0 401"));
+        EXPECT_NE(reply.find("WWW-Authenticate: Basic"), std::string::npos);
+        std::string authorized = StreamRequest("/clip.asf", 0);
+        authorized.insert(authorized.find("Accept:"), "Authorization: Basic YW5uOnNlY3JldA==\r\n");
+        const HttpReply stream = SplitReply(Exchange(server.HttpPort(), authorized));
+        EXPECT_TRUE(stream.head.starts_with("HTTP/1.0 200"));
+        // Header, then five data chunks, then the connection is cut without "$E".
+        ASSERT_EQ(stream.chunks.size(), 6u);
+        EXPECT_EQ(stream.chunks.back().type, 'D');
+    }
+    TestServer server(Root(), {"--redirect"});
+    ASSERT_TRUE(server.Ready());
+    auto text = [&](const std::string& request) {
+        auto r = Exchange(server.HttpPort(), request);
+        return std::string(r.begin(), r.end());
+    };
+    EXPECT_TRUE(text(ProbeRequest("/clip.asf")).starts_with("HTTP/1.0 302"));
+    EXPECT_NE(text("GET /list.asx HTTP/1.0\r\n\r\n").find("Content-Type: video/x-ms-asf\r\n"),
+              std::string::npos);
+    EXPECT_NE(text("GET /notes.txt HTTP/1.0\r\n\r\n").find("Content-Type: text/plain\r\n"),
+              std::string::npos);
+    const std::string blob = text("GET /blob.bin HTTP/1.1\r\nHost: x\r\n\r\n");
+    EXPECT_NE(blob.find("Content-Length: 1000\r\n"), std::string::npos);
+    EXPECT_EQ(blob.size() - blob.find("\r\n\r\n") - 4, 1000u);
+    // A proxy request names the whole address.
+    const std::string port = std::to_string(server.HttpPort());
+    EXPECT_TRUE(text("GET http://127.0.0.1:" + port + "/notes.txt HTTP/1.0\r\n\r\n")
+                    .starts_with("HTTP/1.0 200"));
+    EXPECT_TRUE(text("GET /../clip.asf HTTP/1.0\r\n\r\n").starts_with("HTTP/1.0 404"));
+}
+
+// Reads one command message off an MMS reply stream at *at.
+std::optional<mms::Command> NextReply(const std::vector<uint8_t>& bytes, size_t* at) {
+    std::string error;
+    if (*at + mms::kPrefixSize > bytes.size()) {
+        return std::nullopt;
+    }
+    auto length = mms::BodyLength(std::span(bytes).subspan(*at), &error);
+    if (!length || *at + mms::kPrefixSize + *length > bytes.size()) {
+        return std::nullopt;
+    }
+    auto command = mms::ParseCommand(std::span(bytes).subspan(*at, mms::kPrefixSize + *length), &error);
+    *at += mms::kPrefixSize + *length;
+    return command;
+}
+
+TEST_F(TestServerTest, MmsOpenOfAMissingFileGetsANegativeResult) {
+    TestServer server(Root(), {"--only", "mms"});
+    ASSERT_TRUE(server.Ready());
+    EXPECT_EQ(server.HttpPort(), 0);
+    std::vector<uint8_t> request = mms::BuildCommand(mms::kConnect, 0, {});
+    std::vector<uint8_t> open(16, 0);
+    const auto name = Utf8ToUtf16Le("missing.asf");
+    open.insert(open.end(), name.begin(), name.end());
+    open.insert(open.end(), {0, 0});
+    const auto openMessage = mms::BuildCommand(mms::kOpenFile, 1, open);
+    request.insert(request.end(), openMessage.begin(), openMessage.end());
+    const std::vector<uint8_t> reply = Exchange(server.MmsPort(), request, 1000);
+    size_t at = 0;
+    auto connected = NextReply(reply, &at);
+    auto opened = NextReply(reply, &at);
+    ASSERT_TRUE(connected && opened);
+    EXPECT_EQ(connected->code, mms::kReportConnected);
+    EXPECT_EQ(opened->code, mms::kReportOpenFile);
+    EXPECT_LT(static_cast<int32_t>(opened->U32(40)), 0);
+    EXPECT_LT(static_cast<int32_t>(opened->U32(48)), 0);
+}
+
+TEST_F(TestServerTest, HostileRequestsAreRefusedAndTheServerGoesOn) {
+    TestServer server(Root());
+    ASSERT_TRUE(server.Ready());
+    auto prefix = [](uint32_t signature, uint32_t length) {
+        std::vector<uint8_t> m(16, 0);
+        m[0] = 1;
+        WriteLe32(&m[4], signature);
+        WriteLe32(&m[8], length);
+        return m;
+    };
+    std::vector<uint8_t> unknown = mms::BuildCommand(0x00030099, 0, {});
+    std::vector<uint8_t> truncated = prefix(mms::kSessionSignature, 200);
+    truncated.resize(60, 0xAB);
+    const std::vector<std::vector<uint8_t>> mmsRequests = {
+        std::vector<uint8_t>(300, 0x41), prefix(mms::kSessionSignature, 0xFFFFFFF0),
+        prefix(mms::kSessionSignature, 4), truncated, unknown};
+    for (const auto& request : mmsRequests) {
+        bool closed = false;
+        Exchange(server.MmsPort(), request, 3000, &closed);
+        // Either refused at once or, for the truncated message, dropped when
+        // the client goes; never a hang beyond the wait.
+        EXPECT_TRUE(closed || &request == &mmsRequests[3]);
+    }
+    const std::string httpRequests[] = {"\x01\x02garbage\r\n\r\n", "GET\r\n\r\n",
+                                        "GET /%zz HTTP/1.0\r\n\r\n",
+                                        "GET /clip.asf HTTP/1.0\r\nno colon here\r\n\r\n",
+                                        "POST /clip.asf HTTP/1.0\r\n\r\n",
+                                        "GET /x HTTP/1.0\r\n" + std::string(20000, 'a')};
+    for (const std::string& request : httpRequests) {
+        bool closed = false;
+        const auto reply = Exchange(server.HttpPort(), request, 3000, &closed);
+        EXPECT_TRUE(closed);
+        EXPECT_TRUE(std::string(reply.begin(), reply.end()).starts_with("HTTP/1.0 4") ||
+                    std::string(reply.begin(), reply.end()).starts_with("HTTP/1.0 5"))
+            << request;
+    }
+    EXPECT_TRUE(server.Alive());
+    const HttpReply good = SplitReply(Exchange(server.HttpPort(), ProbeRequest("/clip.asf")));
+    EXPECT_EQ(good.chunks.size(), 1u);
+}
+
+}  // namespace
+}  // namespace tapewell::test

@@ -1,0 +1,248 @@
+// Windows Media HTTP streaming and plain HTTP downloads, one request per
+// connection.
+#include <sys/sendfile.h>
+#include <sys/stat.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+
+#include "HttpRequest.h"
+#include "ServerLimits.h"
+#include "Sessions.h"
+#include "common/Base64.h"
+#include "common/LittleEndian.h"
+
+namespace tapewell::testserver {
+namespace {
+
+constexpr size_t kChunkPrefixSize = 12;  // type, length, sequence, incarnation, flags, length again
+constexpr uint8_t kFirstHeaderPart = 0x04;
+constexpr uint8_t kLastHeaderPart = 0x08;
+
+std::string LowerExtension(const std::filesystem::path& path) {
+    std::string ext = path.extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return ext;
+}
+
+bool IsAsfFile(const std::string& ext) {
+    return ext == ".asf" || ext == ".wmv" || ext == ".wma";
+}
+
+std::string PlainContentType(const std::string& ext) {
+    if (ext == ".asx" || ext == ".asf") return "video/x-ms-asf";
+    if (ext == ".wax") return "audio/x-ms-wax";
+    if (ext == ".wvx") return "video/x-ms-wvx";
+    if (ext == ".wmv") return "video/x-ms-wmv";
+    if (ext == ".wma") return "audio/x-ms-wma";
+    if (ext == ".html" || ext == ".htm") return "text/html";
+    if (ext == ".txt") return "text/plain";
+    return "application/octet-stream";
+}
+
+bool SendStatus(Connection& c, int code, std::string_view reason, std::string_view extra = {}) {
+    const std::string body = std::to_string(code) + " " + std::string(reason) + "\n";
+    return c.Send("HTTP/1.0 " + std::to_string(code) + " " + std::string(reason) +
+                  "\r\nContent-Type: text/plain\r\nContent-Length: " +
+                  std::to_string(body.size()) + "\r\n" + std::string(extra) +
+                  "Connection: close\r\n\r\n" + body);
+}
+
+// Appends one framed chunk: "$" and its letter, the length of what follows
+// the length field, then the data packet header and the body.
+void AppendChunk(std::vector<uint8_t>& out, char type, uint32_t sequence, uint8_t flags,
+                 std::span<const uint8_t> body) {
+    const size_t at = out.size();
+    const uint16_t length = static_cast<uint16_t>(8 + body.size());
+    out.resize(at + kChunkPrefixSize);
+    out[at] = '$';
+    out[at + 1] = static_cast<uint8_t>(type);
+    WriteLe16(&out[at + 2], length);
+    WriteLe32(&out[at + 4], sequence);
+    out[at + 8] = 0;
+    out[at + 9] = flags;
+    WriteLe16(&out[at + 10], length);
+    out.insert(out.end(), body.begin(), body.end());
+}
+
+// The first packet a client holding resumeBytes of a recording lacks: a
+// packet only partly in the file is sent again.
+uint64_t ResumePacket(const ServedFile& file, const HttpRequest& request) {
+    if (file.Live() || !request.resumeBytes || *request.resumeBytes <= file.Header().size()) {
+        return 0;
+    }
+    const uint64_t packet = (*request.resumeBytes - file.Header().size()) / file.PacketSize();
+    return std::min(packet, file.PacketCount());
+}
+
+class HttpSession {
+public:
+    HttpSession(Connection& c, const ServerOptions& o) : m_c(c), m_options(o) {}
+    void Run();
+
+private:
+    bool ReadHead(std::string* head);
+    void Log(int code, const std::string& what) const;
+    bool Authorized() const;
+    void ServeStream(const std::filesystem::path& file);
+    void ServePlain(const std::filesystem::path& file, const std::string& ext);
+
+    Connection& m_c;
+    const ServerOptions& m_options;
+    HttpRequest m_request;
+};
+
+bool HttpSession::ReadHead(std::string* head) {
+    for (;;) {
+        std::vector<uint8_t>& in = m_c.Input();
+        const std::string_view text(reinterpret_cast<const char*>(in.data()), in.size());
+        if (const size_t end = FindHeadEnd(text); end != 0) {
+            *head = std::string(text.substr(0, end));
+            m_c.Consume(end);
+            return true;
+        }
+        if (in.size() > limits::kMaxHttpHead) {
+            SendStatus(m_c, 431, "Request Header Fields Too Large");
+            return false;
+        }
+        if (m_c.ReadMore(limits::kIdleSeconds * 1000) != Connection::Read::Data) {
+            return false;
+        }
+    }
+}
+
+void HttpSession::Log(int code, const std::string& what) const {
+    LogLine("http " + m_c.Peer() + " " + m_request.method + " " + m_request.target + " -> " +
+            std::to_string(code) + " " + what);
+}
+
+bool HttpSession::Authorized() const {
+    if (m_options.auth.empty()) {
+        return true;
+    }
+    const std::string* value = m_request.Header("Authorization");
+    return value && *value == "Basic " + Base64Encode(m_options.auth);
+}
+
+void HttpSession::Run() {
+    std::string head;
+    if (!ReadHead(&head)) {
+        LogLine("http " + m_c.Peer() + " closed before a whole request");
+        return;
+    }
+    std::string error;
+    auto request = ParseHttpRequest(head, &error);
+    if (!request) {
+        LogLine("http " + m_c.Peer() + " bad request: " + error);
+        SendStatus(m_c, 400, "Bad Request");
+        return;
+    }
+    m_request = std::move(*request);
+    if (m_request.method != "GET") {
+        Log(501, "method not served");
+        SendStatus(m_c, 501, "Not Implemented");
+        return;
+    }
+    if (!Authorized()) {
+        Log(401, "credentials wanted");
+        SendStatus(m_c, 401, "Unauthorized", "WWW-Authenticate: Basic realm=\"tapewell\"\r\n");
+        return;
+    }
+    auto file = ResolveServedPath(m_options.root, m_request.path);
+    if (!file) {
+        Log(404, "no such file");
+        SendStatus(m_c, 404, "Not Found");
+        return;
+    }
+    const std::string ext = LowerExtension(*file);
+    const std::string* agent = m_request.Header("User-Agent");
+    const bool player = m_request.hasPragma || (agent && agent->find("NSPlayer") != std::string::npos);
+    if (IsAsfFile(ext) && player) {
+        ServeStream(*file);
+    } else {
+        ServePlain(*file, ext);
+    }
+}
+
+void HttpSession::ServeStream(const std::filesystem::path& path) {
+    if (m_options.redirect) {
+        const std::string* host = m_request.Header("Host");
+        Log(302, "redirect");
+        SendStatus(m_c, 302, "Found",
+                   "Location: http://" + (host ? *host : m_options.bind) + m_request.path + "\r\n");
+        return;
+    }
+    std::string error;
+    auto file = ServedFile::Open(path, m_options.live, &error);
+    if (!file) {
+        Log(500, error);
+        SendStatus(m_c, 500, "Internal Server Error");
+        return;
+    }
+    const bool play = m_request.playStream;
+    const uint64_t first = play ? ResumePacket(*file, m_request) : 0;
+    Log(200, std::string(play ? "stream" : "header") + (first ? " from packet " + std::to_string(first) : ""));
+    std::string reply =
+        "HTTP/1.0 200 OK\r\nServer: tapewell-testserver\r\nContent-Type: application/octet-stream\r\n"
+        "Cache-Control: no-cache\r\nPragma: no-cache\r\nPragma: client-id=1\r\n";
+    reply += file->Live() ? "Pragma: features=\"broadcast\"\r\n"
+                          : "Pragma: features=\"seekable,stridable\"\r\n";
+    reply += "Connection: close\r\n\r\n";
+    std::vector<uint8_t> out(reply.begin(), reply.end());
+    const auto parts = SplitHeader(file->Header(), m_options.headerParts, 0xFFFF - 8);
+    for (size_t i = 0; i < parts.size(); ++i) {
+        const uint8_t flags = (i == 0 ? kFirstHeaderPart : 0) | (i + 1 == parts.size() ? kLastHeaderPart : 0);
+        AppendChunk(out, 'H', 0, flags, parts[i]);
+    }
+    if (!m_c.Send(out) || !play) {
+        return;
+    }
+    PacketFeed feed(*file, first);
+    Pacer pacer(m_options.rate, m_options.kilobitsPerSecond);
+    const StreamEnd end = StreamPackets(
+        m_c, feed, pacer, m_options.dropAfter,
+        [](std::vector<uint8_t>& o, const PacketFeed::Packet& p) {
+            AppendChunk(o, 'D', static_cast<uint32_t>(p.number), 0, p.bytes);
+        },
+        {});
+    if (end == StreamEnd::EndOfFile) {
+        uint8_t reason[4] = {0, 0, 0, 0};  // S_OK: the stream is over
+        std::vector<uint8_t> tail = {'$', 'E', 4, 0};
+        tail.insert(tail.end(), reason, reason + 4);
+        m_c.Send(tail);
+    }
+}
+
+void HttpSession::ServePlain(const std::filesystem::path& path, const std::string& ext) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0 || fstat(fd, &st) != 0) {
+        Log(404, "cannot open");
+        SendStatus(m_c, 404, "Not Found");
+        if (fd >= 0) close(fd);
+        return;
+    }
+    Log(200, "download");
+    m_c.Send("HTTP/1.0 200 OK\r\nServer: tapewell-testserver\r\nContent-Type: " +
+             PlainContentType(ext) + "\r\nContent-Length: " + std::to_string(st.st_size) +
+             "\r\nConnection: close\r\n\r\n");
+    off_t offset = 0;
+    while (offset < st.st_size) {
+        const ssize_t n = sendfile(m_c.Fd(), fd, &offset, static_cast<size_t>(st.st_size - offset));
+        if (n <= 0) {
+            break;
+        }
+    }
+    close(fd);
+}
+
+}  // namespace
+
+void ServeHttp(Connection& connection, const ServerOptions& options) {
+    HttpSession(connection, options).Run();
+}
+
+}  // namespace tapewell::testserver

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Bounds the test server puts on what clients send it. Requests beyond them
+// are refused; the server never grows a buffer for a peer.
+namespace tapewell::testserver::limits {
+
+// An HTTP request head (request line and header lines). Real streaming
+// clients send well under 1 KiB.
+inline constexpr size_t kMaxHttpHead = 16 * 1024;
+
+// The part of an MMS command message after its 16-byte prefix. The largest
+// message a client sends is the logging report, about 1.5 KiB.
+inline constexpr uint32_t kMaxMmsCommandBody = 64 * 1024;
+
+// Served ASF headers; a real one is a few kilobytes.
+inline constexpr uint64_t kMaxServedHeader = 1u << 20;
+
+// Packets are read from disk and framed for the socket in batches of about
+// this many bytes, so a fast client is never waiting on small writes.
+inline constexpr size_t kSendBatchBytes = 256 * 1024;
+
+// A client that sends nothing for this long is dropped.
+inline constexpr int kIdleSeconds = 30;
+
+}  // namespace tapewell::testserver::limits

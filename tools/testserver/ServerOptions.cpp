@@ -1,0 +1,156 @@
+#include "ServerOptions.h"
+
+#include <algorithm>
+#include <charconv>
+#include <string_view>
+
+namespace tapewell::testserver {
+
+const char kServerUsage[] =
+    "Usage: tapewell-testserver --root DIR [options]\n"
+    "\n"
+    "Serves the ASF files under DIR over MMS (TCP) and Windows Media HTTP\n"
+    "streaming, and every other file as plain HTTP. When ready it prints\n"
+    "'listening mms=PORT http=PORT' (only the protocols it serves).\n"
+    "\n"
+    "  --bind ADDR          IPv4 address to listen on (127.0.0.1)\n"
+    "  --mms-port N         MMS port (0, the default, picks a free one)\n"
+    "  --http-port N        HTTP port (0, the default, picks a free one)\n"
+    "  --only mms|http      serve one protocol only\n"
+    "  --live               loop each file as a broadcast\n"
+    "  --rate max|realtime|KBPS  send as fast as possible (default), at the\n"
+    "                       pace of the packets' send times, or at KBPS kbit/s\n"
+    "  --header-parts N     split the header over N chunks / header packets\n"
+    "  --auth USER:PASS     HTTP: answer 401 until these Basic credentials come\n"
+    "  --drop-after N       close the connection after N data packets\n"
+    "  --redirect           HTTP: answer 302 for every stream\n"
+    "  --ping               MMS: send a keep-alive ping after the connect reply\n";
+
+namespace {
+
+template <typename T>
+bool ParseNumber(std::string_view text, T max, T* out) {
+    uint64_t value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || text.empty() || value > max) {
+        return false;
+    }
+    *out = static_cast<T>(value);
+    return true;
+}
+
+bool ApplyRate(std::string_view value, ServerOptions& options) {
+    if (value == "max") {
+        options.rate = Pacer::Mode::Max;
+    } else if (value == "realtime") {
+        options.rate = Pacer::Mode::Realtime;
+    } else if (ParseNumber<uint32_t>(value, 10'000'000, &options.kilobitsPerSecond) &&
+               options.kilobitsPerSecond > 0) {
+        options.rate = Pacer::Mode::Bitrate;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool ApplyOnly(std::string_view value, ServerOptions& options) {
+    options.serveMms = value == "mms";
+    options.serveHttp = value == "http";
+    return options.serveMms || options.serveHttp;
+}
+
+// One option that takes a value; false when the value is not acceptable.
+bool ApplyValue(std::string_view name, std::string_view value, ServerOptions& options) {
+    if (name == "--root") {
+        options.root = value;
+        return !value.empty();
+    }
+    if (name == "--bind") {
+        options.bind = value;
+        return true;
+    }
+    if (name == "--mms-port") return ParseNumber<uint16_t>(value, 65535, &options.mmsPort);
+    if (name == "--http-port") return ParseNumber<uint16_t>(value, 65535, &options.httpPort);
+    if (name == "--only") return ApplyOnly(value, options);
+    if (name == "--rate") return ApplyRate(value, options);
+    if (name == "--header-parts") {
+        return ParseNumber<unsigned>(value, 1000, &options.headerParts) && options.headerParts > 0;
+    }
+    if (name == "--auth") {
+        options.auth = value;
+        return value.find(':') != std::string_view::npos;
+    }
+    if (name == "--drop-after") return ParseNumber<uint64_t>(value, UINT64_MAX, &options.dropAfter);
+    return false;
+}
+
+}  // namespace
+
+std::optional<ServerOptions> ParseServerOptions(std::span<char* const> args, bool* help,
+                                                std::string* error) {
+    ServerOptions options;
+    *help = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string_view name = args[i];
+        if (name == "--help" || name == "-h") {
+            *help = true;
+            return options;
+        }
+        if (name == "--live" || name == "--redirect" || name == "--ping") {
+            (name == "--live" ? options.live : name == "--ping" ? options.ping : options.redirect) =
+                true;
+            continue;
+        }
+        if (!name.starts_with("--") || i + 1 >= args.size()) {
+            *error = "unexpected argument '" + std::string(name) + "'";
+            return std::nullopt;
+        }
+        if (!ApplyValue(name, args[++i], options)) {
+            *error = "bad value '" + std::string(args[i]) + "' for " + std::string(name);
+            return std::nullopt;
+        }
+    }
+    if (options.root.empty()) {
+        *error = "--root is required";
+        return std::nullopt;
+    }
+    return options;
+}
+
+std::optional<std::filesystem::path> ResolveServedPath(const std::filesystem::path& root,
+                                                       const std::string& requestPath) {
+    std::filesystem::path resolved = root;
+    std::string_view rest = requestPath;
+    while (!rest.empty()) {
+        const size_t slash = rest.find('/');
+        const std::string_view part = rest.substr(0, slash);
+        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+        if (part == "..") {
+            return std::nullopt;
+        }
+        if (!part.empty() && part != ".") {
+            resolved /= std::string(part);
+        }
+    }
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(resolved, ec)) {
+        return std::nullopt;
+    }
+    return resolved;
+}
+
+std::vector<std::span<const uint8_t>> SplitHeader(std::span<const uint8_t> header, unsigned parts,
+                                                  size_t maxPart) {
+    size_t count = std::max<size_t>(parts, (header.size() + maxPart - 1) / maxPart);
+    count = std::max<size_t>(1, std::min(count, header.size()));
+    std::vector<std::span<const uint8_t>> pieces;
+    size_t at = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const size_t end = header.size() * (i + 1) / count;
+        pieces.push_back(header.subspan(at, end - at));
+        at = end;
+    }
+    return pieces;
+}
+
+}  // namespace tapewell::testserver

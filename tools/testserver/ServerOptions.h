@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "PacketFeed.h"
+
+namespace tapewell::testserver {
+
+struct ServerOptions {
+    std::filesystem::path root;
+    std::string bind = "127.0.0.1";
+    uint16_t mmsPort = 0;
+    uint16_t httpPort = 0;
+    bool serveMms = true;
+    bool serveHttp = true;
+    bool live = false;
+    Pacer::Mode rate = Pacer::Mode::Max;
+    uint32_t kilobitsPerSecond = 0;
+    unsigned headerParts = 1;
+    std::string auth;        // "user:password", empty for none
+    uint64_t dropAfter = 0;  // data packets before the connection is cut; 0 for never
+    bool redirect = false;
+    bool ping = false;  // MMS: send a keep-alive ping right after the connect reply
+};
+
+// Nothing on a usage error (*error says what); *help is set for --help.
+std::optional<ServerOptions> ParseServerOptions(std::span<char* const> args, bool* help,
+                                                std::string* error);
+extern const char kServerUsage[];
+
+// The file a request path names under the root, or nothing when the path
+// leaves the root or does not name a regular file.
+std::optional<std::filesystem::path> ResolveServedPath(const std::filesystem::path& root,
+                                                       const std::string& requestPath);
+
+// The header cut into parts of nearly equal size: at least `parts` of them,
+// more when a part would not fit one frame of maxPart bytes.
+std::vector<std::span<const uint8_t>> SplitHeader(std::span<const uint8_t> header, unsigned parts,
+                                                  size_t maxPart);
+
+}  // namespace tapewell::testserver
