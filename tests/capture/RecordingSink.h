@@ -31,13 +31,14 @@ public:
         std::lock_guard lock(m_mutex);
         return m_calls;
     }
-    // Waits until a call equal to `call` has come; false at the time-out.
+    // Waits until a call starting with `prefix` has come; false at the
+    // time-out.
     template <class Duration>
-    bool WaitFor(const std::string& call, Duration timeout) {
+    bool WaitFor(const std::string& prefix, Duration timeout) {
         std::unique_lock lock(m_mutex);
         return m_changed.wait_for(lock, timeout, [&] {
             for (const auto& c : m_calls) {
-                if (c == call) {
+                if (c.starts_with(prefix)) {
                     return true;
                 }
             }

@@ -1,0 +1,85 @@
+// Live capture on the loopback device. Opening a device needs root or the
+// cap_net_raw capability; without it these tests skip and say so.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "capture/RecordingSink.h"
+#include "capture/UrlCapture.h"
+#include "support/TestServer.h"
+#include "support/TestSupport.h"
+
+namespace tapewell {
+namespace {
+
+using namespace std::chrono_literals;
+
+bool NotPermitted(const std::string& error) {
+    return error.find("cap_net_raw") != std::string::npos;
+}
+
+SnifferSettings Settings() {
+    SnifferSettings s;
+    s.fileTypes = {".wmv", ".asf"};
+    return s;
+}
+
+TEST(UrlCaptureLive, StopReturnsAtOnceAndTheThreadEndsWithinASecond) {
+    test::RecordingSink sink;
+    UrlCapture capture(sink);
+    std::string error;
+    if (!capture.StartLive("lo", Settings(), &error) && NotPermitted(error)) {
+        GTEST_SKIP() << "capture on lo is not permitted here: " << error;
+    }
+    ASSERT_EQ(error, "");
+    std::this_thread::sleep_for(300ms);  // let the thread settle into its wait
+    ASSERT_TRUE(capture.IsRunning());
+    const auto before = std::chrono::steady_clock::now();
+    capture.Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 50ms);
+    EXPECT_TRUE(sink.WaitForEnd(1200ms));
+    EXPECT_FALSE(capture.IsRunning());
+    EXPECT_EQ(sink.Error(), "");
+}
+
+// A real browser-like fetch (curl) and a real MMS player (FFmpeg's mmst
+// client) against the test server, on the ports the sniffer watches.
+TEST(UrlCaptureLive, FindsHttpAndMmsAddressesAndTheMmsTitle) {
+    test::TempDir root;
+    std::filesystem::create_directories(root / "video");
+    test::AsfRecipe recipe;
+    recipe.seconds = 3;
+    recipe.title = "Loopback Clip";
+    ASSERT_TRUE(test::MakeAsf(root / "clip.asf", recipe));
+    std::filesystem::copy_file(root / "clip.asf", root / "video" / "clip.wmv");
+
+    test::RecordingSink sink;
+    UrlCapture capture(sink);
+    std::string error;
+    if (!capture.StartLive("lo", Settings(), &error) && NotPermitted(error)) {
+        GTEST_SKIP() << "capture on lo is not permitted here: " << error;
+    }
+    ASSERT_EQ(error, "");
+    test::TestServer server(root.Path(), {"--mms-port", "1755", "--http-port", "8080"});
+    ASSERT_TRUE(server.Ready()) << server.Log();
+
+    test::TempDir out;
+    test::CommandResult curl = test::Run(
+        {"curl", "-sS", "-o", (out / "clip.wmv").string(), "http://127.0.0.1:8080/video/clip.wmv"});
+    ASSERT_EQ(curl.exitCode, 0) << curl.err << server.Log();
+    test::CommandResult ffmpeg =
+        test::Run({"ffmpeg", "-v", "error", "-i", "mmst://127.0.0.1:1755/clip.asf", "-c", "copy",
+                   "-f", "asf", "-t", "2", "-y", (out / "out.asf").string()});
+    ASSERT_EQ(ffmpeg.exitCode, 0) << ffmpeg.err << server.Log();
+
+    // Frames wait in the kernel's buffer block for up to the 1 s time-out.
+    EXPECT_TRUE(sink.WaitFor("add http://127.0.0.1:8080/video/clip.wmv|", 5s));
+    EXPECT_TRUE(sink.WaitFor("add mms://127.0.0.1/clip.asf|NSPlayer/", 5s));
+    EXPECT_TRUE(sink.WaitFor("rename mms://127.0.0.1/clip.asf|Loopback Clip", 5s));
+    capture.Stop();
+    EXPECT_TRUE(sink.WaitForEnd(2s));
+}
+
+}  // namespace
+}  // namespace tapewell
