@@ -82,18 +82,8 @@ std::string DottedAddress(uint32_t address) {
     return text;
 }
 
-std::string LowerAscii(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return lower;
-}
-
 bool IsMediaPath(const std::string& path, const std::vector<std::string>& fileTypes) {
-    const std::string lower = LowerAscii(path);
+    const std::string lower = AsciiLower(path);
     return std::any_of(fileTypes.begin(), fileTypes.end(), [&](const std::string& type) {
         return lower.find(type, 1) != std::string::npos;
     });
@@ -115,7 +105,7 @@ UrlSniffer::UrlSniffer(SnifferSettings settings, CaptureSink& sink)
     // Types are compared with the lower-cased path, so a ".WMV" typed into
     // the list matches too; an empty entry would match every path.
     for (auto& type : m_settings.fileTypes) {
-        type = LowerAscii(type);
+        type = AsciiLower(type);
     }
     std::erase(m_settings.fileTypes, std::string());
 }
@@ -222,7 +212,7 @@ void UrlSniffer::ExamineHttp(const TcpSegment& s) {
         return;
     }
     std::string address;
-    if (LowerAscii(path.substr(0, 7)) == "http://") {
+    if (AsciiLower(path.substr(0, 7)) == "http://") {
         address = path;
     } else if (s.destinationPort == kHttpPort) {
         address = "http://" + DottedAddress(s.destination) + path;

@@ -76,7 +76,8 @@ public:
     void AddItem(const std::string& address, const std::string&, const std::string&,
                  const std::string& agent) override {
         std::lock_guard lock(m_mutex);
-        if (!m_addresses.insert(address).second) {
+        // The receive thread goes on until the main thread stops it.
+        if (m_done || !m_addresses.insert(address).second) {
             return;
         }
         std::printf("%s\t%s\n", Printable(address).c_str(), Printable(agent).c_str());
@@ -89,7 +90,7 @@ public:
 
     void RenameByAddress(const std::string& address, const std::string& name) override {
         std::lock_guard lock(m_mutex);
-        if (m_titles.insert(address + '\t' + name).second) {
+        if (!m_done && m_titles.insert(address + '\t' + name).second) {
             std::printf("title %s\t%s\n", Printable(address).c_str(), Printable(name).c_str());
             std::fflush(stdout);
         }

@@ -99,6 +99,16 @@ std::string Utf16LeToUtf8(std::span<const uint8_t> bytes, size_t maxBytes) {
     return out;
 }
 
+std::string AsciiLower(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return lower;
+}
+
 std::vector<uint8_t> Utf8ToUtf16Le(std::string_view text) {
     std::vector<uint8_t> out;
     out.reserve(text.size() * 2);

@@ -15,37 +15,38 @@ namespace {
 
 using namespace std::chrono_literals;
 
-bool NotPermitted(const std::string& error) {
-    return error.find("cap_net_raw") != std::string::npos;
-}
-
-SnifferSettings Settings() {
-    SnifferSettings s;
-    s.fileTypes = {".wmv", ".asf"};
-    return s;
-}
-
-TEST(UrlCaptureLive, StopReturnsAtOnceAndTheThreadEndsWithinASecond) {
-    test::RecordingSink sink;
-    UrlCapture capture(sink);
-    std::string error;
-    if (!capture.StartLive("lo", Settings(), &error) && NotPermitted(error)) {
-        GTEST_SKIP() << "capture on lo is not permitted here: " << error;
+// Each test starts with the capture running on lo, or skips.
+class UrlCaptureLive : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SnifferSettings settings;
+        settings.fileTypes = {".wmv", ".asf"};
+        std::string error;
+        if (!m_capture.StartLive("lo", settings, &error) &&
+            error.find("cap_net_raw") != std::string::npos) {
+            GTEST_SKIP() << "capture on lo is not permitted here: " << error;
+        }
+        ASSERT_EQ(error, "");
     }
-    ASSERT_EQ(error, "");
+
+    test::RecordingSink m_sink;
+    UrlCapture m_capture{m_sink};
+};
+
+TEST_F(UrlCaptureLive, StopReturnsAtOnceAndTheThreadEndsWithinASecond) {
     std::this_thread::sleep_for(300ms);  // let the thread settle into its wait
-    ASSERT_TRUE(capture.IsRunning());
+    ASSERT_TRUE(m_capture.IsRunning());
     const auto before = std::chrono::steady_clock::now();
-    capture.Stop();
+    m_capture.Stop();
     EXPECT_LT(std::chrono::steady_clock::now() - before, 50ms);
-    EXPECT_TRUE(sink.WaitForEnd(1200ms));
-    EXPECT_FALSE(capture.IsRunning());
-    EXPECT_EQ(sink.Error(), "");
+    EXPECT_TRUE(m_sink.WaitForEnd(1200ms));
+    EXPECT_FALSE(m_capture.IsRunning());
+    EXPECT_EQ(m_sink.Error(), "");
 }
 
 // A real browser-like fetch (curl) and a real MMS player (FFmpeg's mmst
 // client) against the test server, on the ports the sniffer watches.
-TEST(UrlCaptureLive, FindsHttpAndMmsAddressesAndTheMmsTitle) {
+TEST_F(UrlCaptureLive, FindsHttpAndMmsAddressesAndTheMmsTitle) {
     test::TempDir root;
     std::filesystem::create_directories(root / "video");
     test::AsfRecipe recipe;
@@ -53,14 +54,6 @@ TEST(UrlCaptureLive, FindsHttpAndMmsAddressesAndTheMmsTitle) {
     recipe.title = "Loopback Clip";
     ASSERT_TRUE(test::MakeAsf(root / "clip.asf", recipe));
     std::filesystem::copy_file(root / "clip.asf", root / "video" / "clip.wmv");
-
-    test::RecordingSink sink;
-    UrlCapture capture(sink);
-    std::string error;
-    if (!capture.StartLive("lo", Settings(), &error) && NotPermitted(error)) {
-        GTEST_SKIP() << "capture on lo is not permitted here: " << error;
-    }
-    ASSERT_EQ(error, "");
     test::TestServer server(root.Path(), {"--mms-port", "1755", "--http-port", "8080"});
     ASSERT_TRUE(server.Ready()) << server.Log();
 
@@ -74,11 +67,11 @@ TEST(UrlCaptureLive, FindsHttpAndMmsAddressesAndTheMmsTitle) {
     ASSERT_EQ(ffmpeg.exitCode, 0) << ffmpeg.err << server.Log();
 
     // Frames wait in the kernel's buffer block for up to the 1 s time-out.
-    EXPECT_TRUE(sink.WaitFor("add http://127.0.0.1:8080/video/clip.wmv|", 5s));
-    EXPECT_TRUE(sink.WaitFor("add mms://127.0.0.1/clip.asf|NSPlayer/", 5s));
-    EXPECT_TRUE(sink.WaitFor("rename mms://127.0.0.1/clip.asf|Loopback Clip", 5s));
-    capture.Stop();
-    EXPECT_TRUE(sink.WaitForEnd(2s));
+    EXPECT_TRUE(m_sink.WaitFor("add http://127.0.0.1:8080/video/clip.wmv|", 5s));
+    EXPECT_TRUE(m_sink.WaitFor("add mms://127.0.0.1/clip.asf|NSPlayer/", 5s));
+    EXPECT_TRUE(m_sink.WaitFor("rename mms://127.0.0.1/clip.asf|Loopback Clip", 5s));
+    m_capture.Stop();
+    EXPECT_TRUE(m_sink.WaitForEnd(2s));
 }
 
 }  // namespace
