@@ -9,50 +9,35 @@
 
 namespace tapewell::test {
 
-// Keeps every call in the order made, as "add ADDRESS|AGENT" and
-// "rename ADDRESS|NAME"; safe to read while a receive thread calls it.
+// Keeps every call as "add ADDRESS|AGENT" or "rename ADDRESS|NAME" (capture
+// passes no name or size option); safe to read while a receive thread calls.
 class RecordingSink final : public CaptureSink {
 public:
-    void AddItem(const std::string& address, const std::string& name, const std::string& sizeOption,
+    void AddItem(const std::string& address, const std::string& name, const std::string& size,
                  const std::string& agent) override {
-        Push("add " + address + "|" + agent + (name.empty() && sizeOption.empty() ? "" : "|?"));
+        Push("add " + address + "|" + agent + (name + size).substr(0, 1));
     }
     void RenameByAddress(const std::string& address, const std::string& name) override {
         Push("rename " + address + "|" + name);
     }
-    void OnCaptureEnd(const std::string& error) override {
-        std::lock_guard lock(m_mutex);
-        m_ended = true;
-        m_error = error;
-        m_changed.notify_all();
-    }
+    void OnCaptureEnd(const std::string& error) override { Push("end " + error); }
 
     std::vector<std::string> Calls() {
         std::lock_guard lock(m_mutex);
         return m_calls;
     }
-    // Waits until a call starting with `prefix` has come; false at the
-    // time-out.
+    // Whether a call starting with `prefix` comes within the time-out.
     template <class Duration>
     bool WaitFor(const std::string& prefix, Duration timeout) {
         std::unique_lock lock(m_mutex);
         return m_changed.wait_for(lock, timeout, [&] {
-            for (const auto& c : m_calls) {
-                if (c.starts_with(prefix)) {
+            for (const auto& call : m_calls) {
+                if (call.starts_with(prefix)) {
                     return true;
                 }
             }
             return false;
         });
-    }
-    template <class Duration>
-    bool WaitForEnd(Duration timeout) {
-        std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, timeout, [&] { return m_ended; });
-    }
-    std::string Error() {
-        std::lock_guard lock(m_mutex);
-        return m_error;
     }
 
 private:
@@ -65,8 +50,6 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::vector<std::string> m_calls;
-    bool m_ended = false;
-    std::string m_error;
 };
 
 }  // namespace tapewell::test
