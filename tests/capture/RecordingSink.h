@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -27,16 +29,10 @@ public:
         return m_calls;
     }
     // Whether a call starting with `prefix` comes within the time-out.
-    template <class Duration>
-    bool WaitFor(const std::string& prefix, Duration timeout) {
+    bool WaitFor(const std::string& prefix, std::chrono::milliseconds timeout) {
         std::unique_lock lock(m_mutex);
         return m_changed.wait_for(lock, timeout, [&] {
-            for (const auto& call : m_calls) {
-                if (call.starts_with(prefix)) {
-                    return true;
-                }
-            }
-            return false;
+            return std::ranges::any_of(m_calls, [&](auto& c) { return c.starts_with(prefix); });
         });
     }
 

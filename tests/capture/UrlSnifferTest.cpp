@@ -73,13 +73,6 @@ TEST(UrlSniffer, RequestPathIsCutAtItsBound) {
               (Calls{"add http://10.0.0.5/x.wmv/" + tail.substr(0, 1024 - 7) + "|"}));
 }
 
-TEST(UrlSniffer, RtspDescribeOnPort554) {
-    EXPECT_EQ(Sniff({test::TcpFrame(Request("DESCRIBE rtsp://h/x RTSP/1.0", 554)),
-                     test::TcpFrame(Request("OPTIONS rtsp://h/y RTSP/1.0", 554)),
-                     test::TcpFrame(Request("DESCRIBE rtsp://h/z RTSP/1.0", 555))}),
-              (Calls{"add rtsp://h/x|"}));
-}
-
 TEST(UrlSniffer, MmsOpenGivesTheAddressWithThePlayerOfTheConnect) {
     const std::string longPlayer = "NSPlayer/12.0; " + std::string(80, 'x');
     Bytes cut = test::MmsCommand(0x00030005, "a/b.asf");
@@ -150,9 +143,10 @@ TEST(UrlSniffer, ShortFramesFragmentsAndLyingHeadersAreSkipped) {
     EXPECT_EQ(Sniff(bad), Calls{});
 }
 
-TEST(UrlSniffer, EachProtocolSwitchesOffAlone) {
+TEST(UrlSniffer, RtspDescribeAndEachProtocolSwitchingOffAlone) {
     const std::vector<Bytes> frames = {Get("/a.wmv"), Get("/b.wmv", 8080),
                                        test::TcpFrame(Request("DESCRIBE rtsp://h/x RTSP/1.0", 554)),
+                                       test::TcpFrame(Request("OPTIONS rtsp://h/y RTSP/1.0", 554)),
                                        Open("m.asf")};
     SnifferSettings noHttp, noRtsp, noMms;
     noHttp.captureHttp = noRtsp.captureRtsp = noMms.captureMms = false;
