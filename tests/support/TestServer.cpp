@@ -31,8 +31,9 @@ std::string ReadLine(int fd) {
 
 uint16_t PortAfter(const std::string& line, const std::string& key) {
     const size_t at = line.find(key);
-    return at == std::string::npos ? 0
-                                   : static_cast<uint16_t>(std::stoul(line.substr(at + key.size())));
+    return at == std::string::npos
+               ? 0
+               : static_cast<uint16_t>(std::stoul(line.substr(at + key.size())));
 }
 
 }  // namespace
@@ -47,14 +48,15 @@ TestServer::TestServer(const std::filesystem::path& root, const std::vector<std:
         return;
     }
     std::vector<std::string> args = {TAPEWELL_BIN_DIR "/tapewell-testserver", "--root",
-                                      root.string()};
+                                     root.string()};
     args.insert(args.end(), options.begin(), options.end());
     m_pid = fork();
     if (m_pid == 0) {
         dup2(out[1], STDOUT_FILENO);
         dup2(logFd, STDERR_FILENO);
         std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
+        for (auto& a : args)
+            argv.push_back(a.data());
         argv.push_back(nullptr);
         execv(argv[0], argv.data());
         _exit(127);

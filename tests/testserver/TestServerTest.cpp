@@ -120,36 +120,42 @@ protected:
 };
 
 TEST_F(TestServerTest, FfmpegClientsCopyTheServedFileOverBothProtocols) {
-    TestServer server(Root());
-    ASSERT_TRUE(server.Ready());
+    // Over MMS the header comes in three packets and a keep-alive ping
+    // arrives first. (FFmpeg's mmsh client cannot take a header split over
+    // several "$H" chunks, so that case is checked with raw requests below.)
+    TestServer mms(Root(), {"--only", "mms", "--header-parts", "3", "--ping"});
+    TestServer http(Root(), {"--only", "http"});
+    ASSERT_TRUE(mms.Ready() && http.Ready());
     const ProbeReport source = Probe(Root() / "clip.asf");
-    const std::string urls[] = {"mmst://127.0.0.1:" + std::to_string(server.MmsPort()) + "/clip.asf",
-                                "mmsh://127.0.0.1:" + std::to_string(server.HttpPort()) + "/clip.asf"};
+    const std::string urls[] = {
+        "mmst://127.0.0.1:" + std::to_string(mms.MmsPort()) + "/clip.asf",
+        "mmsh://127.0.0.1:" + std::to_string(http.HttpPort()) + "/clip.asf"};
     for (const std::string& url : urls) {
         SCOPED_TRACE(url);
         TempDir out;
-        CommandResult r = test::Run({"ffmpeg", "-v", "error", "-y", "-i", url, "-c", "copy", "-f", "asf",
-                               (out / "copy.asf").string()});
-        ASSERT_EQ(r.exitCode, 0) << r.err << server.Log();
+        CommandResult r = test::Run({"ffmpeg", "-v", "error", "-y", "-i", url, "-c", "copy", "-f",
+                                     "asf", (out / "copy.asf").string()});
+        ASSERT_EQ(r.exitCode, 0) << r.err << mms.Log() << http.Log();
         const ProbeReport copy = Probe(out / "copy.asf");
         EXPECT_EQ(copy.Get("stream0.codec_name"), source.Get("stream0.codec_name"));
         EXPECT_EQ(copy.Get("stream1.codec_name"), source.Get("stream1.codec_name"));
         EXPECT_EQ(copy.Get("stream2.codec_name"), "");
-        EXPECT_NEAR(std::stod(copy.Get("format.duration")), std::stod(source.Get("format.duration")),
-                    0.5);
+        EXPECT_NEAR(std::stod(copy.Get("format.duration")),
+                    std::stod(source.Get("format.duration")), 0.5);
     }
 }
 
 TEST_F(TestServerTest, FfmpegClientsRecordTenSecondsOfALoopedBroadcast) {
     TestServer server(Root(), {"--live"});
     ASSERT_TRUE(server.Ready());
-    const std::string urls[] = {"mmst://127.0.0.1:" + std::to_string(server.MmsPort()) + "/clip.asf",
-                                "mmsh://127.0.0.1:" + std::to_string(server.HttpPort()) + "/clip.asf"};
+    const std::string urls[] = {
+        "mmst://127.0.0.1:" + std::to_string(server.MmsPort()) + "/clip.asf",
+        "mmsh://127.0.0.1:" + std::to_string(server.HttpPort()) + "/clip.asf"};
     for (const std::string& url : urls) {
         SCOPED_TRACE(url);
         TempDir out;
-        CommandResult r = test::Run({"ffmpeg", "-v", "error", "-y", "-i", url, "-t", "10", "-c", "copy",
-                               "-f", "asf", (out / "live.asf").string()});
+        CommandResult r = test::Run({"ffmpeg", "-v", "error", "-y", "-i", url, "-t", "10", "-c",
+                                     "copy", "-f", "asf", (out / "live.asf").string()});
         ASSERT_EQ(r.exitCode, 0) << r.err << server.Log();
         // Ten seconds need two and a half rounds of the four-second file.
         const ProbeReport live = Probe(out / "live.asf");
@@ -169,7 +175,8 @@ TEST_F(TestServerTest, ProbeRequestGetsTheHeaderInTheAskedNumberOfParts) {
         EXPECT_TRUE(closed);
         EXPECT_NE(reply.head.find("HTTP/1.0 200"), std::string::npos);
         EXPECT_NE(reply.head.find("Content-Type: application/octet-stream\r\n"), std::string::npos);
-        EXPECT_NE(reply.head.find("Pragma: features=\"seekable,stridable\"\r\n"), std::string::npos);
+        EXPECT_NE(reply.head.find("Pragma: features=\"seekable,stridable\"\r\n"),
+                  std::string::npos);
         ASSERT_EQ(reply.chunks.size(), parts);
         std::vector<uint8_t> joined;
         for (const Chunk& chunk : reply.chunks) {
@@ -192,7 +199,8 @@ TEST_F(TestServerTest, StreamRequestResumesAfterTheHeldPacketsAndEndsWithE) {
     ASSERT_TRUE(server.Ready());
     // Three whole packets and part of the fourth are held: the fourth comes again.
     const uint64_t held = ExpectedHeader().size() + 3 * s_packetSize + 10;
-    const HttpReply reply = SplitReply(Exchange(server.HttpPort(), StreamRequest("/clip.asf", held)));
+    const HttpReply reply =
+        SplitReply(Exchange(server.HttpPort(), StreamRequest("/clip.asf", held)));
     ASSERT_GE(reply.chunks.size(), 3u);
     EXPECT_EQ(reply.chunks.front().type, 'H');
     EXPECT_EQ(reply.chunks[1].type, 'D');
@@ -256,7 +264,8 @@ std::optional<mms::Command> NextReply(const std::vector<uint8_t>& bytes, size_t*
     if (!length || *at + mms::kPrefixSize + *length > bytes.size()) {
         return std::nullopt;
     }
-    auto command = mms::ParseCommand(std::span(bytes).subspan(*at, mms::kPrefixSize + *length), &error);
+    auto command =
+        mms::ParseCommand(std::span(bytes).subspan(*at, mms::kPrefixSize + *length), &error);
     *at += mms::kPrefixSize + *length;
     return command;
 }
@@ -306,11 +315,10 @@ TEST_F(TestServerTest, HostileRequestsAreRefusedAndTheServerGoesOn) {
         // the client goes; never a hang beyond the wait.
         EXPECT_TRUE(closed || &request == &mmsRequests[3]);
     }
-    const std::string httpRequests[] = {"\x01\x02garbage\r\n\r\n", "GET\r\n\r\n",
-                                        "GET /%zz HTTP/1.0\r\n\r\n",
-                                        "GET /clip.asf HTTP/1.0\r\nno colon here\r\n\r\n",
-                                        "POST /clip.asf HTTP/1.0\r\n\r\n",
-                                        "GET /x HTTP/1.0\r\n" + std::string(20000, 'a')};
+    const std::string httpRequests[] = {
+        "\x01\x02garbage\r\n\r\n",         "GET\r\n\r\n",
+        "GET /%zz HTTP/1.0\r\n\r\n",       "GET /clip.asf HTTP/1.0\r\nno colon here\r\n\r\n",
+        "POST /clip.asf HTTP/1.0\r\n\r\n", "GET /x HTTP/1.0\r\n" + std::string(20000, 'a')};
     for (const std::string& request : httpRequests) {
         bool closed = false;
         const auto reply = Exchange(server.HttpPort(), request, 3000, &closed);

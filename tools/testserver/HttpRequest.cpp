@@ -1,7 +1,7 @@
 #include "HttpRequest.h"
 
-#include <charconv>
 #include <strings.h>
+#include <charconv>
 
 namespace tapewell::testserver {
 namespace {
@@ -25,9 +25,12 @@ std::string_view Trim(std::string_view s) {
 }
 
 int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
     return -1;
 }
 

@@ -1,8 +1,8 @@
 // Windows Media HTTP streaming and plain HTTP downloads, one request per
 // connection.
+#include <fcntl.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -33,22 +33,28 @@ bool IsAsfFile(const std::string& ext) {
 }
 
 std::string PlainContentType(const std::string& ext) {
-    if (ext == ".asx" || ext == ".asf") return "video/x-ms-asf";
-    if (ext == ".wax") return "audio/x-ms-wax";
-    if (ext == ".wvx") return "video/x-ms-wvx";
-    if (ext == ".wmv") return "video/x-ms-wmv";
-    if (ext == ".wma") return "audio/x-ms-wma";
-    if (ext == ".html" || ext == ".htm") return "text/html";
-    if (ext == ".txt") return "text/plain";
+    if (ext == ".asx" || ext == ".asf")
+        return "video/x-ms-asf";
+    if (ext == ".wax")
+        return "audio/x-ms-wax";
+    if (ext == ".wvx")
+        return "video/x-ms-wvx";
+    if (ext == ".wmv")
+        return "video/x-ms-wmv";
+    if (ext == ".wma")
+        return "audio/x-ms-wma";
+    if (ext == ".html" || ext == ".htm")
+        return "text/html";
+    if (ext == ".txt")
+        return "text/plain";
     return "application/octet-stream";
 }
 
 bool SendStatus(Connection& c, int code, std::string_view reason, std::string_view extra = {}) {
     const std::string body = std::to_string(code) + " " + std::string(reason) + "\n";
     return c.Send("HTTP/1.0 " + std::to_string(code) + " " + std::string(reason) +
-                  "\r\nContent-Type: text/plain\r\nContent-Length: " +
-                  std::to_string(body.size()) + "\r\n" + std::string(extra) +
-                  "Connection: close\r\n\r\n" + body);
+                  "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(body.size()) +
+                  "\r\n" + std::string(extra) + "Connection: close\r\n\r\n" + body);
 }
 
 // Appends one framed chunk: "$" and its letter, the length of what follows
@@ -159,7 +165,8 @@ void HttpSession::Run() {
     }
     const std::string ext = LowerExtension(*file);
     const std::string* agent = m_request.Header("User-Agent");
-    const bool player = m_request.hasPragma || (agent && agent->find("NSPlayer") != std::string::npos);
+    const bool player =
+        m_request.hasPragma || (agent && agent->find("NSPlayer") != std::string::npos);
     if (IsAsfFile(ext) && player) {
         ServeStream(*file);
     } else {
@@ -184,9 +191,11 @@ void HttpSession::ServeStream(const std::filesystem::path& path) {
     }
     const bool play = m_request.playStream;
     const uint64_t first = play ? ResumePacket(*file, m_request) : 0;
-    Log(200, std::string(play ? "stream" : "header") + (first ? " from packet " + std::to_string(first) : ""));
+    Log(200, std::string(play ? "stream" : "header") +
+                 (first ? " from packet " + std::to_string(first) : ""));
     std::string reply =
-        "HTTP/1.0 200 OK\r\nServer: tapewell-testserver\r\nContent-Type: application/octet-stream\r\n"
+        "HTTP/1.0 200 OK\r\nServer: tapewell-testserver\r\nContent-Type: "
+        "application/octet-stream\r\n"
         "Cache-Control: no-cache\r\nPragma: no-cache\r\nPragma: client-id=1\r\n";
     reply += file->Live() ? "Pragma: features=\"broadcast\"\r\n"
                           : "Pragma: features=\"seekable,stridable\"\r\n";
@@ -194,20 +203,21 @@ void HttpSession::ServeStream(const std::filesystem::path& path) {
     std::vector<uint8_t> out(reply.begin(), reply.end());
     const auto parts = SplitHeader(file->Header(), m_options.headerParts, 0xFFFF - 8);
     for (size_t i = 0; i < parts.size(); ++i) {
-        const uint8_t flags = (i == 0 ? kFirstHeaderPart : 0) | (i + 1 == parts.size() ? kLastHeaderPart : 0);
-        AppendChunk(out, 'H', 0, flags, parts[i]);
+        const uint8_t flags =
+            (i == 0 ? kFirstHeaderPart : 0) | (i + 1 == parts.size() ? kLastHeaderPart : 0);
+        AppendChunk(out, 'H', static_cast<uint32_t>(i), flags, parts[i]);
     }
     if (!m_c.Send(out) || !play) {
         return;
     }
     PacketFeed feed(*file, first);
     Pacer pacer(m_options.rate, m_options.kilobitsPerSecond);
-    const StreamEnd end = StreamPackets(
-        m_c, feed, pacer, m_options.dropAfter,
-        [](std::vector<uint8_t>& o, const PacketFeed::Packet& p) {
-            AppendChunk(o, 'D', static_cast<uint32_t>(p.number), 0, p.bytes);
-        },
-        {});
+    const StreamEnd end =
+        StreamPackets(m_c, feed, pacer, m_options.dropAfter,
+                      [](std::vector<uint8_t>& o, const PacketFeed::Packet& p) {
+                          AppendChunk(o, 'D', static_cast<uint32_t>(p.number), 0, p.bytes);
+                      },
+                      {});
     if (end == StreamEnd::EndOfFile) {
         uint8_t reason[4] = {0, 0, 0, 0};  // S_OK: the stream is over
         std::vector<uint8_t> tail = {'$', 'E', 4, 0};
@@ -222,13 +232,14 @@ void HttpSession::ServePlain(const std::filesystem::path& path, const std::strin
     if (fd < 0 || fstat(fd, &st) != 0) {
         Log(404, "cannot open");
         SendStatus(m_c, 404, "Not Found");
-        if (fd >= 0) close(fd);
+        if (fd >= 0)
+            close(fd);
         return;
     }
     Log(200, "download");
-    m_c.Send("HTTP/1.0 200 OK\r\nServer: tapewell-testserver\r\nContent-Type: " +
-             PlainContentType(ext) + "\r\nContent-Length: " + std::to_string(st.st_size) +
-             "\r\nConnection: close\r\n\r\n");
+    m_c.Send(
+        "HTTP/1.0 200 OK\r\nServer: tapewell-testserver\r\nContent-Type: " + PlainContentType(ext) +
+        "\r\nContent-Length: " + std::to_string(st.st_size) + "\r\nConnection: close\r\n\r\n");
     off_t offset = 0;
     while (offset < st.st_size) {
         const ssize_t n = sendfile(m_c.Fd(), fd, &offset, static_cast<size_t>(st.st_size - offset));

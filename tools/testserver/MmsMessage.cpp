@@ -62,8 +62,7 @@ std::optional<Command> ParseCommand(std::span<const uint8_t> message, std::strin
     return command;
 }
 
-std::vector<uint8_t> BuildCommand(uint32_t code, uint32_t sequence,
-                                  std::span<const uint8_t> body) {
+std::vector<uint8_t> BuildCommand(uint32_t code, uint32_t sequence, std::span<const uint8_t> body) {
     const size_t unpadded = kCommandHeaderSize + body.size();
     std::vector<uint8_t> message((unpadded + 7) / 8 * 8, 0);
     const uint32_t length = static_cast<uint32_t>(message.size() - kPrefixSize);

@@ -1,5 +1,6 @@
 // The server side of MMS over TCP: the command exchange, then the ASF header
 // and the media as data packets.
+#include <cstdio>
 #include <cstring>
 
 #include "MmsMessage.h"
@@ -134,22 +135,21 @@ MmsSession::Next MmsSession::Handle(const Command& command) {
     switch (command.code) {
         case mms::kConnect:
             Log("connect");
-            if (!Reply(mms::kReportConnected,
-                       Body()
-                           .U32(0)
-                           .U32(kNoPacketPair)
-                           .U32(0x0004000B)
-                           .U32(0x0003001C)
-                           .F64(1.0)
-                           .U32(1)
-                           .U32(1)
-                           .U32(0x8000)
-                           .U32(10'000'000)
-                           .U32(11)
-                           .U32(0)
-                           .U32(0)
-                           .U32(0)
-                           .Text("9.1.1.3862"))) {
+            if (!Reply(mms::kReportConnected, Body()
+                                                  .U32(0)
+                                                  .U32(kNoPacketPair)
+                                                  .U32(0x0004000B)
+                                                  .U32(0x0003001C)
+                                                  .F64(1.0)
+                                                  .U32(1)
+                                                  .U32(1)
+                                                  .U32(0x8000)
+                                                  .U32(10'000'000)
+                                                  .U32(11)
+                                                  .U32(0)
+                                                  .U32(0)
+                                                  .U32(0)
+                                                  .Text("9.1.1.3862"))) {
                 return Next::Close;
             }
             if (m_options.ping && !Reply(mms::kPing, Body().U32(0).U32(0))) {
@@ -171,8 +171,9 @@ MmsSession::Next MmsSession::Handle(const Command& command) {
                        ? Next::Continue
                        : Next::Close;
         case mms::kConnectFunnel:
-            return Reply(mms::kReportConnectedFunnel,
-                         Body().U32(0).U32(0).U32(0).U32(0).U32(0).U32(0).Text("Funnel Of The Gods"))
+            return Reply(
+                       mms::kReportConnectedFunnel,
+                       Body().U32(0).U32(0).U32(0).U32(0).U32(0).U32(0).Text("Funnel Of The Gods"))
                        ? Next::Continue
                        : Next::Close;
         case mms::kOpenFile:
@@ -212,30 +213,30 @@ MmsSession::Next MmsSession::OpenFile(const Command& command) {
         Log("open " + name + ": " + error);
         // Clients look for a failure either in the result code or in the
         // file id that follows it; both say no.
-        return Reply(mms::kReportOpenFile, Body().U32(kFileNotFound).U32(incarnation).U32(kNoLocation).Zeros(96))
+        return Reply(mms::kReportOpenFile,
+                     Body().U32(kFileNotFound).U32(incarnation).U32(kNoLocation).Zeros(96))
                    ? Next::Continue
                    : Next::Close;
     }
     Log("open " + name);
     const bool live = m_file->Live();
     const uint64_t packets = live ? 0 : m_file->PacketCount();
-    return Reply(mms::kReportOpenFile,
-                 Body()
-                     .U32(0)
-                     .U32(incarnation)
-                     .U32(kOpenFileId)
-                     .U32(0)
-                     .U32(0)
-                     .U32(live ? kAttributeBroadcast : kAttributeCanSeek)
-                     .F64(live ? 0.0 : m_file->DurationSeconds())
-                     .U32(static_cast<uint32_t>(packets))
-                     .Zeros(16)
-                     .U32(m_file->PacketSize())
-                     .U32(static_cast<uint32_t>(packets))
-                     .U32(static_cast<uint32_t>(packets >> 32))
-                     .U32(m_file->Bitrate())
-                     .U32(static_cast<uint32_t>(m_file->Header().size()))
-                     .Zeros(36))
+    return Reply(mms::kReportOpenFile, Body()
+                                           .U32(0)
+                                           .U32(incarnation)
+                                           .U32(kOpenFileId)
+                                           .U32(0)
+                                           .U32(0)
+                                           .U32(live ? kAttributeBroadcast : kAttributeCanSeek)
+                                           .F64(live ? 0.0 : m_file->DurationSeconds())
+                                           .U32(static_cast<uint32_t>(packets))
+                                           .Zeros(16)
+                                           .U32(m_file->PacketSize())
+                                           .U32(static_cast<uint32_t>(packets))
+                                           .U32(static_cast<uint32_t>(packets >> 32))
+                                           .U32(m_file->Bitrate())
+                                           .U32(static_cast<uint32_t>(m_file->Header().size()))
+                                           .Zeros(36))
                ? Next::Continue
                : Next::Close;
 }

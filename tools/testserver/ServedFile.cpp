@@ -79,9 +79,9 @@ bool ServedFile::ReadPackets(uint64_t first, size_t count, std::vector<uint8_t>&
     const size_t at = out.size();
     const size_t bytes = count * m_packetSize;
     out.resize(at + bytes);
-    const bool ok = first + count <= m_packetCount &&
-                    m_source->ReadAt(m_packetsStart + first * m_packetSize,
-                                     std::span(out).subspan(at)) == bytes;
+    const bool ok =
+        first + count <= m_packetCount && m_source->ReadAt(m_packetsStart + first * m_packetSize,
+                                                           std::span(out).subspan(at)) == bytes;
     if (!ok) {
         out.resize(at);
     }

@@ -69,10 +69,14 @@ bool ApplyValue(std::string_view name, std::string_view value, ServerOptions& op
         options.bind = value;
         return true;
     }
-    if (name == "--mms-port") return ParseNumber<uint16_t>(value, 65535, &options.mmsPort);
-    if (name == "--http-port") return ParseNumber<uint16_t>(value, 65535, &options.httpPort);
-    if (name == "--only") return ApplyOnly(value, options);
-    if (name == "--rate") return ApplyRate(value, options);
+    if (name == "--mms-port")
+        return ParseNumber<uint16_t>(value, 65535, &options.mmsPort);
+    if (name == "--http-port")
+        return ParseNumber<uint16_t>(value, 65535, &options.httpPort);
+    if (name == "--only")
+        return ApplyOnly(value, options);
+    if (name == "--rate")
+        return ApplyRate(value, options);
     if (name == "--header-parts") {
         return ParseNumber<unsigned>(value, 1000, &options.headerParts) && options.headerParts > 0;
     }
@@ -80,7 +84,8 @@ bool ApplyValue(std::string_view name, std::string_view value, ServerOptions& op
         options.auth = value;
         return value.find(':') != std::string_view::npos;
     }
-    if (name == "--drop-after") return ParseNumber<uint64_t>(value, UINT64_MAX, &options.dropAfter);
+    if (name == "--drop-after")
+        return ParseNumber<uint64_t>(value, UINT64_MAX, &options.dropAfter);
     return false;
 }
 
@@ -97,8 +102,9 @@ std::optional<ServerOptions> ParseServerOptions(std::span<char* const> args, boo
             return options;
         }
         if (name == "--live" || name == "--redirect" || name == "--ping") {
-            (name == "--live" ? options.live : name == "--ping" ? options.ping : options.redirect) =
-                true;
+            (name == "--live"   ? options.live
+             : name == "--ping" ? options.ping
+                                : options.redirect) = true;
             continue;
         }
         if (!name.starts_with("--") || i + 1 >= args.size()) {
@@ -143,12 +149,12 @@ std::vector<std::span<const uint8_t>> SplitHeader(std::span<const uint8_t> heade
                                                   size_t maxPart) {
     size_t count = std::max<size_t>(parts, (header.size() + maxPart - 1) / maxPart);
     count = std::max<size_t>(1, std::min(count, header.size()));
+    // Equal pieces and a shorter last one, the way a server cuts a header
+    // that does not fit one packet.
+    const size_t piece = (header.size() + count - 1) / count;
     std::vector<std::span<const uint8_t>> pieces;
-    size_t at = 0;
-    for (size_t i = 0; i < count; ++i) {
-        const size_t end = header.size() * (i + 1) / count;
-        pieces.push_back(header.subspan(at, end - at));
-        at = end;
+    for (size_t at = 0; at < header.size(); at += piece) {
+        pieces.push_back(header.subspan(at, std::min(piece, header.size() - at)));
     }
     return pieces;
 }

@@ -67,8 +67,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::string ready = "listening";
-    if (mms >= 0) ready += " mms=" + std::to_string(mmsPort);
-    if (http >= 0) ready += " http=" + std::to_string(httpPort);
+    if (mms >= 0)
+        ready += " mms=" + std::to_string(mmsPort);
+    if (http >= 0)
+        ready += " http=" + std::to_string(httpPort);
     std::printf("%s\n", ready.c_str());
     std::fflush(stdout);
 
