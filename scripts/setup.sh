@@ -3,7 +3,7 @@
 
 TAPEWELL_PACKAGES=(
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
-  libgtest-dev libbenchmark-dev
+  libgtest-dev libbenchmark-dev libpcap-dev
   ffmpeg python3
 )
 

@@ -1,6 +1,9 @@
 #include "cli/CommandLine.h"
 
+#include <charconv>
 #include <cstdio>
+
+#include "common/Limits.h"
 
 namespace tapewell::cli {
 
@@ -46,6 +49,16 @@ std::optional<std::string> ParseArgs(std::span<char* const> args, std::span<cons
         out.options[std::string(name)] = value;
     }
     return std::nullopt;
+}
+
+std::optional<uint64_t> ParseNumber(std::string_view text) {
+    uint64_t value = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() ||
+        value > limits::kMaxOptionNumber) {
+        return std::nullopt;
+    }
+    return value;
 }
 
 int UsageError(std::string_view command, std::string_view message) {

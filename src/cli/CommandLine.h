@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <span>
@@ -32,6 +33,9 @@ struct ParsedArgs {
 // "--name value" both give a value. Returns the usage error text, if any.
 std::optional<std::string> ParseArgs(std::span<char* const> args, std::span<const OptionSpec> known,
                                      ParsedArgs& out);
+
+// A whole decimal number from 0 to limits::kMaxOptionNumber, nothing else.
+std::optional<uint64_t> ParseNumber(std::string_view text);
 
 // Prints "tapewell-cli <command>: <message>" and the usage hint on stderr,
 // and returns kExitUsage.

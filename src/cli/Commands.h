@@ -8,5 +8,6 @@ namespace tapewell::cli {
 int RunCut(std::span<char* const> args);
 int RunInfo(std::span<char* const> args);
 int RunResumeScan(std::span<char* const> args);
+int RunCapture(std::span<char* const> args);
 
 }  // namespace tapewell::cli

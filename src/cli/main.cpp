@@ -24,6 +24,7 @@ constexpr Command kCommands[] = {
     {"info", "show what an ASF file holds", tapewell::cli::RunInfo},
     {"resume-scan", "tell whether a partial recording can be resumed",
      tapewell::cli::RunResumeScan},
+    {"capture", "print the stream addresses seen in network traffic", tapewell::cli::RunCapture},
 };
 
 void PrintHelp() {

@@ -29,6 +29,14 @@ public:
     uint32_t ReadU32() { return Take(4) ? ReadLe32(&m_bytes[m_pos - 4]) : 0; }
     uint64_t ReadU64() { return Take(8) ? ReadLe64(&m_bytes[m_pos - 8]) : 0; }
 
+    // Network byte order, for the fields of captured frames.
+    uint16_t ReadU16Be() { return Take(2) ? ReadBe16(&m_bytes[m_pos - 2]) : 0; }
+    uint32_t ReadU32Be() {
+        return Take(4) ? static_cast<uint32_t>(ReadBe16(&m_bytes[m_pos - 4])) << 16 |
+                             ReadBe16(&m_bytes[m_pos - 2])
+                       : 0;
+    }
+
     // The next n bytes, or an empty span (and failure) when fewer remain.
     std::span<const uint8_t> ReadBytes(size_t n) {
         if (!Take(n)) {
@@ -47,6 +55,8 @@ public:
     bool Skip(size_t n) { return Take(n); }
 
 private:
+    static uint16_t ReadBe16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
+
     bool Take(size_t n) {
         if (!m_ok || n > Remaining()) {
             m_ok = false;

@@ -33,4 +33,24 @@ inline constexpr size_t kFolderPathBuffer = 1024;
 // Attempts at a free temporary name beside an output file before giving up.
 inline constexpr int kMaxTempNameTries = 100;
 
+// URL capture copies what it keeps from a captured frame into bounded
+// texts; longer values are cut at these sizes (UTF-8 bytes): the HTTP
+// request path and RTSP request URL, the MMS file name, the stream title of
+// a captured ASF header, and the player identification of an MMS connect.
+inline constexpr size_t kCapturedRequestPath = 1024;
+inline constexpr size_t kCapturedFileName = 1024;
+inline constexpr size_t kCapturedTitle = 1024;
+inline constexpr size_t kCapturedPlayerId = 60;
+
+// Packet capture: the kernel buffer that holds frames until the receive
+// thread reads them (a smaller one drops frames on a busy link, and the
+// frame lost may be the very request looked for), and the bytes kept of
+// each frame (the whole of any frame on loopback, whose MTU is 64 KiB).
+inline constexpr int kPcapKernelBuffer = 8 << 20;
+inline constexpr int kPcapSnapLength = 262'144;
+
+// Numbers given to command-line options: beyond any real count or number of
+// seconds, and far from overflowing once turned into milliseconds.
+inline constexpr uint64_t kMaxOptionNumber = 1'000'000'000;
+
 }  // namespace tapewell::limits

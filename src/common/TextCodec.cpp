@@ -84,6 +84,31 @@ std::string Utf16LeToUtf8(std::span<const uint8_t> bytes) {
     return out;
 }
 
+std::string Utf16LeToUtf8(std::span<const uint8_t> bytes, size_t maxBytes) {
+    // Every UTF-16 unit gives at least one UTF-8 byte; one unit more keeps a
+    // surrogate pair at the bound whole.
+    size_t reach = (maxBytes + 1) * 2;
+    std::string out = Utf16LeToUtf8(bytes.first(bytes.size() < reach ? bytes.size() : reach));
+    if (out.size() > maxBytes) {
+        size_t cut = maxBytes;
+        while (cut > 0 && (static_cast<unsigned char>(out[cut]) & 0xC0) == 0x80) {
+            --cut;
+        }
+        out.resize(cut);
+    }
+    return out;
+}
+
+std::string AsciiLower(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return lower;
+}
+
 std::vector<uint8_t> Utf8ToUtf16Le(std::string_view text) {
     std::vector<uint8_t> out;
     out.reserve(text.size() * 2);

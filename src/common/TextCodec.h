@@ -13,6 +13,15 @@ namespace tapewell {
 // ignored and unpaired surrogates become U+FFFD.
 std::string Utf16LeToUtf8(std::span<const uint8_t> bytes);
 
+// The same, cut to at most maxBytes of UTF-8 on a character boundary, for
+// texts kept in bounded fields; only the bytes that can reach the bound are
+// decoded.
+std::string Utf16LeToUtf8(std::span<const uint8_t> bytes, size_t maxBytes);
+
+// The text with ASCII letters in lower case and every other byte kept, for
+// names and protocol tokens compared without case.
+std::string AsciiLower(std::string_view text);
+
 // UTF-8 to UTF-16LE bytes, without a terminator; invalid UTF-8 sequences
 // become U+FFFD.
 std::vector<uint8_t> Utf8ToUtf16Le(std::string_view text);

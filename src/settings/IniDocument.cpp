@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <limits>
 
+#include "common/TextCodec.h"
+
 namespace tapewell {
 
 namespace {
@@ -12,16 +14,6 @@ constexpr std::string_view kDefaultValueName = "@";
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
 enum class EscapeKind { Section, Name, Value };
-
-std::string FoldCase(std::string_view text) {
-    std::string folded(text);
-    for (char& c : folded) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return folded;
-}
 
 // Blanks and tabs around names and values are layout: blanks that belong to
 // a name or value are always written escaped, so trimming never loses any.
@@ -180,12 +172,12 @@ std::string IniDocument::Serialize() const {
 }
 
 const IniDocument::Section* IniDocument::FindSection(std::string_view name) const {
-    auto it = m_sectionIndex.find(FoldCase(name));
+    auto it = m_sectionIndex.find(AsciiLower(name));
     return it == m_sectionIndex.end() ? nullptr : &m_sections[it->second];
 }
 
 size_t IniDocument::FindOrAddSection(std::string_view name) {
-    auto [it, added] = m_sectionIndex.try_emplace(FoldCase(name), m_sections.size());
+    auto [it, added] = m_sectionIndex.try_emplace(AsciiLower(name), m_sections.size());
     if (added) {
         m_sections.push_back(Section{std::string(name), {}, {}});
     }
@@ -197,12 +189,12 @@ const std::string* IniDocument::Find(std::string_view section, std::string_view 
     if (found == nullptr) {
         return nullptr;
     }
-    auto it = found->index.find(FoldCase(name));
+    auto it = found->index.find(AsciiLower(name));
     return it == found->index.end() ? nullptr : &found->entries[it->second].value;
 }
 
 bool IniDocument::SetIn(Section& section, std::string_view name, std::string_view value) {
-    auto [it, added] = section.index.try_emplace(FoldCase(name), section.entries.size());
+    auto [it, added] = section.index.try_emplace(AsciiLower(name), section.entries.size());
     if (added) {
         section.entries.push_back(Entry{std::string(name), std::string(value)});
         return true;
@@ -221,7 +213,7 @@ bool IniDocument::Set(std::string_view section, std::string_view name, std::stri
 }
 
 bool IniDocument::RemoveSection(std::string_view section) {
-    auto it = m_sectionIndex.find(FoldCase(section));
+    auto it = m_sectionIndex.find(AsciiLower(section));
     if (it == m_sectionIndex.end()) {
         return false;
     }

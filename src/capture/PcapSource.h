@@ -1,0 +1,83 @@
+#pragma once
+
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "capture/UrlSniffer.h"
+
+struct pcap;
+struct pcap_pkthdr;
+
+namespace tapewell {
+
+struct CaptureAdapter {
+    std::string name;         // what OpenLive takes: "eth0", "lo", "any"
+    std::string description;  // libpcap's description, often empty on Linux
+};
+
+// Frames from a network device or a pcap file, read by libpcap on a receive
+// thread of its own. A device is opened in promiscuous mode with an 8 MiB
+// kernel buffer and a 1,000 ms read time-out, and read without blocking: the
+// thread waits in poll() on the device and on a wake-up descriptor, so Stop
+// takes effect at once rather than at the next time-out.
+class PcapSource {
+public:
+    // Called on the receive thread for each frame, in capture order.
+    using FrameHandler = std::function<void(std::span<const uint8_t> frame, LinkType link)>;
+    // Called once on the receive thread as it ends, after the device or file
+    // is closed: with an empty text after a stop or at the end of a file,
+    // with libpcap's error text when reading failed.
+    using EndHandler = std::function<void(const std::string& error)>;
+
+    ~PcapSource();
+    PcapSource(const PcapSource&) = delete;
+    PcapSource& operator=(const PcapSource&) = delete;
+
+    // The devices libpcap can capture on; empty with the reason in *error
+    // when it cannot list them.
+    static std::vector<CaptureAdapter> ListAdapters(std::string* error);
+
+    // nullptr on failure, with a text for the user in *error that carries
+    // libpcap's own words (and, when capture is not permitted, how to permit
+    // it).
+    static std::unique_ptr<PcapSource> OpenLive(const std::string& device, std::string* error);
+    static std::unique_ptr<PcapSource> OpenFile(const std::filesystem::path& file,
+                                                std::string* error);
+
+    LinkType Link() const { return m_link; }
+
+    // Starts the receive thread; once per source.
+    void Start(FrameHandler onFrame, EndHandler onEnd);
+    // Asks the receive thread to end and returns at once; the thread closes
+    // the device and calls the end handler right after. Any thread.
+    void Stop();
+    // Whether the receive thread is still running. Any thread.
+    bool IsRunning() const { return m_running; }
+
+private:
+    PcapSource(pcap* handle, LinkType link, bool live);
+    static std::unique_ptr<PcapSource> Adopt(pcap* handle, bool live, std::string* error);
+
+    void Receive();
+    std::string ReceiveLive();
+    std::string ReceiveFile();
+    static void OnPacket(unsigned char* user, const pcap_pkthdr* header,
+                         const unsigned char* bytes);
+
+    pcap* m_handle;
+    LinkType m_link;
+    bool m_live;
+    int m_wakeFd = -1;
+    std::atomic<bool> m_running{false};
+    FrameHandler m_onFrame;
+    EndHandler m_onEnd;
+    std::thread m_thread;
+};
+
+}  // namespace tapewell

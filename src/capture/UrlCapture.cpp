@@ -1,0 +1,41 @@
+#include "capture/UrlCapture.h"
+
+#include "capture/CaptureSink.h"
+
+namespace tapewell {
+
+UrlCapture::~UrlCapture() {
+    m_source.reset();  // joins the thread before the sniffer it uses goes
+}
+
+bool UrlCapture::StartLive(const std::string& device, const SnifferSettings& settings,
+                           std::string* error) {
+    m_source.reset();
+    return Begin(PcapSource::OpenLive(device, error), settings);
+}
+
+bool UrlCapture::StartFile(const std::filesystem::path& file, const SnifferSettings& settings,
+                           std::string* error) {
+    m_source.reset();
+    return Begin(PcapSource::OpenFile(file, error), settings);
+}
+
+void UrlCapture::Stop() {
+    if (m_source) {
+        m_source->Stop();
+    }
+}
+
+bool UrlCapture::Begin(std::unique_ptr<PcapSource> source, const SnifferSettings& settings) {
+    if (!source) {
+        return false;
+    }
+    m_source = std::move(source);
+    m_sniffer = std::make_unique<UrlSniffer>(settings, m_sink);
+    m_source->Start(
+        [this](std::span<const uint8_t> frame, LinkType link) { m_sniffer->Examine(frame, link); },
+        [this](const std::string& error) { m_sink.OnCaptureEnd(error); });
+    return true;
+}
+
+}  // namespace tapewell

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "capture/PcapSource.h"
+#include "capture/UrlSniffer.h"
+
+namespace tapewell {
+
+class CaptureSink;
+
+// URL capture as the "Url Capture" toggle drives it: frames from a device
+// (or a pcap file) go through a sniffer whose findings reach the sink on
+// the receive thread. Start and Stop are called from one owner thread.
+class UrlCapture {
+public:
+    explicit UrlCapture(CaptureSink& sink) : m_sink(sink) {}
+    // Stops and waits for the receive thread.
+    ~UrlCapture();
+    UrlCapture(const UrlCapture&) = delete;
+    UrlCapture& operator=(const UrlCapture&) = delete;
+
+    // Starts capturing; false with the text for the user in *error. A
+    // capture still running is stopped first.
+    bool StartLive(const std::string& device, const SnifferSettings& settings, std::string* error);
+    bool StartFile(const std::filesystem::path& file, const SnifferSettings& settings,
+                   std::string* error);
+
+    // Returns at once; the sink's OnCaptureEnd follows from the receive
+    // thread as soon as it has let go of the device.
+    void Stop();
+    bool IsRunning() const { return m_source && m_source->IsRunning(); }
+
+private:
+    bool Begin(std::unique_ptr<PcapSource> source, const SnifferSettings& settings);
+
+    CaptureSink& m_sink;
+    std::unique_ptr<UrlSniffer> m_sniffer;
+    std::unique_ptr<PcapSource> m_source;
+};
+
+}  // namespace tapewell

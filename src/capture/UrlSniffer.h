@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace tapewell {
+
+class AppSettings;
+class CaptureSink;
+struct TcpSegment;
+
+// The link-layer framing of captured frames: Ethernet (also what Linux uses
+// on the loopback device) and Linux cooked capture (the "any" device).
+enum class LinkType { Ethernet, LinuxCooked };
+
+// What the sniffer looks for, taken from the settings when capture starts.
+struct SnifferSettings {
+    bool captureHttp = true;
+    bool captureMms = true;
+    bool captureRtsp = true;
+    // Media types (".wmv", ...); an HTTP path that holds one past its first
+    // character, compared without case, names a stream.
+    std::vector<std::string> fileTypes;
+
+    static SnifferSettings From(const AppSettings& settings);
+};
+
+// Finds stream addresses in captured frames: HTTP GET requests for media
+// files on ports 80 and 8080, RTSP DESCRIBE requests on port 554, and MMS
+// sessions on port 1755 (the file opened, the player that opened it, and the
+// title in the ASF header the server sends back). Frames are examined one by
+// one without TCP reassembly: a request split over two segments is missed.
+//
+// It does no I/O: each finding is a call of the sink, made on the thread
+// that calls Examine. Not thread-safe; one sniffer per capture.
+class UrlSniffer {
+public:
+    UrlSniffer(SnifferSettings settings, CaptureSink& sink);
+
+    void Examine(std::span<const uint8_t> frame, LinkType link);
+
+private:
+    void ExamineType(uint16_t type, std::span<const uint8_t> body);
+    void ExaminePppoe(std::span<const uint8_t> body);
+    void ExamineIpv4(std::span<const uint8_t> packet);
+    void ExamineTcp(std::span<const uint8_t> segment, uint32_t source, uint32_t destination);
+    void ExamineHttp(const TcpSegment& segment);
+    void ExamineRtsp(const TcpSegment& segment);
+    void ExamineMms(const TcpSegment& segment);
+    bool ExamineMmsCommand(const TcpSegment& segment);
+    void LookForTitle(const TcpSegment& segment);
+
+    SnifferSettings m_settings;
+    CaptureSink& m_sink;
+    // Sent as the agent of captured MMS addresses until a player's connect
+    // command names the player.
+    std::string m_playerId = "NSPlayer/4.1.0.3928; {3300AD50-2C39-46C0-AE0A-21A0EBC0721E}";
+    // Set by each MMS command, cleared when the server's ASF header has
+    // given the session's title.
+    bool m_waitingForHeader = false;
+    // The last MMS address captured and its server, which the title names.
+    std::string m_lastMmsAddress;
+    uint32_t m_lastMmsServer = 0;
+};
+
+}  // namespace tapewell
