@@ -1,5 +1,6 @@
 #include "cli/CommandLine.h"
 
+#include <charconv>
 #include <cstdio>
 
 namespace tapewell::cli {
@@ -45,6 +46,24 @@ std::optional<std::string> ParseArgs(std::span<char* const> args, std::span<cons
         }
         out.options[std::string(name)] = value;
     }
+    return std::nullopt;
+}
+
+std::optional<std::string> IntOption(const ParsedArgs& args, std::string_view name, long min,
+                                     long max, long& value) {
+    auto it = args.options.find(name);
+    if (it == args.options.end()) {
+        return std::nullopt;
+    }
+    const std::string& text = it->second;
+    long parsed = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), parsed);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || parsed < min ||
+        parsed > max) {
+        return "option '" + std::string(name) + "' needs a number from " + std::to_string(min) +
+               " to " + std::to_string(max);
+    }
+    value = parsed;
     return std::nullopt;
 }
 

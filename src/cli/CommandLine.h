@@ -33,6 +33,11 @@ struct ParsedArgs {
 std::optional<std::string> ParseArgs(std::span<char* const> args, std::span<const OptionSpec> known,
                                      ParsedArgs& out);
 
+// Reads option `name` as a whole number from min to max into value (left
+// as it is when the option is absent). Returns the usage error text, if any.
+std::optional<std::string> IntOption(const ParsedArgs& args, std::string_view name, long min,
+                                     long max, long& value);
+
 // Prints "tapewell-cli <command>: <message>" and the usage hint on stderr,
 // and returns kExitUsage.
 int UsageError(std::string_view command, std::string_view message);

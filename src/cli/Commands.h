@@ -7,5 +7,7 @@ namespace tapewell::cli {
 // Each command takes the arguments after its name and returns the exit code.
 int RunInfo(std::span<char* const> args);
 int RunResumeScan(std::span<char* const> args);
+int RunSnapshot(std::span<char* const> args);
+int RunPlay(std::span<char* const> args);
 
 }  // namespace tapewell::cli

@@ -23,6 +23,8 @@ constexpr Command kCommands[] = {
     {"info", "show what an ASF file holds", tapewell::cli::RunInfo},
     {"resume-scan", "tell whether a partial recording can be resumed",
      tapewell::cli::RunResumeScan},
+    {"snapshot", "save pictures of a video as BMP files", tapewell::cli::RunSnapshot},
+    {"play", "play a file without a window", tapewell::cli::RunPlay},
 };
 
 void PrintHelp() {
