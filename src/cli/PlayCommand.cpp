@@ -5,6 +5,7 @@
 #include "asf/SizeTimeText.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
+#include "common/Limits.h"
 #include "player/HtmlToText.h"
 #include "player/MediaPlayer.h"
 
@@ -27,7 +28,6 @@ constexpr const char* kUsage =
     "opened or fails while playing.\n";
 
 constexpr OptionSpec kOptions[] = {{"--seconds", true}};
-constexpr long kMaxSeconds = 24 * 3600;
 
 // A caption on one output line: its line breaks shown as " | ".
 std::string OneLine(const std::string& text) {
@@ -92,7 +92,7 @@ int RunPlay(std::span<char* const> args) {
         return UsageError("play", parsed.positional.empty() ? "missing FILE" : "too many files");
     }
     long seconds = 0;
-    if (auto error = IntOption(parsed, "--seconds", 1, kMaxSeconds, seconds)) {
+    if (auto error = IntOption(parsed, "--seconds", 1, limits::kMaxPlaySeconds, seconds)) {
         return UsageError("play", *error);
     }
     const std::string& file = parsed.positional[0];

@@ -6,6 +6,7 @@
 #include "asf/FrameSnapshot.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
+#include "common/Limits.h"
 #include "player/GstPlayer.h"
 
 namespace tapewell::cli {
@@ -31,7 +32,6 @@ constexpr const char* kUsage =
 
 constexpr OptionSpec kOptions[] = {
     {"--every", true}, {"--count", true}, {"--dir", true}, {"--name", true}};
-constexpr long kMaxSetting = 100;
 constexpr auto kPollInterval = std::chrono::milliseconds(20);
 
 // The source's file name without folder, query and extension.
@@ -118,8 +118,8 @@ int RunSnapshot(std::span<char* const> args) {
     }
     long every = 0;
     long count = 0;
-    for (auto error : {IntOption(parsed, "--every", 0, kMaxSetting, every),
-                       IntOption(parsed, "--count", 0, kMaxSetting, count)}) {
+    for (auto error : {IntOption(parsed, "--every", 0, limits::kMaxSnapshotSetting, every),
+                       IntOption(parsed, "--count", 0, limits::kMaxSnapshotSetting, count)}) {
         if (error) {
             return UsageError("snapshot", *error);
         }

@@ -42,4 +42,9 @@ inline constexpr int kOpenWaitMs = 30'000;
 // How long a seek or rate change waits for the pipeline to settle.
 inline constexpr int kSeekWaitMs = 10'000;
 
+// Frame snapshots: N seconds and M pictures each range from 0 to this.
+inline constexpr long kMaxSnapshotSetting = 100;
+// tapewell-cli play --seconds: at most a day.
+inline constexpr long kMaxPlaySeconds = 24 * 3600;
+
 }  // namespace tapewell::limits

@@ -7,9 +7,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdlib>
+#include <deque>
+#include <mutex>
 
 #include "common/ByteSource.h"
 #include "common/Limits.h"
@@ -18,6 +22,30 @@
 #include "player/SamiReader.h"
 
 namespace tapewell {
+
+struct GstPlayer::Shared {
+    std::atomic<int> state{kNothing};
+    std::atomic<int64_t> lastFrameNs{-1};
+    std::atomic<int64_t> frameDurationNs{0};
+
+    std::mutex frameMutex;  // held while the frame callback runs
+    FrameCallback frameCallback;
+
+    std::mutex noticeMutex;  // held while the caption notice runs
+    CaptionNotice captionNotice;
+
+    std::mutex mutex;  // guards what follows
+    std::condition_variable changed;
+    struct Event {
+        int code;
+        long param1;
+    };
+    std::deque<Event> events;
+    std::deque<std::string> captions;
+    std::string lastError;
+    bool prerolled = false;
+    bool failed = false;
+};
 
 struct GstPlayer::Pipeline {
     GstElement* playbin = nullptr;
@@ -343,7 +371,7 @@ long HundredthsOfDb(double linear) {
 
 }  // namespace
 
-GstPlayer::GstPlayer() = default;
+GstPlayer::GstPlayer() : m_shared(std::make_unique<Shared>()) {}
 
 GstPlayer::~GstPlayer() {
     Close();
@@ -352,27 +380,27 @@ GstPlayer::~GstPlayer() {
 bool GstPlayer::Open(const std::string& address, const OpenOptions& options) {
     Close();
     {
-        std::lock_guard lock(m_shared.mutex);
-        m_shared.lastError.clear();
-        m_shared.prerolled = false;
-        m_shared.failed = false;
+        std::lock_guard lock(m_shared->mutex);
+        m_shared->lastError.clear();
+        m_shared->prerolled = false;
+        m_shared->failed = false;
     }
-    m_shared.state = kOpening;
+    m_shared->state = kOpening;
     m_rate = 1.0;
     if (!StartOpen(address, options) || !WaitUntilOpen()) {
         m_pipeline.reset();
-        std::lock_guard lock(m_shared.mutex);
-        m_shared.events.clear();
-        m_shared.captions.clear();
+        std::lock_guard lock(m_shared->mutex);
+        m_shared->events.clear();
+        m_shared->captions.clear();
         return false;
     }
-    m_shared.state = kOpened;
+    m_shared->state = kOpened;
     return true;
 }
 
 bool GstPlayer::StartOpen(const std::string& address, const OpenOptions& options) {
     if (!InitGstreamer()) {
-        SetError(m_shared, "GStreamer could not be initialised");
+        SetError(*m_shared, "GStreamer could not be initialised");
         return false;
     }
     m_pipeline = std::make_unique<Pipeline>();
@@ -381,16 +409,16 @@ bool GstPlayer::StartOpen(const std::string& address, const OpenOptions& options
     std::string error = "GStreamer's playbin element is missing";
     GstElement* audioSink = nullptr;
     if (!p.playbin || !MakeAudioSink(options.clocked, &audioSink, &error)) {
-        SetError(m_shared, error);
+        SetError(*m_shared, error);
         return false;
     }
     gst_object_ref_sink(p.playbin);
     p.videoSink = MakeAppSink("tapewell-video", "video/x-raw,format=BGR", options.clocked,
-                              m_shared, OnVideoSample);
+                              *m_shared, OnVideoSample);
     GstElement* textSink =
-        MakeAppSink("tapewell-text", "text/x-raw", options.clocked, m_shared, OnTextSample);
+        MakeAppSink("tapewell-text", "text/x-raw", options.clocked, *m_shared, OnTextSample);
     if (!p.videoSink || !textSink) {
-        SetError(m_shared, "GStreamer's appsink element is missing");
+        SetError(*m_shared, "GStreamer's appsink element is missing");
         return false;
     }
     // A caption track must not hold up the opening until its first cue.
@@ -410,24 +438,24 @@ bool GstPlayer::StartOpen(const std::string& address, const OpenOptions& options
         SetUpCaptionTrack(p, localFile);
     }
     GstBus* bus = gst_element_get_bus(p.playbin);
-    gst_bus_set_sync_handler(bus, OnBusMessage, &m_shared, nullptr);
+    gst_bus_set_sync_handler(bus, OnBusMessage, m_shared.get(), nullptr);
     gst_object_unref(bus);
     if (gst_element_set_state(p.playbin, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) {
-        SetError(m_shared, LastError().empty() ? "cannot open '" + address + "'" : LastError());
+        SetError(*m_shared, LastError().empty() ? "cannot open '" + address + "'" : LastError());
         return false;
     }
     return true;
 }
 
 bool GstPlayer::WaitUntilOpen() {
-    std::unique_lock lock(m_shared.mutex);
+    std::unique_lock lock(m_shared->mutex);
     bool settled =
-        m_shared.changed.wait_for(lock, std::chrono::milliseconds(limits::kOpenWaitMs),
-                                  [this] { return m_shared.prerolled || m_shared.failed; });
+        m_shared->changed.wait_for(lock, std::chrono::milliseconds(limits::kOpenWaitMs),
+                                  [this] { return m_shared->prerolled || m_shared->failed; });
     if (!settled) {
-        m_shared.lastError = "timed out opening the media";
+        m_shared->lastError = "timed out opening the media";
     }
-    return settled && !m_shared.failed;
+    return settled && !m_shared->failed;
 }
 
 void GstPlayer::Close() {
@@ -436,17 +464,21 @@ void GstPlayer::Close() {
         return;
     }
     m_pipeline.reset();
-    std::lock_guard lock(m_shared.mutex);
-    m_shared.events.clear();
-    m_shared.captions.clear();
-    m_shared.lastFrameNs = -1;
-    m_shared.frameDurationNs = 0;
-    m_shared.state = kClosed;
+    std::lock_guard lock(m_shared->mutex);
+    m_shared->events.clear();
+    m_shared->captions.clear();
+    m_shared->lastFrameNs = -1;
+    m_shared->frameDurationNs = 0;
+    m_shared->state = kClosed;
+}
+
+int GstPlayer::GetState() const {
+    return m_shared->state;
 }
 
 std::string GstPlayer::LastError() const {
-    std::lock_guard lock(m_shared.mutex);
-    return m_shared.lastError;
+    std::lock_guard lock(m_shared->mutex);
+    return m_shared->lastError;
 }
 
 bool GstPlayer::HasCaptionGraph() const {
@@ -459,7 +491,7 @@ bool GstPlayer::Play() {
         gst_element_set_state(m_pipeline->playbin, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
         return false;
     }
-    m_shared.state = kRunning;
+    m_shared->state = kRunning;
     return true;
 }
 
@@ -468,7 +500,7 @@ bool GstPlayer::Pause() {
         gst_element_set_state(m_pipeline->playbin, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) {
         return false;
     }
-    m_shared.state = kPaused;
+    m_shared->state = kPaused;
     return true;
 }
 
@@ -478,7 +510,7 @@ bool GstPlayer::Stop() {
     if (!Pause()) {
         return false;
     }
-    m_shared.state = kStopped;
+    m_shared->state = kStopped;
     return true;
 }
 
@@ -541,12 +573,12 @@ bool GstPlayer::SetRate(double rate) {
 }
 
 int GstPlayer::PollEvent(long* param1, long* param2) {
-    std::lock_guard lock(m_shared.mutex);
-    if (!m_pipeline || m_shared.events.empty()) {
+    std::lock_guard lock(m_shared->mutex);
+    if (!m_pipeline || m_shared->events.empty()) {
         return kNoEvent;
     }
-    Shared::Event event = m_shared.events.front();
-    m_shared.events.pop_front();
+    Shared::Event event = m_shared->events.front();
+    m_shared->events.pop_front();
     if (param1) {
         *param1 = event.param1;
     }
@@ -589,7 +621,7 @@ bool GstPlayer::GetVideoInfo(VideoInfo* info) const {
     if (ok) {
         info->width = GST_VIDEO_INFO_WIDTH(&video);
         info->height = GST_VIDEO_INFO_HEIGHT(&video);
-        info->frameDuration = m_shared.frameDurationNs / 100;
+        info->frameDuration = m_shared->frameDurationNs / 100;
     }
     if (caps) {
         gst_caps_unref(caps);
@@ -611,24 +643,24 @@ int GstPlayer::GetVideoHeight() const {
 }
 
 bool GstPlayer::GetCaptionText(std::string* text) {
-    std::unique_lock lock(m_shared.mutex);
-    if (!m_shared.changed.wait_for(lock, std::chrono::milliseconds(limits::kCaptionWaitMs),
-                                   [this] { return !m_shared.captions.empty(); })) {
+    std::unique_lock lock(m_shared->mutex);
+    if (!m_shared->changed.wait_for(lock, std::chrono::milliseconds(limits::kCaptionWaitMs),
+                                   [this] { return !m_shared->captions.empty(); })) {
         return false;
     }
-    *text = std::move(m_shared.captions.front());
-    m_shared.captions.pop_front();
+    *text = std::move(m_shared->captions.front());
+    m_shared->captions.pop_front();
     return true;
 }
 
 void GstPlayer::SetCaptionNotice(CaptionNotice notice) {
-    std::lock_guard lock(m_shared.noticeMutex);
-    m_shared.captionNotice = std::move(notice);
+    std::lock_guard lock(m_shared->noticeMutex);
+    m_shared->captionNotice = std::move(notice);
 }
 
 void GstPlayer::SetFrameCallback(FrameCallback callback) {
-    std::lock_guard lock(m_shared.frameMutex);
-    m_shared.frameCallback = std::move(callback);
+    std::lock_guard lock(m_shared->frameMutex);
+    m_shared->frameCallback = std::move(callback);
 }
 
 bool GstPlayer::SaveCurrentImage(const std::filesystem::path& path) const {

@@ -1,13 +1,9 @@
 #pragma once
 
-#include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "player/VideoFrame.h"
@@ -79,7 +75,7 @@ public:
     bool IsOpen() const { return m_pipeline != nullptr; }
     // Whether captions come with the media (a SAMI file or a subtitle track).
     bool HasCaptionGraph() const;
-    int GetState() const { return m_shared.state; }
+    int GetState() const;
     std::string LastError() const;
 
     bool Play();
@@ -125,39 +121,17 @@ public:
     // Writes the picture last shown as a 24-bit BMP file.
     bool SaveCurrentImage(const std::filesystem::path& path) const;
 
-    struct Pipeline;  // the GStreamer objects of the open media
-
-    // What the streaming threads share with the caller's thread.
-    struct Shared {
-        std::atomic<int> state{kNothing};
-        std::atomic<int64_t> lastFrameNs{-1};
-        std::atomic<int64_t> frameDurationNs{0};
-
-        std::mutex frameMutex;  // held while the frame callback runs
-        FrameCallback frameCallback;
-
-        std::mutex noticeMutex;  // held while the caption notice runs
-        CaptionNotice captionNotice;
-
-        std::mutex mutex;  // guards what follows
-        std::condition_variable changed;
-        struct Event {
-            int code;
-            long param1;
-        };
-        std::deque<Event> events;
-        std::deque<std::string> captions;
-        std::string lastError;
-        bool prerolled = false;
-        bool failed = false;
-    };
+    // The GStreamer objects of the open media, and what the streaming
+    // threads share with the caller's thread.
+    struct Pipeline;
+    struct Shared;
 
 private:
     bool StartOpen(const std::string& address, const OpenOptions& options);
     bool WaitUntilOpen();
     bool SeekTo(int64_t positionNs, double rate);
 
-    mutable Shared m_shared;
+    std::unique_ptr<Shared> m_shared;
     std::unique_ptr<Pipeline> m_pipeline;
     double m_rate = 1.0;
 };

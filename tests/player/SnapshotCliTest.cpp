@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <regex>
 #include <sstream>
 
 #include "PlayerTestMedia.h"
@@ -19,12 +18,15 @@ const std::string kCli = TAPEWELL_CLI_PATH;
 // The "Found a sample" lines' times and files.
 std::vector<std::pair<long, std::string>> LoggedPictures(const std::string& out) {
     std::vector<std::pair<long, std::string>> found;
-    static const std::regex line(R"(Found a sample at time (\d+) ms\t\[(.*)\]\r)");
+    const std::string head = "Found a sample at time ";
+    const std::string middle = " ms\t[";
     std::istringstream lines(out);
     for (std::string text; std::getline(lines, text);) {
-        std::smatch match;
-        if (std::regex_match(text, match, line)) {
-            found.emplace_back(std::stol(match[1]), match[2]);
+        size_t mid = text.find(middle);
+        if (text.starts_with(head) && mid != std::string::npos && text.ends_with("]\r")) {
+            size_t file = mid + middle.size();
+            found.emplace_back(std::stol(text.substr(head.size(), mid - head.size())),
+                               text.substr(file, text.size() - 2 - file));
         }
     }
     return found;
