@@ -10,6 +10,7 @@
 #include "PlayerTestMedia.h"
 #include "player/HtmlToText.h"
 #include "player/MediaPlayer.h"
+#include "support/TestServer.h"
 #include "support/TestSupport.h"
 
 namespace tapewell {
@@ -122,6 +123,20 @@ TEST(GstPlayer, RefusesWhatIsNotMediaAndRecovers) {
     }
     EXPECT_FALSE(player.Open("mms://127.0.0.1:9/clip.asf"));
     EXPECT_TRUE(player.Open(test::VideoClip().string())) << player.LastError();
+}
+
+TEST(GstPlayer, PlaysAPlainHttpDownload) {
+    test::TempDir root;
+    // Not an ASF name, so the test server sends the file as a plain download.
+    std::filesystem::copy_file(test::VideoClip(), root / "clip.bin");
+    test::TestServer server(root.Path(), {"--only", "http"});
+    ASSERT_TRUE(server.Ready());
+    GstPlayer player;
+    ASSERT_TRUE(player.Open("http://127.0.0.1:" + std::to_string(server.HttpPort()) + "/clip.bin"))
+        << player.LastError();
+    EXPECT_NEAR(player.GetDuration(), 2.0, 0.1);
+    ASSERT_TRUE(player.Play());
+    EXPECT_EQ(WaitForEnd(player), GstPlayer::kEventComplete);
 }
 
 TEST(GstPlayer, HandsOverFramesWithTheirTimesAndStopsWhenRemoved) {
