@@ -109,7 +109,8 @@ int RunSnapshot(std::span<char* const> args) {
         return kExitOk;
     }
     if (parsed.positional.size() != 1) {
-        return UsageError("snapshot", parsed.positional.empty() ? "missing FILE" : "too many files");
+        return UsageError("snapshot",
+                          parsed.positional.empty() ? "missing FILE" : "too many files");
     }
     for (const char* required : {"--every", "--count", "--dir"}) {
         if (!parsed.Has(required)) {

@@ -49,7 +49,7 @@ struct GstPlayer::Shared {
 
 struct GstPlayer::Pipeline {
     GstElement* playbin = nullptr;
-    GstElement* videoSink = nullptr;  // owned by playbin
+    GstElement* videoSink = nullptr;     // owned by playbin
     std::filesystem::path captionTrack;  // our copy of the SAMI cues, removed at close
     bool hasCaptionTrack = false;
 
@@ -217,7 +217,8 @@ GstFlowReturn OnVideoSample(GstAppSink* sink, gpointer data) {
         NoteFrameTime(shared, timeNs);
         std::lock_guard lock(shared.frameMutex);
         if (shared.frameCallback) {
-            WithFrame(sample, timeNs, [&](const VideoFrame& frame) { shared.frameCallback(frame); });
+            WithFrame(sample, timeNs,
+                      [&](const VideoFrame& frame) { shared.frameCallback(frame); });
         }
     }
     gst_sample_unref(sample);
@@ -293,12 +294,14 @@ bool MakeAudioSink(bool clocked, GstElement** sink, std::string* error) {
 // The URI for an address, and the local file it names, if any. An address
 // without a scheme is a path, relative to the working folder.
 std::string ToUri(const std::string& address, std::filesystem::path* localFile) {
-    std::string trimmed = address.substr(std::min(address.size(), address.find_first_not_of(" \t")));
+    std::string trimmed =
+        address.substr(std::min(address.size(), address.find_first_not_of(" \t")));
     if (gst_uri_is_valid(trimmed.c_str())) {
         if (gchar* file = gst_uri_get_protocol(trimmed.c_str())) {
             bool isFile = g_ascii_strcasecmp(file, "file") == 0;
             g_free(file);
-            if (gchar* path = isFile ? g_filename_from_uri(trimmed.c_str(), nullptr, nullptr) : nullptr) {
+            if (gchar* path =
+                    isFile ? g_filename_from_uri(trimmed.c_str(), nullptr, nullptr) : nullptr) {
                 *localFile = path;
                 g_free(path);
             }
@@ -451,7 +454,7 @@ bool GstPlayer::WaitUntilOpen() {
     std::unique_lock lock(m_shared->mutex);
     bool settled =
         m_shared->changed.wait_for(lock, std::chrono::milliseconds(limits::kOpenWaitMs),
-                                  [this] { return m_shared->prerolled || m_shared->failed; });
+                                   [this] { return m_shared->prerolled || m_shared->failed; });
     if (!settled) {
         m_shared->lastError = "timed out opening the media";
     }
@@ -645,7 +648,7 @@ int GstPlayer::GetVideoHeight() const {
 bool GstPlayer::GetCaptionText(std::string* text) {
     std::unique_lock lock(m_shared->mutex);
     if (!m_shared->changed.wait_for(lock, std::chrono::milliseconds(limits::kCaptionWaitMs),
-                                   [this] { return !m_shared->captions.empty(); })) {
+                                    [this] { return !m_shared->captions.empty(); })) {
         return false;
     }
     *text = std::move(m_shared->captions.front());

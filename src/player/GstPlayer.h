@@ -36,7 +36,7 @@ public:
 
     // PollEvent's codes.
     static constexpr int kNoEvent = -1;
-    static constexpr int kEventComplete = 1;   // end of stream
+    static constexpr int kEventComplete = 1;    // end of stream
     static constexpr int kEventErrorAbort = 3;  // an error stopped playback (LastError says which)
     static constexpr int kEventOpening = 16;    // buffering while opening; param1 percent
     static constexpr int kEventBuffering = 17;  // buffering while playing; param1 percent

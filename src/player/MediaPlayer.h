@@ -63,7 +63,9 @@ public:
 
 private:
     // The back end when media is open, else nullptr.
-    GstPlayer* OpenBackend() const { return m_player && m_player->IsOpen() ? m_player.get() : nullptr; }
+    GstPlayer* OpenBackend() const {
+        return m_player && m_player->IsOpen() ? m_player.get() : nullptr;
+    }
 
     std::unique_ptr<GstPlayer> m_player;
     int m_volume = kMaxVolume;

@@ -135,7 +135,8 @@ std::string LanguageClass(const Markup& m) {
     for (size_t p = FindParagraph(m, 0, m.text.size()); p != std::string::npos;
          p = FindParagraph(m, p + 2, m.text.size())) {
         size_t close = m.text.find('>', p);
-        auto cls = AttributeValue(m, "class", p, close == std::string::npos ? m.text.size() : close);
+        auto cls =
+            AttributeValue(m, "class", p, close == std::string::npos ? m.text.size() : close);
         if (!cls.empty()) {
             return std::string(cls);
         }
@@ -208,8 +209,9 @@ std::vector<CaptionCue> ReadSami(std::span<const uint8_t> bytes) {
         Bound(cue.text);
         cues.push_back(std::move(cue));
     }
-    std::stable_sort(cues.begin(), cues.end(),
-                     [](const CaptionCue& a, const CaptionCue& b) { return a.startMs < b.startMs; });
+    std::stable_sort(cues.begin(), cues.end(), [](const CaptionCue& a, const CaptionCue& b) {
+        return a.startMs < b.startMs;
+    });
     return cues;
 }
 

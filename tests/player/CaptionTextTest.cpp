@@ -17,10 +17,10 @@ TEST(HtmlToText, CleansCaptionMarkupAsTheCaptionBandShowsIt) {
     EXPECT_EQ(HtmlToText("<P Class=KRCC>Hello&nbsp;world"), "Hello world");
     EXPECT_EQ(HtmlToText("<font color=\"red\">Line1<br>Line2</font>"), "Line1\nLine2");
     EXPECT_EQ(HtmlToText("Line1<BR><font>Line2"), "Line1Line2");  // nothing between the tags
-    EXPECT_EQ(HtmlToText("a < b"), "a < b");                     // no closing ">"
-    EXPECT_EQ(HtmlToText("<P Class=KRCC>&nbsp;"), " ");          // a cue that clears the band
-    EXPECT_EQ(HtmlToText("a&nbspb &nbsp"), "a b  ");             // the entity without ";"
-    EXPECT_EQ(HtmlToText("a&nbsp;&nbspb"), "a &nbspb");          // ... only when none has one
+    EXPECT_EQ(HtmlToText("a < b"), "a < b");                      // no closing ">"
+    EXPECT_EQ(HtmlToText("<P Class=KRCC>&nbsp;"), " ");           // a cue that clears the band
+    EXPECT_EQ(HtmlToText("a&nbspb &nbsp"), "a b  ");              // the entity without ";"
+    EXPECT_EQ(HtmlToText("a&nbsp;&nbspb"), "a &nbspb");           // ... only when none has one
     EXPECT_EQ(HtmlToText("  plain text \r\n"), "  plain text");
     EXPECT_EQ(HtmlToText(""), "");
 }

@@ -51,11 +51,9 @@ TEST(FrameSnapshot, NamesLabelsAndLogsSavedPictures) {
     test::TempDir dir;
     std::vector<std::string> lines;
     std::vector<int> slots;
-    FrameSnapshot snapshot({dir.Path(), "name", 0, 1, false},
-                           [&](std::string_view line) { lines.emplace_back(line); },
-                           [&](const VideoFrame&, const FrameSnapshot::Taken& taken) {
-                               slots.push_back(taken.slot);
-                           });
+    FrameSnapshot snapshot(
+        {dir.Path(), "name", 0, 1, false}, [&](std::string_view line) { lines.emplace_back(line); },
+        [&](const VideoFrame&, const FrameSnapshot::Taken& taken) { slots.push_back(taken.slot); });
     SmallFrame frame;
     for (int i = 0; i < 4; ++i) {
         snapshot.OnFrame(frame.At(t + i * kMs));

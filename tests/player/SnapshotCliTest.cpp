@@ -44,15 +44,15 @@ std::string RawPixels(const std::vector<std::string>& input) {
 
 // ffmpeg's own picture of the clip at a frame time.
 std::string FfmpegFrameAt(const fs::path& clip, long ms) {
-    CommandResult frames = test::Run({"ffprobe", "-v", "error", "-select_streams", "v",
-                                      "-show_entries", "frame=pts_time", "-of", "csv=p=0",
-                                      clip.string()});
+    CommandResult frames =
+        test::Run({"ffprobe", "-v", "error", "-select_streams", "v", "-show_entries",
+                   "frame=pts_time", "-of", "csv=p=0", clip.string()});
     std::istringstream times(frames.out);
     int index = 0;
     for (std::string t; std::getline(times, t); ++index) {
         if (std::lround(std::stod(t) * 1000) == ms) {
-            return RawPixels({"-i", clip.string(), "-vf", "select=eq(n\\," +
-                                                              std::to_string(index) + ")"});
+            return RawPixels(
+                {"-i", clip.string(), "-vf", "select=eq(n\\," + std::to_string(index) + ")"});
         }
     }
     ADD_FAILURE() << "ffprobe has no frame at " << ms << " ms";
@@ -99,8 +99,8 @@ TEST(SnapshotCli, TakesFivePicturesEveryTwoSecondsLikeFfmpegsFrames) {
     for (size_t i : {size_t{0}, size_t{5}}) {
         auto [ms, file] = pictures[i];
         char name[64];
-        std::snprintf(name, sizeof(name), "name_%02ld_%02ld_%03ld.bmp", ms / 60000,
-                      ms / 1000 % 60, ms % 1000);
+        std::snprintf(name, sizeof(name), "name_%02ld_%02ld_%03ld.bmp", ms / 60000, ms / 1000 % 60,
+                      ms % 1000);
         EXPECT_EQ(fs::path(file).filename(), name);
         EXPECT_LT(MeanDifference(RawPixels({"-i", file}), FfmpegFrameAt(clip, ms)), 2.5) << file;
     }
@@ -116,8 +116,8 @@ TEST(SnapshotCli, RefusesSoundOnlyMediaAndBadSettings) {
                          "1", "--dir", dir.Path().string()})
                   .exitCode,
               1);
-    EXPECT_EQ(test::Run({kCli, "snapshot", test::VideoClip().string(), "--every", "101",
-                         "--count", "1", "--dir", dir.Path().string()})
+    EXPECT_EQ(test::Run({kCli, "snapshot", test::VideoClip().string(), "--every", "101", "--count",
+                         "1", "--dir", dir.Path().string()})
                   .exitCode,
               64);
 }
