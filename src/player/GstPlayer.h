@@ -66,8 +66,8 @@ public:
     GstPlayer(const GstPlayer&) = delete;
     GstPlayer& operator=(const GstPlayer&) = delete;
 
-    // Closes what was open, then opens the address and waits (bounded) until
-    // its first picture and sound are ready. On failure nothing stays open,
+    // Closes what was open (which removes the frame callback), then opens the
+    // address and waits (bounded) until its first picture and sound are ready. On failure nothing stays open,
     // the state stays kOpening and LastError says why.
     bool Open(const std::string& address, const OpenOptions& options);
     bool Open(const std::string& address) { return Open(address, OpenOptions()); }
