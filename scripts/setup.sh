@@ -5,6 +5,8 @@ TAPEWELL_PACKAGES=(
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
   libgtest-dev libbenchmark-dev libpcap-dev
   ffmpeg python3
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
+  gstreamer1.0-libav gstreamer1.0-tools libgstreamer-plugins-base1.0-dev
 )
 
 tapewell_install_packages() {

@@ -1,5 +1,6 @@
 #include "cli/CommandLine.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 
@@ -59,6 +60,23 @@ std::optional<uint64_t> ParseNumber(std::string_view text) {
         return std::nullopt;
     }
     return value;
+}
+
+std::optional<std::string> IntOption(const ParsedArgs& args, std::string_view name, long min,
+                                     long max, long& value) {
+    auto it = args.options.find(name);
+    if (it == args.options.end()) {
+        return std::nullopt;
+    }
+    // Options take no signs, so a number below 0 is never there to compare.
+    const std::optional<uint64_t> parsed = ParseNumber(it->second);
+    if (!parsed || max < 0 || *parsed < static_cast<uint64_t>(std::max(min, 0L)) ||
+        *parsed > static_cast<uint64_t>(max)) {
+        return "option '" + std::string(name) + "' needs a number from " + std::to_string(min) +
+               " to " + std::to_string(max);
+    }
+    value = static_cast<long>(*parsed);
+    return std::nullopt;
 }
 
 int UsageError(std::string_view command, std::string_view message) {

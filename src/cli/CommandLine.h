@@ -37,6 +37,12 @@ std::optional<std::string> ParseArgs(std::span<char* const> args, std::span<cons
 // A whole decimal number from 0 to limits::kMaxOptionNumber, nothing else.
 std::optional<uint64_t> ParseNumber(std::string_view text);
 
+// Reads option `name` as a whole number (as ParseNumber does) from min to
+// max into value, left as it is when the option is absent. Returns the usage
+// error text, if any.
+std::optional<std::string> IntOption(const ParsedArgs& args, std::string_view name, long min,
+                                     long max, long& value);
+
 // Prints "tapewell-cli <command>: <message>" and the usage hint on stderr,
 // and returns kExitUsage.
 int UsageError(std::string_view command, std::string_view message);

@@ -9,5 +9,7 @@ int RunCut(std::span<char* const> args);
 int RunInfo(std::span<char* const> args);
 int RunResumeScan(std::span<char* const> args);
 int RunCapture(std::span<char* const> args);
+int RunSnapshot(std::span<char* const> args);
+int RunPlay(std::span<char* const> args);
 
 }  // namespace tapewell::cli

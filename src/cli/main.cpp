@@ -25,6 +25,8 @@ constexpr Command kCommands[] = {
     {"resume-scan", "tell whether a partial recording can be resumed",
      tapewell::cli::RunResumeScan},
     {"capture", "print the stream addresses seen in network traffic", tapewell::cli::RunCapture},
+    {"snapshot", "save pictures of a video as BMP files", tapewell::cli::RunSnapshot},
+    {"play", "play a file without a window", tapewell::cli::RunPlay},
 };
 
 void PrintHelp() {

@@ -53,4 +53,30 @@ inline constexpr int kPcapSnapLength = 262'144;
 // seconds, and far from overflowing once turned into milliseconds.
 inline constexpr uint64_t kMaxOptionNumber = 1'000'000'000;
 
+// SAMI caption files. A feature film's captions are a few hundred kilobytes
+// in a few thousand cues; a larger file is read only up to the bound, and a
+// cue's text past its bound is cut (a caption band shows a line or two).
+inline constexpr size_t kMaxSamiFileBytes = 8u << 20;
+inline constexpr size_t kMaxSamiCues = 100'000;
+inline constexpr size_t kMaxCaptionTextBytes = 4096;
+// Cue start times past this (100 hours, in milliseconds) are not media times.
+inline constexpr uint64_t kMaxSamiStartMs = 100ull * 3600 * 1000;
+
+// Player. Events and captions wait in bounded queues until the window polls;
+// an unpolled queue drops its oldest entries rather than grow.
+inline constexpr size_t kMaxQueuedPlayerEvents = 64;
+inline constexpr size_t kMaxQueuedCaptions = 64;
+// How long GetCaptionText waits for a caption.
+inline constexpr int kCaptionWaitMs = 100;
+// How long Open waits for the first picture and sound to be ready (a plain
+// HTTP source has to connect and fill its buffer first).
+inline constexpr int kOpenWaitMs = 30'000;
+// How long a seek or rate change waits for the pipeline to settle.
+inline constexpr int kSeekWaitMs = 10'000;
+
+// Frame snapshots: N seconds and M pictures each range from 0 to this.
+inline constexpr long kMaxSnapshotSetting = 100;
+// tapewell-cli play --seconds: at most a day.
+inline constexpr long kMaxPlaySeconds = 24 * 3600;
+
 }  // namespace tapewell::limits

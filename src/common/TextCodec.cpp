@@ -1,5 +1,9 @@
 #include "common/TextCodec.h"
 
+#include <iconv.h>
+
+#include <cerrno>
+
 namespace tapewell {
 namespace {
 
@@ -122,6 +126,45 @@ std::vector<uint8_t> Utf8ToUtf16Le(std::string_view text) {
             AppendUtf16Le(out, static_cast<char16_t>(c));
         }
     }
+    return out;
+}
+
+bool IsValidUtf8(std::string_view text) {
+    for (size_t i = 0; i < text.size();) {
+        size_t start = i;
+        // A malformed sequence is the only thing that yields U+FFFD from a
+        // single byte; a literal U+FFFD takes three.
+        if (DecodeUtf8(text, i) == kReplacement && i - start == 1) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string Cp949ToUtf8(std::span<const uint8_t> bytes) {
+    std::string out;
+    iconv_t cd = iconv_open("UTF-8", "CP949");
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        return out;
+    }
+    out.reserve(bytes.size() * 3 / 2);
+    char* in = reinterpret_cast<char*>(const_cast<uint8_t*>(bytes.data()));
+    size_t inLeft = bytes.size();
+    char buffer[1024];
+    while (inLeft > 0) {
+        char* outPtr = buffer;
+        size_t outLeft = sizeof(buffer);
+        size_t done = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+        out.append(buffer, sizeof(buffer) - outLeft);
+        if (done == static_cast<size_t>(-1) && errno != E2BIG) {
+            // An invalid or cut-off sequence: mark it and go on after its
+            // first byte.
+            AppendUtf8(out, kReplacement);
+            ++in;
+            --inLeft;
+        }
+    }
+    iconv_close(cd);
     return out;
 }
 

@@ -26,4 +26,11 @@ std::string AsciiLower(std::string_view text);
 // become U+FFFD.
 std::vector<uint8_t> Utf8ToUtf16Le(std::string_view text);
 
+// True when the whole text is well-formed UTF-8.
+bool IsValidUtf8(std::string_view text);
+
+// Korean code page 949 bytes (the code page of older Korean text files) to
+// UTF-8; bytes that do not decode become U+FFFD.
+std::string Cp949ToUtf8(std::span<const uint8_t> bytes);
+
 }  // namespace tapewell

@@ -1,0 +1,28 @@
+// SAMI caption reader: any bytes must read without fault, every cue must
+// keep its bounds, and the caption track made from the cues must hold one
+// line per cue.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+#include "common/Limits.h"
+#include "player/HtmlToText.h"
+#include "player/LrcTrack.h"
+#include "player/SamiReader.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    auto cues = tapewell::ReadSami({data, size});
+    for (const auto& cue : cues) {
+        if (cue.text.size() > tapewell::limits::kMaxCaptionTextBytes ||
+            cue.startMs > tapewell::limits::kMaxSamiStartMs) {
+            std::abort();
+        }
+        tapewell::HtmlToText(cue.text);
+    }
+    std::string track = tapewell::LrcTrack(cues);
+    if (static_cast<size_t>(std::count(track.begin(), track.end(), '\n')) != cues.size() + 1) {
+        std::abort();
+    }
+    return 0;
+}

@@ -1,0 +1,72 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "player/HtmlToText.h"
+#include "player/SamiReader.h"
+
+namespace tapewell {
+namespace {
+
+std::vector<CaptionCue> Read(const std::string& text) {
+    return ReadSami({reinterpret_cast<const uint8_t*>(text.data()), text.size()});
+}
+
+TEST(HtmlToText, CleansCaptionMarkupAsTheCaptionBandShowsIt) {
+    EXPECT_EQ(HtmlToText("<P Class=KRCC>Hello&nbsp;world"), "Hello world");
+    EXPECT_EQ(HtmlToText("<font color=\"red\">Line1<br>Line2</font>"), "Line1\nLine2");
+    EXPECT_EQ(HtmlToText("Line1<BR><font>Line2"), "Line1Line2");  // nothing between the tags
+    EXPECT_EQ(HtmlToText("a < b"), "a < b");                      // no closing ">"
+    EXPECT_EQ(HtmlToText("<P Class=KRCC>&nbsp;"), " ");           // a cue that clears the band
+    EXPECT_EQ(HtmlToText("a&nbspb &nbsp"), "a b  ");              // the entity without ";"
+    EXPECT_EQ(HtmlToText("a&nbsp;&nbspb"), "a &nbspb");           // ... only when none has one
+    EXPECT_EQ(HtmlToText("  plain text \r\n"), "  plain text");
+    EXPECT_EQ(HtmlToText(""), "");
+}
+
+TEST(ReadSami, TakesTheFirstLanguageSortedByStart) {
+    auto cues = Read(
+        "<SAMI><HEAD><STYLE TYPE=\"text/css\"><!--\nP { margin-left: 8pt; }\n"
+        ".KRCC { Name: Korean; lang: ko-KR; }\n.ENCC { Name: English; lang: en-US; }\n"
+        "--></STYLE></HEAD><BODY>\n"
+        "<SYNC Start=\"2000\"><P Class=KRCC>two</SYNC>\n"
+        "<sync start=500><p class=krcc>one<P Class=ENCC>English</p>\n"
+        "<SYNC Start=900><P Class=ENCC>English only\n"
+        "<SYNC>no start<SYNC Start=12x>bad start<SYNC Start=3000><P Class=KRCC>&nbsp;"
+        "<SYNC Start=3500><P>every language</BODY></SAMI>");
+    ASSERT_EQ(cues.size(), 4u);
+    EXPECT_EQ(cues[0].startMs, 500u);
+    EXPECT_EQ(cues[0].text, "<p class=krcc>one");
+    EXPECT_EQ(cues[1].startMs, 2000u);
+    EXPECT_EQ(cues[1].text, "<P Class=KRCC>two");
+    EXPECT_EQ(cues[2].text, "<P Class=KRCC>&nbsp;");
+    EXPECT_EQ(cues[3].text, "<P>every language");
+}
+
+TEST(ReadSami, ReadsKoreanCodePageAndUtf16Files) {
+    // "안녕" in code page 949: not UTF-8, so the whole file is converted.
+    auto cp949 = Read("<SAMI><BODY><SYNC Start=10><P>\xBE\xC8\xB3\xE7</BODY>");
+    ASSERT_EQ(cp949.size(), 1u);
+    EXPECT_EQ(cp949[0].text, "<P>안녕");
+
+    std::string utf16 = "\xFF\xFE";
+    for (char c : std::string("<SYNC Start=20>hi")) {
+        utf16 += c;
+        utf16 += '\0';
+    }
+    auto wide = Read(utf16);
+    ASSERT_EQ(wide.size(), 1u);
+    EXPECT_EQ(wide[0].startMs, 20u);
+    EXPECT_EQ(wide[0].text, "hi");
+}
+
+TEST(CaptionPathFor, ReplacesTheFileNamesExtension) {
+    EXPECT_EQ(CaptionPathFor("/media/clip.asf"), "/media/clip.smi");
+    EXPECT_EQ(CaptionPathFor("/media/clip.part.wmv"), "/media/clip.part.smi");
+    EXPECT_EQ(CaptionPathFor("/media.d/clip"), "/media.d/clip.smi");  // not the folder's dot
+    EXPECT_EQ(CaptionPathFor("clip"), "clip.smi");
+}
+
+}  // namespace
+}  // namespace tapewell

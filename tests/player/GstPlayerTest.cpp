@@ -1,0 +1,269 @@
+#include "player/GstPlayer.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+#include "PlayerTestMedia.h"
+#include "player/HtmlToText.h"
+#include "player/MediaPlayer.h"
+#include "support/TestServer.h"
+#include "support/TestSupport.h"
+
+namespace tapewell {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Polls until an end or error event, for at most `limit`; -1 on time-out.
+int WaitForEnd(GstPlayer& player, std::chrono::seconds limit = 20s) {
+    auto until = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < until) {
+        int event = player.PollEvent(nullptr, nullptr);
+        if (event == GstPlayer::kEventComplete || event == GstPlayer::kEventErrorAbort) {
+            return event;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    return -1;
+}
+
+// Plays to the end, collecting each caption (cleaned) with the position at
+// which it came.
+std::vector<std::pair<double, std::string>> CaptionsUntilTheEnd(GstPlayer& player) {
+    std::vector<std::pair<double, std::string>> captions;
+    EXPECT_TRUE(player.Play());
+    for (int event = -1; event != GstPlayer::kEventComplete && captions.size() < 10;) {
+        std::string text;
+        if (player.GetCaptionText(&text)) {
+            captions.emplace_back(player.GetPosition(), HtmlToText(text));
+        }
+        event = player.PollEvent(nullptr, nullptr);
+        if (event == GstPlayer::kEventErrorAbort) {
+            ADD_FAILURE() << player.LastError();
+            break;
+        }
+    }
+    return captions;
+}
+
+TEST(GstPlayer, OpensPlaysToTheEndAndReportsTheMedia) {
+    GstPlayer player;
+    EXPECT_EQ(player.GetState(), GstPlayer::kNothing);
+    ASSERT_TRUE(player.Open(test::VideoClip().string())) << player.LastError();
+    EXPECT_EQ(player.GetState(), GstPlayer::kOpened);
+    EXPECT_NEAR(player.GetDuration(), 2.0, 0.1);
+    EXPECT_FALSE(player.IsAudioOnly());
+    EXPECT_EQ(player.GetVideoWidth(), 320);
+    EXPECT_EQ(player.GetVideoHeight(), 240);
+    EXPECT_FALSE(player.HasCaptionGraph());
+    ASSERT_TRUE(player.Play());
+    EXPECT_EQ(player.GetState(), GstPlayer::kRunning);
+    EXPECT_EQ(WaitForEnd(player), GstPlayer::kEventComplete);
+    EXPECT_NEAR(player.GetPosition(), 2.0, 0.2);
+    VideoInfo info;
+    ASSERT_TRUE(player.GetVideoInfo(&info));
+    EXPECT_EQ(info.frameDuration, 400'000);  // 25 frames a second, in 100 ns
+    player.Close();
+    EXPECT_EQ(player.GetState(), GstPlayer::kClosed);
+    EXPECT_EQ(player.PollEvent(nullptr, nullptr), GstPlayer::kNoEvent);
+}
+
+TEST(GstPlayer, SeeksWithinTheMediaAndChangesRateByWholeSteps) {
+    GstPlayer player;
+    ASSERT_TRUE(player.Open(test::VideoClip().string())) << player.LastError();
+    ASSERT_TRUE(player.Seek(1.0));
+    EXPECT_NEAR(player.GetPosition(), 1.0, 0.05);
+    EXPECT_FALSE(player.Seek(player.GetDuration() + 30));
+    EXPECT_NEAR(player.GetPosition(), 1.0, 0.05);
+    EXPECT_FALSE(player.Seek(-1));
+
+    EXPECT_FALSE(player.RateDown());  // to 0.0, which no pipeline plays
+    EXPECT_EQ(player.GetRate(), 1.0);
+    EXPECT_TRUE(player.RateUp());
+    EXPECT_EQ(player.GetRate(), 2.0);
+    EXPECT_TRUE(player.RateDown());
+    EXPECT_EQ(player.GetRate(), 1.0);
+}
+
+TEST(MediaPlayer, MapsTheVolumeScaleToDecibelsAndMutesWithoutLosingIt) {
+    MediaPlayer player;
+    ASSERT_TRUE(player.Open(test::VideoClip().string()));
+    long level = 1;
+    auto backendLevel = [&] {
+        player.Backend()->GetVolume(&level);
+        return level;
+    };
+    player.SetVolume(0);
+    EXPECT_EQ(backendLevel(), -10000);
+    EXPECT_EQ(player.GetVolume(), 0);
+    player.SetVolume(5000);
+    EXPECT_EQ(backendLevel(), 0);
+    EXPECT_EQ(player.GetVolume(), 5000);
+    player.SetVolume(1);
+    EXPECT_EQ(backendLevel(), -4999);
+    EXPECT_EQ(player.GetVolume(), 1);
+
+    player.SetMute(true);
+    EXPECT_EQ(backendLevel(), -10000);
+    EXPECT_EQ(player.GetVolume(), 1);
+    player.SetVolume(2500);  // stored, not applied while muted
+    EXPECT_EQ(backendLevel(), -10000);
+    player.SetMute(false);
+    EXPECT_EQ(backendLevel(), -2500);
+}
+
+TEST(MediaPlayer, TellsSoundOnlyMediaFromVideo) {
+    MediaPlayer player;
+    EXPECT_TRUE(player.IsAudioOnly());  // nothing open
+    ASSERT_TRUE(player.Open(test::SoundClip().string()));
+    EXPECT_TRUE(player.IsAudioOnly());
+    EXPECT_EQ(player.GetVideoWidth(), 0);
+    EXPECT_EQ(player.GetDuration(), 2);
+    ASSERT_TRUE(player.Open(test::VideoClip().string()));
+    EXPECT_FALSE(player.IsAudioOnly());
+}
+
+TEST(GstPlayer, RefusesWhatIsNotMediaAndRecovers) {
+    test::TempDir dir;
+    test::WriteFileBytes(dir / "notes.asf", std::vector<uint8_t>(4000, 'x'));
+    GstPlayer player;
+    for (auto path : {dir / "missing.asf", dir / "notes.asf", dir.Path()}) {
+        EXPECT_FALSE(player.Open(path.string())) << path;
+        EXPECT_FALSE(player.IsOpen());
+        EXPECT_EQ(player.GetState(), GstPlayer::kOpening);
+        EXPECT_FALSE(player.LastError().empty());
+        EXPECT_FALSE(player.Play());
+        EXPECT_EQ(player.GetDuration(), 0.0);
+        EXPECT_EQ(player.PollEvent(nullptr, nullptr), GstPlayer::kNoEvent);
+    }
+    EXPECT_FALSE(player.Open("mms://127.0.0.1:9/clip.asf"));
+    EXPECT_TRUE(player.Open(test::VideoClip().string())) << player.LastError();
+}
+
+TEST(GstPlayer, PlaysAPlainHttpDownload) {
+    test::TempDir root;
+    // Not an ASF name, so the test server sends the file as a plain download.
+    std::filesystem::copy_file(test::VideoClip(), root / "clip.bin");
+    test::TestServer server(root.Path(), {"--only", "http"});
+    ASSERT_TRUE(server.Ready());
+    GstPlayer player;
+    ASSERT_TRUE(player.Open("http://127.0.0.1:" + std::to_string(server.HttpPort()) + "/clip.bin"))
+        << player.LastError();
+    EXPECT_NEAR(player.GetDuration(), 2.0, 0.1);
+    long percent = 0;
+    int event = player.PollEvent(&percent, nullptr);
+    EXPECT_TRUE(event == GstPlayer::kEventOpening || event == GstPlayer::kEventBuffering) << event;
+    EXPECT_EQ(percent, 100);
+    ASSERT_TRUE(player.Play());
+    EXPECT_EQ(WaitForEnd(player), GstPlayer::kEventComplete);
+}
+
+TEST(GstPlayer, HandsOverFramesWithTheirTimesAndStopsWhenRemoved) {
+    GstPlayer player;
+    GstPlayer::OpenOptions unclocked;
+    unclocked.clocked = false;
+    ASSERT_TRUE(player.Open(test::OddWidthClip().string(), unclocked));
+    test::TempDir dir;
+    ASSERT_TRUE(player.SaveCurrentImage(dir / "first.bmp"));
+    test::ProbeReport probe = test::Probe(dir / "first.bmp");
+    EXPECT_EQ(probe.Get("stream0.codec_name"), "bmp");
+    EXPECT_EQ(probe.Get("stream0.width"), "318");
+
+    std::atomic<int> frames = 0;
+    std::atomic<bool> ordered = true;
+    int64_t last = -1;
+    player.SetFrameCallback([&](const VideoFrame& frame) {
+        ordered = ordered && frame.timeNs > last && frame.stride == 956 && frame.width == 318;
+        last = frame.timeNs;
+        std::this_thread::sleep_for(1ms);
+        ++frames;
+    });
+    ASSERT_TRUE(player.Play());
+    for (int waited = 0; frames < 10 && waited < 10'000; ++waited) {
+        std::this_thread::sleep_for(1ms);
+    }
+    player.RemoveFrameCallback();
+    int seen = frames;
+    EXPECT_EQ(WaitForEnd(player), GstPlayer::kEventComplete);
+    EXPECT_EQ(frames, seen);
+    EXPECT_TRUE(ordered);
+}
+
+TEST(GstPlayer, DeliversTheSamiCaptionsBesideTheMediaAtTheirTimes) {
+    test::TempDir dir;
+    auto media = dir / "talk.asf";
+    test::AsfRecipe recipe;
+    recipe.seconds = 3.0;
+    ASSERT_TRUE(test::MakeAsf(media, recipe));
+    // Code page 949 text, two cues on one line, a second language.
+    std::string sami =
+        "<SAMI><HEAD><STYLE><!-- .KRCC { lang: ko-KR; } .ENCC { lang: en-US; } --></STYLE>"
+        "</HEAD><BODY>\n"
+        "<SYNC Start=500><P Class=KRCC>Hello&nbsp;world<P Class=ENCC>English\n"
+        "<SYNC Start=1000><P Class=KRCC><font color=\"red\">Line1<br>\nLine2</font>\n"
+        "<SYNC Start=1500><P Class=KRCC>&nbsp;\n"
+        "<SYNC Start=2000><P Class=KRCC>a < b <SYNC Start=2500><P Class=KRCC>\xBE\xC8\xB3\xE7\n"
+        "</BODY></SAMI>\n";
+    test::WriteFileBytes(dir / "talk.smi", {sami.begin(), sami.end()});
+
+    GstPlayer player;
+    std::atomic<int> notices = 0;
+    player.SetCaptionNotice([&] { ++notices; });
+    ASSERT_TRUE(player.Open(media.string())) << player.LastError();
+    EXPECT_TRUE(player.HasCaptionGraph());
+    auto captions = CaptionsUntilTheEnd(player);
+    const std::vector<std::pair<double, std::string>> expected = {
+        {0.5, "Hello world"}, {1.0, "Line1\nLine2"}, {1.5, " "}, {2.0, "a < b"}, {2.5, "안녕"}};
+    ASSERT_EQ(captions.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(captions[i].second, expected[i].second);
+        EXPECT_NEAR(captions[i].first, expected[i].first, 0.25) << captions[i].second;
+    }
+    EXPECT_EQ(notices, 5);
+}
+
+TEST(GstPlayer, TakesCaptionsFromTheMediasOwnSubtitleTrack) {
+    test::TempDir dir;
+    std::string srt =
+        "1\n00:00:00,300 --> 00:00:00,900\nfrom the file\n\n"
+        "2\n00:00:01,000 --> 00:00:01,500\nsecond\n\n";
+    test::WriteFileBytes(dir / "subs.srt", {srt.begin(), srt.end()});
+    auto media = dir / "subtitled.mkv";
+    test::CommandResult made = test::Run({"ffmpeg",
+                                          "-v",
+                                          "error",
+                                          "-f",
+                                          "lavfi",
+                                          "-i",
+                                          "testsrc2=size=160x120:rate=25",
+                                          "-i",
+                                          (dir / "subs.srt").string(),
+                                          "-t",
+                                          "2",
+                                          "-map",
+                                          "0:v",
+                                          "-map",
+                                          "1:s",
+                                          "-c:v",
+                                          "mpeg4",
+                                          "-c:s",
+                                          "srt",
+                                          media.string()});
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    GstPlayer player;
+    ASSERT_TRUE(player.Open(media.string())) << player.LastError();
+    EXPECT_TRUE(player.HasCaptionGraph());
+    auto captions = CaptionsUntilTheEnd(player);
+    ASSERT_EQ(captions.size(), 2u);
+    EXPECT_EQ(captions[0].second, "from the file");
+    EXPECT_NEAR(captions[0].first, 0.3, 0.25);
+    EXPECT_EQ(captions[1].second, "second");
+    EXPECT_NEAR(captions[1].first, 1.0, 0.25);
+}
+
+}  // namespace
+}  // namespace tapewell
