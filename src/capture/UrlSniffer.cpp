@@ -9,6 +9,7 @@
 #include "common/ByteCursor.h"
 #include "common/Limits.h"
 #include "common/TextCodec.h"
+#include "mms/MmsProtocol.h"
 #include "settings/AppSettings.h"
 
 namespace tapewell {
@@ -46,19 +47,6 @@ constexpr size_t kMinTcpHeader = 20;
 constexpr uint16_t kHttpPort = 80;
 constexpr uint16_t kHttpAltPort = 8080;
 constexpr uint16_t kRtspPort = 554;
-constexpr uint16_t kMmsPort = 1755;
-
-// MMS over TCP: every command starts with a 32-byte header (0x01 first, the
-// session identifier 0xB00BFACE at offset 4, the length of what follows the
-// first 16 bytes at offset 8) and has its message identifier at offset 36.
-constexpr uint8_t kMmsCommandFirstByte = 0x01;
-constexpr uint32_t kMmsSessionId = 0xB00BFACE;
-constexpr size_t kMmsPrefixBeforeLength = 16;
-constexpr size_t kMmsMessageIdOffset = 36;
-constexpr uint32_t kMmsConnect = 0x00030001;
-constexpr uint32_t kMmsOpenFile = 0x00030005;
-constexpr size_t kMmsPlayerIdOffset = 52;
-constexpr size_t kMmsFileNameOffset = 56;
 
 bool StartsWith(std::span<const uint8_t> bytes, std::string_view prefix) {
     return bytes.size() >= prefix.size() &&
@@ -195,7 +183,7 @@ void UrlSniffer::ExamineTcp(std::span<const uint8_t> segment, uint32_t source,
         ExamineHttp(s);
     } else if (m_settings.captureRtsp && port == kRtspPort) {
         ExamineRtsp(s);
-    } else if (m_settings.captureMms && (port == kMmsPort || s.sourcePort == kMmsPort)) {
+    } else if (m_settings.captureMms && (port == mms::kPort || s.sourcePort == mms::kPort)) {
         ExamineMms(s);
     }
 }
@@ -235,7 +223,7 @@ void UrlSniffer::ExamineRtsp(const TcpSegment& s) {
 }
 
 void UrlSniffer::ExamineMms(const TcpSegment& s) {
-    if (s.destinationPort == kMmsPort && ExamineMmsCommand(s)) {
+    if (s.destinationPort == mms::kPort && ExamineMmsCommand(s)) {
         m_waitingForHeader = true;
         return;
     }
@@ -254,25 +242,26 @@ bool UrlSniffer::ExamineMmsCommand(const TcpSegment& s) {
     const uint32_t sessionId = cursor.ReadU32();
     const uint32_t length = cursor.ReadU32();
     cursor.Skip(4);  // seal "MMS "
-    if (!cursor.Ok() || first != kMmsCommandFirstByte || sessionId != kMmsSessionId) {
+    if (!cursor.Ok() || first != mms::kCommandMarker || sessionId != mms::kSessionSignature) {
         return false;
     }
     // A command cut off by the end of the segment would give a cut name.
-    if (length > s.payload.size() - kMmsPrefixBeforeLength) {
+    if (length > s.payload.size() - mms::kPrefixSize) {
         return false;
     }
-    const auto command = s.payload.first(kMmsPrefixBeforeLength + length);
+    const auto command = s.payload.first(mms::kPrefixSize + length);
     ByteCursor fields(command);
-    fields.Skip(kMmsMessageIdOffset);
+    fields.Skip(mms::kCommandCodeOffset);
     const uint32_t messageId = fields.ReadU32();
-    if (messageId == kMmsOpenFile && command.size() > kMmsFileNameOffset) {
+    if (messageId == mms::kOpenFile && command.size() > mms::kOpenFileNameOffset) {
         const std::string name =
-            Utf16LeToUtf8(command.subspan(kMmsFileNameOffset), limits::kCapturedFileName);
+            Utf16LeToUtf8(command.subspan(mms::kOpenFileNameOffset), limits::kCapturedFileName);
         m_lastMmsAddress = "mms://" + DottedAddress(s.destination) + "/" + name;
         m_lastMmsServer = s.destination;
         m_sink.AddItem(m_lastMmsAddress, "", "", m_playerId);
-    } else if (messageId == kMmsConnect && command.size() > kMmsPlayerIdOffset) {
-        m_playerId = Utf16LeToUtf8(command.subspan(kMmsPlayerIdOffset), limits::kCapturedPlayerId);
+    } else if (messageId == mms::kConnect && command.size() > mms::kConnectPlayerIdOffset) {
+        m_playerId =
+            Utf16LeToUtf8(command.subspan(mms::kConnectPlayerIdOffset), limits::kCapturedPlayerId);
     }
     return true;
 }
@@ -282,7 +271,7 @@ bool UrlSniffer::ExamineMmsCommand(const TcpSegment& s) {
 // Description object is searched for anywhere in the server's segments. Its
 // body starts with the five string lengths, the title's first.
 void UrlSniffer::LookForTitle(const TcpSegment& s) {
-    if (s.sourcePort != kMmsPort || s.source != m_lastMmsServer || m_lastMmsAddress.empty()) {
+    if (s.sourcePort != mms::kPort || s.source != m_lastMmsServer || m_lastMmsAddress.empty()) {
         return;
     }
     const auto& guid = guids::kContentDescription.bytes;

@@ -14,7 +14,6 @@ constexpr size_t kChunkCount = 16;
 constexpr size_t kSequence = 20;
 constexpr size_t kTimeSent = 24;
 constexpr size_t kChunkLength = 32;
-constexpr size_t kCommandCode = 36;
 constexpr uint8_t kSeal[4] = {'M', 'M', 'S', ' '};
 
 }  // namespace
@@ -57,7 +56,7 @@ std::optional<Command> ParseCommand(std::span<const uint8_t> message, std::strin
         return std::nullopt;
     }
     Command command;
-    command.code = ReadLe32(&message[kCommandCode]);
+    command.code = ReadLe32(&message[kCommandCodeOffset]);
     command.bytes.assign(message.begin(), message.end());
     return command;
 }
@@ -74,7 +73,7 @@ std::vector<uint8_t> BuildCommand(uint32_t code, uint32_t sequence, std::span<co
     WriteLe32(&message[kSequence], sequence);
     WriteLe64(&message[kTimeSent], 0);
     WriteLe32(&message[kChunkLength], length / 8 - 2);
-    WriteLe32(&message[kCommandCode], code);
+    WriteLe32(&message[kCommandCodeOffset], code);
     if (!body.empty()) {
         std::memcpy(&message[kCommandHeaderSize], body.data(), body.size());
     }

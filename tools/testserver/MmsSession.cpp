@@ -24,7 +24,6 @@ constexpr uint32_t kAttributeBroadcast = 0x02000000;
 
 // Command fields, as offsets from the message start.
 constexpr size_t kOpenFileIncarnation = 40;
-constexpr size_t kOpenFileName = 56;
 constexpr size_t kReadBlockIncarnation = 80;
 constexpr size_t kStartLocation = 60;
 constexpr size_t kStartIncarnation = 68;
@@ -201,7 +200,7 @@ MmsSession::Next MmsSession::Handle(const Command& command) {
 }
 
 MmsSession::Next MmsSession::OpenFile(const Command& command) {
-    std::string name = command.Text(kOpenFileName);
+    std::string name = command.Text(mms::kOpenFileNameOffset);
     while (!name.empty() && name.front() == '/') {
         name.erase(0, 1);
     }
