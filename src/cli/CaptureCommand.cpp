@@ -212,15 +212,8 @@ int Capture(const ParsedArgs& parsed, uint64_t count, uint64_t seconds) {
 
 int RunCapture(std::span<char* const> args) {
     ParsedArgs parsed;
-    if (auto error = ParseArgs(args, kOptions, parsed)) {
-        return UsageError("capture", *error);
-    }
-    if (parsed.help) {
-        std::fputs(kUsage, stdout);
-        return kExitOk;
-    }
-    if (!parsed.positional.empty()) {
-        return UsageError("capture", "unexpected argument '" + parsed.positional[0] + "'");
+    if (auto exit = StartCommand("capture", args, kOptions, kUsage, 0, parsed)) {
+        return *exit;
     }
     if (parsed.Has("--list-interfaces")) {
         return ListInterfaces();

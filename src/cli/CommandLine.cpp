@@ -52,6 +52,26 @@ std::optional<std::string> ParseArgs(std::span<char* const> args, std::span<cons
     return std::nullopt;
 }
 
+std::optional<int> StartCommand(std::string_view command, std::span<char* const> args,
+                                std::span<const OptionSpec> known, const char* usage, size_t files,
+                                ParsedArgs& out) {
+    if (auto error = ParseArgs(args, known, out)) {
+        return UsageError(command, *error);
+    }
+    if (out.help) {
+        std::fputs(usage, stdout);
+        return kExitOk;
+    }
+    if (out.positional.size() > files) {
+        return UsageError(command, files == 0 ? "unexpected argument '" + out.positional[0] + "'"
+                                              : std::string("too many files"));
+    }
+    if (out.positional.size() < files) {
+        return UsageError(command, "missing FILE");
+    }
+    return std::nullopt;
+}
+
 std::optional<uint64_t> ParseNumber(std::string_view text) {
     uint64_t value = 0;
     auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);

@@ -34,6 +34,14 @@ struct ParsedArgs {
 std::optional<std::string> ParseArgs(std::span<char* const> args, std::span<const OptionSpec> known,
                                      ParsedArgs& out);
 
+// The start every command shares: parses its arguments, and for --help
+// prints usage and for a usage error (including a count of FILE arguments
+// other than `files`) prints the error. Returns the exit code when the
+// command ends there, nothing when it goes on with `out`.
+std::optional<int> StartCommand(std::string_view command, std::span<char* const> args,
+                                std::span<const OptionSpec> known, const char* usage, size_t files,
+                                ParsedArgs& out);
+
 // A whole decimal number from 0 to limits::kMaxOptionNumber, nothing else.
 std::optional<uint64_t> ParseNumber(std::string_view text);
 

@@ -90,15 +90,8 @@ void PrintDone(const AsfCutter::Result& result) {
 
 int RunCut(std::span<char* const> args) {
     ParsedArgs parsed;
-    if (auto error = ParseArgs(args, kOptions, parsed)) {
-        return UsageError("cut", *error);
-    }
-    if (parsed.help) {
-        std::fputs(kUsage, stdout);
-        return kExitOk;
-    }
-    if (parsed.positional.size() != 1) {
-        return UsageError("cut", parsed.positional.empty() ? "missing FILE" : "too many files");
+    if (auto exit = StartCommand("cut", args, kOptions, kUsage, 1, parsed)) {
+        return *exit;
     }
     if (!parsed.Has("--start") || !parsed.Has("--end")) {
         return UsageError("cut", "--start and --end are both needed");

@@ -191,15 +191,8 @@ void PrintText(const AsfInfo& info) {
 
 int RunInfo(std::span<char* const> args) {
     ParsedArgs parsed;
-    if (auto error = ParseArgs(args, kOptions, parsed)) {
-        return UsageError("info", *error);
-    }
-    if (parsed.help) {
-        std::fputs(kUsage, stdout);
-        return kExitOk;
-    }
-    if (parsed.positional.size() != 1) {
-        return UsageError("info", parsed.positional.empty() ? "missing FILE" : "too many files");
+    if (auto exit = StartCommand("info", args, kOptions, kUsage, 1, parsed)) {
+        return *exit;
     }
     const std::string& path = parsed.positional[0];
     std::string why;

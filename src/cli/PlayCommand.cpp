@@ -81,15 +81,8 @@ int Watch(MediaPlayer& player, long seconds) {
 
 int RunPlay(std::span<char* const> args) {
     ParsedArgs parsed;
-    if (auto error = ParseArgs(args, kOptions, parsed)) {
-        return UsageError("play", *error);
-    }
-    if (parsed.help) {
-        std::fputs(kUsage, stdout);
-        return kExitOk;
-    }
-    if (parsed.positional.size() != 1) {
-        return UsageError("play", parsed.positional.empty() ? "missing FILE" : "too many files");
+    if (auto exit = StartCommand("play", args, kOptions, kUsage, 1, parsed)) {
+        return *exit;
     }
     long seconds = 0;
     if (auto error = IntOption(parsed, "--seconds", 1, limits::kMaxPlaySeconds, seconds)) {

@@ -22,16 +22,8 @@ constexpr const char* kUsage =
 
 int RunResumeScan(std::span<char* const> args) {
     ParsedArgs parsed;
-    if (auto error = ParseArgs(args, {}, parsed)) {
-        return UsageError("resume-scan", *error);
-    }
-    if (parsed.help) {
-        std::fputs(kUsage, stdout);
-        return kExitOk;
-    }
-    if (parsed.positional.size() != 1) {
-        return UsageError("resume-scan",
-                          parsed.positional.empty() ? "missing FILE" : "too many files");
+    if (auto exit = StartCommand("resume-scan", args, {}, kUsage, 1, parsed)) {
+        return *exit;
     }
     const std::string& path = parsed.positional[0];
     std::string why;

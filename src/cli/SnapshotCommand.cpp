@@ -101,16 +101,8 @@ int Capture(const std::string& file, FrameSnapshot::Settings settings) {
 
 int RunSnapshot(std::span<char* const> args) {
     ParsedArgs parsed;
-    if (auto error = ParseArgs(args, kOptions, parsed)) {
-        return UsageError("snapshot", *error);
-    }
-    if (parsed.help) {
-        std::fputs(kUsage, stdout);
-        return kExitOk;
-    }
-    if (parsed.positional.size() != 1) {
-        return UsageError("snapshot",
-                          parsed.positional.empty() ? "missing FILE" : "too many files");
+    if (auto exit = StartCommand("snapshot", args, kOptions, kUsage, 1, parsed)) {
+        return *exit;
     }
     for (const char* required : {"--every", "--count", "--dir"}) {
         if (!parsed.Has(required)) {
