@@ -1,9 +1,9 @@
 #include "player/BmpFile.h"
 
-#include <cstdio>
 #include <cstring>
 #include <limits>
 
+#include "common/ByteSink.h"
 #include "common/LittleEndian.h"
 
 namespace tapewell {
@@ -47,13 +47,11 @@ std::vector<uint8_t> BmpBytes(const VideoFrame& frame) {
     return out;
 }
 
+// Through a temporary name, so that a failed write never leaves a partial
+// picture under the final name.
 bool WriteWholeFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) {
-        return false;
-    }
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    return std::fclose(file) == 0 && ok;
+    auto sink = FileSink::Create(path);
+    return sink && sink->Write(bytes) && sink->Commit();
 }
 
 bool SaveBmp(const std::filesystem::path& path, const VideoFrame& frame) {

@@ -18,7 +18,8 @@ std::vector<uint8_t> BmpBytes(const VideoFrame& frame);
 // Writes BmpBytes(frame) to path, replacing a file of that name.
 bool SaveBmp(const std::filesystem::path& path, const VideoFrame& frame);
 
-// Writes bytes to path, creating or replacing the file.
+// Writes bytes to path, creating or replacing the file only once they are
+// all written; a failed write leaves nothing new under that name.
 bool WriteWholeFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
 
 }  // namespace tapewell
