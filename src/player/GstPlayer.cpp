@@ -489,22 +489,21 @@ bool GstPlayer::HasCaptionGraph() const {
            (m_pipeline->hasCaptionTrack || PlaybinCount(m_pipeline->playbin, "n-text") > 0);
 }
 
-bool GstPlayer::Play() {
-    if (!m_pipeline ||
-        gst_element_set_state(m_pipeline->playbin, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+bool GstPlayer::ChangeState(int target, State reached) {
+    if (!m_pipeline || gst_element_set_state(m_pipeline->playbin, static_cast<GstState>(target)) ==
+                           GST_STATE_CHANGE_FAILURE) {
         return false;
     }
-    m_shared->state = kRunning;
+    m_shared->state = reached;
     return true;
 }
 
+bool GstPlayer::Play() {
+    return ChangeState(GST_STATE_PLAYING, kRunning);
+}
+
 bool GstPlayer::Pause() {
-    if (!m_pipeline ||
-        gst_element_set_state(m_pipeline->playbin, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) {
-        return false;
-    }
-    m_shared->state = kPaused;
-    return true;
+    return ChangeState(GST_STATE_PAUSED, kPaused);
 }
 
 bool GstPlayer::Stop() {

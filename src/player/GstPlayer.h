@@ -67,8 +67,8 @@ public:
     GstPlayer& operator=(const GstPlayer&) = delete;
 
     // Closes what was open (which removes the frame callback), then opens the
-    // address and waits (bounded) until its first picture and sound are ready. On failure nothing stays open,
-    // the state stays kOpening and LastError says why.
+    // address and waits (bounded) until its first picture and sound are ready. On failure nothing
+    // stays open, the state stays kOpening and LastError says why.
     bool Open(const std::string& address, const OpenOptions& options);
     bool Open(const std::string& address) { return Open(address, OpenOptions()); }
     void Close();
@@ -130,6 +130,8 @@ private:
     bool StartOpen(const std::string& address, const OpenOptions& options);
     bool WaitUntilOpen();
     bool SeekTo(int64_t positionNs, double rate);
+    // Moves playbin to target and reports `reached` when it takes the change.
+    bool ChangeState(int target, State reached);
 
     std::unique_ptr<Shared> m_shared;
     std::unique_ptr<Pipeline> m_pipeline;
