@@ -79,4 +79,13 @@ inline constexpr long kMaxSnapshotSetting = 100;
 // tapewell-cli play --seconds: at most a day.
 inline constexpr long kMaxPlaySeconds = 24 * 3600;
 
+// Network waits of the recording engines: a peer that does not accept the
+// connection within the first, or sends nothing for the second while a
+// reply or stream is expected, is treated as gone.
+inline constexpr int kConnectTimeoutMs = 15'000;
+inline constexpr int kReceiveIdleTimeoutMs = 60'000;
+
+// Texts the engines format for their messages and errors are cut here.
+inline constexpr size_t kMessageTextBytes = 4096;
+
 }  // namespace tapewell::limits

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tapewell {
+
+// What the download engines (MmsClient, CHttpRecorder, CWebFetcher) tell the
+// recording job that runs them. Every event is raised on the job's worker
+// thread, synchronously; the job stores the values and then notifies its
+// owner. The defaults do nothing, so a host overrides only what it uses.
+//
+// Progress travels as three unsigned 32-bit numbers: bytes written, progress
+// in hundredths of a percent (0 to 10,000) and stream position in ms.
+class EngineEvents {
+public:
+    virtual ~EngineEvents() = default;
+
+    // An engine starts on an address (MMS: the address and its port).
+    virtual void OnStatus(const std::string& /*text*/, int /*number*/) {}
+    // A stream header arrived; durationMs is 0 for a live stream.
+    virtual void OnStreamStart(const std::string& /*address*/, uint32_t /*durationMs*/) {}
+    virtual void OnProgress(uint32_t /*bytesWritten*/, uint32_t /*progress*/, uint32_t /*positionMs*/) {}
+    virtual void OnStreamEnd(uint32_t /*bytesWritten*/) {}
+    virtual void OnTrace(const std::string& /*text*/) {}
+    // A failure, as the text the owner shows for the item (formatted into
+    // 4,096 bytes by the engine, see FormatText).
+    virtual void OnError(const std::string& /*text*/) {}
+    // New credentials were obtained for a retry; later jobs should use them.
+    virtual void OnCredentials(const std::string& /*user*/, const std::string& /*password*/) {}
+    // The user cancelled the credentials question: no fall-back, no next item.
+    virtual void OnAuthCancelled() {}
+    // The web fetcher found a stream address in a page.
+    virtual void OnUrlFound(const std::string& /*address*/) {}
+};
+
+}  // namespace tapewell

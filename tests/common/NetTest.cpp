@@ -1,0 +1,134 @@
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "common/OutputFile.h"
+#include "common/StopSignal.h"
+#include "common/TcpStream.h"
+#include "common/UrlParts.h"
+
+namespace tapewell {
+namespace {
+
+TEST(SocketErrorName, WinsockNamesAndNumbersForTheRest)
+{
+    EXPECT_EQ(SocketErrorName(ECONNRESET), "CONNRESET");
+    EXPECT_EQ(SocketErrorName(ETIMEDOUT), "TIMEDOUT");
+    EXPECT_EQ(SocketErrorName(ECONNREFUSED), "CONNREFUSED");
+    EXPECT_EQ(SocketErrorName(EAGAIN), "WOULDBLOCK");
+    EXPECT_EQ(SocketErrorName(EPIPE), "<32>");
+}
+
+TEST(SplitUrl, TakesAddressesApart)
+{
+    auto parts = SplitUrl("MMS://user:pw@Host.example:8000/dir/a.asf?x=1 2");
+    ASSERT_TRUE(parts);
+    EXPECT_EQ(parts->scheme, "mms");
+    EXPECT_EQ(parts->user, "user");
+    EXPECT_EQ(parts->password, "pw");
+    EXPECT_EQ(parts->host, "Host.example");
+    EXPECT_EQ(parts->port, 8000);
+    EXPECT_EQ(parts->object, "/dir/a.asf?x=1 2");
+
+    parts = SplitUrl("http://host");
+    ASSERT_TRUE(parts);
+    EXPECT_EQ(parts->port, 0);
+    EXPECT_EQ(parts->object, "/");
+    parts = SplitUrl("http://host?q");
+    ASSERT_TRUE(parts);
+    EXPECT_EQ(parts->object, "/?q");
+    parts = SplitUrl("http://[::1]:81/x");
+    ASSERT_TRUE(parts);
+    EXPECT_EQ(parts->host, "::1");
+    EXPECT_EQ(parts->port, 81);
+
+    for (const char* bad : {"host/a.asf", "://host/", "mms:///a", "mms://host:0/a", "mms://host:65536/a",
+                            "mms://host:8x/a", "mms://host:/a", "m s://host/a"})
+        EXPECT_FALSE(SplitUrl(bad)) << bad;
+}
+
+// A listening socket on a free loopback port that accepts nothing and
+// sends nothing: the peer a connect reaches and then waits on forever.
+class SilentPeer {
+public:
+    SilentPeer()
+    {
+        m_fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        listen(m_fd, 4);
+        socklen_t length = sizeof m_address;
+        getsockname(m_fd, reinterpret_cast<sockaddr*>(&m_address), &length);
+    }
+    ~SilentPeer() { close(m_fd); }
+    const sockaddr_in& Address() const { return m_address; }
+
+private:
+    int m_fd = -1;
+    sockaddr_in m_address{};
+};
+
+TEST(TcpStream, StopEndsABlockedReceiveAtOnce)
+{
+    SilentPeer peer;
+    StopSignal stop;
+    TcpStream stream(stop);
+    ASSERT_EQ(stream.Open(), 0);
+    ASSERT_EQ(stream.Connect(peer.Address(), 1000), 0);
+    ASSERT_TRUE(stream.LocalAddress());
+
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        stop.Raise();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    uint8_t byte;
+    EXPECT_EQ(stream.Receive({&byte, 1}), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    stopper.join();
+    EXPECT_TRUE(stream.Stopped());
+
+    // Once reset, the stream waits again, now until its idle time runs out.
+    stop.Reset();
+    stream.SetIdleTimeoutMs(100);
+    EXPECT_EQ(stream.Receive({&byte, 1}), -1);
+    EXPECT_EQ(stream.LastError(), ETIMEDOUT);
+}
+
+TEST(TcpStream, RefusedConnectionNamesTheError)
+{
+    sockaddr_in address;
+    {
+        SilentPeer closedSoon;
+        address = closedSoon.Address();
+    }
+    StopSignal stop;
+    TcpStream stream(stop);
+    ASSERT_EQ(stream.Open(), 0);
+    EXPECT_EQ(stream.Connect(address, 1000), -1);
+    EXPECT_EQ(SocketErrorName(stream.LastError()), "CONNREFUSED");
+}
+
+TEST(MemoryOutputFile, SeekPastTheEndLeavesAZeroGapAndCapacityActsAsAFullDisk)
+{
+    MemoryOutputFile file;
+    const uint8_t bytes[] = {1, 2, 3};
+    ASSERT_TRUE(file.Seek(5));
+    ASSERT_TRUE(file.Write(bytes));
+    EXPECT_EQ(file.Bytes(), (std::vector<uint8_t>{0, 0, 0, 0, 0, 1, 2, 3}));
+    EXPECT_EQ(file.SeekEnd(), 8u);
+    file.SetCapacity(10);
+    EXPECT_FALSE(file.Write(bytes));
+}
+
+}  // namespace
+}  // namespace tapewell
