@@ -218,8 +218,10 @@ bool MmsClient::OnMediaPacket(std::span<const uint8_t> payload) {
     std::fill(m_packet.begin() + static_cast<ptrdiff_t>(payload.size()), m_packet.end(), 0);
     bool found = false;
     const uint32_t t = PacketTime(m_packet, &found);
-    const uint32_t progress =
-        m_durationMs == 0 ? 0 : Clamp32(std::min<uint64_t>(kFullProgress, uint64_t{t} * kFullProgress / m_durationMs));
+    const uint32_t progress = m_durationMs == 0
+                                  ? 0
+                                  : Clamp32(std::min<uint64_t>(
+                                        kFullProgress, uint64_t{t} * kFullProgress / m_durationMs));
     if (!m_output->Write(m_packet)) {
         return false;
     }

@@ -14,10 +14,10 @@ struct MmsRecordingFacts {
     // Live stream recorded with "Live Content Save Time Info": the counts
     // and durations are rewritten to describe what was written.
     bool describeWritten = false;
-    uint32_t preroll = 0;          // ms
-    uint32_t latestSendTime = 0;   // ms, rebased
+    uint32_t preroll = 0;         // ms
+    uint32_t latestSendTime = 0;  // ms, rebased
     uint64_t packetCount = 0;
-    uint64_t dataSize = 0;         // packet count times packet size
+    uint64_t dataSize = 0;  // packet count times packet size
 };
 
 // Makes a recording complete and seekable: appends a one-entry Simple Index

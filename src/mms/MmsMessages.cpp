@@ -10,13 +10,13 @@ namespace tapewell {
 namespace {
 
 // Time stamps, as the bits of the doubles Windows Media Player sends.
-constexpr uint64_t kStampConnect = 0x3F847AE147AE147B;     // 0.01
-constexpr uint64_t kStampFunnelInfo = 0x3F847AE11EB851EC;  // 0.0099999988
-constexpr uint64_t kStampOpen = 0x3FC1EB851EB851EC;        // 0.14
-constexpr uint64_t kStampReadBlock = 0x3FD0000000000000;   // 0.25
-constexpr uint64_t kStampSelection = 0x3FF07EF9DB22D0E5;   // 1.031
-constexpr uint64_t kStampPlay = 0x3FF9A1CAC083126F;        // 1.602
-constexpr uint64_t kStampPong = 0x408F23220DE56042;        // 996.39
+constexpr uint64_t kStampConnect = 0x3F847AE147AE147B;      // 0.01
+constexpr uint64_t kStampFunnelInfo = 0x3F847AE11EB851EC;   // 0.0099999988
+constexpr uint64_t kStampOpen = 0x3FC1EB851EB851EC;         // 0.14
+constexpr uint64_t kStampReadBlock = 0x3FD0000000000000;    // 0.25
+constexpr uint64_t kStampSelection = 0x3FF07EF9DB22D0E5;    // 1.031
+constexpr uint64_t kStampPlay = 0x3FF9A1CAC083126F;         // 1.602
+constexpr uint64_t kStampPong = 0x408F23220DE56042;         // 996.39
 constexpr uint64_t kReadBlockSeconds = 0x40AC200000000000;  // 3600.0
 
 constexpr uint32_t kStartPlayingSequence = 6;
@@ -109,7 +109,8 @@ std::vector<uint8_t> MmsMessages::Transport(in_addr localAddress, uint16_t local
         FormatText("\\\\%u.%u.%u.%u\\TCP\\%u %03x", host >> 24, (host >> 16) & 0xFF,
                    (host >> 8) & 0xFF, host & 0xFF, static_cast<unsigned>(localPort), 0x0Fu);
     const std::vector<uint8_t> units = WireText(text, text.size());
-    std::vector<uint8_t> m = Start(kTransportHeadSize + units.size(), mms::kConnectFunnel, kStampOpen);
+    std::vector<uint8_t> m =
+        Start(kTransportHeadSize + units.size(), mms::kConnectFunnel, kStampOpen);
     Put32(m, 40, kNoPacketPair);
     Put32(m, 44, 0xFFFFFFFF);
     Put32(m, 52, 0x000A0000);
@@ -122,8 +123,8 @@ std::vector<uint8_t> MmsMessages::OpenFile(std::string_view object) {
     if (!object.empty()) {
         object.remove_prefix(1);
     }
-    const std::string text = FormatText("%.*s %02x.", static_cast<int>(object.size()),
-                                        object.data(), 0x18u);
+    const std::string text =
+        FormatText("%.*s %02x.", static_cast<int>(object.size()), object.data(), 0x18u);
     const std::vector<uint8_t> units = WireText(text, limits::kMaxMmsPathUnits);
     std::vector<uint8_t> m = Start(kOpenFileHeadSize + units.size(), mms::kOpenFile, kStampOpen);
     Put32(m, 40, 1);

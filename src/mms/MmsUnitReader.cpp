@@ -15,8 +15,7 @@ constexpr size_t kLengthOffset = 8;
 }  // namespace
 
 MmsUnitReader::MmsUnitReader()
-    : m_message(mms::kPrefixSize + limits::kMaxMmsCommandBody),
-      m_payload(mms::kMaxDataPayload) {}
+    : m_message(mms::kPrefixSize + limits::kMaxMmsCommandBody), m_payload(mms::kMaxDataPayload) {}
 
 MmsUnit MmsUnitReader::ReadUnit(MmsByteStream& stream) {
     if (!ReceiveExact(stream, std::span(m_message).first(mms::kDataPacketPrefixSize))) {
