@@ -5,8 +5,8 @@
 namespace tapewell {
 
 ssize_t MmsBufferStream::Receive(std::span<uint8_t> buffer) {
-    // Hands out at most a few bytes at a time so that the reader's loops over
-    // partial receives are exercised as on a real connection.
+    // Hands the bytes out in pieces, as a connection does, so that the
+    // reader's loops over partial receives run.
     constexpr size_t kMaxPiece = 4096;
     const size_t take = std::min({buffer.size(), m_bytes.size() - m_position, kMaxPiece});
     std::copy_n(m_bytes.begin() + static_cast<ptrdiff_t>(m_position), take, buffer.begin());

@@ -41,8 +41,8 @@ public:
     // packet shows that the stream plays.
     uint64_t Run(OutputFile* output, const std::string& address, const std::string& playerAgent,
                  uint32_t startPacket);
-    // Ends a running session soon, as a closed connection would; the file is
-    // still repaired.
+    // Ends a running session at once, as a closed connection would; the file
+    // is still repaired. Run clears a stop left from before it started.
     void Stop() { m_stop.Raise(); }
 
     // The session after the connection is made, on any byte stream: the
