@@ -27,6 +27,7 @@ constexpr Command kCommands[] = {
     {"capture", "print the stream addresses seen in network traffic", tapewell::cli::RunCapture},
     {"snapshot", "save pictures of a video as BMP files", tapewell::cli::RunSnapshot},
     {"play", "play a file without a window", tapewell::cli::RunPlay},
+    {"mms-record", "record an mms:// stream into an ASF file", tapewell::cli::RunMmsRecord},
 };
 
 void PrintHelp() {

@@ -85,6 +85,16 @@ inline constexpr long kMaxPlaySeconds = 24 * 3600;
 inline constexpr int kConnectTimeoutMs = 15'000;
 inline constexpr int kReceiveIdleTimeoutMs = 60'000;
 
+// MMS replies the recorder acts on are a few hundred bytes; a command message
+// announcing a longer body is refused rather than read into memory.
+inline constexpr size_t kMaxMmsCommandBody = 64u << 10;
+// The ASF header of an MMS stream is kept whole (it may arrive in several
+// header packets) to find File Properties and to repair it at the end; real
+// headers are a few kilobytes, so a longer one is refused.
+inline constexpr size_t kMaxMmsHeaderBytes = 16u << 20;
+// UTF-16 units of the open-file path; a longer path is cut.
+inline constexpr size_t kMaxMmsPathUnits = 1024;
+
 // Texts the engines format for their messages and errors are cut here.
 inline constexpr size_t kMessageTextBytes = 4096;
 

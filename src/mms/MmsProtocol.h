@@ -57,4 +57,9 @@ inline constexpr uint32_t kPing = 0x0004001B;
 inline constexpr uint32_t kReportEndOfStream = 0x0004001E;
 inline constexpr uint32_t kReportStreamSwitch = 0x00040021;
 
+// Data packet types: the client asks for these numbers in its read-header
+// and start-playing messages, and the server puts them into the packets.
+inline constexpr uint8_t kHeaderPacketType = 2;
+inline constexpr uint8_t kMediaPacketType = 4;
+
 }  // namespace tapewell::mms

@@ -1,0 +1,96 @@
+#pragma once
+
+#include <netinet/in.h>
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "common/StopSignal.h"
+#include "mms/MmsMessages.h"
+#include "mms/MmsStreamHeader.h"
+#include "mms/MmsUnitReader.h"
+#include "settings/AppSettings.h"
+
+namespace tapewell {
+
+class EngineEvents;
+class MmsByteStream;
+class OutputFile;
+
+// Records one mms:// stream into an already opened ASF file: the command
+// exchange, the stream header, every media packet padded to the packet size
+// (live times rebased when "Live Content Save Time Info" is on), the "time
+// policy" and "size policy" limits, and the repair of the header at the end.
+//
+// Run, and everything it reports through EngineEvents, happens on the
+// calling (job worker) thread; Stop may be called from any thread. One
+// object runs one session at a time and may run many in turn.
+class MmsClient {
+public:
+    // Keeps its own copy of the settings; events may be null.
+    MmsClient(const AppSettings& settings, EngineEvents* events);
+    MmsClient(const MmsClient&) = delete;
+    MmsClient& operator=(const MmsClient&) = delete;
+
+    // Records address into output ("wb", or "rb+" at its end when
+    // startPacket is the number of packets already there). playerAgent
+    // empty means the settings' one. Returns the bytes written, 0 on
+    // failure; with no output, the header length once the first media
+    // packet shows that the stream plays.
+    uint64_t Run(OutputFile* output, const std::string& address, const std::string& playerAgent,
+                 uint32_t startPacket);
+    // Ends a running session at once, as a closed connection would; the file
+    // is still repaired. Run clears a stop left from before it started.
+    void Stop() { m_stop.Raise(); }
+
+    // The session after the connection is made, on any byte stream: the
+    // connect message, the exchange and the repair. Run uses it; so does
+    // the fuzzer, with the server's bytes from a buffer.
+    uint64_t RunOn(MmsByteStream& stream, OutputFile* output, const std::string& address,
+                   const std::string& playerAgent, uint32_t startPacket, sockaddr_in local);
+
+    // For tests: how long a silent server is waited for (60 s otherwise).
+    void SetIdleTimeoutMs(int ms) { m_idleTimeoutMs = ms; }
+
+private:
+    void ResetSession(OutputFile* output, const std::string& address,
+                      const std::string& playerAgent, uint32_t startPacket);
+    // One unit off the stream and the reaction to it; false ends the session.
+    bool ReadUnit(MmsByteStream& stream);
+    bool OnCommand(const MmsUnit& unit, MmsByteStream& stream);
+    bool OnHeaderPacket(std::span<const uint8_t> payload, uint8_t flags, MmsByteStream& stream);
+    bool TakeProperties();
+    bool OnMediaPacket(std::span<const uint8_t> payload);
+    // The send time found in the packet (0 when none); rebases a live packet.
+    uint32_t PacketTime(std::span<uint8_t> packet, bool* found);
+    bool LimitReached(uint32_t timeMs) const;
+    void Repair();
+
+    AppSettings m_settings;
+    EngineEvents& m_events;
+    StopSignal m_stop;
+    int m_idleTimeoutMs;
+    MmsMessages m_messages;
+    MmsUnitReader m_reader;
+    MmsStreamHeader m_header;
+    std::vector<uint8_t> m_packet;  // one media packet, padded to the packet size
+
+    // One session's state, reset by ResetSession.
+    OutputFile* m_output = nullptr;
+    std::string m_address;
+    std::string m_playerAgent;
+    uint32_t m_startPacket = 0;
+    sockaddr_in m_local{};
+    bool m_endOfStream = false;
+    uint32_t m_packetSize = 0;
+    uint32_t m_durationMs = 0;  // 0 for a live stream
+    uint64_t m_bytesWritten = 0;
+    uint32_t m_firstSendTime = 0;
+    uint32_t m_latestSendTime = 0;
+    uint64_t m_packetCount = 0;
+    uint64_t m_dataSize = 0;
+};
+
+}  // namespace tapewell

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+namespace tapewell {
+
+class OutputFile;
+
+// What an MMS session knows at its end about the recording it wrote.
+struct MmsRecordingFacts {
+    uint64_t filePropertiesOffset = 0;         // in the file
+    std::optional<uint64_t> dataObjectOffset;  // in the file; nothing when unknown
+    // Live stream recorded with "Live Content Save Time Info": the counts
+    // and durations are rewritten to describe what was written.
+    bool describeWritten = false;
+    uint32_t preroll = 0;         // ms
+    uint32_t latestSendTime = 0;  // ms, rebased
+    uint64_t packetCount = 0;
+    uint64_t dataSize = 0;  // packet count times packet size
+};
+
+// Makes a recording complete and seekable: appends a one-entry Simple Index
+// object at the current position, then writes File Size and Flags (seekable)
+// into File Properties and, when asked, the live counts and durations and
+// the Data object's size and packet count. False when a write failed.
+bool RepairMmsRecording(OutputFile& output, const MmsRecordingFacts& facts);
+
+}  // namespace tapewell

@@ -1,0 +1,58 @@
+#include "mms/MmsTransport.h"
+
+#include <arpa/inet.h>
+
+#include "common/Limits.h"
+#include "common/UrlParts.h"
+#include "mms/MmsProtocol.h"
+#include "recording/EngineEvents.h"
+
+namespace tapewell {
+
+uint16_t MmsPortOf(const std::string& address) {
+    const std::optional<UrlParts> parts = SplitUrl(address);
+    return parts && parts->port != 0 ? parts->port : mms::kPort;
+}
+
+bool MmsTransport::OpenConnection(const std::string& address, EngineEvents& events) {
+    const std::optional<UrlParts> parts = SplitUrl(address);
+    std::optional<in_addr> host;
+    if (parts) {
+        if (auto resolved = ResolveIPv4(parts->host)) {
+            host = resolved->address;
+        } else {
+            host = ParseIPv4(parts->host);
+        }
+    }
+    if (m_tcp.Open() < 0) {
+        events.OnError("socket failed");
+        return false;
+    }
+    if (m_tcp.SetReuseAddress() < 0) {
+        events.OnError("sockopt error");
+        m_tcp.Close();
+        return false;
+    }
+    // An address that names no host we can find fails like a refused
+    // connection: the resolver's failure is not reported by itself.
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_port = htons(MmsPortOf(address));
+    if (host) {
+        peer.sin_addr = *host;
+    }
+    if (!host || m_tcp.Connect(peer, limits::kConnectTimeoutMs) < 0 || m_tcp.Stopped()) {
+        if (!m_tcp.Stopped()) {
+            events.OnError("connect failed !!");
+        }
+        m_tcp.Close();
+        return false;
+    }
+    return true;
+}
+
+bool MmsTransport::Send(std::span<const uint8_t> bytes) {
+    return m_tcp.Send(bytes) == static_cast<ssize_t>(bytes.size());
+}
+
+}  // namespace tapewell

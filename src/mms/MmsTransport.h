@@ -1,0 +1,44 @@
+#pragma once
+
+#include <netinet/in.h>
+
+#include <optional>
+#include <string>
+
+#include "common/TcpStream.h"
+#include "mms/MmsByteStream.h"
+
+namespace tapewell {
+
+class EngineEvents;
+class StopSignal;
+
+// The TCP connection of one MMS session. Runs on the session's thread; the
+// stop signal it waits on may be raised from any thread, and then every
+// call returns at once as if the peer had closed.
+class MmsTransport final : public MmsByteStream {
+public:
+    explicit MmsTransport(const StopSignal& stop) : m_tcp(stop) {}
+
+    // Connects to the address's host (first IPv4 address) on the address's
+    // port, or the MMS port when it names none. On failure reports "socket
+    // failed", "sockopt error" or "connect failed !!" and returns false.
+    bool OpenConnection(const std::string& address, EngineEvents& events);
+    void Close() { m_tcp.Close(); }
+    // Our end of the connection, named in the transport message.
+    std::optional<sockaddr_in> LocalAddress() const { return m_tcp.LocalAddress(); }
+
+    ssize_t Receive(std::span<uint8_t> buffer) override { return m_tcp.Receive(buffer); }
+    bool Send(std::span<const uint8_t> bytes) override;
+
+    // For tests: how long a silent peer is waited for.
+    void SetIdleTimeoutMs(int ms) { m_tcp.SetIdleTimeoutMs(ms); }
+
+private:
+    TcpStream m_tcp;
+};
+
+// The port an MMS address connects to: its own, or 1755.
+uint16_t MmsPortOf(const std::string& address);
+
+}  // namespace tapewell

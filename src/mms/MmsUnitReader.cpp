@@ -1,0 +1,79 @@
+#include "mms/MmsUnitReader.h"
+
+#include "common/ByteCursor.h"
+#include "common/Limits.h"
+#include "common/LittleEndian.h"
+#include "common/TextFormat.h"
+#include "mms/MmsProtocol.h"
+
+namespace tapewell {
+namespace {
+
+constexpr size_t kOpenResultOffset = 48;
+constexpr size_t kLengthOffset = 8;
+
+}  // namespace
+
+MmsUnitReader::MmsUnitReader()
+    : m_message(mms::kPrefixSize + limits::kMaxMmsCommandBody), m_payload(mms::kMaxDataPayload) {}
+
+MmsUnit MmsUnitReader::ReadUnit(MmsByteStream& stream) {
+    if (!ReceiveExact(stream, std::span(m_message).first(mms::kDataPacketPrefixSize))) {
+        return {};
+    }
+    // Both kinds start with 8 bytes; only a command carries the session
+    // signature in the second four.
+    if (ReadLe32(&m_message[4]) == mms::kSessionSignature) {
+        return ReadCommand(stream);
+    }
+    return ReadPacket(stream);
+}
+
+MmsUnit MmsUnitReader::ReadCommand(MmsByteStream& stream) {
+    MmsUnit unit;
+    const auto rest = std::span(m_message).subspan(mms::kDataPacketPrefixSize,
+                                                   mms::kPrefixSize - mms::kDataPacketPrefixSize);
+    if (!ReceiveExact(stream, rest)) {
+        return unit;
+    }
+    const uint32_t length = ReadLe32(&m_message[kLengthOffset]);
+    if (length > limits::kMaxMmsCommandBody) {
+        unit.error = FormatText("MMS command of %u bytes refused", length);
+        return unit;
+    }
+    const auto body = std::span(m_message).subspan(mms::kPrefixSize, length);
+    if (!ReceiveExact(stream, body)) {
+        return unit;
+    }
+    // A message too short for a field leaves it 0: an unknown code, a
+    // result that is not a failure.
+    const std::span<const uint8_t> message = std::span(m_message).first(mms::kPrefixSize + length);
+    ByteCursor code{message};
+    code.Skip(mms::kCommandCodeOffset);
+    unit.code = code.ReadU32();
+    ByteCursor result{message};
+    result.Skip(kOpenResultOffset);
+    unit.openResult = static_cast<int32_t>(result.ReadU32());
+    unit.kind = MmsUnit::Kind::Command;
+    return unit;
+}
+
+MmsUnit MmsUnitReader::ReadPacket(MmsByteStream& stream) {
+    MmsUnit unit;
+    const uint16_t total = ReadLe16(&m_message[6]);
+    if (total < mms::kDataPacketPrefixSize) {
+        unit.error = FormatText("MMS data packet with length %u refused", total);
+        return unit;
+    }
+    const auto payload = std::span(m_payload).first(total - mms::kDataPacketPrefixSize);
+    if (!ReceiveExact(stream, payload)) {
+        return unit;
+    }
+    unit.kind = MmsUnit::Kind::Packet;
+    unit.type = m_message[4];
+    unit.flags = m_message[5];
+    unit.payload = payload;
+    return unit;
+}
+
+}  // namespace tapewell

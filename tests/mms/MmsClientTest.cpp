@@ -1,0 +1,376 @@
+// MmsClient against the test server on loopback (and, for the behaviours it
+// does not have, a scripted peer); every file written is read by ffprobe.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "ScriptedMmsPeer.h"
+#include "asf/AsfGuids.h"
+#include "asf/AsfInfo.h"
+#include "asf/AsfObjects.h"
+#include "asf/AsfPacketTools.h"
+#include "common/LittleEndian.h"
+#include "common/OutputFile.h"
+#include "mms/MmsBufferStream.h"
+#include "mms/MmsClient.h"
+#include "recording/EngineEvents.h"
+#include "support/TestServer.h"
+#include "support/TestSupport.h"
+
+namespace tapewell::test {
+namespace {
+
+constexpr size_t kIndexSize = 62;
+
+class Events final : public EngineEvents {
+public:
+    void OnStreamStart(const std::string&, uint32_t durationMs) override {
+        duration = durationMs;
+        ++streamStarts;
+    }
+    void OnProgress(uint32_t, uint32_t, uint32_t) override { ++progress; }
+    void OnError(const std::string& text) override { errors.push_back(text); }
+
+    std::atomic<int> streamStarts{0};
+    uint32_t duration = 0;
+    int progress = 0;
+    std::vector<std::string> errors;
+};
+
+struct Recording {
+    uint64_t written = 0;
+    std::vector<uint8_t> bytes;
+};
+
+class MmsClientTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_dir = new TempDir;
+        AsfRecipe recipe;
+        recipe.seconds = 4;
+        ASSERT_TRUE(MakeAsf(*s_dir / "clip.asf", recipe));
+        s_bytes = new std::vector<uint8_t>(ReadFileBytes(*s_dir / "clip.asf"));
+        AsfInfo info;
+        ASSERT_GT(info.Parse(*s_dir / "clip.asf"), 0);
+        AsfObjectEntry data;
+        ASSERT_GE(info.FindObject(guids::kData, &data), 0);
+        s_dataOffset = data.offset;
+        s_packetSize = info.GetFileProperties().minPacketSize;
+        s_packetCount = info.GetDataObject().totalDataPackets;
+        s_fp = static_cast<size_t>(AsfPacketTools::FindFileProperties(*s_bytes));
+    }
+    static void TearDownTestSuite() {
+        delete s_bytes;
+        delete s_dir;
+    }
+    static std::filesystem::path Root() { return s_dir->Path(); }
+    static size_t HeaderSize() { return s_dataOffset + 50; }
+    static std::vector<uint8_t> Packet(uint64_t n) {
+        auto first = s_bytes->begin() + static_cast<ptrdiff_t>(HeaderSize() + n * s_packetSize);
+        return {first, first + s_packetSize};
+    }
+    static std::string Url(const TestServer& server, const std::string& name = "clip.asf") {
+        return "mms://127.0.0.1:" + std::to_string(server.MmsPort()) + "/" + name;
+    }
+
+    // Records into a file of the test's folder.
+    Recording Record(const std::string& url, const AppSettings& settings, Events& events,
+                     const std::string& name = "out.asf") {
+        auto out = StdioOutputFile::Open(m_dir / name, "wb");
+        MmsClient client(settings, &events);
+        Recording r;
+        r.written = client.Run(out.get(), url, "", 0);
+        out->Close();
+        r.bytes = ReadFileBytes(m_dir / name);
+        return r;
+    }
+
+    // The index at the end, File Size and Flags: what every ending leaves.
+    static void ExpectRepaired(const std::vector<uint8_t>& file) {
+        ASSERT_GT(file.size(), HeaderSize() + kIndexSize);
+        const uint8_t* index = &file[file.size() - kIndexSize];
+        EXPECT_TRUE(
+            std::equal(guids::kSimpleIndex.bytes.begin(), guids::kSimpleIndex.bytes.end(), index));
+        EXPECT_EQ(ReadLe64(index + 16), kIndexSize);
+        EXPECT_EQ(ReadLe64(index + 40), 10'000'000u);
+        EXPECT_EQ(ReadLe32(index + 52), 1u);
+        EXPECT_EQ(ReadLe64(&file[s_fp + asf::fp::kFileSize]), file.size());
+        EXPECT_EQ(ReadLe32(&file[s_fp + asf::fp::kFlags]), asf::kFlagSeekable);
+        EXPECT_EQ((file.size() - kIndexSize - HeaderSize()) % s_packetSize, 0u);
+    }
+
+    // The file is the source up to the end of its Data object but for File
+    // Size and Flags, and then the index.
+    static void ExpectSourceCopy(std::vector<uint8_t> file, uint64_t packets) {
+        ExpectRepaired(file);
+        const size_t end = HeaderSize() + packets * s_packetSize;
+        ASSERT_EQ(file.size(), end + kIndexSize);
+        std::vector<uint8_t> source(s_bytes->begin(),
+                                    s_bytes->begin() + static_cast<ptrdiff_t>(end));
+        for (size_t i = 0; i < 8; ++i) {
+            file[s_fp + asf::fp::kFileSize + i] = source[s_fp + asf::fp::kFileSize + i] = 0;
+        }
+        for (size_t i = 0; i < 4; ++i) {
+            file[s_fp + asf::fp::kFlags + i] = source[s_fp + asf::fp::kFlags + i] = 0;
+        }
+        file.resize(end);
+        EXPECT_TRUE(file == source);
+    }
+
+    static uint32_t SendTime(const std::vector<uint8_t>& file, size_t packet) {
+        const auto p = std::span(file).subspan(HeaderSize() + packet * s_packetSize, s_packetSize);
+        const int at = AsfPacketTools::SendTimeOffset(p);
+        return at > 0 ? ReadLe32(&p[static_cast<size_t>(at)]) : 0;
+    }
+
+    static inline TempDir* s_dir = nullptr;
+    static inline std::vector<uint8_t>* s_bytes = nullptr;
+    static inline uint64_t s_dataOffset = 0;
+    static inline uint32_t s_packetSize = 0;
+    static inline uint64_t s_packetCount = 0;
+    static inline size_t s_fp = 0;
+
+    TempDir m_dir;
+};
+
+TEST_F(MmsClientTest, OnDemandCopyEqualsTheSourceHoweverTheHeaderArrives) {
+    const ProbeReport source = Probe(Root() / "clip.asf");
+    for (const char* parts : {"1", "3"}) {
+        SCOPED_TRACE(parts);
+        TestServer server(Root(), {"--only", "mms", "--header-parts", parts, "--ping"});
+        ASSERT_TRUE(server.Ready());
+        Events events;
+        const Recording r = Record(Url(server), AppSettings(), events);
+        EXPECT_TRUE(events.errors.empty());
+        EXPECT_EQ(events.streamStarts, std::stoi(parts));
+        EXPECT_GT(events.duration, 3500u);
+        EXPECT_EQ(events.progress, static_cast<int>(s_packetCount));
+        EXPECT_EQ(r.written, HeaderSize() + s_packetCount * s_packetSize);
+        ExpectSourceCopy(r.bytes, s_packetCount);
+        const ProbeReport copy = Probe(m_dir / "out.asf");
+        EXPECT_EQ(copy.Get("stream0.codec_name"), source.Get("stream0.codec_name"));
+        EXPECT_EQ(copy.Get("stream1.codec_name"), source.Get("stream1.codec_name"));
+        EXPECT_NEAR(std::stod(copy.Get("format.duration")),
+                    std::stod(source.Get("format.duration")), 0.1);
+    }
+}
+
+TEST_F(MmsClientTest, LiveRecordingIsRebasedAndDescribedWhenTheSettingIsOn) {
+    TestServer server(Root(), {"--only", "mms", "--live", "--header-parts", "3"});
+    ASSERT_TRUE(server.Ready());
+    AppSettings settings;
+    settings.m_sizeLimitOn = true;
+    settings.m_maxSizeMiB = 1;
+    for (bool saveTimes : {true, false}) {
+        SCOPED_TRACE(saveTimes);
+        settings.m_liveSaveTimeInfo = saveTimes;
+        Events events;
+        const Recording r = Record(Url(server), settings, events);
+        EXPECT_EQ(events.duration, 0u);
+        // "size policy": ends with the packet that reaches 1 MiB.
+        EXPECT_GE(r.written, 1u << 20);
+        EXPECT_LT(r.written - s_packetSize, 1u << 20);
+        ExpectRepaired(r.bytes);
+        const uint64_t packets = (r.bytes.size() - kIndexSize - HeaderSize()) / s_packetSize;
+        const uint8_t* fp = &r.bytes[s_fp];
+        const uint8_t* data = &r.bytes[s_dataOffset];
+        if (!saveTimes) {
+            // Written untouched: the first round is the source's packets.
+            for (uint64_t n = 0; n < s_packetCount; ++n) {
+                ASSERT_TRUE(std::equal(
+                    r.bytes.begin() + static_cast<ptrdiff_t>(HeaderSize() + n * s_packetSize),
+                    r.bytes.begin() + static_cast<ptrdiff_t>(HeaderSize() + (n + 1) * s_packetSize),
+                    Packet(n).begin()));
+            }
+            continue;
+        }
+        EXPECT_EQ(SendTime(r.bytes, 0), 0u);
+        uint32_t latest = 0;
+        for (uint64_t n = 0; n < packets; ++n) {
+            latest = std::max(latest, SendTime(r.bytes, n));
+        }
+        const uint64_t preroll = ReadLe64(fp + asf::fp::kPreroll);
+        EXPECT_EQ(ReadLe64(fp + asf::fp::kDataPacketsCount), packets);
+        EXPECT_EQ(ReadLe64(fp + asf::fp::kPlayDuration), uint64_t{latest} * 10000);
+        EXPECT_EQ(ReadLe64(fp + asf::fp::kSendDuration), (latest - preroll) * 10000);
+        EXPECT_EQ(ReadLe64(data + 16), packets * s_packetSize + 50);
+        EXPECT_EQ(ReadLe64(data + 40), packets);
+        const ProbeReport probe = Probe(m_dir / "out.asf");
+        EXPECT_EQ(probe.Get("stream0.codec_name"), "wmv2");
+        // ffprobe counts the duration without the preroll.
+        EXPECT_NEAR(std::stod(probe.Get("format.duration")), (latest - preroll) / 1000.0, 0.5);
+        EXPECT_EQ(probe.asfPacketsRead, packets);
+    }
+}
+
+TEST_F(MmsClientTest, TimePolicyEndsAtTheFirstPacketAtMaxTime) {
+    TestServer server(Root(), {"--only", "mms"});
+    ASSERT_TRUE(server.Ready());
+    AppSettings settings;
+    settings.m_timeLimitOn = true;
+    settings.m_maxTimeSeconds = 1;
+    Events events;
+    const Recording r = Record(Url(server), settings, events);
+    ExpectRepaired(r.bytes);
+    const size_t packets = (r.bytes.size() - kIndexSize - HeaderSize()) / s_packetSize;
+    ASSERT_GE(packets, 2u);
+    ASSERT_LT(packets, s_packetCount);
+    EXPECT_GE(SendTime(r.bytes, packets - 1), 1000u);
+    for (size_t n = 0; n + 1 < packets; ++n) {
+        EXPECT_LT(SendTime(r.bytes, n), 1000u);
+    }
+    EXPECT_EQ(Probe(m_dir / "out.asf").Get("stream1.codec_name"), "wmav2");
+}
+
+TEST_F(MmsClientTest, ResumeAppendsFromTheStartPacketWithoutAHeader) {
+    TestServer server(Root(), {"--only", "mms"});
+    ASSERT_TRUE(server.Ready());
+    constexpr uint32_t kHave = 7;
+    std::vector<uint8_t> partial(
+        s_bytes->begin(),
+        s_bytes->begin() + static_cast<ptrdiff_t>(HeaderSize() + kHave * s_packetSize));
+    WriteFileBytes(m_dir / "part.asf", partial);
+    auto out = StdioOutputFile::Open(m_dir / "part.asf", "rb+");
+    ASSERT_TRUE(out && out->SeekEnd());
+    Events events;
+    MmsClient client(AppSettings(), &events);
+    const uint64_t written = client.Run(out.get(), Url(server), "", kHave);
+    out->Close();
+    EXPECT_EQ(written, (s_packetCount - kHave) * s_packetSize);
+    EXPECT_NE(server.Log().find("play from packet 7"), std::string::npos);
+    ExpectSourceCopy(ReadFileBytes(m_dir / "part.asf"), s_packetCount);
+}
+
+TEST_F(MmsClientTest, EndingsWithoutAFullStream) {
+    TestServer server(Root(), {"--only", "mms", "--drop-after", "5"});
+    ASSERT_TRUE(server.Ready());
+    {
+        Events events;
+        MemoryOutputFile out;
+        MmsClient client(AppSettings(), &events);
+        EXPECT_EQ(client.Run(&out, Url(server, "missing.asf"), "", 0), 0u);
+        EXPECT_EQ(events.errors, std::vector<std::string>{"Url not found"});
+        EXPECT_TRUE(out.Bytes().empty());
+    }
+    {
+        // A check without a file: the header length once media flows.
+        MmsClient client(AppSettings(), nullptr);
+        EXPECT_EQ(client.Run(nullptr, Url(server), "", 0), HeaderSize());
+    }
+    {
+        // The server cuts the connection after five packets.
+        Events events;
+        const Recording r = Record(Url(server), AppSettings(), events);
+        EXPECT_EQ(r.written, HeaderSize() + 5 * s_packetSize);
+        ExpectRepaired(r.bytes);
+        EXPECT_EQ(Probe(m_dir / "out.asf").Get("stream0.codec_name"), "wmv2");
+    }
+    {
+        Events events;
+        MmsClient client(AppSettings(), &events);
+        EXPECT_EQ(client.Run(nullptr, "mms://127.0.0.1:1/clip.asf", "", 0), 0u);
+        EXPECT_EQ(events.errors, std::vector<std::string>{"connect failed !!"});
+    }
+}
+
+// What the scripted peer sends: the source's header and packets with their
+// zero padding cut off, so the client has to put it back.
+ScriptedMmsPeer::Script SourceScript(const std::vector<uint8_t>& header,
+                                     const std::vector<std::vector<uint8_t>>& packets) {
+    ScriptedMmsPeer::Script script;
+    script.header = header;
+    for (auto packet : packets) {
+        while (packet.size() > 20 && packet.back() == 0) {
+            packet.pop_back();
+        }
+        script.packets.push_back(packet);
+    }
+    return script;
+}
+
+TEST_F(MmsClientTest, OddServersArePaddedIgnoredRefusedOrStopped) {
+    const std::vector<uint8_t> header(s_bytes->begin(),
+                                      s_bytes->begin() + static_cast<ptrdiff_t>(HeaderSize()));
+    std::vector<std::vector<uint8_t>> packets;
+    for (uint64_t n = 0; n < s_packetCount; ++n) {
+        packets.push_back(Packet(n));
+    }
+    {
+        // An unknown reply, a packet of type 3 and short payloads.
+        auto script = SourceScript(header, packets);
+        script.unknownReply = true;
+        script.typeThreePacket = true;
+        ASSERT_TRUE(std::any_of(script.packets.begin(), script.packets.end(),
+                                [](const auto& p) { return p.size() < s_packetSize; }));
+        ScriptedMmsPeer peer(script);
+        Events events;
+        const Recording r = Record("mms://127.0.0.1:" + std::to_string(peer.Port()) + "/x.asf",
+                                   AppSettings(), events);
+        EXPECT_TRUE(events.errors.empty());
+        ExpectSourceCopy(r.bytes, s_packetCount);
+        EXPECT_EQ(Probe(m_dir / "out.asf").Get("stream0.codec_name"), "wmv2");
+    }
+    {
+        auto variable = header;
+        WriteLe32(&variable[s_fp + asf::fp::kMaxPacketSize], s_packetSize + 1000);
+        ScriptedMmsPeer peer(SourceScript(variable, packets));
+        Events events;
+        const Recording r = Record("mms://127.0.0.1:" + std::to_string(peer.Port()) + "/x.asf",
+                                   AppSettings(), events);
+        EXPECT_EQ(r.written, 0u);
+        EXPECT_EQ(events.errors, std::vector<std::string>{"not supported"});
+    }
+    {
+        // A server that falls silent after the header: Stop ends the wait.
+        auto script = SourceScript(header, packets);
+        script.silentAfterHeader = true;
+        ScriptedMmsPeer peer(script);
+        Events events;
+        auto out = StdioOutputFile::Open(m_dir / "silent.asf", "wb");
+        MmsClient client(AppSettings(), &events);
+        std::atomic<bool> done{false};
+        std::chrono::steady_clock::time_point stoppedAt;
+        std::thread stopper([&] {
+            for (int i = 0; i < 500 && events.streamStarts == 0; ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            stoppedAt = std::chrono::steady_clock::now();
+            client.Stop();
+        });
+        const uint64_t written = client.Run(
+            out.get(), "mms://127.0.0.1:" + std::to_string(peer.Port()) + "/x.asf", "", 0);
+        const auto returnedAt = std::chrono::steady_clock::now();
+        stopper.join();
+        out->Close();
+        EXPECT_LT(returnedAt - stoppedAt, std::chrono::seconds(1));
+        EXPECT_EQ(written, HeaderSize());
+        const auto file = ReadFileBytes(m_dir / "silent.asf");
+        ASSERT_EQ(file.size(), HeaderSize() + kIndexSize);
+        EXPECT_EQ(ReadLe64(&file[s_fp + asf::fp::kFileSize]), file.size());
+    }
+}
+
+TEST(MmsReadUnitTest, RefusesOversizedCommandsAndShortPacketLengths) {
+    // A command announcing more than 64 KiB, and a data packet whose length
+    // does not even cover its own 8 bytes.
+    std::vector<uint8_t> command = {1, 0, 0, 0, 0xCE, 0xFA, 0x0B, 0xB0,
+                                    0, 0, 2, 0, 'M',  'M',  'S',  ' '};
+    std::vector<uint8_t> packet = {0, 0, 0, 0, 4, 0, 7, 0};
+    for (const auto& bytes : {command, packet}) {
+        MmsBufferStream stream(bytes);
+        Events events;
+        MemoryOutputFile out;
+        MmsClient client(AppSettings(), &events);
+        EXPECT_EQ(client.RunOn(stream, &out, "mms://h/x", "", 0, {}), 0u);
+        ASSERT_EQ(events.errors.size(), 1u);
+        EXPECT_NE(events.errors[0].find("refused"), std::string::npos);
+    }
+}
+
+}  // namespace
+}  // namespace tapewell::test
