@@ -11,5 +11,6 @@ int RunResumeScan(std::span<char* const> args);
 int RunCapture(std::span<char* const> args);
 int RunSnapshot(std::span<char* const> args);
 int RunPlay(std::span<char* const> args);
+int RunHttpRecord(std::span<char* const> args);
 
 }  // namespace tapewell::cli

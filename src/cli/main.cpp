@@ -27,6 +27,8 @@ constexpr Command kCommands[] = {
     {"capture", "print the stream addresses seen in network traffic", tapewell::cli::RunCapture},
     {"snapshot", "save pictures of a video as BMP files", tapewell::cli::RunSnapshot},
     {"play", "play a file without a window", tapewell::cli::RunPlay},
+    {"http-record", "record a stream served over Windows Media HTTP streaming",
+     tapewell::cli::RunHttpRecord},
 };
 
 void PrintHelp() {
