@@ -44,8 +44,11 @@ constexpr const char* kUsage =
     "\n"
     "Exit status: 0 when bytes were written, 1 when none were.\n";
 
-constexpr OptionSpec kOptions[] = {{"--out", true},   {"--user", true}, {"--password", true},
-                                   {"--proxy", true}, {"--verbose", false}};
+constexpr OptionSpec kOptions[] = {{"--out", true},
+                                   {"--user", true},
+                                   {"--password", true},
+                                   {"--proxy", true},
+                                   {"--verbose", false}};
 
 // Set by SIGINT or SIGTERM; a watcher thread turns it into the engine's stop
 // (Stop is not safe inside a signal handler).
@@ -83,7 +86,8 @@ public:
         if (isatty(STDIN_FILENO) == 0) {
             return std::nullopt;
         }
-        std::fprintf(stderr, "Username and Password Required\nSite : %s\nUsername [%s]: ", site.c_str(),
+        std::fprintf(stderr,
+                     "Username and Password Required\nSite : %s\nUsername [%s]: ", site.c_str(),
                      user.c_str());
         Credentials answer;
         if (!std::getline(std::cin, answer.user)) {
@@ -181,8 +185,9 @@ int RunHttpRecord(std::span<char* const> args) {
     engine.SetCredentials(parsed.Has("--user") ? parsed.options["--user"] : "",
                           parsed.Has("--password") ? parsed.options["--password"] : "");
     const bool verbose = parsed.Has("--verbose");
-    engine.SetMessageCallback(
-        [verbose](MessageLevel level, const std::string& text) { PrintMessage(verbose, level, text); });
+    engine.SetMessageCallback([verbose](MessageLevel level, const std::string& text) {
+        PrintMessage(verbose, level, text);
+    });
 
     struct sigaction action {};
     action.sa_handler = OnStopSignal;

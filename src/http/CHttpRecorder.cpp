@@ -44,9 +44,13 @@ std::string SiteSection(const std::string& site) {
 
 CHttpRecorder::CHttpRecorder(const AppSettings& settings, EngineEvents* events, JobPrompt* prompt,
                              ProfileStore* profile)
-    : m_settings(settings), m_events(events != nullptr ? events : &NoEvents()), m_prompt(prompt),
-      m_profile(profile), m_connectTimeoutMs(limits::kConnectTimeoutMs),
-      m_idleTimeoutMs(limits::kReceiveIdleTimeoutMs), m_buffer(limits::kHttpBufferBytes) {}
+    : m_settings(settings),
+      m_events(events != nullptr ? events : &NoEvents()),
+      m_prompt(prompt),
+      m_profile(profile),
+      m_connectTimeoutMs(limits::kConnectTimeoutMs),
+      m_idleTimeoutMs(limits::kReceiveIdleTimeoutMs),
+      m_buffer(limits::kHttpBufferBytes) {}
 
 CHttpRecorder::~CHttpRecorder() = default;
 
@@ -127,7 +131,8 @@ CHttpRecorder::RowEnd CHttpRecorder::RecordRow(const AddressRow& row) {
     if (ExpandPlaylistFile(row.address, row.maxMinutes, row.port)) {
         return RowEnd::Next;
     }
-    std::optional<StreamTarget> target = ParseStreamAddress(row.address, row.port, m_proxy, m_messages);
+    std::optional<StreamTarget> target =
+        ParseStreamAddress(row.address, row.port, m_proxy, m_messages);
     if (!target) {
         return RowEnd::Next;
     }
@@ -295,7 +300,8 @@ bool CHttpRecorder::RunRequest(const Exchange& exchange, Peer& peer, StreamInfo&
     }
     m_messages.Progress("waiting for reply...");
     TcpStreamSource source(tcp);
-    StreamReader reader(source, [this] { return Aborted(); }, m_messages);
+    StreamReader reader(
+        source, [this] { return Aborted(); }, m_messages);
     reader.SetRawFile(exchange.raw);
     const ReplyHeader header = ReadReplyHeader(reader, m_messages);
     info.status = ClassifyReply(header, reader, m_buffer, &info.bodyLength, m_messages);
@@ -305,9 +311,10 @@ bool CHttpRecorder::RunRequest(const Exchange& exchange, Peer& peer, StreamInfo&
     if (reader.Exhausted() || (info.status != kStatusLive && info.status != kStatusOnDemand)) {
         return Aborted();
     }
-    ChunkReceiver receiver(reader, m_buffer, m_messages, *m_events, [this] { return Aborted(); },
-                           m_bytesWritten);
-    receiver.Run({exchange.headerOnly, exchange.out, exchange.resumeBytes, exchange.maxMinutes}, info);
+    ChunkReceiver receiver(
+        reader, m_buffer, m_messages, *m_events, [this] { return Aborted(); }, m_bytesWritten);
+    receiver.Run({exchange.headerOnly, exchange.out, exchange.resumeBytes, exchange.maxMinutes},
+                 info);
     if (exchange.out != nullptr) {
         receiver.UpdateHeader(*exchange.out, info);
     }
@@ -335,7 +342,8 @@ bool CHttpRecorder::AskCredentials(const std::string& site, int retry) {
     if (m_prompt == nullptr || Aborted()) {
         return false;
     }
-    std::optional<JobPrompt::Credentials> answer = m_prompt->AskCredentials(site, m_user, m_password);
+    std::optional<JobPrompt::Credentials> answer =
+        m_prompt->AskCredentials(site, m_user, m_password);
     if (!answer || answer->user.empty() || answer->password.empty()) {
         return false;
     }

@@ -80,7 +80,8 @@ protected:
     // EngineMain); the reply hand-over receives the body of a playlist
     // reply. Until playlists are read, no file is a playlist and a playlist
     // reply is skipped (its body stays in the buffer).
-    virtual bool ExpandPlaylistFile(const std::string& fileName, uint32_t maxMinutes, uint16_t port);
+    virtual bool ExpandPlaylistFile(const std::string& fileName, uint32_t maxMinutes,
+                                    uint16_t port);
     virtual void ExpandPlaylistReply(std::span<const uint8_t> body, uint32_t maxMinutes,
                                      uint16_t port);
 

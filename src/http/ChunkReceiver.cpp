@@ -40,23 +40,23 @@ constexpr uint32_t kLiveFlags = 2;
 // here: the streams of this dialect do not use that layout.
 int HttpSendTimeOffset(uint8_t lengthTypeFlags) {
     switch (lengthTypeFlags) {
-    case 0x00:
-    case 0x01:
-        return 5;
-    case 0x08:
-    case 0x09:
-        return 6;
-    case 0x10:
-    case 0x11:
-        return 7;
-    case 0x48:
-    case 0x49:
-        return 8;
-    case 0x50:
-    case 0x51:
-        return 9;
-    default:
-        return -1;
+        case 0x00:
+        case 0x01:
+            return 5;
+        case 0x08:
+        case 0x09:
+            return 6;
+        case 0x10:
+        case 0x11:
+            return 7;
+        case 0x48:
+        case 0x49:
+            return 8;
+        case 0x50:
+        case 0x51:
+            return 9;
+        default:
+            return -1;
     }
 }
 
@@ -81,8 +81,12 @@ bool WriteLe32At(OutputFile& out, uint64_t offset, uint32_t value) {
 ChunkReceiver::ChunkReceiver(StreamReader& reader, std::span<uint8_t> buffer,
                              EngineMessages& messages, EngineEvents& events,
                              std::function<bool()> aborted, uint32_t& bytesWritten)
-    : m_reader(reader), m_buffer(buffer), m_messages(messages), m_events(events),
-      m_aborted(std::move(aborted)), m_bytesWritten(bytesWritten) {}
+    : m_reader(reader),
+      m_buffer(buffer),
+      m_messages(messages),
+      m_events(events),
+      m_aborted(std::move(aborted)),
+      m_bytesWritten(bytesWritten) {}
 
 std::optional<ChunkReceiver::Chunk> ChunkReceiver::ReadChunkHead() {
     auto connectionReset = [this]() -> std::optional<Chunk> {
@@ -130,7 +134,8 @@ void ChunkReceiver::Run(const Job& job, StreamInfo& info) {
     while (std::optional<Chunk> chunk = ReadChunkHead()) {
         const int body = static_cast<int>(chunk->length) - 8;
         if (body > static_cast<int>(m_buffer.size())) {
-            m_messages.Notice("Buffer too small. Chunk is %d bytes!", static_cast<int>(chunk->length));
+            m_messages.Notice("Buffer too small. Chunk is %d bytes!",
+                              static_cast<int>(chunk->length));
             break;
         }
         if (body <= 0) {
@@ -145,8 +150,8 @@ void ChunkReceiver::Run(const Job& job, StreamInfo& info) {
             m_messages.Warning("Unable to parse this ASF header!");
             break;
         }
-        const size_t got =
-            m_headerOffset + m_reader.Read(m_buffer.subspan(m_headerOffset, static_cast<size_t>(body)));
+        const size_t got = m_headerOffset + m_reader.Read(m_buffer.subspan(
+                                                m_headerOffset, static_cast<size_t>(body)));
         const size_t bodyLength = m_headerOffset + static_cast<size_t>(body);
         uint32_t sendTime = 0;
         Step step = Step::Next;
@@ -160,8 +165,8 @@ void ChunkReceiver::Run(const Job& job, StreamInfo& info) {
         if (step == Step::End) {
             break;
         }
-        if (step == Step::Next &&
-            Save(*chunk, bodyLength, got, ProgressValue(sendTime, info), sendTime, info) == Step::End) {
+        if (step == Step::Next && Save(*chunk, bodyLength, got, ProgressValue(sendTime, info),
+                                       sendTime, info) == Step::End) {
             break;
         }
         if (m_job.maxMinutes != 0 && sendTime >= m_job.maxMinutes * kMsPerMinute) {
@@ -271,8 +276,8 @@ bool ChunkReceiver::ReadAsfHeader(size_t length, StreamInfo& info) {
     info.maxPacketSize = ReadLe32(p + asf::fp::kMaxPacketSize);
     // Packets are placed by number times their one fixed size, and each must
     // fit the buffer.
-    if (info.minPacketSize >= limits::kHttpBufferBytes || info.minPacketSize != info.maxPacketSize ||
-        info.minPacketSize == 0) {
+    if (info.minPacketSize >= limits::kHttpBufferBytes ||
+        info.minPacketSize != info.maxPacketSize || info.minPacketSize == 0) {
         m_messages.Warning("not supported");
         info.status = kStatusUnusable;
         return false;
@@ -289,7 +294,8 @@ bool ChunkReceiver::ReadAsfHeader(size_t length, StreamInfo& info) {
 }
 
 ChunkReceiver::Step ChunkReceiver::Save(const Chunk& chunk, size_t bodyLength, size_t got,
-                                        uint32_t progress, uint32_t sendTime, const StreamInfo& info) {
+                                        uint32_t progress, uint32_t sendTime,
+                                        const StreamInfo& info) {
     const bool data = chunk.type == kDataChunk;
     if (got < bodyLength) {
         if (data && m_job.out != nullptr) {
@@ -304,8 +310,8 @@ ChunkReceiver::Step ChunkReceiver::Save(const Chunk& chunk, size_t bodyLength, s
     const size_t packetSize = info.minPacketSize;
     size_t length = bodyLength;
     if (data) {
-        const uint64_t place = uint64_t{info.headerLength} + kDataObjectStart +
-                               uint64_t{chunk.sequence} * packetSize;
+        const uint64_t place =
+            uint64_t{info.headerLength} + kDataObjectStart + uint64_t{chunk.sequence} * packetSize;
         if (place > limits::kHttpMaxPacketOffset) {
             return Step::Next;
         }
@@ -363,7 +369,8 @@ void ChunkReceiver::UpdateHeader(OutputFile& out, const StreamInfo& info) const 
     WriteLe64At(out, fp + asf::fp::kPlayDuration, largest * kHundredNsPerMs);
     WriteLe64At(out, fp + asf::fp::kSendDuration, sendSpan * kHundredNsPerMs);
     WriteLe32At(out, fp + asf::fp::kFlags, kLiveFlags);
-    WriteLe64At(out, uint64_t{info.headerLength} + kDataObjectSizeField, m_dataBytes + kDataObjectStart);
+    WriteLe64At(out, uint64_t{info.headerLength} + kDataObjectSizeField,
+                m_dataBytes + kDataObjectStart);
     WriteLe32At(out, uint64_t{info.headerLength} + kDataObjectPacketsField, m_packetCount);
 }
 

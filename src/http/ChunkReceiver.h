@@ -78,7 +78,7 @@ private:
     uint32_t m_largestSendTime = 0;
     uint32_t m_packetCount = 0;
     uint64_t m_dataBytes = 0;
-    size_t m_headerOffset = 0;   // header bytes already assembled in the buffer
+    size_t m_headerOffset = 0;  // header bytes already assembled in the buffer
     size_t m_expectedHeader = 0;
     bool m_headerRead = false;
 };

@@ -19,14 +19,14 @@ std::string FormatList(const char* format, va_list args) {
 
 const char* MessageLevelName(MessageLevel level) {
     switch (level) {
-    case MessageLevel::Progress:
-        return "PROGRESS";
-    case MessageLevel::Notice:
-        return "NOTICE";
-    case MessageLevel::Warning:
-        return "WARNING";
-    case MessageLevel::Error:
-        return "ERROR";
+        case MessageLevel::Progress:
+            return "PROGRESS";
+        case MessageLevel::Notice:
+            return "NOTICE";
+        case MessageLevel::Warning:
+            return "WARNING";
+        case MessageLevel::Error:
+            return "ERROR";
     }
     return "ERROR";
 }
@@ -40,11 +40,11 @@ void EngineMessages::Emit(MessageLevel level, std::string text) {
     }
 }
 
-#define TAPEWELL_EMIT(level)                        \
-    va_list args;                                   \
-    va_start(args, format);                         \
-    std::string text = FormatList(format, args);    \
-    va_end(args);                                   \
+#define TAPEWELL_EMIT(level)                     \
+    va_list args;                                \
+    va_start(args, format);                      \
+    std::string text = FormatList(format, args); \
+    va_end(args);                                \
     Emit(level, std::move(text));
 
 void EngineMessages::Progress(const char* format, ...) {

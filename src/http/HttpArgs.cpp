@@ -34,7 +34,8 @@ HttpArgs ParseHttpArgs(std::span<const std::string> args, EngineMessages& messag
             continue;
         }
         const char option =
-            arg.size() > 1 ? static_cast<char>(std::tolower(static_cast<unsigned char>(arg[1]))) : '\0';
+            arg.size() > 1 ? static_cast<char>(std::tolower(static_cast<unsigned char>(arg[1])))
+                           : '\0';
         if (option == 'm' || option == 'p') {
             if (i + 1 >= args.size()) {
                 messages.Error("insufficient args");

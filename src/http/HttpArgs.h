@@ -13,9 +13,9 @@ class EngineMessages;
 // were current when it was read.
 struct AddressRow {
     std::string address;
-    uint16_t port = 80;        // "-p", default TCP port
-    uint32_t maxMinutes = 0;   // "-m", 0 = no limit
-    int entry = -1;            // "-e" playlist entry number, -1 before any
+    uint16_t port = 80;       // "-p", default TCP port
+    uint32_t maxMinutes = 0;  // "-m", 0 = no limit
+    int entry = -1;           // "-e" playlist entry number, -1 before any
 };
 
 // The argument vector of the HTTP streaming engine, taken apart: element 0

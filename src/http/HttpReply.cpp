@@ -56,7 +56,8 @@ uint32_t StatusByContent(const ReplyHeader& header, StreamReader& reader, std::s
         "video/x-ms-wvx", "video/x-ms-wmv", "video/x-ms-wma"};
     const std::string type = AsciiLower(header.contentType);
     if (type == "application/octet-stream") {
-        return header.features.find("broadcast") != std::string::npos ? kStatusLive : kStatusOnDemand;
+        return header.features.find("broadcast") != std::string::npos ? kStatusLive
+                                                                      : kStatusOnDemand;
     }
     if (std::find(std::begin(kPlaylistTypes), std::end(kPlaylistTypes), type) !=
         std::end(kPlaylistTypes)) {
@@ -128,11 +129,11 @@ uint32_t ClassifyReply(const ReplyHeader& header, StreamReader& reader, std::spa
 }
 
 bool LooksLikePlaylist(std::span<const uint8_t> body) {
-    static constexpr std::string_view kStarts[] = {"<asx", "< asx", "asf ", "asf\t", "http://",
-                                                   "mms://", "mmst://", "mmsu://", "[reference]"};
+    static constexpr std::string_view kStarts[] = {
+        "<asx", "< asx", "asf ", "asf\t", "http://", "mms://", "mmst://", "mmsu://", "[reference]"};
     size_t at = 0;
-    while (at < body.size() && (body[at] == ' ' || body[at] == '\t' || body[at] == '\r' ||
-                                body[at] == '\n')) {
+    while (at < body.size() &&
+           (body[at] == ' ' || body[at] == '\t' || body[at] == '\r' || body[at] == '\n')) {
         ++at;
     }
     const std::string_view text(reinterpret_cast<const char*>(body.data()) + at, body.size() - at);

@@ -14,9 +14,9 @@ struct ReplyHeader {
     bool statusLineOk = false;  // began with "HTTP/1.0 " or "HTTP/1.1 "
     int code = 0;
     std::string reason = "<none>";
-    std::string contentType;    // cut to limits::kHttpReplyValueBytes - 1
-    std::string features;       // of "Pragma: features=..."
-    std::string copy;           // the header as received, for the "-d" dump (bounded)
+    std::string contentType;  // cut to limits::kHttpReplyValueBytes - 1
+    std::string features;     // of "Pragma: features=..."
+    std::string copy;         // the header as received, for the "-d" dump (bounded)
 };
 
 // Reads a reply header one byte at a time up to its blank line or the end

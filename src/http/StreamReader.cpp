@@ -44,7 +44,8 @@ void StreamReader::Refill() {
     if (size == 0) {
         return;
     }
-    const ssize_t got = m_aborted() ? 0 : m_source.Receive(std::span(m_ring).subspan(m_write, size));
+    const ssize_t got =
+        m_aborted() ? 0 : m_source.Receive(std::span(m_ring).subspan(m_write, size));
     if (got < 0) {
         m_messages.Error("recv failed: %s", m_source.ErrorName().c_str());
         m_endOfStream = true;

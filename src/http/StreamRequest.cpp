@@ -68,9 +68,10 @@ std::string StreamRequestEnd(const RequestFields& f) {
 // Applies the proxy text to the target: the connection goes to the proxy.
 // False when the row is to be skipped.
 bool ApplyProxy(std::string proxy, StreamTarget& t, EngineMessages& messages) {
-    t.requestTarget = t.port == 80 ? FormatText("http://%s%s", t.host.c_str(), t.requestTarget.c_str())
-                                   : FormatText("http://%s:%d%s", t.host.c_str(), t.port,
-                                                t.requestTarget.c_str());
+    t.requestTarget =
+        t.port == 80
+            ? FormatText("http://%s%s", t.host.c_str(), t.requestTarget.c_str())
+            : FormatText("http://%s:%d%s", t.host.c_str(), t.port, t.requestTarget.c_str());
     t.viaProxy = true;
     t.hostHeader.clear();
     StripPrefixNoCase(proxy, "http://");
@@ -166,7 +167,8 @@ std::optional<StreamTarget> ParseStreamAddress(const std::string& address, uint1
             return std::nullopt;
         }
     }
-    if (t.host.size() >= limits::kHttpHostBytes || t.requestTarget.size() >= limits::kHttpPathBytes) {
+    if (t.host.size() >= limits::kHttpHostBytes ||
+        t.requestTarget.size() >= limits::kHttpPathBytes) {
         messages.Warning("Invalid URL format!");
         return std::nullopt;
     }
@@ -219,14 +221,16 @@ std::string BuildProbeRequest(const RequestFields& f) {
 std::string BuildOnDemandRequest(const RequestFields& f, uint32_t offsetTime, uint32_t offsetBytes,
                                  uint32_t durationMs) {
     return RequestStart(f) +
-           FormatText("Pragma: no-cache,rate=1.000000,stream-time=0,stream-offset=%u:%u,"
-                      "request-context=2,max-duration=%u\r\n",
-                      offsetTime, offsetBytes, durationMs) +
+           FormatText(
+               "Pragma: no-cache,rate=1.000000,stream-time=0,stream-offset=%u:%u,"
+               "request-context=2,max-duration=%u\r\n",
+               offsetTime, offsetBytes, durationMs) +
            StreamRequestEnd(f);
 }
 
 std::string BuildLiveRequest(const RequestFields& f) {
-    return RequestStart(f) + "Pragma: no-cache,rate=1.000000,request-context=2\r\n" + StreamRequestEnd(f);
+    return RequestStart(f) + "Pragma: no-cache,rate=1.000000,request-context=2\r\n" +
+           StreamRequestEnd(f);
 }
 
 }  // namespace tapewell

@@ -32,7 +32,7 @@ std::string BasicCredentials(const std::string& user, const std::string& passwor
 
 // One stream address taken apart for its exchanges.
 struct StreamTarget {
-    std::string host;           // the host to resolve and connect to
+    std::string host;  // the host to resolve and connect to
     uint16_t port = 80;
     std::string hostHeader;     // "Host:" value; empty when a proxy is used
     std::string requestTarget;  // path, or "http://host[:port]/path" through a proxy
@@ -55,8 +55,8 @@ std::string ChooseProxy(const AppSettings& settings);
 // Everything a request is built from.
 struct RequestFields {
     std::string requestTarget;
-    std::string hostHeader;    // no "Host:" line when empty
-    std::string credentials;   // BasicCredentials(); no line when empty
+    std::string hostHeader;   // no "Host:" line when empty
+    std::string credentials;  // BasicCredentials(); no line when empty
     std::string clientGuid;
 };
 

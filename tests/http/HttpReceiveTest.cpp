@@ -41,11 +41,13 @@ struct ChunkRun {
         EngineMessages messages;
         messages.SetCallback([this](MessageLevel, const std::string& t) { log += t + "\n"; });
         BufferStreamSource source(stream, piece);
-        StreamReader reader(source, [] { return false; }, messages);
+        StreamReader reader(
+            source, [] { return false; }, messages);
         std::vector<uint8_t> buffer(limits::kHttpBufferBytes);
         EngineEvents events;
         job.out = &out;
-        ChunkReceiver receiver(reader, buffer, messages, events, [] { return false; }, bytesWritten);
+        ChunkReceiver receiver(
+            reader, buffer, messages, events, [] { return false; }, bytesWritten);
         receiver.Run(job, info);
         receiver.UpdateHeader(out, info);
     }
@@ -58,7 +60,8 @@ TEST(HttpReceiveTest, RingRefillsOnlyWhenMoreThanHalfIsFree) {
     }
     BufferStreamSource source(input);
     EngineMessages messages;
-    StreamReader reader(source, [] { return false; }, messages);
+    StreamReader reader(
+        source, [] { return false; }, messages);
     MemoryOutputFile raw;
     reader.SetRawFile(&raw);
     std::vector<uint8_t> got(5000);
@@ -104,12 +107,14 @@ TEST(HttpReceiveTest, RepliesAreClassifiedByCodeAndContent) {
         const std::vector<uint8_t> bytes = Bytes(c.reply);
         BufferStreamSource source(bytes, 7);
         EngineMessages messages;
-        StreamReader reader(source, [] { return false; }, messages);
+        StreamReader reader(
+            source, [] { return false; }, messages);
         std::vector<uint8_t> buffer(limits::kHttpBufferBytes);
         uint32_t bodyLength = 0;
         const ReplyHeader header = ReadReplyHeader(reader, messages);
         EXPECT_LT(header.copy.size(), limits::kHttpReplyCopyBytes);
-        EXPECT_EQ(ClassifyReply(header, reader, buffer, &bodyLength, messages), c.status) << c.reply;
+        EXPECT_EQ(ClassifyReply(header, reader, buffer, &bodyLength, messages), c.status)
+            << c.reply;
         if (c.status == kStatusPlaylist) {
             EXPECT_EQ(bodyLength, c.reply.size() - c.reply.find("\r\n\r\n") - 4);
         }
@@ -144,7 +149,9 @@ TEST(HttpReceiveTest, OnDemandChunksAssembleTheHeaderAndPlacePackets) {
     std::vector<uint8_t> expected = header;
     WriteLe64(&expected[sizeField], file.size());
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), file.begin()));
-    auto at = [&](size_t n) { return file.begin() + static_cast<ptrdiff_t>(packets + n * clip.packetSize); };
+    auto at = [&](size_t n) {
+        return file.begin() + static_cast<ptrdiff_t>(packets + n * clip.packetSize);
+    };
     EXPECT_TRUE(std::equal(clip.Packet(0).begin(), clip.Packet(0).end(), at(0)));
     EXPECT_TRUE(std::all_of(at(1), at(7), [](uint8_t b) { return b == 0; }));
     EXPECT_TRUE(std::equal(clip.Packet(7).begin(), clip.Packet(7).end(), at(7)));
@@ -183,7 +190,9 @@ TEST(HttpReceiveTest, LivePacketsStartAtZeroAndTheHeaderDescribesThem) {
     EXPECT_NE(run.log.find("maxtime reached."), std::string::npos);
     const std::vector<uint8_t>& file = run.out.Bytes();
     ASSERT_EQ(file.size(), header.size() + 6 * clip.packetSize);
-    auto packet = [&](size_t n) { return std::span(file).subspan(header.size() + n * clip.packetSize, clip.packetSize); };
+    auto packet = [&](size_t n) {
+        return std::span(file).subspan(header.size() + n * clip.packetSize, clip.packetSize);
+    };
     EXPECT_EQ(sendTime(packet(0)), 0u);
     EXPECT_EQ(sendTime(packet(4)), t9 - t5);
     EXPECT_EQ(sendTime(packet(5)), 60'000u);
@@ -239,7 +248,8 @@ TEST(HttpReceiveTest, DamagedStreamsEndCleanly) {
         AppendChunk(stream, 'D', 0, 0, clip.Packet(0));
         stream.resize(stream.size() - 10);
         ChunkRun run(stream, {});
-        EXPECT_NE(run.log.find("Received incomplete chunk... (Chunk is NOT saved)"), std::string::npos);
+        EXPECT_NE(run.log.find("Received incomplete chunk... (Chunk is NOT saved)"),
+                  std::string::npos);
         EXPECT_NE(run.log.find("Connection reset"), std::string::npos);
         EXPECT_EQ(run.out.Bytes().size(), header.size());
         ChunkRun empty({}, {});

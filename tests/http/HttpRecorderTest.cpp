@@ -54,7 +54,8 @@ struct ScriptedPrompt : JobPrompt {
 // Keeps the messages for the test to look at; a playlist reply's body too.
 class TestRecorder : public CHttpRecorder {
 public:
-    TestRecorder(const AppSettings& s, EngineEvents* e, JobPrompt* p = nullptr, ProfileStore* ps = nullptr)
+    TestRecorder(const AppSettings& s, EngineEvents* e, JobPrompt* p = nullptr,
+                 ProfileStore* ps = nullptr)
         : CHttpRecorder(s, e, p, ps) {
         SetMessageCallback([this](MessageLevel, const std::string& t) { log += t + "\n"; });
     }
@@ -74,9 +75,10 @@ std::string Url(uint16_t port, const std::string& path = "/clip.asf") {
 // The source up to the end of its Data object, with File Size set to the
 // size a recording of it has.
 std::vector<uint8_t> ExpectedRecording(const HttpClip& clip) {
-    std::vector<uint8_t> expected(clip.bytes.begin(),
-                                  clip.bytes.begin() + static_cast<ptrdiff_t>(clip.headerSize + 50 +
-                                                                               clip.packetCount * clip.packetSize));
+    std::vector<uint8_t> expected(
+        clip.bytes.begin(),
+        clip.bytes.begin() +
+            static_cast<ptrdiff_t>(clip.headerSize + 50 + clip.packetCount * clip.packetSize));
     WriteLe64(&expected[clip.PropertiesOffset() + asf::fp::kFileSize], expected.size());
     return expected;
 }
@@ -95,9 +97,9 @@ TEST(HttpRecorderTest, CliRecordsOnDemandByteForByteOverEveryAddressForm) {
     ASSERT_TRUE(server.Ready());
     TempDir dir;
     const std::string port = std::to_string(server.HttpPort());
-    const std::vector<std::vector<std::string>> forms = {
-        {Url(server.HttpPort()), "-r"}, {"-p", port, "mms://127.0.0.1/clip.asf"},
-        {"-p", port, "MMST://127.0.0.1/clip.asf"}};
+    const std::vector<std::vector<std::string>> forms = {{Url(server.HttpPort()), "-r"},
+                                                         {"-p", port, "mms://127.0.0.1/clip.asf"},
+                                                         {"-p", port, "MMST://127.0.0.1/clip.asf"}};
     for (size_t i = 0; i < forms.size(); ++i) {
         const auto out = dir / ("x" + std::to_string(i) + ".asf");
         std::vector<std::string> argv = {kCli, "http-record", "--out", out.string(), "--"};
@@ -142,7 +144,8 @@ TEST(HttpRecorderTest, ResumedRecordingOfAHeaderInThreePartsEqualsAWholeOne) {
 }
 
 // Send times of the recorded packets, in file order.
-std::vector<uint32_t> SendTimes(const std::vector<uint8_t>& file, uint64_t dataStart, uint32_t packetSize) {
+std::vector<uint32_t> SendTimes(const std::vector<uint8_t>& file, uint64_t dataStart,
+                                uint32_t packetSize) {
     std::vector<uint32_t> times;
     for (uint64_t at = dataStart; at + packetSize <= file.size(); at += packetSize) {
         const auto packet = std::span(file).subspan(at, packetSize);
@@ -179,12 +182,14 @@ TEST(HttpRecorderTest, LiveRecordingEndsAtTheTimeLimitOrAStop) {
     TestServer fast(HttpClip::Root().Path(), {"--only", "http", "--live", "--rate", "max"});
     ASSERT_TRUE(fast.Ready());
     TempDir dir;
-    const test::CommandResult r = test::Run({kCli, "http-record", "--out", (dir / "live.asf").string(),
-                                             "--", "-m", "1", Url(fast.HttpPort())});
+    const test::CommandResult r =
+        test::Run({kCli, "http-record", "--out", (dir / "live.asf").string(), "--", "-m", "1",
+                   Url(fast.HttpPort())});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     const std::vector<uint8_t> file = test::ReadFileBytes(dir / "live.asf");
     ExpectLiveHeaderDescribesFile(file);
-    const std::vector<uint32_t> times = SendTimes(file, HttpClip::Get().headerSize + 50, HttpClip::Get().packetSize);
+    const std::vector<uint32_t> times =
+        SendTimes(file, HttpClip::Get().headerSize + 50, HttpClip::Get().packetSize);
     EXPECT_GE(times.back(), 60'000u);
     EXPECT_LT(times.back(), 61'000u);
     // The Play Duration is the last send time; players take the preroll off.
@@ -266,7 +271,8 @@ TEST(HttpRecorderTest, RedirectsPlaylistsAndProxies) {
     }
     TestServer server(HttpClip::Root().Path(), {"--only", "http"});
     ASSERT_TRUE(server.Ready());
-    test::WriteFileBytes(HttpClip::Root() / "list.txt", {' ', ' ', 'h', 't', 't', 'p', ':', '/', '/', 'h', '/'});
+    test::WriteFileBytes(HttpClip::Root() / "list.txt",
+                         {' ', ' ', 'h', 't', 't', 'p', ':', '/', '/', 'h', '/'});
     {
         MemoryOutputFile out;
         RecordedEvents events;

@@ -72,7 +72,7 @@ TEST(HttpRequestTest, AddressesAreTakenApartForHttp) {
     EXPECT_EQ(target->port, 8080);
     EXPECT_EQ(target->requestTarget, "/x?y=1%202");
 
-    for (const char* bad : {"http://H", "mms://H:0/a.asf", "http://H/" }) {
+    for (const char* bad : {"http://H", "mms://H:0/a.asf", "http://H/"}) {
         const bool rejected = !ParseStreamAddress(bad, 80, "", messages);
         EXPECT_EQ(rejected, std::string(bad) != "http://H/") << bad;
     }
@@ -101,8 +101,8 @@ TEST(HttpRequestTest, AddressesAreTakenApartForHttp) {
 
 TEST(HttpRequestTest, ArgumentVectorOptionsAndAddressLimit) {
     EngineMessages messages;
-    std::vector<std::string> args = {" ", "a", "-p", "8080", "/M", "2", "b", "-e", "c", "-E",
-                                     "d", "-b", "-d", "-r", "-x", "-m"};
+    std::vector<std::string> args = {" ", "a",  "-p", "8080", "/M", "2",  "b",  "-e",
+                                     "c", "-E", "d",  "-b",   "-d", "-r", "-x", "-m"};
     HttpArgs parsed = ParseHttpArgs(args, messages);
     ASSERT_EQ(parsed.rows.size(), 4u);
     EXPECT_EQ(parsed.rows[0].port, 80);
