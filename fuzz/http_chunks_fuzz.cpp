@@ -9,6 +9,7 @@
 
 #include "common/Limits.h"
 #include "common/OutputFile.h"
+#include "http/BufferStreamSource.h"
 #include "http/ChunkReceiver.h"
 #include "http/EngineMessages.h"
 #include "http/StreamReader.h"

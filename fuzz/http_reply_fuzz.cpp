@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/Limits.h"
+#include "http/BufferStreamSource.h"
 #include "http/EngineMessages.h"
 #include "http/HttpReply.h"
 #include "http/StreamReader.h"

@@ -144,6 +144,28 @@ bool SetProxy(const std::string& text, AppSettings& settings) {
     return true;
 }
 
+// Runs the walk; SIGINT or SIGTERM stops it the way the job's stop would.
+void RunUntilDone(CHttpRecorder& engine, const std::vector<std::string>& vector) {
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    std::atomic<bool> done{false};
+    std::thread watcher([&] {
+        while (!done) {
+            if (g_interrupted) {
+                engine.Stop();
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+    engine.EngineMain(vector);
+    done = true;
+    watcher.join();
+}
+
 }  // namespace
 
 int RunHttpRecord(std::span<char* const> args) {
@@ -189,24 +211,7 @@ int RunHttpRecord(std::span<char* const> args) {
         PrintMessage(verbose, level, text);
     });
 
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    std::atomic<bool> done{false};
-    std::thread watcher([&] {
-        while (!done) {
-            if (g_interrupted) {
-                engine.Stop();
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-    });
-    engine.EngineMain(vector);
-    done = true;
-    watcher.join();
+    RunUntilDone(engine, vector);
     std::fflush(stdout);
     const bool closed = file->Close();
     if (!closed) {

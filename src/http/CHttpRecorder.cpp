@@ -262,13 +262,9 @@ std::unique_ptr<OutputFile> CHttpRecorder::OpenRawFile() {
     return file;
 }
 
-// One exchange: connect, send, read and classify the reply, and for a
-// stream receive its chunks. Returns the abort state.
-bool CHttpRecorder::RunRequest(const Exchange& exchange, Peer& peer, StreamInfo& info) {
-    info = StreamInfo{};
-    if (m_debugDump) {
-        m_messages.Notice("\nHTTP-Request:\n%s", exchange.request.c_str());
-    }
+// Connects to the peer and sends the request; false (with the error
+// issued) when the exchange ends here.
+bool CHttpRecorder::ConnectAndSend(TcpStream& tcp, const Exchange& exchange, Peer& peer) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(peer.port);
@@ -278,24 +274,37 @@ bool CHttpRecorder::RunRequest(const Exchange& exchange, Peer& peer, StreamInfo&
     } else {
         address.sin_addr = *peer.numeric;
     }
-    TcpStream tcp(m_stop);
     tcp.SetIdleTimeoutMs(m_idleTimeoutMs);
     if (tcp.Open() < 0) {
         m_messages.Error("socket() failed: %s", SocketErrorName(tcp.LastError()).c_str());
-        return Aborted();
+        return false;
     }
     m_messages.Progress("connecting to: %s", peer.hostText.c_str());
     if (tcp.Connect(address, m_connectTimeoutMs) < 0) {
         m_messages.Error("connect() failed: %s", SocketErrorName(tcp.LastError()).c_str());
-        return Aborted();
+        return false;
     }
     if (tcp.Stopped()) {
-        return Aborted();
+        return false;
     }
     m_messages.Progress("sending request [%d bytes]", static_cast<int>(exchange.request.size()));
     const auto* bytes = reinterpret_cast<const uint8_t*>(exchange.request.data());
     if (tcp.Send(std::span(bytes, exchange.request.size())) < 0) {
         m_messages.Error("send() failed: %s", SocketErrorName(tcp.LastError()).c_str());
+        return false;
+    }
+    return true;
+}
+
+// One exchange: connect, send, read and classify the reply, and for a
+// stream receive its chunks. Returns the abort state.
+bool CHttpRecorder::RunRequest(const Exchange& exchange, Peer& peer, StreamInfo& info) {
+    info = StreamInfo{};
+    if (m_debugDump) {
+        m_messages.Notice("\nHTTP-Request:\n%s", exchange.request.c_str());
+    }
+    TcpStream tcp(m_stop);
+    if (!ConnectAndSend(tcp, exchange, peer)) {
         return Aborted();
     }
     m_messages.Progress("waiting for reply...");

@@ -110,6 +110,7 @@ private:
                StreamInfo& info);
     void StreamExchange(const AddressRow& row, StreamTarget& target, Peer& peer,
                         const std::string& guid, const StreamInfo& probe);
+    bool ConnectAndSend(TcpStream& tcp, const Exchange& exchange, Peer& peer);
     bool RunRequest(const Exchange& exchange, Peer& peer, StreamInfo& info);
     bool AskCredentials(const std::string& site, int retry);
     std::unique_ptr<OutputFile> OpenRawFile();

@@ -12,14 +12,6 @@ namespace {
 constexpr size_t kRing = limits::kHttpRingBytes;
 }
 
-ssize_t BufferStreamSource::Receive(std::span<uint8_t> buffer) {
-    ++m_receives;
-    const size_t n = std::min({buffer.size(), m_bytes.size(), m_piece});
-    std::memcpy(buffer.data(), m_bytes.data(), n);
-    m_bytes = m_bytes.subspan(n);
-    return static_cast<ssize_t>(n);
-}
-
 StreamReader::StreamReader(StreamSource& source, std::function<bool()> aborted,
                            EngineMessages& messages)
     : m_source(source), m_aborted(std::move(aborted)), m_messages(messages) {}

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <array>
 #include <atomic>
 #include <cstddef>
@@ -11,38 +9,12 @@
 #include <string>
 
 #include "common/Limits.h"
+#include "http/StreamSource.h"
 
 namespace tapewell {
 
 class EngineMessages;
 class OutputFile;
-
-// Where the bytes of a reply come from: a TCP connection in the engine, a
-// byte buffer in tests and fuzzers.
-class StreamSource {
-public:
-    virtual ~StreamSource() = default;
-    // One receive: the count received, 0 at the end of the stream, -1 on a
-    // failure (ErrorName() then names it).
-    virtual ssize_t Receive(std::span<uint8_t> buffer) = 0;
-    virtual std::string ErrorName() const = 0;
-};
-
-// A source over bytes in memory, handing out at most `piece` bytes per
-// receive so that reads meet the ends of receives at every place.
-class BufferStreamSource final : public StreamSource {
-public:
-    explicit BufferStreamSource(std::span<const uint8_t> bytes, size_t piece = SIZE_MAX)
-        : m_bytes(bytes), m_piece(piece == 0 ? 1 : piece) {}
-    ssize_t Receive(std::span<uint8_t> buffer) override;
-    std::string ErrorName() const override { return {}; }
-    size_t Receives() const { return m_receives; }
-
-private:
-    std::span<const uint8_t> m_bytes;
-    size_t m_piece;
-    size_t m_receives = 0;
-};
 
 // The receive ring every byte of a reply passes through (readfromstream).
 // Small reads are served from the ring; it is refilled by one receive only

@@ -7,6 +7,7 @@
 #include "asf/AsfPacketTools.h"
 #include "common/LittleEndian.h"
 #include "common/OutputFile.h"
+#include "http/BufferStreamSource.h"
 #include "http/ChunkReceiver.h"
 #include "http/EngineMessages.h"
 #include "http/HttpReply.h"
