@@ -254,6 +254,14 @@ TEST(HttpRecorderTest, CredentialsComeFromTheStoreThenThePrompt) {
     EXPECT_EQ(cancelling.sites.size(), 1u);
     EXPECT_EQ(third.seen.back(), "auth-cancelled");
     EXPECT_TRUE(test::ReadFileBytes(dir / "c.asf").empty());
+
+    // The CLI without a terminal: its own wrong credentials are retried once
+    // silently, then the question is cancelled.
+    const test::CommandResult r = test::Run({kCli, "http-record", "--out", (dir / "d.asf").string(),
+                                             "--user", "u", "--password", "bad", "--", url});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.out.find("credentials u\nauth-cancelled\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("ERROR: Authorization cancelled!"), std::string::npos) << r.err;
 }
 
 TEST(HttpRecorderTest, RedirectsPlaylistsAndProxies) {
