@@ -245,6 +245,8 @@ TEST(HttpRecorderTest, CredentialsComeFromTheStoreThenThePrompt) {
     record(silent, second, "b.asf");
     EXPECT_TRUE(silent.sites.empty());
     EXPECT_EQ(test::ReadFileBytes(dir / "b.asf"), ExpectedRecording(clip));
+    ExpectProbeMatchesSource(dir / "a.asf");
+    ExpectProbeMatchesSource(dir / "b.asf");
 
     // Stored but wrong: the prompt is asked; cancelling ends the walk.
     profile.WriteString(section, "Password", "wrong");
