@@ -179,6 +179,7 @@ void ExpectLiveHeaderDescribesFile(const std::vector<uint8_t>& file) {
 }
 
 TEST(HttpRecorderTest, LiveRecordingEndsAtTheTimeLimitOrAStop) {
+    const HttpClip& clip = HttpClip::Get();  // made before the server serves its folder
     TestServer fast(HttpClip::Root().Path(), {"--only", "http", "--live", "--rate", "max"});
     ASSERT_TRUE(fast.Ready());
     TempDir dir;
@@ -188,8 +189,8 @@ TEST(HttpRecorderTest, LiveRecordingEndsAtTheTimeLimitOrAStop) {
     EXPECT_EQ(r.exitCode, 0) << r.err;
     const std::vector<uint8_t> file = test::ReadFileBytes(dir / "live.asf");
     ExpectLiveHeaderDescribesFile(file);
-    const std::vector<uint32_t> times =
-        SendTimes(file, HttpClip::Get().headerSize + 50, HttpClip::Get().packetSize);
+    const std::vector<uint32_t> times = SendTimes(file, clip.headerSize + 50, clip.packetSize);
+    ASSERT_FALSE(times.empty());
     EXPECT_GE(times.back(), 60'000u);
     EXPECT_LT(times.back(), 61'000u);
     // The Play Duration is the last send time; players take the preroll off.
