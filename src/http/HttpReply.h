@@ -9,7 +9,8 @@ namespace tapewell {
 class EngineMessages;
 class StreamReader;
 
-// The parts of a reply header the engine looks at.
+// The parts of a reply header the engine looks at. The reader and the
+// classification below run on the engine's worker thread.
 struct ReplyHeader {
     bool statusLineOk = false;  // began with "HTTP/1.0 " or "HTTP/1.1 "
     int code = 0;
