@@ -12,5 +12,6 @@ int RunCapture(std::span<char* const> args);
 int RunSnapshot(std::span<char* const> args);
 int RunPlay(std::span<char* const> args);
 int RunMmsRecord(std::span<char* const> args);
+int RunHttpRecord(std::span<char* const> args);
 
 }  // namespace tapewell::cli

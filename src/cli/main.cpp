@@ -28,6 +28,8 @@ constexpr Command kCommands[] = {
     {"snapshot", "save pictures of a video as BMP files", tapewell::cli::RunSnapshot},
     {"play", "play a file without a window", tapewell::cli::RunPlay},
     {"mms-record", "record an mms:// stream into an ASF file", tapewell::cli::RunMmsRecord},
+    {"http-record", "record a stream served over Windows Media HTTP streaming",
+     tapewell::cli::RunHttpRecord},
 };
 
 void PrintHelp() {

@@ -98,4 +98,37 @@ inline constexpr size_t kMaxMmsPathUnits = 1024;
 // Texts the engines format for their messages and errors are cut here.
 inline constexpr size_t kMessageTextBytes = 4096;
 
+// HTTP streaming engine. The request texts are built in fixed buffers whose
+// sizes the servers of this dialect are used to: an address whose escaped
+// form, host or path does not fit is refused as "Invalid URL format!", a
+// proxy text that does not fit as "Invalid proxy URL format!"; the
+// "user:password" text is cut.
+inline constexpr size_t kHttpEscapedUrlBytes = 1024;
+inline constexpr size_t kHttpHostBytes = 512;
+inline constexpr size_t kHttpPathBytes = 512;
+inline constexpr size_t kHttpProxyBytes = 512;
+inline constexpr size_t kHttpCredentialBytes = 512;
+// An argument vector records at most this many addresses; later ones are
+// dropped (a playlist is not a crawl).
+inline constexpr size_t kHttpMaxAddresses = 99;
+// Reply headers: a line longer than this is cut, the copy kept for the "-d"
+// dump stops growing, and content type and features values are cut.
+inline constexpr size_t kHttpReplyLineBytes = 512;
+inline constexpr size_t kHttpReplyCopyBytes = 1024;
+inline constexpr size_t kHttpReplyValueBytes = 256;
+// The one buffer of an exchange: request text, reply body, chunk bodies and
+// the whole assembled ASF header (a chunk's length field is 16 bits, so one
+// chunk always fits; a header in parts that outgrows it is refused).
+inline constexpr size_t kHttpBufferBytes = 65'536;
+// Every byte of a reply passes through this receive ring; it is refilled by
+// one receive only when more than kHttpRingRefillFree bytes are free, so the
+// one- and two-byte reads of headers cost no system call each.
+inline constexpr size_t kHttpRingBytes = 4096;
+inline constexpr size_t kHttpRingRefillFree = 2048;
+// A data chunk is placed at its sequence number times the packet size; a
+// place beyond this (far past any real recording) comes from a damaged or
+// hostile sequence number and the chunk is dropped rather than seeking the
+// file out to terabytes.
+inline constexpr uint64_t kHttpMaxPacketOffset = 1ull << 40;
+
 }  // namespace tapewell::limits

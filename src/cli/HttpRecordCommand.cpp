@@ -1,0 +1,223 @@
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli/CommandLine.h"
+#include "cli/Commands.h"
+#include "common/OutputFile.h"
+#include "http/CHttpRecorder.h"
+#include "recording/EngineEvents.h"
+#include "recording/JobPrompt.h"
+#include "settings/AppSettings.h"
+#include "settings/ProfileStore.h"
+
+namespace tapewell::cli {
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: tapewell-cli http-record --out FILE [--user U] [--password P]\n"
+    "                                [--proxy HOST:PORT] [--verbose] -- ARG...\n"
+    "\n"
+    "Records Windows Media streams served over HTTP streaming into FILE with\n"
+    "the HTTP streaming engine. ARG... is the engine's argument vector:\n"
+    "addresses (http://, mms://, mmst://, mmsu://, all fetched over HTTP) and\n"
+    "its options -m MINUTES (time limit), -p PORT (default port), -e (new\n"
+    "playlist entry), -b (go on after an abort), -d (dump requests and reply\n"
+    "headers), -r (copy every received byte to FILE's name with \"_raw\").\n"
+    "An existing FILE is continued (an on-demand stream resumes after it).\n"
+    "\n"
+    "Engine messages go to stderr as 'LEVEL: text' (PROGRESS only with\n"
+    "--verbose); events go to stdout one per line: stream-start ADDRESS\n"
+    "DURATION_MS, progress BYTES PROGRESS POSITION_MS, stream-end BYTES,\n"
+    "credentials USER, auth-cancelled. Credentials asked by a server are read\n"
+    "from the terminal when there is one.\n"
+    "\n"
+    "Exit status: 0 when bytes were written, 1 when none were.\n";
+
+constexpr OptionSpec kOptions[] = {{"--out", true},
+                                   {"--user", true},
+                                   {"--password", true},
+                                   {"--proxy", true},
+                                   {"--verbose", false}};
+
+// Set by SIGINT or SIGTERM; a watcher thread turns it into the engine's stop
+// (Stop is not safe inside a signal handler).
+std::atomic<bool> g_interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+void OnStopSignal(int) {
+    g_interrupted = true;
+}
+
+class PrintingEvents final : public EngineEvents {
+public:
+    void OnStreamStart(const std::string& address, uint32_t durationMs) override {
+        std::printf("stream-start %s %u\n", address.c_str(), durationMs);
+        std::fflush(stdout);
+    }
+    void OnProgress(uint32_t bytes, uint32_t progress, uint32_t positionMs) override {
+        std::printf("progress %u %u %u\n", bytes, progress, positionMs);
+    }
+    void OnStreamEnd(uint32_t bytes) override {
+        std::printf("stream-end %u\n", bytes);
+        std::fflush(stdout);
+    }
+    void OnCredentials(const std::string& user, const std::string&) override {
+        std::printf("credentials %s\n", user.c_str());
+    }
+    void OnAuthCancelled() override { std::printf("auth-cancelled\n"); }
+};
+
+// Asks on the terminal; without one the question is cancelled.
+class TerminalPrompt final : public JobPrompt {
+public:
+    std::optional<Credentials> AskCredentials(const std::string& site, const std::string& user,
+                                              const std::string&) override {
+        if (isatty(STDIN_FILENO) == 0) {
+            return std::nullopt;
+        }
+        std::fprintf(stderr,
+                     "Username and Password Required\nSite : %s\nUsername [%s]: ", site.c_str(),
+                     user.c_str());
+        Credentials answer;
+        if (!std::getline(std::cin, answer.user)) {
+            return std::nullopt;
+        }
+        if (answer.user.empty()) {
+            answer.user = user;
+        }
+        std::fputs("Password: ", stderr);
+        termios old{};
+        const bool hide = tcgetattr(STDIN_FILENO, &old) == 0;
+        if (hide) {
+            termios quiet = old;
+            quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+            tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+        }
+        const bool read = static_cast<bool>(std::getline(std::cin, answer.password));
+        if (hide) {
+            tcsetattr(STDIN_FILENO, TCSANOW, &old);
+        }
+        std::fputs("\n", stderr);
+        if (!read || answer.user.empty() || answer.password.empty()) {
+            return std::nullopt;
+        }
+        return answer;
+    }
+};
+
+void PrintMessage(bool verbose, MessageLevel level, const std::string& text) {
+    if (level == MessageLevel::Progress && !verbose) {
+        return;
+    }
+    std::string shown = text;
+    while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r')) {
+        shown.pop_back();
+    }
+    std::fprintf(stderr, "%s: %s\n", MessageLevelName(level), shown.c_str());
+}
+
+// "HOST:PORT" into the proxy settings; false when it is not that.
+bool SetProxy(const std::string& text, AppSettings& settings) {
+    const size_t colon = text.rfind(':');
+    if (colon == std::string::npos || colon == 0) {
+        return false;
+    }
+    const std::optional<uint64_t> port = ParseNumber(text.substr(colon + 1));
+    if (!port || *port == 0 || *port > 65535) {
+        return false;
+    }
+    settings.m_useProxy = true;
+    settings.m_bypassProxy = false;
+    settings.m_proxyServer = text.substr(0, colon);
+    settings.m_proxyPort = static_cast<int>(*port);
+    return true;
+}
+
+// Runs the walk; SIGINT or SIGTERM stops it the way the job's stop would.
+void RunUntilDone(CHttpRecorder& engine, const std::vector<std::string>& vector) {
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    std::atomic<bool> done{false};
+    std::thread watcher([&] {
+        while (!done) {
+            if (g_interrupted) {
+                engine.Stop();
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+    engine.EngineMain(vector);
+    done = true;
+    watcher.join();
+}
+
+}  // namespace
+
+int RunHttpRecord(std::span<char* const> args) {
+    const auto dashes = std::find_if(args.begin(), args.end(),
+                                     [](const char* a) { return std::string_view(a) == "--"; });
+    ParsedArgs parsed;
+    const std::span<char* const> own(args.begin(), dashes);
+    if (auto exit = StartCommand("http-record", own, kOptions, kUsage, 0, parsed)) {
+        return *exit;
+    }
+    if (!parsed.Has("--out") || parsed.options["--out"].empty()) {
+        return UsageError("http-record", "missing --out FILE");
+    }
+    if (dashes == args.end() || dashes + 1 == args.end()) {
+        return UsageError("http-record", "missing '--' and the engine's ARG...");
+    }
+    AppSettings settings;
+    if (parsed.Has("--proxy") && !SetProxy(parsed.options["--proxy"], settings)) {
+        return UsageError("http-record", "--proxy wants HOST:PORT");
+    }
+    const std::filesystem::path out = parsed.options["--out"];
+    std::error_code error;
+    const bool exists = std::filesystem::exists(out, error);
+    std::unique_ptr<StdioOutputFile> file = StdioOutputFile::Open(out, exists ? "rb+" : "wb");
+    if (!file) {
+        std::fprintf(stderr, "tapewell-cli http-record: cannot open %s\n", out.c_str());
+        return kExitFailure;
+    }
+    std::vector<std::string> vector = {" "};
+    for (auto it = dashes + 1; it != args.end(); ++it) {
+        vector.emplace_back(*it);
+    }
+    PrintingEvents events;
+    TerminalPrompt prompt;
+    ProfileStore profile(ProfileStore::DefaultPath());
+    CHttpRecorder engine(settings, &events, &prompt, &profile);
+    engine.SetOutputFile(file.get());
+    engine.SetOutputPath(out);
+    engine.SetCredentials(parsed.Has("--user") ? parsed.options["--user"] : "",
+                          parsed.Has("--password") ? parsed.options["--password"] : "");
+    const bool verbose = parsed.Has("--verbose");
+    engine.SetMessageCallback([verbose](MessageLevel level, const std::string& text) {
+        PrintMessage(verbose, level, text);
+    });
+
+    RunUntilDone(engine, vector);
+    std::fflush(stdout);
+    const bool closed = file->Close();
+    if (!closed) {
+        std::fprintf(stderr, "tapewell-cli http-record: cannot write %s\n", out.c_str());
+    }
+    return closed && engine.BytesWritten() > 0 ? kExitOk : kExitFailure;
+}
+
+}  // namespace tapewell::cli

@@ -1,0 +1,367 @@
+#include "http/CHttpRecorder.h"
+
+#include <arpa/inet.h>
+
+#include <cctype>
+
+#include "common/Limits.h"
+#include "common/OutputFile.h"
+#include "http/ChunkReceiver.h"
+#include "http/HttpReply.h"
+#include "http/StreamReader.h"
+#include "recording/EngineEvents.h"
+#include "recording/JobPrompt.h"
+#include "settings/ProfileStore.h"
+
+namespace tapewell {
+
+namespace {
+
+// The reply of an exchange comes off its TCP connection.
+class TcpStreamSource final : public StreamSource {
+public:
+    explicit TcpStreamSource(TcpStream& tcp) : m_tcp(tcp) {}
+    ssize_t Receive(std::span<uint8_t> buffer) override { return m_tcp.Receive(buffer); }
+    std::string ErrorName() const override { return SocketErrorName(m_tcp.LastError()); }
+
+private:
+    TcpStream& m_tcp;
+};
+
+EngineEvents& NoEvents() {
+    static EngineEvents none;
+    return none;
+}
+
+// No offset asked of an on-demand stream.
+constexpr uint32_t kNoOffset = 0xFFFFFFFF;
+
+std::string SiteSection(const std::string& site) {
+    return "NetPassword\\" + site;
+}
+
+}  // namespace
+
+CHttpRecorder::CHttpRecorder(const AppSettings& settings, EngineEvents* events, JobPrompt* prompt,
+                             ProfileStore* profile)
+    : m_settings(settings),
+      m_events(events != nullptr ? events : &NoEvents()),
+      m_prompt(prompt),
+      m_profile(profile),
+      m_connectTimeoutMs(limits::kConnectTimeoutMs),
+      m_idleTimeoutMs(limits::kReceiveIdleTimeoutMs),
+      m_buffer(limits::kHttpBufferBytes) {}
+
+CHttpRecorder::~CHttpRecorder() = default;
+
+void CHttpRecorder::SetCredentials(const std::string& user, const std::string& password) {
+    m_user = user;
+    m_password = password;
+}
+
+void CHttpRecorder::SetMessageCallback(EngineMessages::Callback callback) {
+    m_messages.SetCallback(std::move(callback));
+}
+
+void CHttpRecorder::SetTimeouts(int connectMs, int idleMs) {
+    m_connectTimeoutMs = connectMs;
+    m_idleTimeoutMs = idleMs;
+}
+
+void CHttpRecorder::Stop() {
+    m_abort.store(true);
+    m_stop.Raise();
+}
+
+bool CHttpRecorder::Aborted() const {
+    return m_abort.load() || m_stop.Raised();
+}
+
+bool CHttpRecorder::ExpandPlaylistFile(const std::string&, uint32_t, uint16_t) {
+    return false;
+}
+
+void CHttpRecorder::ExpandPlaylistReply(std::span<const uint8_t>, uint32_t, uint16_t) {}
+
+uint32_t CHttpRecorder::RecordUrl(OutputFile* out, const std::string& address,
+                                  const std::string& playerAgent, uint32_t startOffset, uint32_t,
+                                  const std::string& user, const std::string& password) {
+    m_out = out;
+    m_address = address.substr(0, limits::kHttpEscapedUrlBytes - 1);
+    m_playerAgent = playerAgent;
+    m_startOffset = startOffset;
+    SetCredentials(user, password);
+    const std::string args[] = {" ", m_address};
+    EngineMain(args);
+    return m_bytesWritten;
+}
+
+int CHttpRecorder::EngineMain(std::span<const std::string> args) {
+    if (args.size() <= 1) {
+        return 0;
+    }
+    m_abort.store(false);
+    const HttpArgs parsed = ParseHttpArgs(args, m_messages);
+    m_keepWalking = m_keepWalking || parsed.keepWalking;
+    m_debugDump = m_debugDump || parsed.debugDump;
+    m_rawFile = m_rawFile || parsed.rawFile;
+    m_proxy = ChooseProxy(m_settings);
+    const std::vector<AddressRow>& rows = parsed.rows;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        // The host's stop ends the walk even with "-b"; "-b" keeps it going
+        // only past the engine's own aborts.
+        if (m_stop.Raised() || (m_abort.load() && !m_keepWalking)) {
+            break;
+        }
+        const RowEnd end = RecordRow(rows[i]);
+        if (end == RowEnd::EndWalk) {
+            break;
+        }
+        // One reference per playlist entry is recorded: the rest of the
+        // entry's references are alternatives.
+        while (end == RowEnd::StreamDone && rows[i].entry != -1 && i + 1 < rows.size() &&
+               rows[i + 1].entry == rows[i].entry) {
+            ++i;
+        }
+    }
+    return 0;
+}
+
+CHttpRecorder::RowEnd CHttpRecorder::RecordRow(const AddressRow& row) {
+    if (ExpandPlaylistFile(row.address, row.maxMinutes, row.port)) {
+        return RowEnd::Next;
+    }
+    std::optional<StreamTarget> target =
+        ParseStreamAddress(row.address, row.port, m_proxy, m_messages);
+    if (!target) {
+        return RowEnd::Next;
+    }
+    Peer peer;
+    const bool resolved = ResolvePeer(*target, peer);
+    if (Aborted() && !m_keepWalking) {
+        return RowEnd::EndWalk;
+    }
+    if (!resolved) {
+        return RowEnd::Next;
+    }
+    const std::string guid = MakeClientGuid();
+    m_events->OnStreamStart(row.address, 0);
+    StreamInfo probe;
+    if (!Probe(row, *target, peer, guid, probe) || Aborted()) {
+        return RowEnd::Next;
+    }
+    if (probe.status == kStatusPlaylist) {
+        ExpandPlaylistReply(std::span(m_buffer).first(probe.bodyLength), row.maxMinutes, row.port);
+        return RowEnd::Next;
+    }
+    if (probe.status != kStatusLive && probe.status != kStatusOnDemand) {
+        return RowEnd::Next;
+    }
+    m_events->OnStreamStart(row.address, probe.durationMs);
+    if (m_out == nullptr) {
+        m_events->OnStreamEnd(m_bytesWritten);
+        return RowEnd::Next;
+    }
+    StreamExchange(row, *target, peer, guid, probe);
+    m_events->OnStreamEnd(m_bytesWritten);
+    return RowEnd::StreamDone;
+}
+
+bool CHttpRecorder::ResolvePeer(const StreamTarget& target, Peer& peer) {
+    peer.hostText = target.host;
+    peer.port = target.port;
+    m_messages.Progress("Resolving host: '%s'\n", target.host.c_str());
+    if (std::isalpha(static_cast<unsigned char>(target.host[0])) != 0) {
+        peer.lookup = ResolveIPv4(target.host);
+        if (!peer.lookup) {
+            m_messages.Error("Unable to resolve host '%s'!", target.host.c_str());
+        }
+    } else {
+        peer.numeric = ParseIPv4(target.host);
+        if (peer.numeric) {
+            if (std::optional<std::string> name = ReverseLookupIPv4(*peer.numeric)) {
+                peer.hostText = name->substr(0, limits::kHttpHostBytes - 1);
+            }
+        }
+    }
+    return peer.lookup || peer.numeric;
+}
+
+// The probe, repeated after a 401 for as long as credentials come. False
+// when the row ends here.
+bool CHttpRecorder::Probe(const AddressRow& row, StreamTarget& target, Peer& peer,
+                          const std::string& guid, StreamInfo& info) {
+    for (int retry = 0;; ++retry) {
+        if (Aborted()) {
+            return false;
+        }
+        RequestFields fields{target.requestTarget, target.viaProxy ? std::string() : peer.hostText,
+                             BasicCredentials(m_user, m_password), guid};
+        Exchange exchange;
+        exchange.request = BuildProbeRequest(fields);
+        exchange.maxMinutes = row.maxMinutes;
+        m_abort.store(false);
+        RunRequest(exchange, peer, info);
+        if (info.status != kStatusAuthRequired) {
+            return true;
+        }
+        if (!AskCredentials(peer.hostText, retry)) {
+            m_messages.Error("Authorization cancelled!");
+            m_abort.store(true);
+            m_events->OnAuthCancelled();
+            return false;
+        }
+        m_events->OnCredentials(m_user, m_password);
+    }
+}
+
+void CHttpRecorder::StreamExchange(const AddressRow& row, StreamTarget& target, Peer& peer,
+                                   const std::string& guid, const StreamInfo& probe) {
+    std::unique_ptr<OutputFile> raw = m_rawFile ? OpenRawFile() : nullptr;
+    RequestFields fields{target.requestTarget, target.viaProxy ? std::string() : peer.hostText,
+                         BasicCredentials(m_user, m_password), guid};
+    Exchange exchange;
+    exchange.headerOnly = false;
+    exchange.raw = raw.get();
+    exchange.out = m_out;
+    exchange.maxMinutes = row.maxMinutes;
+    if (probe.status == kStatusOnDemand) {
+        exchange.resumeBytes = m_out->SeekEnd().value_or(0);
+        uint32_t offset = kNoOffset;
+        uint32_t offsetTime = kNoOffset;
+        if (exchange.resumeBytes > 0) {
+            m_messages.Notice("Appending to existing file!\n");
+            offset = static_cast<uint32_t>(exchange.resumeBytes);
+            offsetTime = 0;
+        } else if (m_startOffset != 0) {
+            offset = m_startOffset;
+            offsetTime = 0;
+        }
+        exchange.request = BuildOnDemandRequest(fields, offsetTime, offset, probe.durationMs);
+    } else {
+        exchange.request = BuildLiveRequest(fields);
+    }
+    m_abort.store(false);
+    StreamInfo info;
+    RunRequest(exchange, peer, info);
+}
+
+std::unique_ptr<OutputFile> CHttpRecorder::OpenRawFile() {
+    if (m_outputPath.empty()) {
+        return nullptr;
+    }
+    std::filesystem::path raw = m_outputPath;
+    const std::string stem = raw.stem().string();
+    raw.replace_filename(raw.has_extension() ? stem + "_raw" + raw.extension().string()
+                                             : raw.filename().string() + "_raw");
+    m_messages.Notice("Opening raw file '%s' for output\r\n", raw.c_str());
+    std::unique_ptr<OutputFile> file = StdioOutputFile::Open(raw, "ab");
+    if (!file) {
+        m_messages.Error("Failed to open %s'.", raw.c_str());
+    }
+    return file;
+}
+
+// Connects to the peer and sends the request; false (with the error
+// issued) when the exchange ends here.
+bool CHttpRecorder::ConnectAndSend(TcpStream& tcp, const Exchange& exchange, Peer& peer) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(peer.port);
+    if (peer.lookup) {
+        address.sin_addr = peer.lookup->address;
+        peer.hostText = peer.lookup->officialName.substr(0, limits::kHttpHostBytes - 1);
+    } else {
+        address.sin_addr = *peer.numeric;
+    }
+    tcp.SetIdleTimeoutMs(m_idleTimeoutMs);
+    if (tcp.Open() < 0) {
+        m_messages.Error("socket() failed: %s", SocketErrorName(tcp.LastError()).c_str());
+        return false;
+    }
+    m_messages.Progress("connecting to: %s", peer.hostText.c_str());
+    if (tcp.Connect(address, m_connectTimeoutMs) < 0) {
+        m_messages.Error("connect() failed: %s", SocketErrorName(tcp.LastError()).c_str());
+        return false;
+    }
+    if (tcp.Stopped()) {
+        return false;
+    }
+    m_messages.Progress("sending request [%d bytes]", static_cast<int>(exchange.request.size()));
+    const auto* bytes = reinterpret_cast<const uint8_t*>(exchange.request.data());
+    if (tcp.Send(std::span(bytes, exchange.request.size())) < 0) {
+        m_messages.Error("send() failed: %s", SocketErrorName(tcp.LastError()).c_str());
+        return false;
+    }
+    return true;
+}
+
+// One exchange: connect, send, read and classify the reply, and for a
+// stream receive its chunks. Returns the abort state.
+bool CHttpRecorder::RunRequest(const Exchange& exchange, Peer& peer, StreamInfo& info) {
+    info = StreamInfo{};
+    if (m_debugDump) {
+        m_messages.Notice("\nHTTP-Request:\n%s", exchange.request.c_str());
+    }
+    TcpStream tcp(m_stop);
+    if (!ConnectAndSend(tcp, exchange, peer)) {
+        return Aborted();
+    }
+    m_messages.Progress("waiting for reply...");
+    TcpStreamSource source(tcp);
+    StreamReader reader(
+        source, [this] { return Aborted(); }, m_messages);
+    reader.SetRawFile(exchange.raw);
+    const ReplyHeader header = ReadReplyHeader(reader, m_messages);
+    info.status = ClassifyReply(header, reader, m_buffer, &info.bodyLength, m_messages);
+    if (m_debugDump) {
+        m_messages.Notice("\nHTTP-Reply:\n%s\n", header.copy.c_str());
+    }
+    if (reader.Exhausted() || (info.status != kStatusLive && info.status != kStatusOnDemand)) {
+        return Aborted();
+    }
+    ChunkReceiver receiver(
+        reader, m_buffer, m_messages, *m_events, [this] { return Aborted(); }, m_bytesWritten);
+    receiver.Run({exchange.headerOnly, exchange.out, exchange.resumeBytes, exchange.maxMinutes},
+                 info);
+    if (exchange.out != nullptr) {
+        receiver.UpdateHeader(*exchange.out, info);
+    }
+    if (Aborted()) {
+        m_messages.Error("Transfer aborted!");
+    }
+    return Aborted();
+}
+
+// Credentials for a retry after a 401: first the ones stored for the site,
+// or the ones the engine already has, without asking; then the question.
+bool CHttpRecorder::AskCredentials(const std::string& site, int retry) {
+    if (retry == 0) {
+        if (m_profile != nullptr) {
+            std::string user = m_profile->GetString(SiteSection(site), "User", "");
+            std::string password = m_profile->GetString(SiteSection(site), "Password", "");
+            if (!user.empty() && !password.empty()) {
+                SetCredentials(user, password);
+            }
+        }
+        if (!m_user.empty() && !m_password.empty()) {
+            return true;
+        }
+    }
+    if (m_prompt == nullptr || Aborted()) {
+        return false;
+    }
+    std::optional<JobPrompt::Credentials> answer =
+        m_prompt->AskCredentials(site, m_user, m_password);
+    if (!answer || answer->user.empty() || answer->password.empty()) {
+        return false;
+    }
+    if (answer->save && m_profile != nullptr) {
+        m_profile->WriteString(SiteSection(site), "User", answer->user);
+        m_profile->WriteString(SiteSection(site), "Password", answer->password);
+    }
+    SetCredentials(answer->user, answer->password);
+    return true;
+}
+
+}  // namespace tapewell

@@ -1,0 +1,147 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "common/StopSignal.h"
+#include "common/TcpStream.h"
+#include "http/EngineMessages.h"
+#include "http/HttpArgs.h"
+#include "http/StreamInfo.h"
+#include "http/StreamRequest.h"
+#include "settings/AppSettings.h"
+
+namespace tapewell {
+
+class EngineEvents;
+class JobPrompt;
+class OutputFile;
+class ProfileStore;
+
+// The HTTP streaming engine: records Windows Media streams served over
+// HTTP ("NSPlayer" requests, "$H"/"$D"/"$E" chunks) into the output file
+// the recording job opened. Driven by an argument vector (EngineMain) or by
+// one address (RecordUrl); for each address it sends a probe request for
+// the ASF header, classifies the reply, asks for credentials on a 401, and
+// for a stream sends the stream request and writes what arrives.
+//
+// Threads: everything runs on the recording job's worker thread, which also
+// receives the events, the messages and the credentials question. Only
+// Stop() may be called from another thread.
+class CHttpRecorder {
+public:
+    // events may be null (nothing is told); prompt and profile may be null
+    // (no question is asked; no credentials are stored or read).
+    CHttpRecorder(const AppSettings& settings, EngineEvents* events, JobPrompt* prompt = nullptr,
+                  ProfileStore* profile = nullptr);
+    virtual ~CHttpRecorder();
+    CHttpRecorder(const CHttpRecorder&) = delete;
+    CHttpRecorder& operator=(const CHttpRecorder&) = delete;
+
+    // Records one address into out (may be null: the address is only
+    // probed) with the job's credentials; startOffset is the byte offset
+    // asked of an on-demand stream when the file is empty. Returns the bytes
+    // written by this engine object so far. The fifth value is ignored.
+    uint32_t RecordUrl(OutputFile* out, const std::string& address, const std::string& playerAgent,
+                       uint32_t startOffset, uint32_t unused, const std::string& user,
+                       const std::string& password);
+    // Runs the argument vector (element 0 a placeholder, then addresses and
+    // the options -m -p -e -b -d -r) into the output file given before.
+    // Always 0.
+    int EngineMain(std::span<const std::string> args);
+
+    void SetOutputFile(OutputFile* out) { m_out = out; }
+    void SetCredentials(const std::string& user, const std::string& password);
+    // The output file's name, which the "-r" side file is named after.
+    void SetOutputPath(const std::filesystem::path& path) { m_outputPath = path; }
+    void SetMessageCallback(EngineMessages::Callback callback);
+    void SetTimeouts(int connectMs, int idleMs);
+
+    // Any thread: ends the running exchange and the walk. Stays in force for
+    // the rest of this object's life (the engine clears only its own abort
+    // flag between exchanges), and interrupts a blocked connect or receive
+    // at once.
+    void Stop();
+
+    const std::string& LastMessage() const { return m_messages.LastMessage(); }
+    uint32_t BytesWritten() const { return m_bytesWritten; }
+    const std::string& User() const { return m_user; }
+    const std::string& Password() const { return m_password; }
+
+protected:
+    // The playlist hand-over. The file test says whether the address names
+    // a local playlist file (whose entries it then records by a nested
+    // EngineMain); the reply hand-over receives the body of a playlist
+    // reply. Until playlists are read, no file is a playlist and a playlist
+    // reply is skipped (its body stays in the buffer).
+    virtual bool ExpandPlaylistFile(const std::string& fileName, uint32_t maxMinutes,
+                                    uint16_t port);
+    virtual void ExpandPlaylistReply(std::span<const uint8_t> body, uint32_t maxMinutes,
+                                     uint16_t port);
+
+private:
+    // Where the exchanges of one address connect.
+    struct Peer {
+        std::string hostText;
+        std::optional<HostAddress> lookup;
+        std::optional<in_addr> numeric;
+        uint16_t port = 80;
+    };
+    struct Exchange {
+        std::string request;
+        bool headerOnly = true;
+        OutputFile* raw = nullptr;
+        OutputFile* out = nullptr;
+        uint64_t resumeBytes = 0;
+        uint32_t maxMinutes = 0;
+    };
+    enum class RowEnd { Next, StreamDone, EndWalk };
+
+    bool Aborted() const;
+    RowEnd RecordRow(const AddressRow& row);
+    bool ResolvePeer(const StreamTarget& target, Peer& peer);
+    bool Probe(const AddressRow& row, StreamTarget& target, Peer& peer, const std::string& guid,
+               StreamInfo& info);
+    void StreamExchange(const AddressRow& row, StreamTarget& target, Peer& peer,
+                        const std::string& guid, const StreamInfo& probe);
+    bool ConnectAndSend(TcpStream& tcp, const Exchange& exchange, Peer& peer);
+    bool RunRequest(const Exchange& exchange, Peer& peer, StreamInfo& info);
+    bool AskCredentials(const std::string& site, int retry);
+    std::unique_ptr<OutputFile> OpenRawFile();
+
+    AppSettings m_settings;
+    EngineEvents* m_events;
+    JobPrompt* m_prompt;
+    ProfileStore* m_profile;
+    EngineMessages m_messages;
+
+    OutputFile* m_out = nullptr;
+    std::filesystem::path m_outputPath;
+    std::string m_address;
+    std::string m_playerAgent;  // kept for the job; requests carry their own agent
+    uint32_t m_startOffset = 0;
+    std::string m_user;
+    std::string m_password;
+    uint32_t m_bytesWritten = 0;
+
+    std::string m_proxy;
+    bool m_keepWalking = false;  // "-b", "-d" and "-r" stay once given
+    bool m_debugDump = false;
+    bool m_rawFile = false;
+
+    // The engine's own abort (a cancelled credentials question), cleared
+    // before every exchange; and the host's stop, which is never cleared.
+    std::atomic<bool> m_abort{false};
+    StopSignal m_stop;
+    int m_connectTimeoutMs;
+    int m_idleTimeoutMs;
+    std::vector<uint8_t> m_buffer;
+};
+
+}  // namespace tapewell

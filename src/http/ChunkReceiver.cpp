@@ -1,0 +1,377 @@
+#include "http/ChunkReceiver.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "asf/AsfObjects.h"
+#include "asf/AsfPacketTools.h"
+#include "common/Limits.h"
+#include "common/LittleEndian.h"
+#include "common/OutputFile.h"
+#include "http/EngineMessages.h"
+#include "http/StreamReader.h"
+#include "recording/EngineEvents.h"
+
+namespace tapewell {
+
+namespace {
+
+constexpr uint16_t kHeaderChunk = 0x4824;  // "$H"
+constexpr uint16_t kDataChunk = 0x4424;    // "$D"
+constexpr uint16_t kEndChunk = 0x4524;     // "$E"
+// The part flags byte follows a reserved byte; both are read as one word.
+constexpr uint32_t kFirstHeaderPart = 0x0400;
+constexpr uint32_t kLastHeaderPart = 0x0800;
+// The received header ends with the first 50 bytes of the Data object:
+// object header, File ID, Total Data Packets and Reserved.
+constexpr size_t kDataObjectStart = 50;
+constexpr size_t kDataObjectSizeField = 16;
+constexpr size_t kDataObjectPacketsField = 40;
+// The File Properties fields this engine reads end with Maximum Data Packet
+// Size.
+constexpr size_t kPropertiesBytesRead = asf::fp::kMaxPacketSize + 4;
+constexpr uint64_t kMsPerMinute = 60'000;
+constexpr uint64_t kHundredNsPerMs = 10'000;
+constexpr uint32_t kProgressFull = 10'000;
+constexpr uint32_t kLiveFlags = 2;
+
+// Offset of Send Time in a data packet by its length type flags (byte 3).
+// Unlike AsfPacketTools::SendTimeOffset, packets with 0x40/0x41 get none
+// here: the streams of this dialect do not use that layout.
+int HttpSendTimeOffset(uint8_t lengthTypeFlags) {
+    switch (lengthTypeFlags) {
+        case 0x00:
+        case 0x01:
+            return 5;
+        case 0x08:
+        case 0x09:
+            return 6;
+        case 0x10:
+        case 0x11:
+            return 7;
+        case 0x48:
+        case 0x49:
+            return 8;
+        case 0x50:
+        case 0x51:
+            return 9;
+        default:
+            return -1;
+    }
+}
+
+bool WriteAt(OutputFile& out, uint64_t offset, std::span<const uint8_t> bytes) {
+    return out.Seek(offset) && out.Write(bytes);
+}
+
+bool WriteLe64At(OutputFile& out, uint64_t offset, uint64_t value) {
+    uint8_t b[8];
+    WriteLe64(b, value);
+    return WriteAt(out, offset, b);
+}
+
+bool WriteLe32At(OutputFile& out, uint64_t offset, uint32_t value) {
+    uint8_t b[4];
+    WriteLe32(b, value);
+    return WriteAt(out, offset, b);
+}
+
+}  // namespace
+
+ChunkReceiver::ChunkReceiver(StreamReader& reader, std::span<uint8_t> buffer,
+                             EngineMessages& messages, EngineEvents& events,
+                             std::function<bool()> aborted, uint32_t& bytesWritten)
+    : m_reader(reader),
+      m_buffer(buffer),
+      m_messages(messages),
+      m_events(events),
+      m_aborted(std::move(aborted)),
+      m_bytesWritten(bytesWritten) {}
+
+std::optional<ChunkReceiver::Chunk> ChunkReceiver::ReadChunkHead() {
+    auto connectionReset = [this]() -> std::optional<Chunk> {
+        m_messages.Progress("Connection reset");
+        return std::nullopt;
+    };
+    if (m_reader.Exhausted()) {
+        return connectionReset();
+    }
+    Chunk c;
+    uint32_t type = 0;
+    if (!m_reader.ReadLe(type, 2)) {
+        return connectionReset();
+    }
+    c.type = static_cast<uint16_t>(type);
+    if (c.type == kEndChunk) {
+        m_messages.Progress("Transfer complete.");
+        return std::nullopt;
+    }
+    if (c.type != kHeaderChunk && c.type != kDataChunk) {
+        m_messages.Notice("Unknown header type: $%04x", c.type);
+    }
+    uint32_t confirmation = 0;
+    if (!m_reader.ReadLe(c.length, 2) || !m_reader.ReadLe(c.sequence, 4) ||
+        !m_reader.ReadLe(c.flags, 2) || !m_reader.ReadLe(confirmation, 2)) {
+        return connectionReset();
+    }
+    if (confirmation != c.length) {
+        m_messages.Notice("Length confirmation doesn't match!");
+        return std::nullopt;
+    }
+    return c;
+}
+
+void ChunkReceiver::Run(const Job& job, StreamInfo& info) {
+    m_job = job;
+    m_firstSequence.reset();
+    m_firstSendTime.reset();
+    m_largestSendTime = 0;
+    m_packetCount = 0;
+    m_dataBytes = 0;
+    m_headerOffset = 0;
+    m_expectedHeader = 0;
+    m_headerRead = false;
+    while (std::optional<Chunk> chunk = ReadChunkHead()) {
+        const int body = static_cast<int>(chunk->length) - 8;
+        if (body > static_cast<int>(m_buffer.size())) {
+            m_messages.Notice("Buffer too small. Chunk is %d bytes!",
+                              static_cast<int>(chunk->length));
+            break;
+        }
+        if (body <= 0) {
+            m_messages.Notice("Chunk has no body!");
+            break;
+        }
+        if (chunk->type != kHeaderChunk || (chunk->flags & kFirstHeaderPart) != 0) {
+            m_headerOffset = 0;
+        }
+        // The assembled header must fit the buffer as a whole.
+        if (m_headerOffset + static_cast<size_t>(body) > m_buffer.size()) {
+            m_messages.Warning("Unable to parse this ASF header!");
+            break;
+        }
+        const size_t got = m_headerOffset + m_reader.Read(m_buffer.subspan(
+                                                m_headerOffset, static_cast<size_t>(body)));
+        const size_t bodyLength = m_headerOffset + static_cast<size_t>(body);
+        uint32_t sendTime = 0;
+        Step step = Step::Next;
+        if (chunk->type == kDataChunk) {
+            step = HandleData(*chunk, got, sendTime, info);
+        } else if (chunk->type == kHeaderChunk) {
+            step = got < bodyLength ? Step::End : HandleHeader(*chunk, bodyLength, info);
+        } else {
+            step = Step::Skip;  // not ASF: written into the file it would corrupt it
+        }
+        if (step == Step::End) {
+            break;
+        }
+        if (step == Step::Next && Save(*chunk, bodyLength, got, ProgressValue(sendTime, info),
+                                       sendTime, info) == Step::End) {
+            break;
+        }
+        if (m_job.maxMinutes != 0 && sendTime >= m_job.maxMinutes * kMsPerMinute) {
+            m_messages.Progress("maxtime reached.");
+            break;
+        }
+        if (m_aborted()) {
+            break;
+        }
+    }
+}
+
+// Step::Next saves the chunk, Step::Skip drops it, Step::End ends the loop.
+ChunkReceiver::Step ChunkReceiver::HandleData(Chunk& chunk, size_t got, uint32_t& sendTime,
+                                              StreamInfo& info) {
+    if (m_job.headerOnly) {
+        return Step::End;
+    }
+    if (!m_headerRead) {
+        return Step::Skip;  // no packet size or place yet: nothing to write it by
+    }
+    const bool live = info.durationMs == 0;
+    if (!m_firstSequence) {
+        m_firstSequence = chunk.sequence;
+    }
+    if (live) {
+        if (chunk.sequence < *m_firstSequence) {
+            return Step::Skip;  // from before the recording started
+        }
+        chunk.sequence -= *m_firstSequence;
+    }
+    const int at = got > 3 ? HttpSendTimeOffset(m_buffer[3]) : -1;
+    if (at < 0) {
+        m_messages.Notice("unknown format type: $%02x\n", got > 3 ? m_buffer[3] : 0);
+    } else if (static_cast<size_t>(at) + 4 <= got) {
+        sendTime = ReadLe32(&m_buffer[static_cast<size_t>(at)]);
+        if (!m_firstSendTime) {
+            m_firstSendTime = sendTime;
+        }
+        if (live) {
+            sendTime = sendTime > *m_firstSendTime ? sendTime - *m_firstSendTime : 0;
+            RepairLivePacket(chunk.sequence, got, info);
+        }
+        m_largestSendTime = std::max(m_largestSendTime, sendTime);
+    }
+    return Step::Next;
+}
+
+void ChunkReceiver::RepairLivePacket(uint32_t sequence, size_t got, const StreamInfo& info) {
+    const size_t packetSize = info.minPacketSize;
+    if (got < packetSize) {
+        // The packet goes out padded with zeros; the walk sees it that way.
+        std::fill(m_buffer.begin() + static_cast<ptrdiff_t>(got),
+                  m_buffer.begin() + static_cast<ptrdiff_t>(packetSize), 0);
+    }
+    if (m_buffer[0] != 0x82 || m_buffer[1] != 0 || m_buffer[2] != 0) {
+        m_messages.Notice("Illegal header bytes in chunk %d!", static_cast<int>(sequence));
+    } else if ((m_buffer[3] & 0x80) != 0) {
+        m_messages.Notice("Chunks carrying error correction information are not supported yet!");
+    }
+    AsfPacketTools::RebasePacketTimes(m_buffer.first(packetSize), *m_firstSendTime);
+}
+
+ChunkReceiver::Step ChunkReceiver::HandleHeader(const Chunk& chunk, size_t bodyLength,
+                                                StreamInfo& info) {
+    if (m_headerRead) {
+        // A header again in the middle of the stream: writing it at the
+        // current place would cut into the packets.
+        return Step::Skip;
+    }
+    if ((chunk.flags & kFirstHeaderPart) != 0) {
+        // The low half of the Header object's size, plus the Data object's start.
+        m_expectedHeader = ReadLe32(&m_buffer[16]) + kDataObjectStart;
+    }
+    if (bodyLength < m_expectedHeader) {
+        m_messages.Progress("receiving ASF header (%d/%d)!", static_cast<int>(bodyLength),
+                            static_cast<int>(m_expectedHeader));
+    }
+    if ((chunk.flags & kLastHeaderPart) == 0) {
+        m_headerOffset = bodyLength;
+        return Step::Skip;
+    }
+    m_messages.Progress("received ASF header!");
+    if (!ReadAsfHeader(bodyLength, info) || m_job.headerOnly) {
+        return Step::End;
+    }
+    m_messages.Progress("receiving stream...");
+    return Step::Next;
+}
+
+bool ChunkReceiver::ReadAsfHeader(size_t length, StreamInfo& info) {
+    const int found = AsfPacketTools::FindFileProperties(m_buffer.first(length));
+    if (found < 0 || static_cast<size_t>(found) + kPropertiesBytesRead > length ||
+        length < kDataObjectStart) {
+        m_messages.Warning("Unable to parse this ASF header!");
+        return false;
+    }
+    const uint8_t* p = &m_buffer[static_cast<size_t>(found)];
+    info.propertiesOffset = static_cast<uint32_t>(found);
+    info.fileSizeHigh = ReadLe32(p + asf::fp::kFileSize + 4);
+    info.fileSizeLow = ReadLe32(p + asf::fp::kFileSize);
+    info.playDurationHigh = ReadLe32(p + asf::fp::kPlayDuration + 4);
+    info.playDurationLow = ReadLe32(p + asf::fp::kPlayDuration);
+    info.preroll = ReadLe32(p + asf::fp::kPreroll);
+    info.flags = ReadLe32(p + asf::fp::kFlags);
+    info.minPacketSize = ReadLe32(p + asf::fp::kMinPacketSize);
+    info.maxPacketSize = ReadLe32(p + asf::fp::kMaxPacketSize);
+    // Packets are placed by number times their one fixed size, and each must
+    // fit the buffer.
+    if (info.minPacketSize >= limits::kHttpBufferBytes ||
+        info.minPacketSize != info.maxPacketSize || info.minPacketSize == 0) {
+        m_messages.Warning("not supported");
+        info.status = kStatusUnusable;
+        return false;
+    }
+    info.durationMs = 0;
+    if (info.playDurationHigh != 0 || info.playDurationLow != 0) {
+        const int64_t ms = static_cast<int64_t>(info.playDurationHigh * 429'496.7296) +
+                           info.playDurationLow / 10'000 - static_cast<int64_t>(info.preroll);
+        info.durationMs = static_cast<uint32_t>(std::clamp<int64_t>(ms, 0, UINT32_MAX));
+    }
+    info.headerLength = static_cast<uint32_t>(length - kDataObjectStart);
+    m_headerRead = true;
+    return true;
+}
+
+ChunkReceiver::Step ChunkReceiver::Save(const Chunk& chunk, size_t bodyLength, size_t got,
+                                        uint32_t progress, uint32_t sendTime,
+                                        const StreamInfo& info) {
+    const bool data = chunk.type == kDataChunk;
+    if (got < bodyLength) {
+        if (data && m_job.out != nullptr) {
+            m_messages.Notice("Received incomplete chunk... (Chunk is NOT saved)");
+        }
+        return Step::Next;
+    }
+    if (!data && m_job.resumeBytes > 0) {
+        m_messages.Notice("Not saving header since this is a RESUME.");
+        return Step::Next;
+    }
+    const size_t packetSize = info.minPacketSize;
+    size_t length = bodyLength;
+    if (data) {
+        const uint64_t place =
+            uint64_t{info.headerLength} + kDataObjectStart + uint64_t{chunk.sequence} * packetSize;
+        if (place > limits::kHttpMaxPacketOffset) {
+            return Step::Next;
+        }
+        ++m_packetCount;
+        m_dataBytes += packetSize;
+        // A short packet is padded with zeros to the packet size; a longer
+        // body than a packet would run into the next packet's place.
+        if (bodyLength < packetSize) {
+            std::fill(m_buffer.begin() + static_cast<ptrdiff_t>(bodyLength),
+                      m_buffer.begin() + static_cast<ptrdiff_t>(packetSize), 0);
+        }
+        length = packetSize;
+        if (m_job.out != nullptr && !m_job.out->Seek(place)) {
+            m_messages.Error("Failed to write the output file!");
+            return Step::End;
+        }
+    }
+    if (m_job.out != nullptr) {
+        if (!m_job.out->Write(m_buffer.first(length))) {
+            m_messages.Error("Failed to write the output file!");
+            return Step::End;
+        }
+        m_bytesWritten += static_cast<uint32_t>(length);
+    }
+    m_events.OnProgress(m_bytesWritten, progress, sendTime);
+    return Step::Next;
+}
+
+uint32_t ChunkReceiver::ProgressValue(uint32_t sendTime, const StreamInfo& info) const {
+    double value = 0;
+    if (info.durationMs != 0) {
+        value = sendTime * 10'000.0 / info.durationMs;
+    } else if (m_job.maxMinutes != 0) {
+        value = sendTime * 10'000.0 / (m_job.maxMinutes * static_cast<double>(kMsPerMinute));
+    }
+    return value >= kProgressFull ? kProgressFull : static_cast<uint32_t>(value);
+}
+
+void ChunkReceiver::UpdateHeader(OutputFile& out, const StreamInfo& info) const {
+    if (!m_headerRead) {
+        return;
+    }
+    const std::optional<uint64_t> size = out.SeekEnd();
+    if (!size) {
+        return;
+    }
+    const uint64_t fp = info.propertiesOffset;
+    WriteLe64At(out, fp + asf::fp::kFileSize, *size);
+    if (info.durationMs != 0) {
+        return;
+    }
+    const uint64_t largest = m_largestSendTime;
+    const uint64_t sendSpan = largest > info.preroll ? largest - info.preroll : 0;
+    WriteLe64At(out, fp + asf::fp::kDataPacketsCount, m_packetCount);
+    WriteLe64At(out, fp + asf::fp::kPlayDuration, largest * kHundredNsPerMs);
+    WriteLe64At(out, fp + asf::fp::kSendDuration, sendSpan * kHundredNsPerMs);
+    WriteLe32At(out, fp + asf::fp::kFlags, kLiveFlags);
+    WriteLe64At(out, uint64_t{info.headerLength} + kDataObjectSizeField,
+                m_dataBytes + kDataObjectStart);
+    WriteLe32At(out, uint64_t{info.headerLength} + kDataObjectPacketsField, m_packetCount);
+}
+
+}  // namespace tapewell

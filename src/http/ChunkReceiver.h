@@ -1,0 +1,86 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+
+#include "http/StreamInfo.h"
+
+namespace tapewell {
+
+class EngineEvents;
+class EngineMessages;
+class OutputFile;
+class StreamReader;
+
+// The chunk stream that follows the reply header of a stream exchange:
+// "$H" chunks carry the ASF header (in one or more parts), "$D" chunks one
+// data packet each, "$E" ends the stream. Header parts are assembled in the
+// exchange's buffer; data packets are written at the place their sequence
+// number gives, padded to the packet size, so a resumed recording fills in
+// exactly what it lacks; live packets are rebased so that the recording
+// starts at time 0. Runs on the engine's worker thread.
+class ChunkReceiver {
+public:
+    struct Job {
+        bool headerOnly = false;    // a probe: stop once the header is read
+        OutputFile* out = nullptr;  // none: nothing is written
+        uint64_t resumeBytes = 0;   // above 0: the file already holds the header
+        uint32_t maxMinutes = 0;    // time limit, 0 for none
+    };
+
+    // buffer must hold limits::kHttpBufferBytes; events receive OnProgress;
+    // bytesWritten grows by every byte written into the output file.
+    ChunkReceiver(StreamReader& reader, std::span<uint8_t> buffer, EngineMessages& messages,
+                  EngineEvents& events, std::function<bool()> aborted, uint32_t& bytesWritten);
+
+    // Runs the loop until "$E", the end of the connection, a framing error,
+    // the time limit or an abort. info receives the header's fields; its
+    // status becomes 3 for packets this engine cannot place.
+    void Run(const Job& job, StreamInfo& info);
+    // Whether an ASF header was read in this exchange.
+    bool HeaderRead() const { return m_headerRead; }
+    // After Run: File Size becomes the file's size; for a live stream
+    // (no duration) also the counts, durations, flags and the Data object
+    // fields describe what was written.
+    void UpdateHeader(OutputFile& out, const StreamInfo& info) const;
+
+private:
+    struct Chunk {
+        uint16_t type = 0;
+        uint32_t length = 0;
+        uint32_t sequence = 0;
+        uint32_t flags = 0;
+    };
+    // Next: go on (save the chunk); Skip: drop it and go on; End: end the loop.
+    enum class Step { Next, Skip, End };
+
+    std::optional<Chunk> ReadChunkHead();
+    Step HandleData(Chunk& chunk, size_t got, uint32_t& sendTime, StreamInfo& info);
+    Step HandleHeader(const Chunk& chunk, size_t bodyLength, StreamInfo& info);
+    bool ReadAsfHeader(size_t length, StreamInfo& info);
+    Step Save(const Chunk& chunk, size_t bodyLength, size_t got, uint32_t progress,
+              uint32_t sendTime, const StreamInfo& info);
+    void RepairLivePacket(uint32_t sequence, size_t got, const StreamInfo& info);
+    uint32_t ProgressValue(uint32_t sendTime, const StreamInfo& info) const;
+
+    StreamReader& m_reader;
+    std::span<uint8_t> m_buffer;
+    EngineMessages& m_messages;
+    EngineEvents& m_events;
+    std::function<bool()> m_aborted;
+    uint32_t& m_bytesWritten;
+
+    Job m_job;
+    std::optional<uint32_t> m_firstSequence;
+    std::optional<uint32_t> m_firstSendTime;
+    uint32_t m_largestSendTime = 0;
+    uint32_t m_packetCount = 0;
+    uint64_t m_dataBytes = 0;
+    size_t m_headerOffset = 0;  // header bytes already assembled in the buffer
+    size_t m_expectedHeader = 0;
+    bool m_headerRead = false;
+};
+
+}  // namespace tapewell

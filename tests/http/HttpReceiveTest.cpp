@@ -1,0 +1,262 @@
+// The receive ring, the reply header reader and the chunk loop, fed from
+// bytes in memory.
+#include <gtest/gtest.h>
+
+#include "HttpClip.h"
+#include "asf/AsfObjects.h"
+#include "asf/AsfPacketTools.h"
+#include "common/LittleEndian.h"
+#include "common/OutputFile.h"
+#include "http/BufferStreamSource.h"
+#include "http/ChunkReceiver.h"
+#include "http/EngineMessages.h"
+#include "http/HttpReply.h"
+#include "http/StreamReader.h"
+#include "recording/EngineEvents.h"
+
+namespace tapewell {
+namespace {
+
+using test::AppendChunk;
+using test::HttpClip;
+
+std::vector<uint8_t> Bytes(const std::string& text) {
+    return {text.begin(), text.end()};
+}
+
+size_t Count(const std::string& text, const std::string& needle) {
+    size_t n = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) {
+        ++n;
+    }
+    return n;
+}
+
+// Runs the chunk loop over the bytes as one stream exchange would.
+struct ChunkRun {
+    MemoryOutputFile out;
+    StreamInfo info;
+    std::string log;  // every message, one per line
+    uint32_t bytesWritten = 0;
+    ChunkRun(const std::vector<uint8_t>& stream, ChunkReceiver::Job job, size_t piece = 1000) {
+        EngineMessages messages;
+        messages.SetCallback([this](MessageLevel, const std::string& t) { log += t + "\n"; });
+        BufferStreamSource source(stream, piece);
+        StreamReader reader(
+            source, [] { return false; }, messages);
+        std::vector<uint8_t> buffer(limits::kHttpBufferBytes);
+        EngineEvents events;
+        job.out = &out;
+        ChunkReceiver receiver(
+            reader, buffer, messages, events, [] { return false; }, bytesWritten);
+        receiver.Run(job, info);
+        receiver.UpdateHeader(out, info);
+    }
+};
+
+TEST(HttpReceiveTest, RingRefillsOnlyWhenMoreThanHalfIsFree) {
+    std::vector<uint8_t> input(5000);
+    for (size_t i = 0; i < input.size(); ++i) {
+        input[i] = static_cast<uint8_t>(i * 7);
+    }
+    BufferStreamSource source(input);
+    EngineMessages messages;
+    StreamReader reader(
+        source, [] { return false; }, messages);
+    MemoryOutputFile raw;
+    reader.SetRawFile(&raw);
+    std::vector<uint8_t> got(5000);
+    // The first receive fills the whole ring; the oldest byte comes first.
+    ASSERT_EQ(reader.Read(std::span(got).first(1)), 1u);
+    EXPECT_EQ(got[0], input[0]);
+    EXPECT_EQ(source.Receives(), 1u);
+    ASSERT_EQ(reader.Read(std::span(got).subspan(1, 2048)), 2048u);
+    EXPECT_EQ(source.Receives(), 1u);  // the refill test ran with 1 byte free
+    ASSERT_EQ(reader.Read(std::span(got).subspan(2049, 1)), 1u);
+    EXPECT_EQ(source.Receives(), 2u);  // 2,049 free: one receive before the byte
+    EXPECT_EQ(reader.Read(std::span(got).subspan(2050)), 5000u - 2050);
+    EXPECT_EQ(got, input);
+    EXPECT_EQ(raw.Bytes(), input);
+    EXPECT_FALSE(reader.Exhausted());
+    uint8_t byte = 0;
+    EXPECT_FALSE(reader.ReadByte(byte));
+    EXPECT_TRUE(reader.Exhausted());
+}
+
+TEST(HttpReceiveTest, RepliesAreClassifiedByCodeAndContent) {
+    const std::string ok = "HTTP/1.0 200 OK\r\n";
+    const std::string octet = "Content-Type: application/octet-stream\r\n";
+    struct Case {
+        std::string reply;
+        uint32_t status;
+    } cases[] = {
+        {ok + "Content-Type: text/plain\r\n\r\n \t\r\nhttp://h/a.asf\r\n", kStatusPlaylist},
+        {ok + "content-type: TEXT/HTML\r\n\r\n[Reference]\r\nRef1=x", kStatusPlaylist},
+        {ok + "Content-Type: text/plain\r\n\r\nsome ordinary words", kStatusUnusable},
+        {ok + octet + "Pragma: features=\"broadcast,playlist\"\r\n\r\n", kStatusLive},
+        {ok + octet + "Pragma: features=\"seekable\"\r\n\r\n", kStatusOnDemand},
+        {ok + octet + "Pragma: features=\"Broadcast\"\r\n\r\n", kStatusOnDemand},
+        {ok + "Content-Type: video/x-ms-asf\r\n\r\n<ASX>", kStatusPlaylist},
+        {ok + "Content-Type: image/png\r\n\r\n", kStatusUnusable},
+        {"HTTP/1.1 302 Found\r\n" + octet + "\r\n", kStatusHttpError},
+        {"HTTP/1.0 401 Unauthorized\r\n\r\n", kStatusAuthRequired},
+        {"ICY 200 OK\r\n" + octet + "\r\n", kStatusHttpError},
+        {ok + "X-Long: " + std::string(3000, 'x') + "\r\n" + octet + "\r\n", kStatusOnDemand},
+        {ok + octet, kStatusOnDemand},  // closed inside the header
+    };
+    for (const Case& c : cases) {
+        const std::vector<uint8_t> bytes = Bytes(c.reply);
+        BufferStreamSource source(bytes, 7);
+        EngineMessages messages;
+        StreamReader reader(
+            source, [] { return false; }, messages);
+        std::vector<uint8_t> buffer(limits::kHttpBufferBytes);
+        uint32_t bodyLength = 0;
+        const ReplyHeader header = ReadReplyHeader(reader, messages);
+        EXPECT_LT(header.copy.size(), limits::kHttpReplyCopyBytes);
+        EXPECT_EQ(ClassifyReply(header, reader, buffer, &bodyLength, messages), c.status)
+            << c.reply;
+        if (c.status == kStatusPlaylist) {
+            EXPECT_EQ(bodyLength, c.reply.size() - c.reply.find("\r\n\r\n") - 4);
+        }
+    }
+}
+
+TEST(HttpReceiveTest, OnDemandChunksAssembleTheHeaderAndPlacePackets) {
+    const HttpClip& clip = HttpClip::Get();
+    const std::vector<uint8_t> header = clip.StreamHeader();
+    const size_t third = header.size() / 3;
+    std::vector<uint8_t> stream;
+    AppendChunk(stream, 'H', 0, 0x04, std::span(header).first(third));
+    AppendChunk(stream, 'H', 1, 0x00, std::span(header).subspan(third, third));
+    AppendChunk(stream, 'H', 2, 0x08, std::span(header).subspan(2 * third));
+    AppendChunk(stream, 'D', 0, 0, clip.Packet(0));
+    AppendChunk(stream, 'X', 9, 0, clip.Packet(1));  // not ASF: dropped
+    AppendChunk(stream, 'D', 7, 0, clip.Packet(7));  // 1 to 6 never came
+    AppendChunk(stream, 'D', 8, 0, clip.Packet(8).first(300));
+    const std::vector<uint8_t> end = {'$', 'E', 4, 0, 0, 0, 0, 0};
+    stream.insert(stream.end(), end.begin(), end.end());
+
+    ChunkRun run(stream, {});
+    EXPECT_EQ(Count(run.log, "receiving ASF header ("), 2u);
+    EXPECT_NE(run.log.find("Unknown header type: $5824"), std::string::npos);
+    EXPECT_NE(run.log.find("Transfer complete."), std::string::npos);
+    const std::vector<uint8_t>& file = run.out.Bytes();
+    const size_t packets = header.size();
+    ASSERT_EQ(file.size(), packets + 9 * clip.packetSize);
+    EXPECT_EQ(run.bytesWritten, header.size() + 3 * clip.packetSize);  // gaps are not written
+    const size_t sizeField = clip.PropertiesOffset() + asf::fp::kFileSize;
+    EXPECT_EQ(ReadLe64(&file[sizeField]), file.size());
+    std::vector<uint8_t> expected = header;
+    WriteLe64(&expected[sizeField], file.size());
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), file.begin()));
+    auto at = [&](size_t n) {
+        return file.begin() + static_cast<ptrdiff_t>(packets + n * clip.packetSize);
+    };
+    EXPECT_TRUE(std::equal(clip.Packet(0).begin(), clip.Packet(0).end(), at(0)));
+    EXPECT_TRUE(std::all_of(at(1), at(7), [](uint8_t b) { return b == 0; }));
+    EXPECT_TRUE(std::equal(clip.Packet(7).begin(), clip.Packet(7).end(), at(7)));
+    EXPECT_TRUE(std::equal(at(8), at(8) + 300, clip.Packet(8).begin()));
+    EXPECT_TRUE(std::all_of(at(8) + 300, at(9), [](uint8_t b) { return b == 0; }));
+
+    // Resuming: the header is not written again, packets land by number.
+    ChunkRun resumed(stream, {false, nullptr, 5000, 0});
+    EXPECT_NE(resumed.log.find("Not saving header since this is a RESUME."), std::string::npos);
+    EXPECT_EQ(resumed.out.Bytes().size(), packets + 9 * clip.packetSize);
+    EXPECT_TRUE(std::all_of(resumed.out.Bytes().begin(), resumed.out.Bytes().begin() + 40,
+                            [](uint8_t b) { return b == 0; }));
+}
+
+TEST(HttpReceiveTest, LivePacketsStartAtZeroAndTheHeaderDescribesThem) {
+    const HttpClip& clip = HttpClip::Get();
+    std::vector<uint8_t> header = clip.StreamHeader();
+    const size_t fp = clip.PropertiesOffset();
+    WriteLe64(&header[fp + asf::fp::kPlayDuration], 0);  // a broadcast has no duration
+    auto sendTime = [](std::span<const uint8_t> p) {
+        return ReadLe32(&p[static_cast<size_t>(AsfPacketTools::SendTimeOffset(p))]);
+    };
+    const uint32_t t5 = sendTime(clip.Packet(5));
+    const uint32_t t9 = sendTime(clip.Packet(9));
+    ASSERT_GT(t9, t5);
+    std::vector<uint8_t> late(clip.Packet(10).begin(), clip.Packet(10).end());
+    WriteLe32(&late[static_cast<size_t>(AsfPacketTools::SendTimeOffset(late))], t5 + 60'000);
+    std::vector<uint8_t> stream;
+    AppendChunk(stream, 'H', 0, 0x0C, header);
+    AppendChunk(stream, 'D', 1000, 0, clip.Packet(5));
+    AppendChunk(stream, 'D', 1004, 0, clip.Packet(9));
+    AppendChunk(stream, 'D', 1005, 0, late);
+    AppendChunk(stream, 'D', 1006, 0, clip.Packet(11));  // after the time limit
+
+    ChunkRun run(stream, {false, nullptr, 0, 1});
+    EXPECT_NE(run.log.find("maxtime reached."), std::string::npos);
+    const std::vector<uint8_t>& file = run.out.Bytes();
+    ASSERT_EQ(file.size(), header.size() + 6 * clip.packetSize);
+    auto packet = [&](size_t n) {
+        return std::span(file).subspan(header.size() + n * clip.packetSize, clip.packetSize);
+    };
+    EXPECT_EQ(sendTime(packet(0)), 0u);
+    EXPECT_EQ(sendTime(packet(4)), t9 - t5);
+    EXPECT_EQ(sendTime(packet(5)), 60'000u);
+    EXPECT_EQ(ReadLe64(&file[fp + asf::fp::kFileSize]), file.size());
+    EXPECT_EQ(ReadLe64(&file[fp + asf::fp::kDataPacketsCount]), 3u);
+    EXPECT_EQ(ReadLe64(&file[fp + asf::fp::kPlayDuration]), 600'000'000u);
+    const uint32_t preroll = ReadLe32(&header[fp + asf::fp::kPreroll]);
+    EXPECT_EQ(ReadLe64(&file[fp + asf::fp::kSendDuration]), (60'000u - preroll) * 10'000ull);
+    EXPECT_EQ(ReadLe32(&file[fp + asf::fp::kFlags]), 2u);
+    EXPECT_EQ(ReadLe64(&file[clip.headerSize + 16]), 3u * clip.packetSize + 50);
+    EXPECT_EQ(ReadLe32(&file[clip.headerSize + 40]), 3u);
+}
+
+TEST(HttpReceiveTest, DamagedStreamsEndCleanly) {
+    const HttpClip& clip = HttpClip::Get();
+    const std::vector<uint8_t> header = clip.StreamHeader();
+    {
+        // Data before any header has no place; a bad length confirmation ends.
+        std::vector<uint8_t> stream;
+        AppendChunk(stream, 'D', 0, 0, clip.Packet(0));
+        AppendChunk(stream, 'H', 0, 0x0C, header);
+        AppendChunk(stream, 'D', 0, 0, clip.Packet(0));
+        stream[stream.size() - clip.packetSize - 1] ^= 1;
+        ChunkRun run(stream, {});
+        EXPECT_NE(run.log.find("Length confirmation doesn't match!"), std::string::npos);
+        EXPECT_EQ(run.out.Bytes().size(), header.size());
+    }
+    {
+        // Header parts that outgrow the buffer.
+        std::vector<uint8_t> stream;
+        const std::vector<uint8_t> part(30'000, 0x11);
+        AppendChunk(stream, 'H', 0, 0x04, part);
+        AppendChunk(stream, 'H', 1, 0x00, part);
+        AppendChunk(stream, 'H', 2, 0x08, part);
+        ChunkRun run(stream, {});
+        EXPECT_NE(run.log.find("Unable to parse this ASF header!"), std::string::npos);
+        EXPECT_TRUE(run.out.Bytes().empty());
+    }
+    {
+        // Packets of two sizes cannot be placed by number.
+        std::vector<uint8_t> odd = header;
+        WriteLe32(&odd[clip.PropertiesOffset() + asf::fp::kMaxPacketSize], clip.packetSize + 1);
+        std::vector<uint8_t> stream;
+        AppendChunk(stream, 'H', 0, 0x0C, odd);
+        ChunkRun run(stream, {});
+        EXPECT_EQ(run.info.status, kStatusUnusable);
+        EXPECT_NE(run.log.find("not supported"), std::string::npos);
+    }
+    {
+        // The connection closes right after the header, and inside a chunk.
+        std::vector<uint8_t> stream;
+        AppendChunk(stream, 'H', 0, 0x0C, header);
+        AppendChunk(stream, 'D', 0, 0, clip.Packet(0));
+        stream.resize(stream.size() - 10);
+        ChunkRun run(stream, {});
+        EXPECT_NE(run.log.find("Received incomplete chunk... (Chunk is NOT saved)"),
+                  std::string::npos);
+        EXPECT_NE(run.log.find("Connection reset"), std::string::npos);
+        EXPECT_EQ(run.out.Bytes().size(), header.size());
+        ChunkRun empty({}, {});
+        EXPECT_TRUE(empty.out.Bytes().empty());
+    }
+}
+
+}  // namespace
+}  // namespace tapewell
