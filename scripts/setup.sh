@@ -3,7 +3,7 @@
 
 TAPEWELL_PACKAGES=(
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
-  libgtest-dev libbenchmark-dev libpcap-dev
+  libgtest-dev libbenchmark-dev libpcap-dev libcurl4-openssl-dev shared-mime-info
   ffmpeg python3
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
   gstreamer1.0-libav gstreamer1.0-tools libgstreamer-plugins-base1.0-dev
