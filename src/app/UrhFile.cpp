@@ -52,11 +52,12 @@ std::map<std::string, Section> ReadSections(std::string_view text) {
             continue;
         }
         if (line.front() == '[') {
+            // Values under a broken header belong to no section; only the
+            // first section of a name is read, as the profile functions do.
             const size_t close = line.find(']');
-            const std::string name = AsciiLower(Trim(line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1)));
-            // Only the first section of a name is read, as the profile
-            // functions do.
-            current = seen.insert(name).second ? &sections[name] : nullptr;
+            const std::string name =
+                close == std::string_view::npos ? std::string() : AsciiLower(Trim(line.substr(1, close - 1)));
+            current = close != std::string_view::npos && seen.insert(name).second ? &sections[name] : nullptr;
             continue;
         }
         const size_t eq = line.find('=');
