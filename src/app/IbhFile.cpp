@@ -148,6 +148,15 @@ bool IbhFile::Save(const std::filesystem::path& path, const IbhList& list, std::
 }
 
 std::optional<IbhList> IbhFile::Load(const std::filesystem::path& path, std::string* error) {
+    // Folders and devices open too, but hold no list (and a device may
+    // never end).
+    std::error_code regular;
+    if (!std::filesystem::is_regular_file(path, regular)) {
+        if (error != nullptr) {
+            *error = regular ? regular.message() : "not a regular file";
+        }
+        return std::nullopt;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         if (error != nullptr) {
