@@ -2,6 +2,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "app/AddressText.h"
@@ -144,6 +145,34 @@ MakeArgs::Item ParseItem(std::string_view text) {
     return item;
 }
 
+// One option that takes a value; the cell options wait in pending for the
+// next address.
+std::optional<std::string> TakeMakeOption(std::string_view name, const std::string& value,
+                                          MakeArgs& out, MakeArgs::Item& pending) {
+    if (name == "--title") {
+        out.title = value;
+    } else if (name == "--mode") {
+        auto mode = ParseMode(value);
+        if (!mode) {
+            return "--mode takes all, url or file";
+        }
+        out.mode = *mode;
+    } else if (name == "--user") {
+        out.user = value;
+    } else if (name == "--password") {
+        out.password = value;
+    } else if (name == "--time") {
+        pending.time = value;
+    } else if (name == "--size") {
+        pending.size = value;
+    } else if (name == "--info") {
+        pending.info = value;
+    } else {
+        return "unknown option '" + std::string(name) + "'";
+    }
+    return std::nullopt;
+}
+
 // Options here depend on their place (--time applies to the next address),
 // so make reads its arguments in order itself.
 std::optional<std::string> ParseMake(std::span<char* const> args, MakeArgs& out, bool& help) {
@@ -157,54 +186,29 @@ std::optional<std::string> ParseMake(std::span<char* const> args, MakeArgs& out,
                 continue;
             }
             MakeArgs::Item item = ParseItem(arg);
-            item.time = pending.time;
-            item.size = pending.size;
-            item.info = pending.info;
-            pending = {};
+            item.time = std::exchange(pending.time, std::nullopt);
+            item.size = std::exchange(pending.size, std::nullopt);
+            item.info = std::exchange(pending.info, std::nullopt);
             out.items.push_back(std::move(item));
-            continue;
-        }
-        if (arg == "--") {
+        } else if (arg == "--") {
             optionsEnded = true;
-            continue;
-        }
-        if (arg == "--help" || arg == "-h") {
+        } else if (arg == "--help" || arg == "-h") {
             help = true;
-            continue;
-        }
-        if (arg == "--save-credentials") {
+        } else if (arg == "--save-credentials") {
             out.saveCredentials = true;
-            continue;
-        }
-        const std::string_view name = arg.substr(0, arg.find('='));
-        std::string value;
-        if (name.size() < arg.size()) {
-            value = std::string(arg.substr(name.size() + 1));
-        } else if (i + 1 < args.size()) {
-            value = args[++i];
         } else {
-            return "option '" + std::string(name) + "' needs a value";
-        }
-        if (name == "--title") {
-            out.title = value;
-        } else if (name == "--mode") {
-            auto mode = ParseMode(value);
-            if (!mode) {
-                return "--mode takes all, url or file";
+            const std::string_view name = arg.substr(0, arg.find('='));
+            std::string value;
+            if (name.size() < arg.size()) {
+                value = std::string(arg.substr(name.size() + 1));
+            } else if (i + 1 < args.size()) {
+                value = args[++i];
+            } else {
+                return "option '" + std::string(name) + "' needs a value";
             }
-            out.mode = *mode;
-        } else if (name == "--user") {
-            out.user = value;
-        } else if (name == "--password") {
-            out.password = value;
-        } else if (name == "--time") {
-            pending.time = value;
-        } else if (name == "--size") {
-            pending.size = value;
-        } else if (name == "--info") {
-            pending.info = value;
-        } else {
-            return "unknown option '" + std::string(arg) + "'";
+            if (auto error = TakeMakeOption(name, value, out, pending)) {
+                return error;
+            }
         }
     }
     if (pending.time || pending.size || pending.info) {
