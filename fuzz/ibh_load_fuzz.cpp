@@ -15,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto bytes = tapewell::IbhFile::Encode(*list);
     auto again = tapewell::IbhFile::Parse(bytes);
     if (!again || again->records.size() != list->records.size() ||
-        bytes.size() != tapewell::IbhFile::kHeaderBytes + list->records.size() * tapewell::IbhFile::kRecordBytes) {
+        bytes.size() != tapewell::IbhFile::kHeaderBytes +
+                            list->records.size() * tapewell::IbhFile::kRecordBytes) {
         std::abort();
     }
     return 0;

@@ -27,9 +27,9 @@ struct TypeEntry {
 // Tested in this order; the first found anywhere gives the word, so
 // ".rmvb" reads as "rm" and ".mpeg" is never reached before ".mpg".
 constexpr TypeEntry kTypeWords[] = {
-    {".asx", "asx"}, {".asf", "asf"}, {".wax", "wax"}, {".wma", "wma"},   {".mpg", "mpg"},
+    {".asx", "asx"},   {".asf", "asf"}, {".wax", "wax"}, {".wma", "wma"}, {".mpg", "mpg"},
     {".mpeg", "mpeg"}, {".mp3", "mp3"}, {".avi", "avi"}, {".wmv", "wmv"}, {".rm", "rm"},
-    {".ram", "ram"}, {".rpm", "rpm"}, {".mov", "mov"}, {".ibh", "ibh"},
+    {".ram", "ram"},   {".rpm", "rpm"}, {".mov", "mov"}, {".ibh", "ibh"},
 };
 
 struct KindEntry {
@@ -88,8 +88,10 @@ uint32_t KindFlags(const std::string& path) {
     std::error_code error;
     const bool exists = !path.empty() && std::filesystem::exists(path, error);
     uint32_t flags = exists ? kind::kExists : kind::kMissing;
-    flags |= FirstOfGroup(lower, {{".asx", kind::kAsx}, {".wmx", kind::kWmx}, {".wvx", kind::kWvx}});
-    flags |= FirstOfGroup(lower, {{".asf", kind::kAsf}, {".wma", kind::kWma}, {".wmv", kind::kWmv}});
+    flags |=
+        FirstOfGroup(lower, {{".asx", kind::kAsx}, {".wmx", kind::kWmx}, {".wvx", kind::kWvx}});
+    flags |=
+        FirstOfGroup(lower, {{".asf", kind::kAsf}, {".wma", kind::kWma}, {".wmv", kind::kWmv}});
     flags |= FirstOfGroup(lower, {{"http:", kind::kHttp},
                                   {"mms:", kind::kMms},
                                   {"mmst:", kind::kMmst},
@@ -120,8 +122,8 @@ std::string DeriveName(std::string_view address, const MimeGlobs& globs) {
     const size_t dot = address.rfind('.');
     if (dot != std::string_view::npos && dot > 0) {
         const size_t query = address.find('?', dot);
-        const std::string_view extension =
-            address.substr(dot, query == std::string_view::npos ? std::string_view::npos : query - dot);
+        const std::string_view extension = address.substr(
+            dot, query == std::string_view::npos ? std::string_view::npos : query - dot);
         if (globs.IsRegistered(extension)) {
             working = address;
         }

@@ -56,12 +56,14 @@ std::vector<uint8_t> EncodeText(std::string_view text, size_t maxBytes) {
 
 void PutText(std::vector<uint8_t>& out, size_t base, IbhFile::Field field, std::string_view text) {
     const std::vector<uint8_t> bytes = EncodeText(text, field.width - 1);
-    std::copy(bytes.begin(), bytes.end(), out.begin() + static_cast<std::ptrdiff_t>(base + field.offset));
+    std::copy(bytes.begin(), bytes.end(),
+              out.begin() + static_cast<std::ptrdiff_t>(base + field.offset));
 }
 
 std::string GetText(std::span<const uint8_t> block, IbhFile::Field field) {
     std::span<const uint8_t> bytes = block.subspan(field.offset, field.width);
-    bytes = bytes.first(static_cast<size_t>(std::find(bytes.begin(), bytes.end(), 0) - bytes.begin()));
+    bytes =
+        bytes.first(static_cast<size_t>(std::find(bytes.begin(), bytes.end(), 0) - bytes.begin()));
     const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     return IsValidUtf8(text) ? std::string(text) : Cp949ToUtf8(bytes);
 }
@@ -82,9 +84,8 @@ std::string IbhFile::StoredSize(const std::string& size) {
     const size_t start = size.find_first_not_of(" \t");
     if (start != std::string::npos && size[start] == '-') {
         const size_t digits = size.find_first_not_of("0123456789", start + 1);
-        const std::string_view number =
-            std::string_view(size).substr(start + 1, digits == std::string::npos ? std::string::npos
-                                                                                  : digits - start - 1);
+        const std::string_view number = std::string_view(size).substr(
+            start + 1, digits == std::string::npos ? std::string::npos : digits - start - 1);
         if (number.find_first_not_of('0') != std::string_view::npos) {
             return {};
         }

@@ -49,7 +49,8 @@ ListSaveResult SaveListFile(const RecordList& list, const std::filesystem::path&
     return IbhFile::Save(path, file, error) ? ListSaveResult::Saved : ListSaveResult::Failed;
 }
 
-ListLoadResult LoadListFile(RecordList& list, const std::filesystem::path& path, LoginCheck* check) {
+ListLoadResult LoadListFile(RecordList& list, const std::filesystem::path& path,
+                            LoginCheck* check) {
     ListLoadResult result;
     std::optional<IbhList> file = IbhFile::Load(path, &result.error);
     if (!file) {
@@ -99,7 +100,8 @@ ListLoadResult LoadFolderList(RecordList& list, const std::filesystem::path& pat
     for (UrhFolder& folder : contents->folders) {
         RecordRow row;
         row.mark = kMarkNetwork;
-        row.cells[kColFile] = folder.title.empty() ? DeriveName(folder.url) : std::move(folder.title);
+        row.cells[kColFile] =
+            folder.title.empty() ? DeriveName(folder.url) : std::move(folder.title);
         row.cells[kColOriginalFile] = std::move(folder.url);
         const int index = list.AppendRow(std::move(row));
         if (result.firstRow < 0) {

@@ -36,7 +36,8 @@ long Request(const std::string& url, const std::string& user, const std::string&
         return 0;
     }
     // Fetched from the server, never from a cache on the way.
-    std::unique_ptr<curl_slist, CurlDeleter> headers(curl_slist_append(nullptr, "Pragma: no-cache"));
+    std::unique_ptr<curl_slist, CurlDeleter> headers(
+        curl_slist_append(nullptr, "Pragma: no-cache"));
     CURL* c = curl.get();
     curl_easy_setopt(c, CURLOPT_URL, url.c_str());
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http");
@@ -83,8 +84,8 @@ LoginCheck::Result LoginCheck::Run(const std::string& address, const std::string
     result.status = Request(url, userName, password);
     if (result.status == 401) {
         result.status = LoginLoop(url, parts->host, result);
-        result.credentialsChanged = result.status == 200 &&
-                                    (result.userName != userName || result.password != password);
+        result.credentialsChanged =
+            result.status == 200 && (result.userName != userName || result.password != password);
     }
     return result;
 }

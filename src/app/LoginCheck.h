@@ -33,7 +33,8 @@ public:
     // prompt and profile may be null: no question, no stored credentials.
     LoginCheck(JobPrompt* prompt, ProfileStore* profile) : m_prompt(prompt), m_profile(profile) {}
 
-    Result Run(const std::string& address, const std::string& userName, const std::string& password);
+    Result Run(const std::string& address, const std::string& userName,
+               const std::string& password);
 
 private:
     long LoginLoop(const std::string& url, const std::string& host, Result& result);

@@ -94,8 +94,8 @@ std::vector<std::filesystem::path> MimeGlobs::SystemDataDirs() {
         dirs.emplace_back(std::filesystem::path(home) / ".local/share");
     }
     const char* dataDirs = std::getenv("XDG_DATA_DIRS");
-    AddDirs(dirs, dataDirs != nullptr && dataDirs[0] != '\0' ? dataDirs
-                                                              : "/usr/local/share:/usr/share");
+    AddDirs(dirs,
+            dataDirs != nullptr && dataDirs[0] != '\0' ? dataDirs : "/usr/local/share:/usr/share");
     return dirs;
 }
 

@@ -41,7 +41,8 @@ void RecentUrls::Load(const ProfileStore& profile) {
         if (entry.empty()) {
             break;
         }
-        if (WorthKeeping(entry) && std::find(m_entries.begin(), m_entries.end(), entry) == m_entries.end()) {
+        if (WorthKeeping(entry) &&
+            std::find(m_entries.begin(), m_entries.end(), entry) == m_entries.end()) {
             m_entries.push_back(std::move(entry));
         }
     }

@@ -46,8 +46,8 @@ public:
     // Appends a row for address, or returns the row that already has it,
     // unchanged. An empty name is derived from the address; an empty
     // sizeOption lets a local file's size fill the Size cell.
-    int AddItem(const std::string& address, const std::string& name,
-                const std::string& sizeOption, const std::string& agent);
+    int AddItem(const std::string& address, const std::string& name, const std::string& sizeOption,
+                const std::string& agent);
     // The same at index (clamped to the list), without an agent, always
     // looking up the size.
     int InsertItemAt(int index, const std::string& address, const std::string& name);

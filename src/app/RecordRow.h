@@ -8,16 +8,16 @@ namespace tapewell {
 
 // The ten columns of the record list, in display order.
 enum RecordColumn : int {
-    kColFile = 0,          // display name
-    kColType = 1,          // type word of the address
-    kColTime = 2,          // duration
-    kColPlay = 3,          // playback status or position
-    kColRecord = 4,        // recording or check status
-    kColSize = 5,          // size text
-    kColOriginalFile = 6,  // the address: the row's identity
-    kColRecordingFile = 7, // file a recording wrote
-    kColInfo = 8,          // free note
-    kColNs = 9,            // player agent for this row; empty means the default
+    kColFile = 0,           // display name
+    kColType = 1,           // type word of the address
+    kColTime = 2,           // duration
+    kColPlay = 3,           // playback status or position
+    kColRecord = 4,         // recording or check status
+    kColSize = 5,           // size text
+    kColOriginalFile = 6,   // the address: the row's identity
+    kColRecordingFile = 7,  // file a recording wrote
+    kColInfo = 8,           // free note
+    kColNs = 9,             // player agent for this row; empty means the default
     kRecordColumnCount = 10,
 };
 

@@ -32,7 +32,8 @@ std::string ValueOf(std::string_view raw) {
     }
     size_t chars = 0;
     for (size_t i = 0; i < value.size(); ++i) {
-        if ((static_cast<uint8_t>(value[i]) & 0xC0) != 0x80 && chars++ == limits::kFolderListValueChars) {
+        if ((static_cast<uint8_t>(value[i]) & 0xC0) != 0x80 &&
+            chars++ == limits::kFolderListValueChars) {
             value = value.substr(0, i);
             break;
         }
@@ -55,14 +56,17 @@ std::map<std::string, Section> ReadSections(std::string_view text) {
             // Values under a broken header belong to no section; only the
             // first section of a name is read, as the profile functions do.
             const size_t close = line.find(']');
-            const std::string name =
-                close == std::string_view::npos ? std::string() : AsciiLower(Trim(line.substr(1, close - 1)));
-            current = close != std::string_view::npos && seen.insert(name).second ? &sections[name] : nullptr;
+            const std::string name = close == std::string_view::npos
+                                         ? std::string()
+                                         : AsciiLower(Trim(line.substr(1, close - 1)));
+            current = close != std::string_view::npos && seen.insert(name).second ? &sections[name]
+                                                                                  : nullptr;
             continue;
         }
         const size_t eq = line.find('=');
         if (current != nullptr && eq != std::string_view::npos) {
-            current->try_emplace(AsciiLower(Trim(line.substr(0, eq))), ValueOf(line.substr(eq + 1)));
+            current->try_emplace(AsciiLower(Trim(line.substr(0, eq))),
+                                 ValueOf(line.substr(eq + 1)));
         }
     }
     return sections;
@@ -93,14 +97,17 @@ long LeadingNumber(const std::string& text) {
 }  // namespace
 
 UrhFile::Contents UrhFile::Parse(std::string_view text) {
-    std::string decoded = IsValidUtf8(text) ? std::string(text)
-                                            : Cp949ToUtf8({reinterpret_cast<const uint8_t*>(text.data()), text.size()});
+    std::string decoded =
+        IsValidUtf8(text)
+            ? std::string(text)
+            : Cp949ToUtf8({reinterpret_cast<const uint8_t*>(text.data()), text.size()});
     if (decoded.starts_with("\xEF\xBB\xBF")) {
         decoded.erase(0, 3);
     }
     const auto sections = ReadSections(decoded);
     Contents contents;
-    contents.files = std::min(LeadingNumber(Get(sections, "info", "files")), limits::kMaxFolderListSections);
+    contents.files =
+        std::min(LeadingNumber(Get(sections, "info", "files")), limits::kMaxFolderListSections);
     for (long i = 0; i < contents.files; ++i) {
         const std::string section = FormatText("folder %ld", i);
         UrhFolder folder{Get(sections, section, "title"), Get(sections, section, "url"),
@@ -112,7 +119,8 @@ UrhFile::Contents UrhFile::Parse(std::string_view text) {
     return contents;
 }
 
-std::optional<UrhFile::Contents> UrhFile::Load(const std::filesystem::path& path, std::string* error) {
+std::optional<UrhFile::Contents> UrhFile::Load(const std::filesystem::path& path,
+                                               std::string* error) {
     // Folders and devices open too, but hold no list (and a device may
     // never end).
     std::error_code regular;

@@ -58,7 +58,8 @@ int RunAsx(std::span<char* const> args) {
             std::printf("%s\n", out.c_str());
             return kExitOk;
         case AsxWriteResult::Declined:
-            std::fprintf(stderr, "tapewell-cli asx: '%s' exists; --overwrite replaces it\n", out.c_str());
+            std::fprintf(stderr, "tapewell-cli asx: '%s' exists; --overwrite replaces it\n",
+                         out.c_str());
             return kExitFailure;
         case AsxWriteResult::Failed:
             break;

@@ -91,10 +91,12 @@ int RunShow(std::span<char* const> args) {
     ProfileStore profile(ProfileStore::DefaultPath());
     LoginCheck check(&cancel, &profile);
     const bool folderList = KindFlags(path) == kind::kUrhFile;
-    ListLoadResult result = folderList ? LoadFolderList(list, path)
-                                       : LoadListFile(list, path, parsed.Has("--login-check") ? &check : nullptr);
+    ListLoadResult result =
+        folderList ? LoadFolderList(list, path)
+                   : LoadListFile(list, path, parsed.Has("--login-check") ? &check : nullptr);
     if (!result.loaded) {
-        std::fprintf(stderr, "tapewell-cli list show: '%s': %s\n", path.c_str(), result.error.c_str());
+        std::fprintf(stderr, "tapewell-cli list show: '%s': %s\n", path.c_str(),
+                     result.error.c_str());
         return kExitFailure;
     }
     PrintList(list);

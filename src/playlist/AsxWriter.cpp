@@ -16,7 +16,8 @@ AsxWriteResult WriteAsx(const std::filesystem::path& path, const std::string& ti
         return AsxWriteResult::Declined;
     }
     const std::string text = "<ASX version=\"3.0\">\r\n<Entry>\r\n<TITLE>" + title +
-                             "</TITLE>\r\n<ref href=\"" + address + "\"/>\r\n</Entry>\r\n</ASX>\r\n";
+                             "</TITLE>\r\n<ref href=\"" + address +
+                             "\"/>\r\n</Entry>\r\n</ASX>\r\n";
     auto sink = FileSink::Create(path, error);
     if (!sink) {
         return AsxWriteResult::Failed;
@@ -33,7 +34,8 @@ AsxWriteResult WriteAsx(const std::filesystem::path& path, const std::string& ti
 std::string& CleanFileName(std::string& text) {
     for (char& c : text) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F || std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos) {
+        if (byte < 0x20 || byte == 0x7F ||
+            std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos) {
             c = '_';
         }
     }

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "app/ScriptedListPrompt.h"
 #include "playlist/AsxWriter.h"
 #include "settings/AppSettings.h"
 #include "support/TestSupport.h"
-#include "app/ScriptedListPrompt.h"
 
 namespace tapewell {
 namespace {

@@ -6,9 +6,9 @@
 #include "app/IbhFile.h"
 #include "app/ListFiles.h"
 #include "app/RecordList.h"
+#include "app/ScriptedListPrompt.h"
 #include "common/TextCodec.h"
 #include "support/TestSupport.h"
-#include "app/ScriptedListPrompt.h"
 
 namespace tapewell {
 namespace {
@@ -79,7 +79,8 @@ TEST(IbhFile, WritesTheTableLayoutByteForByte) {
     EXPECT_EQ(saved[154], 0);
     prompt.credentialsAnswer = ListPrompt::Answer::Cancel;
     list.SetTitle("changed");
-    EXPECT_EQ(SaveListFile(list, dir / "l.ibh", ListSaveMode::All, &prompt), ListSaveResult::Cancelled);
+    EXPECT_EQ(SaveListFile(list, dir / "l.ibh", ListSaveMode::All, &prompt),
+              ListSaveResult::Cancelled);
     EXPECT_EQ(test::ReadFileBytes(dir / "l.ibh"), saved);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
     EXPECT_EQ(SaveListFile(list, dir / "missing" / "l.ibh", ListSaveMode::All, nullptr),
@@ -120,8 +121,8 @@ TEST(IbhFile, SaveModesAndCuts) {
     IbhList file;
     file.title = std::string(150, 't');
     const std::string korean = "가나다라마바사아자차카타파하";  // 14 characters, 28 bytes in CP949
-    file.records.push_back({std::string(60, 'n'), std::string(400, 'a'), "12345678901", "5M",
-                            std::string(120, 'i')});
+    file.records.push_back(
+        {std::string(60, 'n'), std::string(400, 'a'), "12345678901", "5M", std::string(120, 'i')});
     file.records.push_back({korean + korean, "mms://h/x", "", "", "😀" + std::string(100, 'i')});
     file.records.push_back({"😀😀😀😀😀😀😀😀😀😀😀😀😀", "", "", "", ""});
     const Bytes bytes = IbhFile::Encode(file);
@@ -135,7 +136,7 @@ TEST(IbhFile, SaveModesAndCuts) {
     // 49 bytes would split the 25th two-byte character.
     EXPECT_EQ(back.records[1].name, (korean + korean).substr(0, 24 * 3));
     EXPECT_EQ(back.records[1].info, "😀" + std::string(91, 'i'));  // 95 bytes of UTF-8
-    EXPECT_EQ(back.records[2].name, "😀😀😀😀😀😀😀😀😀😀😀😀");  // 12 x 4 bytes of UTF-8
+    EXPECT_EQ(back.records[2].name, "😀😀😀😀😀😀😀😀😀😀😀😀");              // 12 x 4 bytes of UTF-8
     EXPECT_EQ(bytes[224 + 584 + 488 + 95], 0);
 }
 

@@ -13,11 +13,27 @@ TEST(ListCli, MakeThenShowRoundTripsTheRows) {
     test::TempDir dir;
     test::WriteFileBytes(dir / "clip.wmv", std::vector<uint8_t>(2048, 1));
     const std::string out = (dir / "l.ibh").string();
-    test::CommandResult made = test::Run(
-        {kCli, "list", "make", out, "--title", "주간 목록", "--user", "kim", "--password", "pw",
-         "--save-credentials", "--time", "0:04:05", "--size", "7M", "--info", "메모 note",
-         "mms://h/live.asf=라디오 방송", (dir / "clip.wmv").string(), "http://h/play.php?id=7=",
-         "mms://h/live.asf=again"});
+    test::CommandResult made = test::Run({kCli,
+                                          "list",
+                                          "make",
+                                          out,
+                                          "--title",
+                                          "주간 목록",
+                                          "--user",
+                                          "kim",
+                                          "--password",
+                                          "pw",
+                                          "--save-credentials",
+                                          "--time",
+                                          "0:04:05",
+                                          "--size",
+                                          "7M",
+                                          "--info",
+                                          "메모 note",
+                                          "mms://h/live.asf=라디오 방송",
+                                          (dir / "clip.wmv").string(),
+                                          "http://h/play.php?id=7=",
+                                          "mms://h/live.asf=again"});
     ASSERT_EQ(made.exitCode, 0) << made.err;
 
     const auto bytes = test::ReadFileBytes(out);
@@ -31,8 +47,10 @@ TEST(ListCli, MakeThenShowRoundTripsTheRows) {
     EXPECT_EQ(shown.out,
               "Title: 주간 목록\nCredentials: stored\nFile\tOriginal File\tTime\tSize\tInfo\tMark\n"
               "라디오 방송\tmms://h/live.asf\t0:04:05\t7M\t메모 note\t1\n"
-              "clip\t" + (dir / "clip.wmv").string() + "\t\t2K\t\t0\n"
-              "play\thttp://h/play.php?id=7\t\t\t\t1\n");
+              "clip\t" +
+                  (dir / "clip.wmv").string() +
+                  "\t\t2K\t\t0\n"
+                  "play\thttp://h/play.php?id=7\t\t\t\t1\n");
 
     ASSERT_EQ(test::Run({kCli, "list", "make", out, "--mode", "file", "--user", "kim", "--password",
                          "pw", "mms://h/a.asf", (dir / "clip.wmv").string()})
@@ -53,10 +71,12 @@ TEST(ListCli, AsxIntoAFolderUsesTheCleanTitle) {
         test::Run({kCli, "asx", dir.Path().string(), "--title", "My:Show?1", "http://h/a?b=1&c=2"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, (dir / "My_Show_1.asx").string() + "\n");
-    EXPECT_EQ(test::Run({kCli, "asx", dir.Path().string(), "--title", "My:Show?1", "x"}).exitCode, 1);
-    EXPECT_EQ(test::Run({kCli, "asx", dir.Path().string(), "--title", "My:Show?1", "--overwrite", "x"})
-                  .exitCode,
-              0);
+    EXPECT_EQ(test::Run({kCli, "asx", dir.Path().string(), "--title", "My:Show?1", "x"}).exitCode,
+              1);
+    EXPECT_EQ(
+        test::Run({kCli, "asx", dir.Path().string(), "--title", "My:Show?1", "--overwrite", "x"})
+            .exitCode,
+        0);
 }
 
 }  // namespace

@@ -9,9 +9,9 @@
 #include "app/RecentUrls.h"
 #include "app/RecordList.h"
 #include "app/RecordListObserver.h"
+#include "app/ScriptedListPrompt.h"
 #include "settings/ProfileStore.h"
 #include "support/TestSupport.h"
-#include "app/ScriptedListPrompt.h"
 
 namespace tapewell {
 namespace {
@@ -71,7 +71,8 @@ TEST(RecordList, AddItemKeepsOneRowPerExactAddress) {
 TEST(RecordList, AddressTexts) {
     test::TempDir dir;
     std::filesystem::create_directories(dir / "mime");
-    WriteText(dir / "mime" / "globs2", "# comment\n50:application/vnd.ms-asf:*.asf\n50:text/x:*.[ch]\n");
+    WriteText(dir / "mime" / "globs2",
+              "# comment\n50:application/vnd.ms-asf:*.asf\n50:text/x:*.[ch]\n");
     const MimeGlobs registered = MimeGlobs::Load({dir.Path()});
     const MimeGlobs none = MimeGlobs::Load({});
     EXPECT_EQ(DeriveName("http://h/dir/clip.asf?id=7", registered), "clip");
@@ -112,7 +113,8 @@ TEST(RecordList, AddressTexts) {
 
 // Rows 0..4: idle, busy (job 3), idle, playing, idle.
 void FillFive(RecordList& list) {
-    for (const char* address : {"http://h/0.asf", "http://h/1.asf", "http://h/2.asf", "/v/3.asf", "http://h/4.asf"}) {
+    for (const char* address :
+         {"http://h/0.asf", "http://h/1.asf", "http://h/2.asf", "/v/3.asf", "http://h/4.asf"}) {
         list.AddItem(address, "", "x", "");
     }
     list.SetJobNumber(1, 3);
@@ -194,9 +196,11 @@ TEST(RecentUrls, NewestFirstWithoutDuplicatesAndTheLoadRule) {
     WriteText(dir / "kept.asf", "");
     ProfileStore profile(dir / "p.ini");
     profile.LoadText("[FileMRUList\\url]\nFile0=mmsu://h/a\nFile1=/no/such/file\nFile2=" +
-                     (dir / "kept.asf").string() + "\nFile3=HTTP://upper\nFile4=\nFile5=http://after/gap\n");
+                     (dir / "kept.asf").string() +
+                     "\nFile3=HTTP://upper\nFile4=\nFile5=http://after/gap\n");
     recent.Load(profile);
-    EXPECT_EQ(recent.Entries(), (std::vector<std::string>{"mmsu://h/a", (dir / "kept.asf").string()}));
+    EXPECT_EQ(recent.Entries(),
+              (std::vector<std::string>{"mmsu://h/a", (dir / "kept.asf").string()}));
     ASSERT_TRUE(recent.Save(profile));
     ProfileStore reread(dir / "p.ini");
     EXPECT_EQ(reread.GetString(RecentUrls::kSection, "File1", ""), (dir / "kept.asf").string());

@@ -34,7 +34,8 @@ TEST(UrhFile, ReadsTheNumberedFolderSections) {
 
     // Values count up to 199 characters; a negative or huge count reads no
     // more than it can.
-    UrhFile::Contents long_ = UrhFile::Parse("[Info]\nFiles=1\n[Folder 0]\nUrl=" + std::string(300, 'u'));
+    UrhFile::Contents long_ =
+        UrhFile::Parse("[Info]\nFiles=1\n[Folder 0]\nUrl=" + std::string(300, 'u'));
     ASSERT_EQ(long_.folders.size(), 1u);
     EXPECT_EQ(long_.folders[0].url.size(), 199u);
     EXPECT_TRUE(UrhFile::Parse("[Info]\nFiles=-4\n[Folder 0]\nUrl=x").folders.empty());
