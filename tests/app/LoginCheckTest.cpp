@@ -1,4 +1,8 @@
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -106,9 +110,19 @@ TEST_F(LoginCheckTest, LoadingRunsItOnlyWithBothCredentials) {
 }
 
 TEST(LoginCheck, NoServerGivesNoStatus) {
+    // A port bound but not listening refuses connections.
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof(address);
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    ASSERT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length), 0);
     LoginCheck check(nullptr, nullptr);
-    // Port 9 (discard) on loopback: nothing listens there in the test box.
-    LoginCheck::Result result = check.Run("http://127.0.0.1:9/x", "u", "p");
+    LoginCheck::Result result =
+        check.Run("http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/x", "u", "p");
+    close(fd);
     EXPECT_TRUE(result.contacted);
     EXPECT_EQ(result.status, 0);
 }
