@@ -30,6 +30,8 @@ constexpr Command kCommands[] = {
     {"mms-record", "record an mms:// stream into an ASF file", tapewell::cli::RunMmsRecord},
     {"http-record", "record a stream served over Windows Media HTTP streaming",
      tapewell::cli::RunHttpRecord},
+    {"list", "show a record list file, or make one from addresses", tapewell::cli::RunList},
+    {"asx", "write a one-entry ASX playlist", tapewell::cli::RunAsx},
 };
 
 void PrintHelp() {

@@ -131,4 +131,29 @@ inline constexpr size_t kHttpRingRefillFree = 2048;
 // file out to terabytes.
 inline constexpr uint64_t kHttpMaxPacketOffset = 1ull << 40;
 
+// Record list and its files. A list file's rows past this count come from a
+// damaged or hostile file (a real list holds a few hundred) and are not read.
+inline constexpr size_t kMaxListFileRows = 100'000;
+// A folder list (".urh") is a small INI text; a larger file is refused, and
+// its "Files" count is believed only up to this many sections.
+inline constexpr size_t kMaxFolderListBytes = 1u << 20;
+inline constexpr long kMaxFolderListSections = 10'000;
+// Folder list values are read into 200-byte buffers by the program that
+// writes them: 199 characters count, the rest is dropped.
+inline constexpr size_t kFolderListValueChars = 199;
+// The recent-address list keeps this many entries from one run to the next.
+inline constexpr size_t kRecentUrlsKept = 20;
+// An ".asf" file smaller than this whose first line (at most this many
+// bytes) holds "<asx" is an ASX playlist under a media name.
+inline constexpr uintmax_t kAsxUnderAsfMaxBytes = 3072;
+inline constexpr size_t kAsxUnderAsfLineBytes = 1023;
+// shared-mime-info glob files are a few hundred kilobytes; the rest of a
+// larger one is not read.
+inline constexpr size_t kMaxMimeGlobsBytes = 8u << 20;
+// The login check after a list with credentials is loaded: the connect
+// time-out of the design, and a bound on the whole exchange so that a
+// silent server cannot hold the list window.
+inline constexpr long kLoginCheckConnectTimeoutMs = 2000;
+inline constexpr long kLoginCheckTotalTimeoutMs = 10'000;
+
 }  // namespace tapewell::limits

@@ -168,4 +168,32 @@ std::string Cp949ToUtf8(std::span<const uint8_t> bytes) {
     return out;
 }
 
+std::optional<std::vector<uint8_t>> Utf8ToCp949(std::string_view text) {
+    if (!IsValidUtf8(text)) {
+        return std::nullopt;
+    }
+    iconv_t cd = iconv_open("CP949", "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        return std::nullopt;
+    }
+    std::vector<uint8_t> out;
+    out.reserve(text.size());
+    char* in = const_cast<char*>(text.data());
+    size_t inLeft = text.size();
+    char buffer[1024];
+    bool fits = true;
+    while (inLeft > 0 && fits) {
+        char* outPtr = buffer;
+        size_t outLeft = sizeof(buffer);
+        size_t done = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+        out.insert(out.end(), buffer, buffer + (sizeof(buffer) - outLeft));
+        fits = done != static_cast<size_t>(-1) || errno == E2BIG;
+    }
+    iconv_close(cd);
+    if (!fits) {
+        return std::nullopt;
+    }
+    return out;
+}
+
 }  // namespace tapewell

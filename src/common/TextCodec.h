@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -32,5 +33,10 @@ bool IsValidUtf8(std::string_view text);
 // Korean code page 949 bytes (the code page of older Korean text files) to
 // UTF-8; bytes that do not decode become U+FFFD.
 std::string Cp949ToUtf8(std::span<const uint8_t> bytes);
+
+// UTF-8 to code page 949, for text files that Korean Windows programs read;
+// nullopt when the text is not valid UTF-8 or holds a character that code
+// page 949 cannot express.
+std::optional<std::vector<uint8_t>> Utf8ToCp949(std::string_view text);
 
 }  // namespace tapewell

@@ -1,0 +1,53 @@
+#include "playlist/AsxWriter.h"
+
+#include <span>
+
+#include "app/ListPrompt.h"
+#include "common/ByteSink.h"
+#include "settings/AppSettings.h"
+
+namespace tapewell {
+
+AsxWriteResult WriteAsx(const std::filesystem::path& path, const std::string& title,
+                        const std::string& address, ListPrompt* prompt, std::string* error) {
+    std::error_code exists;
+    if (std::filesystem::exists(path, exists) &&
+        (prompt == nullptr || !prompt->ConfirmOverwrite(path.string()))) {
+        return AsxWriteResult::Declined;
+    }
+    const std::string text = "<ASX version=\"3.0\">\r\n<Entry>\r\n<TITLE>" + title +
+                             "</TITLE>\r\n<ref href=\"" + address +
+                             "\"/>\r\n</Entry>\r\n</ASX>\r\n";
+    auto sink = FileSink::Create(path, error);
+    if (!sink) {
+        return AsxWriteResult::Failed;
+    }
+    if (!sink->Write(std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()))) {
+        if (error != nullptr) {
+            *error = sink->LastError();
+        }
+        return AsxWriteResult::Failed;
+    }
+    return sink->Commit(error) ? AsxWriteResult::Written : AsxWriteResult::Failed;
+}
+
+std::string& CleanFileName(std::string& text) {
+    for (char& c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F ||
+            std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos) {
+            c = '_';
+        }
+    }
+    return text;
+}
+
+std::string DefaultAsxFolder(const AppSettings& settings) {
+    return settings.m_baseDirectory;
+}
+
+std::filesystem::path AsxPathFor(const std::filesystem::path& folder, const std::string& name) {
+    return folder / (name.empty() ? std::string("noname.asx") : name + ".asx");
+}
+
+}  // namespace tapewell

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace tapewell {
+
+class AppSettings;
+class ListPrompt;
+
+enum class AsxWriteResult { Written, Declined, Failed };
+
+// Writes the one-entry ASX playlist of a record list item:
+//   <ASX version="3.0">, <Entry>, <TITLE>title</TITLE>,
+//   <ref href="address"/>, </Entry>, </ASX>
+// one per line with CR LF line ends, as Windows players read it; title and
+// address are written as they are, without escaping. An existing file is
+// replaced only after prompt->ConfirmOverwrite says Yes (no prompt: never),
+// and only by a whole new file. Failed carries the reason in *error. Called
+// on the list's thread.
+AsxWriteResult WriteAsx(const std::filesystem::path& path, const std::string& title,
+                        const std::string& address, ListPrompt* prompt,
+                        std::string* error = nullptr);
+
+// Makes an item name usable as a file name in place and returns it:
+// \ / : * ? " < > | become "_", and so do control characters, which a file
+// name should not carry either.
+std::string& CleanFileName(std::string& text);
+
+// The folder "ASX Save" writes into: the base folder.
+std::string DefaultAsxFolder(const AppSettings& settings);
+
+// folder/<name>.asx, or folder/noname.asx for an empty name.
+std::filesystem::path AsxPathFor(const std::filesystem::path& folder, const std::string& name);
+
+}  // namespace tapewell

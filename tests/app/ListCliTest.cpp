@@ -1,0 +1,83 @@
+#include <gtest/gtest.h>
+
+#include "app/IbhFile.h"
+#include "common/TextCodec.h"
+#include "support/TestSupport.h"
+
+namespace tapewell {
+namespace {
+
+const std::string kCli = TAPEWELL_CLI_PATH;
+
+TEST(ListCli, MakeThenShowRoundTripsTheRows) {
+    test::TempDir dir;
+    test::WriteFileBytes(dir / "clip.wmv", std::vector<uint8_t>(2048, 1));
+    const std::string out = (dir / "l.ibh").string();
+    test::CommandResult made = test::Run({kCli,
+                                          "list",
+                                          "make",
+                                          out,
+                                          "--title",
+                                          "주간 목록",
+                                          "--user",
+                                          "kim",
+                                          "--password",
+                                          "pw",
+                                          "--save-credentials",
+                                          "--time",
+                                          "0:04:05",
+                                          "--size",
+                                          "7M",
+                                          "--info",
+                                          "메모 note",
+                                          "mms://h/live.asf=라디오 방송",
+                                          (dir / "clip.wmv").string(),
+                                          "http://h/play.php?id=7=",
+                                          "mms://h/live.asf=again"});
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+
+    const auto bytes = test::ReadFileBytes(out);
+    ASSERT_EQ(bytes.size(), 224u + 3 * 584u);
+    const auto name = Utf8ToCp949("라디오 방송").value();
+    EXPECT_TRUE(std::equal(name.begin(), name.end(), bytes.begin() + 224 + 100));
+    EXPECT_EQ(bytes[224 + 100 + name.size()], 0);
+
+    test::CommandResult shown = test::Run({kCli, "list", "show", out});
+    ASSERT_EQ(shown.exitCode, 0) << shown.err;
+    EXPECT_EQ(shown.out,
+              "Title: 주간 목록\nCredentials: stored\nFile\tOriginal File\tTime\tSize\tInfo\tMark\n"
+              "라디오 방송\tmms://h/live.asf\t0:04:05\t7M\t메모 note\t1\n"
+              "clip\t" +
+                  (dir / "clip.wmv").string() +
+                  "\t\t2K\t\t0\n"
+                  "play\thttp://h/play.php?id=7\t\t\t\t1\n");
+
+    ASSERT_EQ(test::Run({kCli, "list", "make", out, "--mode", "file", "--user", "kim", "--password",
+                         "pw", "mms://h/a.asf", (dir / "clip.wmv").string()})
+                  .exitCode,
+              0);
+    shown = test::Run({kCli, "list", "show", out});
+    EXPECT_NE(shown.out.find("Credentials: none\n"), std::string::npos);
+    EXPECT_EQ(shown.out.find("mms://"), std::string::npos);
+
+    EXPECT_EQ(test::Run({kCli, "list", "show", (dir / "clip.wmv").string()}).exitCode, 1);
+    EXPECT_EQ(test::Run({kCli, "list", "make", out, "--mode", "some", "x"}).exitCode, 64);
+    EXPECT_EQ(test::Run({kCli, "list", "make", out, "x", "--time", "1"}).exitCode, 64);
+}
+
+TEST(ListCli, AsxIntoAFolderUsesTheCleanTitle) {
+    test::TempDir dir;
+    test::CommandResult r =
+        test::Run({kCli, "asx", dir.Path().string(), "--title", "My:Show?1", "http://h/a?b=1&c=2"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, (dir / "My_Show_1.asx").string() + "\n");
+    EXPECT_EQ(test::Run({kCli, "asx", dir.Path().string(), "--title", "My:Show?1", "x"}).exitCode,
+              1);
+    EXPECT_EQ(
+        test::Run({kCli, "asx", dir.Path().string(), "--title", "My:Show?1", "--overwrite", "x"})
+            .exitCode,
+        0);
+}
+
+}  // namespace
+}  // namespace tapewell
