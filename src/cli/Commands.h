@@ -13,5 +13,7 @@ int RunSnapshot(std::span<char* const> args);
 int RunPlay(std::span<char* const> args);
 int RunMmsRecord(std::span<char* const> args);
 int RunHttpRecord(std::span<char* const> args);
+int RunPlaylist(std::span<char* const> args);
+int RunWebFetch(std::span<char* const> args);
 
 }  // namespace tapewell::cli

@@ -30,6 +30,9 @@ constexpr Command kCommands[] = {
     {"mms-record", "record an mms:// stream into an ASF file", tapewell::cli::RunMmsRecord},
     {"http-record", "record a stream served over Windows Media HTTP streaming",
      tapewell::cli::RunHttpRecord},
+    {"playlist", "print what the playlist readers make of a file", tapewell::cli::RunPlaylist},
+    {"web-fetch", "download an address, or find the stream address in a page",
+     tapewell::cli::RunWebFetch},
 };
 
 void PrintHelp() {

@@ -170,7 +170,7 @@ inline constexpr size_t kWebReadBytes = 4096;
 inline constexpr size_t kWebTextFirstBytes = 1024;
 inline constexpr size_t kWebTextSearchBytes = 1'048'576;
 inline constexpr long kWebIdleTimeoutSeconds = 60;
-// How often a transfer checks the stop flag while it waits for data.
-inline constexpr long kWebStopPollMs = 100;
+// Redirects a fetch follows before it gives up.
+inline constexpr long kWebMaxRedirects = 10;
 
 }  // namespace tapewell::limits
