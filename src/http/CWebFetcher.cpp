@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <array>
+#include <cstring>
 #include <memory>
 
 #include "common/Limits.h"
@@ -145,15 +146,12 @@ int CWebFetcher::Download(OutputFile* out, const std::string& address) {
         m_events->OnError("InternetOpen Error");
         return kSessionFailed;
     }
-    std::unique_ptr<curl_slist, SlistDeleter> headers;
-    for (const char* line : {kAccept, "Pragma: no-cache", "Cache-Control: no-cache"}) {
-        curl_slist* grown = curl_slist_append(headers.get(), line);
-        if (grown == nullptr) {
-            m_events->OnError("InternetOpen Error");
-            return kSessionFailed;
-        }
-        headers.release();
-        headers.reset(grown);
+    // No cache lies between us and the server, so no "Pragma" either (a
+    // Windows Media server takes any "Pragma" for a player's request).
+    std::unique_ptr<curl_slist, SlistDeleter> headers(curl_slist_append(nullptr, kAccept));
+    if (!headers) {
+        m_events->OnError("InternetOpen Error");
+        return kSessionFailed;
     }
     m_curl = curl.get();
     m_headers = headers.get();
@@ -375,7 +373,7 @@ bool CWebFetcher::TakeText(std::span<const uint8_t> bytes) {
     m_totalBytes += static_cast<uint32_t>(bytes.size());
     if (m_textUndecided && m_text.size() >= kAsfHeaderGuid.size()) {
         m_textUndecided = false;
-        if (std::equal(kAsfHeaderGuid.begin(), kAsfHeaderGuid.end(), m_text.begin())) {
+        if (std::memcmp(m_text.data(), kAsfHeaderGuid.data(), kAsfHeaderGuid.size()) == 0) {
             // An ASF file served as text is downloaded like any other, its
             // first bytes first.
             m_route = Route::Download;
