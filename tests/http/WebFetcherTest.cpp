@@ -141,6 +141,14 @@ TEST(WebFetcherTest, TextPagesAreSearchedForAnMmsAddress) {
         EXPECT_TRUE(f.events.seen.empty()) << path;
         EXPECT_TRUE(f.bytes.empty()) << path;
     }
+    // The CLI prints the events; a page leaves no file behind.
+    TempDir dir;
+    const test::CommandResult r = test::Run({TAPEWELL_CLI_PATH, "web-fetch", "--out",
+                                             (dir / "p.asf").string(),
+                                             Url(server.HttpPort(), "/page.html")});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "url-found mms://h/x\n");
+    EXPECT_FALSE(std::filesystem::exists(dir / "p.asf"));
     // Nothing listens: "connect error".
     const Fetched refused = Fetch(Url(1, "/x"));
     EXPECT_EQ(refused.result, CWebFetcher::kConnectFailed);
