@@ -440,6 +440,9 @@ int CWebFetcher::Finish() {
         FinishText();
         return kNotDownloaded;
     }
+    if (m_writeFailed) {
+        return kNotDownloaded;
+    }
     return m_downloaded > 0 ? kDownloaded : kNothingRead;
 }
 

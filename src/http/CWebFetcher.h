@@ -115,7 +115,7 @@ private:
     bool m_inCredentialRetry = false;
     bool m_credentialsRaised = false;
     bool m_textUndecided = false;
-    bool m_writeFailed = false;
+    bool m_writeFailed = false;  // the file refused bytes: not a download
     std::string m_text;
 };
 

@@ -119,6 +119,15 @@ TEST(WebFetcherTest, DownloadsDecodedUpToTheSizePolicy) {
     EXPECT_TRUE(std::equal(f.bytes.begin(), f.bytes.end(), big.begin()));
     EXPECT_GE(f.events.progressEvents, static_cast<int>(kMiB / limits::kWebReadBytes));
 
+    // A full disk is an error, not a download.
+    MemoryOutputFile full;
+    full.SetCapacity(10'000);
+    FetchEvents events;
+    CWebFetcher fetcher(AppSettings(), &events);
+    fetcher.FetchUrl(&full, Url(port, "/clip.asf"), "", 0, 0, "", "");
+    EXPECT_EQ(fetcher.LastResult(), CWebFetcher::kNotDownloaded);
+    EXPECT_EQ(events.seen.back(), "error write error");
+
     const Fetched missing = Fetch(Url(port, "/none.asf"));
     EXPECT_EQ(missing.result, CWebFetcher::kNotDownloaded);
     EXPECT_EQ(missing.events.seen, std::vector<std::string>{"error Not Found"});
