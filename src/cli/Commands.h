@@ -15,5 +15,7 @@ int RunMmsRecord(std::span<char* const> args);
 int RunHttpRecord(std::span<char* const> args);
 int RunList(std::span<char* const> args);
 int RunAsx(std::span<char* const> args);
+int RunPlaylist(std::span<char* const> args);
+int RunWebFetch(std::span<char* const> args);
 
 }  // namespace tapewell::cli

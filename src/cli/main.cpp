@@ -32,6 +32,9 @@ constexpr Command kCommands[] = {
      tapewell::cli::RunHttpRecord},
     {"list", "show a record list file, or make one from addresses", tapewell::cli::RunList},
     {"asx", "write a one-entry ASX playlist", tapewell::cli::RunAsx},
+    {"playlist", "print what the playlist readers make of a file", tapewell::cli::RunPlaylist},
+    {"web-fetch", "download an address, or find the stream address in a page",
+     tapewell::cli::RunWebFetch},
 };
 
 void PrintHelp() {

@@ -155,5 +155,46 @@ inline constexpr size_t kMaxMimeGlobsBytes = 8u << 20;
 // silent server cannot hold the list window.
 inline constexpr long kLoginCheckConnectTimeoutMs = 2000;
 inline constexpr long kLoginCheckTotalTimeoutMs = 10'000;
+// ASX playlists. The tag scanner keeps a tag's name and the text of its
+// attributes (names and values, each with its terminator) in fixed buffers;
+// a longer name or attribute text is cut. A tag keeps at most
+// kAsxMaxAttributes attributes (only the first one is ever looked at).
+inline constexpr size_t kAsxTagNameBytes = 128;
+inline constexpr size_t kAsxAttributeTextBytes = 512;
+inline constexpr size_t kAsxMaxAttributes = 64;
+// The "[Reference]" and plain-list readings go line by line: a longer line
+// is not an address and is skipped; a longer section name is cut.
+inline constexpr size_t kAsxLineBytes = 512;
+inline constexpr size_t kAsxSectionBytes = 128;
+// The argument vector a playlist becomes: element slots and one text pool
+// for all elements (each with its terminator); what does not fit is dropped.
+inline constexpr size_t kAsxVectorSlots = 132;
+inline constexpr size_t kAsxVectorPoolBytes = 4096;
+// A local file is read whole to see whether it is a playlist; a larger one
+// is not a playlist (real ones are a few kilobytes).
+inline constexpr size_t kMaxPlaylistFileBytes = 1u << 20;
+// Playlists that lead to playlists are followed this deep; a server that
+// answers every request with a playlist would otherwise recurse forever.
+inline constexpr int kMaxPlaylistDepth = 8;
+// The recording job's and the record list's readers keep this many
+// addresses and this much address text (terminators included); later
+// addresses are dropped. A text that is taken whole as one address must fit
+// the same text room.
+inline constexpr size_t kPlaylistMaxAddresses = 100;
+inline constexpr size_t kPlaylistAddressTextBytes = 4096;
+// A text without any reference is taken whole as one address only when it
+// is longer than this.
+inline constexpr size_t kPlaylistMinWholeTextBytes = 10;
+
+// Web fetcher: connect time-out, the size of each read, the first look at a
+// text reply, the part of a text reply searched for an "mms://" address, and
+// how long a transfer may sit without receiving a byte before it fails.
+inline constexpr long kWebConnectTimeoutMs = 5000;
+inline constexpr size_t kWebReadBytes = 4096;
+inline constexpr size_t kWebTextFirstBytes = 1024;
+inline constexpr size_t kWebTextSearchBytes = 1'048'576;
+inline constexpr long kWebIdleTimeoutSeconds = 60;
+// Redirects a fetch follows before it gives up.
+inline constexpr long kWebMaxRedirects = 10;
 
 }  // namespace tapewell::limits

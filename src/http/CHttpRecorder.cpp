@@ -9,6 +9,7 @@
 #include "http/ChunkReceiver.h"
 #include "http/HttpReply.h"
 #include "http/StreamReader.h"
+#include "playlist/ExpandPlaylist.h"
 #include "recording/EngineEvents.h"
 #include "recording/JobPrompt.h"
 #include "settings/ProfileStore.h"
@@ -77,11 +78,26 @@ bool CHttpRecorder::Aborted() const {
     return m_abort.load() || m_stop.Raised();
 }
 
-bool CHttpRecorder::ExpandPlaylistFile(const std::string&, uint32_t, uint16_t) {
-    return false;
+bool CHttpRecorder::HandOverPlaylist(const std::string* fileName, std::span<const uint8_t> body,
+                                     const AddressRow& row) {
+    if (m_playlistDepth >= limits::kMaxPlaylistDepth) {
+        if (fileName != nullptr) {
+            return false;
+        }
+        m_messages.Warning("playlist nesting deeper than %d levels, skipped\n",
+                           limits::kMaxPlaylistDepth);
+        return true;
+    }
+    ++m_playlistDepth;
+    // The vector is built (its text copied out of the reply buffer) before
+    // the nested walk reuses that buffer for its own exchanges.
+    const bool isPlaylist = ExpandPlaylist(
+        fileName, body, row.maxMinutes, row.port,
+        [this](const char* text) { m_messages.Notice("%s", text); },
+        [this](std::span<const std::string> args) { EngineMain(args); });
+    --m_playlistDepth;
+    return isPlaylist;
 }
-
-void CHttpRecorder::ExpandPlaylistReply(std::span<const uint8_t>, uint32_t, uint16_t) {}
 
 uint32_t CHttpRecorder::RecordUrl(OutputFile* out, const std::string& address,
                                   const std::string& playerAgent, uint32_t startOffset, uint32_t,
@@ -128,7 +144,7 @@ int CHttpRecorder::EngineMain(std::span<const std::string> args) {
 }
 
 CHttpRecorder::RowEnd CHttpRecorder::RecordRow(const AddressRow& row) {
-    if (ExpandPlaylistFile(row.address, row.maxMinutes, row.port)) {
+    if (HandOverPlaylist(&row.address, {}, row)) {
         return RowEnd::Next;
     }
     std::optional<StreamTarget> target =
@@ -151,7 +167,7 @@ CHttpRecorder::RowEnd CHttpRecorder::RecordRow(const AddressRow& row) {
         return RowEnd::Next;
     }
     if (probe.status == kStatusPlaylist) {
-        ExpandPlaylistReply(std::span(m_buffer).first(probe.bodyLength), row.maxMinutes, row.port);
+        HandOverPlaylist(nullptr, std::span(m_buffer).first(probe.bodyLength), row);
         return RowEnd::Next;
     }
     if (probe.status != kStatusLive && probe.status != kStatusOnDemand) {

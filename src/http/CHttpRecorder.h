@@ -40,7 +40,7 @@ public:
     // (no question is asked; no credentials are stored or read).
     CHttpRecorder(const AppSettings& settings, EngineEvents* events, JobPrompt* prompt = nullptr,
                   ProfileStore* profile = nullptr);
-    virtual ~CHttpRecorder();
+    ~CHttpRecorder();
     CHttpRecorder(const CHttpRecorder&) = delete;
     CHttpRecorder& operator=(const CHttpRecorder&) = delete;
 
@@ -74,17 +74,6 @@ public:
     const std::string& User() const { return m_user; }
     const std::string& Password() const { return m_password; }
 
-protected:
-    // The playlist hand-over. The file test says whether the address names
-    // a local playlist file (whose entries it then records by a nested
-    // EngineMain); the reply hand-over receives the body of a playlist
-    // reply. Until playlists are read, no file is a playlist and a playlist
-    // reply is skipped (its body stays in the buffer).
-    virtual bool ExpandPlaylistFile(const std::string& fileName, uint32_t maxMinutes,
-                                    uint16_t port);
-    virtual void ExpandPlaylistReply(std::span<const uint8_t> body, uint32_t maxMinutes,
-                                     uint16_t port);
-
 private:
     // Where the exchanges of one address connect.
     struct Peer {
@@ -113,6 +102,13 @@ private:
     bool ConnectAndSend(TcpStream& tcp, const Exchange& exchange, Peer& peer);
     bool RunRequest(const Exchange& exchange, Peer& peer, StreamInfo& info);
     bool AskCredentials(const std::string& site, int retry);
+    // The playlist hand-over: a local playlist file named by an address, or
+    // the body of a playlist reply, becomes a vector that a nested
+    // EngineMain records (see ExpandPlaylist). True when it was a playlist.
+    // Playlists leading to playlists are followed limits::kMaxPlaylistDepth
+    // deep.
+    bool HandOverPlaylist(const std::string* fileName, std::span<const uint8_t> body,
+                          const AddressRow& row);
     std::unique_ptr<OutputFile> OpenRawFile();
 
     AppSettings m_settings;
@@ -142,6 +138,7 @@ private:
     int m_connectTimeoutMs;
     int m_idleTimeoutMs;
     std::vector<uint8_t> m_buffer;
+    int m_playlistDepth = 0;
 };
 
 }  // namespace tapewell

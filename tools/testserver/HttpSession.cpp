@@ -236,10 +236,14 @@ void HttpSession::ServePlain(const std::filesystem::path& path, const std::strin
             close(fd);
         return;
     }
-    Log(200, "download");
-    m_c.Send(
-        "HTTP/1.0 200 OK\r\nServer: tapewell-testserver\r\nContent-Type: " + PlainContentType(ext) +
-        "\r\nContent-Length: " + std::to_string(st.st_size) + "\r\nConnection: close\r\n\r\n");
+    // A file "NAME.EXT.gz" holds gzip data and is sent as NAME.EXT with
+    // "Content-Encoding: gzip", as a web server compressing on the fly would.
+    const bool gzip = ext == ".gz";
+    const std::string type = PlainContentType(gzip ? LowerExtension(path.stem()) : ext);
+    Log(200, gzip ? "download gzip" : "download");
+    m_c.Send("HTTP/1.0 200 OK\r\nServer: tapewell-testserver\r\nContent-Type: " + type +
+             (gzip ? "\r\nContent-Encoding: gzip" : "") +
+             "\r\nContent-Length: " + std::to_string(st.st_size) + "\r\nConnection: close\r\n\r\n");
     off_t offset = 0;
     while (offset < st.st_size) {
         const ssize_t n = sendfile(m_c.Fd(), fd, &offset, static_cast<size_t>(st.st_size - offset));

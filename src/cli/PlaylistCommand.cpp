@@ -1,0 +1,91 @@
+#include <cstdio>
+#include <string>
+
+#include "cli/CommandLine.h"
+#include "cli/Commands.h"
+#include "common/Limits.h"
+#include "playlist/ExpandPlaylist.h"
+#include "playlist/PlaylistReaders.h"
+
+namespace tapewell::cli {
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: tapewell-cli playlist [--engine|--job|--list] [-m MIN] [-p PORT] FILE\n"
+    "\n"
+    "Prints what a playlist reader makes of FILE (ASX, a \"[Reference]\" list\n"
+    "or a plain list of addresses), one element per line:\n"
+    "  --engine  the HTTP streaming engine's argument vector (the default);\n"
+    "            -m and -p give the time limit and port the vector carries\n"
+    "  --job     the addresses the recording job records\n"
+    "            (the \"moreinfo\" address goes to stderr)\n"
+    "  --list    the addresses the record list adds\n"
+    "The scanner's syntax messages go to stderr.\n"
+    "\n"
+    "Exit status: 0 when FILE is a playlist with addresses, 1 otherwise.\n";
+
+constexpr OptionSpec kOptions[] = {
+    {"--engine", false}, {"--job", false}, {"--list", false}, {"-m", true}, {"-p", true}};
+
+void PrintMessage(const char* text) {
+    std::fputs(text, stderr);
+}
+
+int PrintEngineVector(const std::string& text, long minutes, long port) {
+    const PlaylistExpansion expansion = BuildPlaylistVector(
+        text, static_cast<uint32_t>(minutes), static_cast<uint16_t>(port), PrintMessage);
+    if (!expansion.isPlaylist) {
+        std::fputs("tapewell-cli playlist: not a playlist\n", stderr);
+        return kExitFailure;
+    }
+    for (const std::string& element : expansion.args) {
+        std::printf("%s\n", element.c_str());
+    }
+    return expansion.references > 0 ? kExitOk : kExitFailure;
+}
+
+}  // namespace
+
+int RunPlaylist(std::span<char* const> args) {
+    ParsedArgs parsed;
+    if (auto exit = StartCommand("playlist", args, kOptions, kUsage, 1, parsed)) {
+        return *exit;
+    }
+    if (parsed.Has("--engine") + parsed.Has("--job") + parsed.Has("--list") > 1) {
+        return UsageError("playlist", "give one of --engine, --job and --list");
+    }
+    long minutes = 0;
+    long port = 80;
+    if (auto error = IntOption(parsed, "-m", 0, 1'000'000, minutes)) {
+        return UsageError("playlist", *error);
+    }
+    if (auto error = IntOption(parsed, "-p", 1, 65535, port)) {
+        return UsageError("playlist", *error);
+    }
+    const std::string& path = parsed.positional[0];
+    const std::optional<std::string> text = ReadPlaylistFile(path);
+    if (!text) {
+        std::fprintf(stderr, "tapewell-cli playlist: cannot read %s (or larger than %zu bytes)\n",
+                     path.c_str(), limits::kMaxPlaylistFileBytes);
+        return kExitFailure;
+    }
+    if (parsed.Has("--job")) {
+        const JobPlaylist playlist = ReadJobPlaylist(*text, PrintMessage);
+        for (const std::string& address : playlist.addresses) {
+            std::printf("%s\n", address.c_str());
+        }
+        if (!playlist.moreInfo.empty()) {
+            std::fprintf(stderr, "moreinfo %s\n", playlist.moreInfo.c_str());
+        }
+        return playlist.addresses.empty() ? kExitFailure : kExitOk;
+    }
+    if (parsed.Has("--list")) {
+        const size_t count = ReadListPlaylist(*text, PrintMessage, [](const std::string& address) {
+            std::printf("%s\n", address.c_str());
+        });
+        return count == 0 ? kExitFailure : kExitOk;
+    }
+    return PrintEngineVector(*text, minutes, port);
+}
+
+}  // namespace tapewell::cli

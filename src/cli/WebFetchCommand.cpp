@@ -1,0 +1,122 @@
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "cli/CommandLine.h"
+#include "cli/Commands.h"
+#include "common/OutputFile.h"
+#include "http/CWebFetcher.h"
+#include "recording/EngineEvents.h"
+#include "settings/AppSettings.h"
+#include "settings/ProfileStore.h"
+
+namespace tapewell::cli {
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: tapewell-cli web-fetch --out FILE ADDRESS\n"
+    "\n"
+    "Fetches ADDRESS with the web fetcher of the recording job: a media file\n"
+    "is downloaded into FILE; a text page is searched for an \"mms://\"\n"
+    "address instead, and nothing is written. Credentials stored for the\n"
+    "site in the settings file are used after a 401.\n"
+    "\n"
+    "Events go to stdout one per line: stream-start ADDRESS, progress BYTES,\n"
+    "url-found ADDRESS, credentials USER, auth-cancelled; errors go to stderr\n"
+    "as 'error: TEXT'.\n"
+    "\n"
+    "Exit status: 0 when FILE was written or an address was found, 1 otherwise.\n";
+
+constexpr OptionSpec kOptions[] = {{"--out", true}};
+
+std::atomic<bool> g_interrupted{false};
+
+void OnStopSignal(int) {
+    g_interrupted = true;
+}
+
+class PrintingEvents final : public EngineEvents {
+public:
+    bool urlFound = false;
+
+    void OnStreamStart(const std::string& address, uint32_t) override {
+        std::printf("stream-start %s\n", address.c_str());
+        std::fflush(stdout);
+    }
+    void OnProgress(uint32_t bytes, uint32_t, uint32_t) override {
+        std::printf("progress %u\n", bytes);
+    }
+    void OnError(const std::string& text) override {
+        std::fprintf(stderr, "error: %s\n", text.c_str());
+    }
+    void OnCredentials(const std::string& user, const std::string&) override {
+        std::printf("credentials %s\n", user.c_str());
+    }
+    void OnAuthCancelled() override { std::printf("auth-cancelled\n"); }
+    void OnUrlFound(const std::string& address) override {
+        urlFound = true;
+        std::printf("url-found %s\n", address.c_str());
+    }
+};
+
+}  // namespace
+
+int RunWebFetch(std::span<char* const> args) {
+    ParsedArgs parsed;
+    if (auto exit = StartCommand("web-fetch", args, kOptions, kUsage, 1, parsed)) {
+        return *exit;
+    }
+    if (!parsed.Has("--out") || parsed.options["--out"].empty()) {
+        return UsageError("web-fetch", "missing --out FILE");
+    }
+    const std::filesystem::path out = parsed.options["--out"];
+    std::unique_ptr<StdioOutputFile> file = StdioOutputFile::Open(out, "wb");
+    if (!file) {
+        std::fprintf(stderr, "tapewell-cli web-fetch: cannot open %s\n", out.c_str());
+        return kExitFailure;
+    }
+    PrintingEvents events;
+    ProfileStore profile(ProfileStore::DefaultPath());
+    CWebFetcher fetcher(AppSettings(), &events, nullptr, &profile);
+
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    std::atomic<bool> done{false};
+    std::thread watcher([&] {
+        while (!done && !g_interrupted) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        if (g_interrupted) {
+            fetcher.Stop();
+        }
+    });
+    fetcher.FetchUrl(file.get(), parsed.positional[0], "", 0, 0, "", "");
+    done = true;
+    watcher.join();
+    std::fflush(stdout);
+    const bool closed = file->Close();
+    const bool downloaded = fetcher.LastResult() == CWebFetcher::kDownloaded;
+    if (!downloaded) {
+        // A page that was only searched leaves no empty file behind.
+        std::error_code error;
+        if (std::filesystem::file_size(out, error) == 0 && !error) {
+            std::filesystem::remove(out, error);
+        }
+    }
+    if (!closed) {
+        std::fprintf(stderr, "tapewell-cli web-fetch: cannot write %s\n", out.c_str());
+        return kExitFailure;
+    }
+    return downloaded || events.urlFound ? kExitOk : kExitFailure;
+}
+
+}  // namespace tapewell::cli

@@ -1,0 +1,449 @@
+#include "http/CWebFetcher.h"
+
+#include <curl/curl.h>
+
+#include <array>
+#include <cstring>
+#include <memory>
+
+#include "common/Limits.h"
+#include "common/OutputFile.h"
+#include "common/UrlParts.h"
+#include "http/StreamRequest.h"
+#include "recording/EngineEvents.h"
+#include "recording/JobPrompt.h"
+#include "settings/ProfileStore.h"
+
+namespace tapewell {
+
+namespace {
+
+constexpr const char* kAgent =
+    "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; .NET CLR 1.0.3705)";
+constexpr const char* kAccept =
+    "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, "
+    "application/vnd.ms-powerpoint, application/vnd.ms-excel, application/msword, */*";
+constexpr const char* kAcceptEncoding = "gzip, deflate";
+constexpr size_t kMiB = 1'048'576;
+
+// The first 16 bytes of an ASF file: the Header object's GUID
+// 75B22630-668E-11CF-A6D9-00AA0062CE6C as stored.
+constexpr std::array<uint8_t, 16> kAsfHeaderGuid = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66,
+                                                     0xCF, 0x11, 0xA6, 0xD9, 0x00, 0xAA,
+                                                     0x00, 0x62, 0xCE, 0x6C};
+
+EngineEvents& NoEvents() {
+    static EngineEvents none;
+    return none;
+}
+
+struct CurlDeleter {
+    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
+};
+struct SlistDeleter {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+struct UrlDeleter {
+    void operator()(CURLU* url) const { curl_url_cleanup(url); }
+};
+
+// The address without its "user:password@" part: credentials travel only
+// through the fetcher's own options, so that the address's pair replaces
+// the job's only when both are given.
+std::string AddressWithoutCredentials(const std::string& address) {
+    std::unique_ptr<CURLU, UrlDeleter> url(curl_url());
+    if (!url || curl_url_set(url.get(), CURLUPART_URL, address.c_str(), 0) != CURLUE_OK) {
+        return address;
+    }
+    curl_url_set(url.get(), CURLUPART_USER, nullptr, 0);
+    curl_url_set(url.get(), CURLUPART_PASSWORD, nullptr, 0);
+    char* text = nullptr;
+    if (curl_url_get(url.get(), CURLUPART_URL, &text, 0) != CURLUE_OK || text == nullptr) {
+        return address;
+    }
+    std::string result(text);
+    curl_free(text);
+    return result;
+}
+
+std::string SiteSection(const std::string& site) {
+    return "NetPassword\\" + site;
+}
+
+}  // namespace
+
+// libcurl's C callbacks, which reach the fetcher's private parts.
+struct WebFetcherCallbacks {
+    static size_t Write(char* data, size_t size, size_t count, void* user) {
+        auto* fetcher = static_cast<CWebFetcher*>(user);
+        return fetcher->OnBody(data, size * count);
+    }
+    // Called by libcurl at least about once a second, also while a stalled
+    // transfer waits: a stop from another thread ends the transfer here.
+    static int Progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+        return static_cast<CWebFetcher*>(user)->Aborted() ? 1 : 0;
+    }
+};
+
+CWebFetcher::CWebFetcher(const AppSettings& settings, EngineEvents* events, JobPrompt* prompt,
+                         ProfileStore* profile)
+    : m_settings(settings),
+      m_events(events != nullptr ? events : &NoEvents()),
+      m_prompt(prompt),
+      m_profile(profile),
+      m_idleTimeoutSeconds(limits::kWebIdleTimeoutSeconds) {}
+
+CWebFetcher::~CWebFetcher() = default;
+
+std::string CWebFetcher::FormEncode(std::string_view text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+            c == '.' || c == '-' || c == '_') {
+            out.push_back(ch);
+        } else if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f') {
+            out.push_back('+');
+        } else {
+            out.push_back('%');
+            out.push_back(kHex[c >> 4]);
+            out.push_back(kHex[c & 15]);
+        }
+    }
+    return out;
+}
+
+uint32_t CWebFetcher::FetchUrl(OutputFile* out, const std::string& address,
+                               const std::string& playerAgent, uint32_t value,
+                               uint32_t secondValue, const std::string& user,
+                               const std::string& password) {
+    m_address = address;
+    m_playerAgent = playerAgent;
+    m_value = value;
+    m_secondValue = secondValue;
+    m_user = user;
+    m_password = password;
+    m_totalBytes = 0;
+    m_result = Download(out, address);
+    return m_totalBytes;
+}
+
+namespace {
+// Perform's answer when a reply code arrived (the other answers are result
+// codes of a fetch that ends there).
+constexpr int kReplied = -1;
+}  // namespace
+
+int CWebFetcher::Download(OutputFile* out, const std::string& address) {
+    m_out = out;
+    m_downloaded = 0;
+    m_inCredentialRetry = false;
+    m_credentialsRaised = false;
+    m_writeFailed = false;
+    std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
+    if (!curl) {
+        m_events->OnError("InternetOpen Error");
+        return kSessionFailed;
+    }
+    // No cache lies between us and the server, so no "Pragma" either (a
+    // Windows Media server takes any "Pragma" for a player's request).
+    std::unique_ptr<curl_slist, SlistDeleter> headers(curl_slist_append(nullptr, kAccept));
+    if (!headers) {
+        m_events->OnError("InternetOpen Error");
+        return kSessionFailed;
+    }
+    m_curl = curl.get();
+    m_headers = headers.get();
+    const std::optional<UrlParts> parts = SplitUrl(address);
+    const std::string server = parts ? parts->host : std::string();
+    m_events->OnStatus(address, 80);
+    if (parts && !parts->user.empty() && !parts->password.empty()) {
+        m_user = parts->user;
+        m_password = parts->password;
+    }
+    int result = kNotDownloaded;
+    if (!SetRequestOptions(AddressWithoutCredentials(address)) || !ApplyCredentials()) {
+        m_events->OnError("request error");
+        result = kRequestFailed;
+    } else if ((result = Perform()) == kReplied) {
+        if (m_code == 401) {
+            result = RetryCredentials(server);
+        }
+        result = result == kReplied ? Finish() : result;
+    }
+    m_curl = nullptr;
+    m_headers = nullptr;
+    return result;
+}
+
+bool CWebFetcher::SetRequestOptions(const std::string& address) {
+    CURL* curl = static_cast<CURL*>(m_curl);
+    const std::string referrer = FormEncode(m_address);
+    const std::string proxy = ChooseProxy(m_settings);
+    bool ok = curl_easy_setopt(curl, CURLOPT_URL, address.c_str()) == CURLE_OK;
+    ok = ok && curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK;
+    ok = ok && curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK;
+    // Redirects are followed, as the platform's web client did by itself.
+    ok = ok && curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK;
+    ok = ok && curl_easy_setopt(curl, CURLOPT_MAXREDIRS, limits::kWebMaxRedirects) == CURLE_OK;
+    ok = ok && curl_easy_setopt(curl, CURLOPT_USERAGENT, kAgent) == CURLE_OK;
+    ok = ok && curl_easy_setopt(curl, CURLOPT_HTTPHEADER, m_headers) == CURLE_OK;
+    ok = ok && curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, kAcceptEncoding) == CURLE_OK;
+    ok = ok && curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_0) == CURLE_OK;
+    ok = ok && curl_easy_setopt(curl, CURLOPT_REFERER, referrer.c_str()) == CURLE_OK;
+    ok = ok && curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, limits::kWebConnectTimeoutMs) ==
+                   CURLE_OK;
+    ok = ok && curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, static_cast<long>(limits::kWebReadBytes)) ==
+                   CURLE_OK;
+    ok = ok && curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L) == CURLE_OK;
+    ok = ok && curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
+    // An empty proxy text also keeps libcurl from taking one from the
+    // environment: the settings alone decide.
+    ok = ok && curl_easy_setopt(curl, CURLOPT_PROXY, proxy.c_str()) == CURLE_OK;
+    ok = ok && curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L) == CURLE_OK;
+    ok = ok && curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, m_idleTimeoutSeconds) == CURLE_OK;
+    ok = ok && curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &WebFetcherCallbacks::Write) == CURLE_OK;
+    ok = ok && curl_easy_setopt(curl, CURLOPT_WRITEDATA, this) == CURLE_OK;
+    ok = ok && curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L) == CURLE_OK;
+    ok = ok && curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &WebFetcherCallbacks::Progress) ==
+                   CURLE_OK;
+    ok = ok && curl_easy_setopt(curl, CURLOPT_XFERINFODATA, this) == CURLE_OK;
+    return ok;
+}
+
+bool CWebFetcher::ApplyCredentials() {
+    CURL* curl = static_cast<CURL*>(m_curl);
+    const bool any = !m_user.empty() || !m_password.empty();
+    return curl_easy_setopt(curl, CURLOPT_HTTPAUTH, CURLAUTH_BASIC) == CURLE_OK &&
+           curl_easy_setopt(curl, CURLOPT_USERNAME, any ? m_user.c_str() : nullptr) == CURLE_OK &&
+           curl_easy_setopt(curl, CURLOPT_PASSWORD, any ? m_password.c_str() : nullptr) == CURLE_OK;
+}
+
+// Sends the request and reads the reply; the body goes through OnBody as
+// it arrives. kReplied when a reply code came, else the fetch's result.
+int CWebFetcher::Perform() {
+    m_code = 0;
+    m_route = Route::None;
+    m_endedByUs = false;
+    m_textUndecided = false;
+    m_text.clear();
+    const CURLcode rc = curl_easy_perform(static_cast<CURL*>(m_curl));
+    if (m_route == Route::None) {
+        curl_easy_getinfo(static_cast<CURL*>(m_curl), CURLINFO_RESPONSE_CODE, &m_code);
+    }
+    if (rc == CURLE_OK || m_endedByUs) {
+        if (m_code == 0) {
+            m_events->OnError("request error");
+            return kNotDownloaded;
+        }
+        return kReplied;
+    }
+    if (rc == CURLE_ABORTED_BY_CALLBACK) {
+        return m_code != 0 ? kReplied : kNotDownloaded;
+    }
+    if (m_route != Route::None) {
+        // A read failed; what was read before stays.
+        if (m_route == Route::Download) {
+            m_events->OnError("read error");
+        }
+        return kReplied;
+    }
+    return m_code != 0 ? kReplied : TransportFailure(rc);
+}
+
+int CWebFetcher::TransportFailure(int curlCode) {
+    curl_off_t connectUs = 0;
+    curl_easy_getinfo(static_cast<CURL*>(m_curl), CURLINFO_CONNECT_TIME_T, &connectUs);
+    switch (curlCode) {
+        case CURLE_COULDNT_RESOLVE_HOST:
+        case CURLE_COULDNT_RESOLVE_PROXY:
+        case CURLE_COULDNT_CONNECT:
+            m_events->OnError("connect error");
+            return kConnectFailed;
+        case CURLE_OPERATION_TIMEDOUT:
+            if (connectUs == 0) {
+                m_events->OnError("connect error");
+                return kConnectFailed;
+            }
+            break;
+        case CURLE_URL_MALFORMAT:
+        case CURLE_UNSUPPORTED_PROTOCOL:
+            m_events->OnError("request error");
+            return kRequestFailed;
+        default:
+            break;
+    }
+    m_events->OnError("Not Found");
+    return kNotDownloaded;
+}
+
+// A 401: the credentials stored for the site, then the question for as
+// long as the server refuses.
+int CWebFetcher::RetryCredentials(const std::string& server) {
+    m_inCredentialRetry = true;
+    if (m_profile != nullptr) {
+        std::string user = m_profile->GetString(SiteSection(server), "User", "");
+        std::string password = m_profile->GetString(SiteSection(server), "Password", "");
+        if (!user.empty() && !password.empty()) {
+            m_user = std::move(user);
+            m_password = std::move(password);
+            if (!ApplyCredentials() || Perform() != kReplied) {
+                return kNotDownloaded;
+            }
+        }
+    }
+    while (m_code == 401 && m_prompt != nullptr && !Aborted()) {
+        std::optional<JobPrompt::Credentials> answer =
+            m_prompt->AskCredentials(server, m_user, m_password);
+        if (!answer) {
+            m_abort.store(true);
+            m_events->OnAuthCancelled();
+            break;
+        }
+        if (answer->save && m_profile != nullptr) {
+            m_profile->WriteString(SiteSection(server), "User", answer->user);
+            m_profile->WriteString(SiteSection(server), "Password", answer->password);
+        }
+        m_user = answer->user;
+        m_password = answer->password;
+        if (!ApplyCredentials() || Perform() != kReplied) {
+            return kNotDownloaded;
+        }
+    }
+    if (m_code != 401) {
+        RaiseCredentials();
+    }
+    return kReplied;
+}
+
+void CWebFetcher::RaiseCredentials() {
+    if (!m_credentialsRaised) {
+        m_credentialsRaised = true;
+        m_events->OnCredentials(m_user, m_password);
+    }
+}
+
+// The reply code and content type are known once the body starts: a
+// refused reply's body is not read at all; a text page goes to the text
+// route, anything else is downloaded.
+bool CWebFetcher::BeginBody() {
+    CURL* curl = static_cast<CURL*>(m_curl);
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &m_code);
+    if (m_code != 200) {
+        m_route = Route::Refused;
+        return false;
+    }
+    if (m_inCredentialRetry) {
+        RaiseCredentials();
+    }
+    const char* type = nullptr;
+    curl_easy_getinfo(curl, CURLINFO_CONTENT_TYPE, &type);
+    const std::string_view contentType =
+        std::string_view(type != nullptr ? type : "").substr(0, limits::kHttpReplyValueBytes - 1);
+    if (contentType.find("text") != std::string_view::npos) {
+        m_route = Route::Text;
+        m_textUndecided = true;
+    } else {
+        m_route = Route::Download;
+        m_events->OnStreamStart(m_address, 0);
+    }
+    return true;
+}
+
+size_t CWebFetcher::OnBody(const char* data, size_t size) {
+    if (m_route == Route::None && !BeginBody()) {
+        m_endedByUs = true;
+        return 0;
+    }
+    const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(data), size);
+    const bool more = m_route == Route::Text       ? TakeText(bytes)
+                      : m_route == Route::Download ? ReadToFile(bytes)
+                                                   : false;
+    if (!more) {
+        m_endedByUs = true;
+        return 0;
+    }
+    return size;
+}
+
+bool CWebFetcher::TakeText(std::span<const uint8_t> bytes) {
+    const size_t room = limits::kWebTextSearchBytes + limits::kWebTextFirstBytes - m_text.size();
+    m_text.append(reinterpret_cast<const char*>(bytes.data()), std::min(room, bytes.size()));
+    m_totalBytes += static_cast<uint32_t>(bytes.size());
+    if (m_textUndecided && m_text.size() >= kAsfHeaderGuid.size()) {
+        m_textUndecided = false;
+        if (std::memcmp(m_text.data(), kAsfHeaderGuid.data(), kAsfHeaderGuid.size()) == 0) {
+            // An ASF file served as text is downloaded like any other, its
+            // first bytes first.
+            m_route = Route::Download;
+            m_events->OnStreamStart(m_address, 0);
+            const std::string first = std::move(m_text);
+            m_text.clear();
+            m_totalBytes -= static_cast<uint32_t>(first.size());
+            return ReadToFile(std::span(reinterpret_cast<const uint8_t*>(first.data()), first.size()));
+        }
+    }
+    return m_totalBytes <= limits::kWebTextSearchBytes;
+}
+
+// The download route, in reads of limits::kWebReadBytes: the abort flag is
+// looked at before each one.
+bool CWebFetcher::ReadToFile(std::span<const uint8_t> bytes) {
+    for (size_t at = 0; at < bytes.size(); at += limits::kWebReadBytes) {
+        if (Aborted()) {
+            return false;
+        }
+        const auto piece = bytes.subspan(at, std::min(limits::kWebReadBytes, bytes.size() - at));
+        if (m_out != nullptr && !m_out->Write(piece)) {
+            // A full disk must not look like a finished download.
+            m_events->OnError("write error");
+            m_writeFailed = true;
+            return false;
+        }
+        m_downloaded += piece.size();
+        m_totalBytes += static_cast<uint32_t>(piece.size());
+        m_events->OnProgress(m_totalBytes, 0, 0);
+        if (m_out == nullptr) {
+            return false;
+        }
+        if (m_settings.m_sizeLimitOn &&
+            m_downloaded / kMiB >= static_cast<uint64_t>(std::max(m_settings.m_maxSizeMiB, 0))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void CWebFetcher::FinishText() {
+    const size_t at = m_text.find("mms://");
+    if (at == std::string::npos) {
+        return;
+    }
+    const size_t quote = m_text.find('"', at);
+    // Longer than any address the engines take: not an address.
+    if (quote == std::string::npos || quote - at >= limits::kHttpEscapedUrlBytes) {
+        return;
+    }
+    m_events->OnUrlFound(m_text.substr(at, quote - at));
+}
+
+int CWebFetcher::Finish() {
+    if (m_code != 200) {
+        m_events->OnError("Not Found");
+        return kNotDownloaded;
+    }
+    if (m_route == Route::None && !BeginBody()) {
+        return kNotDownloaded;
+    }
+    if (m_route == Route::Text) {
+        FinishText();
+        return kNotDownloaded;
+    }
+    if (m_writeFailed) {
+        return kNotDownloaded;
+    }
+    return m_downloaded > 0 ? kDownloaded : kNothingRead;
+}
+
+}  // namespace tapewell

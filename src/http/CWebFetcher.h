@@ -1,0 +1,122 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "settings/AppSettings.h"
+
+namespace tapewell {
+
+class EngineEvents;
+class JobPrompt;
+class OutputFile;
+class ProfileStore;
+
+// The plain web client of the recording job: downloads a resource served by
+// an ordinary web server into the job's output file, or, for a text reply,
+// looks in the text for an "mms://" address and hands it back through
+// OnUrlFound. Built on libcurl's easy interface; the request is the one a
+// desktop browser of the players' days sent (agent, accept types,
+// "Accept-Encoding: gzip, deflate", GET over HTTP/1.0, the address as a
+// form-encoded referrer, no cache). Compressed bodies are decoded: a media
+// file written as delivered would be corrupt.
+//
+// Threads: FetchUrl runs on the recording job's worker thread, which also
+// receives the events and the credentials question. Stop() may be called
+// from any thread; it ends a running transfer within about a second, even
+// one that receives nothing.
+class CWebFetcher {
+public:
+    // Results of one fetch (LastResult).
+    enum Result {
+        kDownloaded = 0,      // bytes went to the file
+        kSessionFailed = 1,   // "InternetOpen Error"
+        kConnectFailed = 2,   // "connect error"
+        kRequestFailed = 3,   // "request error"
+        kNotDownloaded = 4,   // a failed request, a code other than 200, or a text page
+        kNothingRead = 5,     // the download route read nothing
+    };
+
+    // events may be null; prompt and profile may be null (no question, no
+    // stored credentials).
+    CWebFetcher(const AppSettings& settings, EngineEvents* events, JobPrompt* prompt = nullptr,
+                ProfileStore* profile = nullptr);
+    ~CWebFetcher();
+    CWebFetcher(const CWebFetcher&) = delete;
+    CWebFetcher& operator=(const CWebFetcher&) = delete;
+
+    // Fetches address into out (may be null: only the first block is read)
+    // with the job's credentials. Returns the bytes read (the length of a
+    // text reply too). playerAgent and the two values are only kept.
+    uint32_t FetchUrl(OutputFile* out, const std::string& address, const std::string& playerAgent,
+                      uint32_t value, uint32_t secondValue, const std::string& user,
+                      const std::string& password);
+
+    // Any thread. Sets the abort flag, which stays set for this object's life.
+    void Stop() { m_abort.store(true); }
+    bool Aborted() const { return m_abort.load(); }
+
+    int LastResult() const { return m_result; }
+    const std::string& User() const { return m_user; }
+    const std::string& Password() const { return m_password; }
+    // Seconds without a received byte after which a transfer fails.
+    void SetIdleTimeoutSeconds(long seconds) { m_idleTimeoutSeconds = seconds; }
+
+    // The referrer: letters, digits, ".", "-" and "_" stay, white space
+    // becomes "+", every other byte "%XX".
+    static std::string FormEncode(std::string_view text);
+
+private:
+    friend struct WebFetcherCallbacks;
+    enum class Route { None, Refused, Text, Download };
+
+    int Download(OutputFile* out, const std::string& address);
+    bool SetRequestOptions(const std::string& address);
+    int Perform();
+    int TransportFailure(int curlCode);
+    int RetryCredentials(const std::string& server);
+    bool ApplyCredentials();
+    void RaiseCredentials();
+    bool BeginBody();
+    size_t OnBody(const char* data, size_t size);
+    bool TakeText(std::span<const uint8_t> bytes);
+    bool ReadToFile(std::span<const uint8_t> bytes);
+    void FinishText();
+    int Finish();
+
+    AppSettings m_settings;
+    EngineEvents* m_events;
+    JobPrompt* m_prompt;
+    ProfileStore* m_profile;
+    std::atomic<bool> m_abort{false};
+    long m_idleTimeoutSeconds;
+
+    OutputFile* m_out = nullptr;
+    std::string m_address;
+    std::string m_playerAgent;
+    uint32_t m_value = 0;
+    uint32_t m_secondValue = 0;
+    std::string m_user;
+    std::string m_password;
+    uint32_t m_totalBytes = 0;
+    int m_result = kNotDownloaded;
+
+    void* m_curl = nullptr;  // the libcurl handle, during Download only
+    void* m_headers = nullptr;
+    uint64_t m_downloaded = 0;  // for the size policy, which must not wrap
+
+    // One transfer (a request and its reply).
+    long m_code = 0;
+    Route m_route = Route::None;
+    bool m_endedByUs = false;
+    bool m_inCredentialRetry = false;
+    bool m_credentialsRaised = false;
+    bool m_textUndecided = false;
+    bool m_writeFailed = false;  // the file refused bytes: not a download
+    std::string m_text;
+};
+
+}  // namespace tapewell
