@@ -32,6 +32,9 @@ constexpr std::array<uint8_t, 16> kAsfHeaderGuid = {0x30, 0x26, 0xB2, 0x75, 0x8E
                                                      0xCF, 0x11, 0xA6, 0xD9, 0x00, 0xAA,
                                                      0x00, 0x62, 0xCE, 0x6C};
 
+// How long a transfer waits for the network before it looks at the stop flag.
+constexpr int kStopPollMs = 100;
+
 EngineEvents& NoEvents() {
     static EngineEvents none;
     return none;
@@ -39,6 +42,9 @@ EngineEvents& NoEvents() {
 
 struct CurlDeleter {
     void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
+};
+struct MultiDeleter {
+    void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
 };
 struct SlistDeleter {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
@@ -228,7 +234,7 @@ int CWebFetcher::Perform() {
     m_endedByUs = false;
     m_textUndecided = false;
     m_text.clear();
-    const CURLcode rc = curl_easy_perform(static_cast<CURL*>(m_curl));
+    const CURLcode rc = static_cast<CURLcode>(Transfer());
     if (m_route == Route::None) {
         curl_easy_getinfo(static_cast<CURL*>(m_curl), CURLINFO_RESPONSE_CODE, &m_code);
     }
@@ -250,6 +256,43 @@ int CWebFetcher::Perform() {
         return kReplied;
     }
     return m_code != 0 ? kReplied : TransportFailure(rc);
+}
+
+// Runs the transfer in short waits so that a stop is seen within a fraction
+// of a second even while the server sends nothing (libcurl's own progress
+// calls come only about once a second then).
+int CWebFetcher::Transfer() {
+    CURL* easy = static_cast<CURL*>(m_curl);
+    std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
+    if (!multi || curl_multi_add_handle(multi.get(), easy) != CURLM_OK) {
+        return CURLE_FAILED_INIT;
+    }
+    CURLcode result = CURLE_OK;
+    for (;;) {
+        int running = 0;
+        if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
+            result = CURLE_FAILED_INIT;
+            break;
+        }
+        bool done = false;
+        int queued = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi.get(), &queued)) {
+            if (message->msg == CURLMSG_DONE) {
+                result = message->data.result;
+                done = true;
+            }
+        }
+        if (done || running == 0) {
+            break;
+        }
+        if (m_abort.load()) {
+            result = CURLE_ABORTED_BY_CALLBACK;
+            break;
+        }
+        curl_multi_poll(multi.get(), nullptr, 0, kStopPollMs, nullptr);
+    }
+    curl_multi_remove_handle(multi.get(), easy);
+    return result;
 }
 
 int CWebFetcher::TransportFailure(int curlCode) {

@@ -76,6 +76,7 @@ private:
     int Download(OutputFile* out, const std::string& address);
     bool SetRequestOptions(const std::string& address);
     int Perform();
+    int Transfer();
     int TransportFailure(int curlCode);
     int RetryCredentials(const std::string& server);
     bool ApplyCredentials();
