@@ -1,6 +1,6 @@
 #include "recording/CmmsThread.h"
 
-#include <chrono>
+#include <algorithm>
 #include <system_error>
 
 #include "common/Limits.h"
@@ -74,6 +74,12 @@ void CmmsThread::Stop() {
     m_mms.Stop();
     m_http.Stop();
     m_web.Stop();
+}
+
+void CmmsThread::SetIdleTimeoutMs(int ms) {
+    m_mms.SetIdleTimeoutMs(ms);
+    m_http.SetTimeouts(limits::kConnectTimeoutMs, ms);
+    m_web.SetIdleTimeoutSeconds(std::max(1, ms / 1000));
 }
 
 void CmmsThread::Run() {

@@ -97,6 +97,10 @@ public:
     void OnAuthCancelled() override;
     void OnUrlFound(const std::string& address) override;
 
+    // For tests, before Start: how long the engines wait for a silent peer
+    // (60 s otherwise).
+    void SetIdleTimeoutMs(int ms);
+
     // The whole recording, as the worker runs it (public for the tests,
     // which run a job synchronously).
     void Run();
