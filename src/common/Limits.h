@@ -204,6 +204,9 @@ inline constexpr size_t kJobErrorTextBytes = 4096;
 // cut to this many bytes, leaving room under the file system's 255 for
 // "(99)" and an extension.
 inline constexpr size_t kOutputNameBytes = 200;
+// The extension taken from the address is cut to this many bytes (dot
+// included), so name, extension and "(99)" stay under 255.
+inline constexpr size_t kOutputExtensionBytes = 40;
 // "x(0).asf" ... "x(99).asf" are tried for a free name; when all exist the
 // job refuses to write rather than overwrite one of them.
 inline constexpr int kUniquePathTries = 100;

@@ -81,7 +81,9 @@ std::filesystem::path MakeOutputPath(const std::filesystem::path& base, const st
     }
     const size_t dot = part.rfind('.');
     if (dot != std::string::npos && dot > 0) {
-        return base / (cleanName + part.substr(dot));
+        std::string extension = part.substr(dot);
+        CutUtf8(extension, limits::kOutputExtensionBytes);
+        return base / (cleanName + extension);
     }
     return base / (cleanName + ".asf");
 }
