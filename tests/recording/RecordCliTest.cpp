@@ -104,7 +104,17 @@ TEST_F(RecordCliTest, RecordsMmsHttpAndPlaylistAddresses) {
             test::ExpectLikeClip(Base(file));
         }
     }
-    EXPECT_EQ(test::Run({kCli, "probe", At(server.MmsPort(), "/clip.asf", "mms")}).out, "ok\n");
+    // A page that names a stream: the stream is recorded next.
+    const std::string mms = At(server.MmsPort(), "/clip.asf", "mms");
+    std::ofstream(served / "page.html") << "<a href=\"" << mms << "\">live</a>";
+    const test::CommandResult page = test::Run(Record({At(server.HttpPort(), "/page.html")}));
+    EXPECT_EQ(page.exitCode, 0) << page.err;
+    EXPECT_NE(page.out.find("found " + mms + "\nfile " + Base("clip(1).asf").string()),
+              std::string::npos)
+        << page.out;
+    test::ExpectLikeClip(Base("clip(1).asf"));
+
+    EXPECT_EQ(test::Run({kCli, "probe", mms}).out, "ok\n");
     const test::CommandResult bad = test::Run({kCli, "probe", At(1, "/clip.asf", "mms")});
     EXPECT_EQ(bad.exitCode, 1);
     EXPECT_EQ(bad.out.rfind("error ", 0), 0u) << bad.out;
