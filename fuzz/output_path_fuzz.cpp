@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::filesystem::path path = MakeOutputPath(base, address, name);
     const std::string file = path.filename().string();
     if (path.parent_path() != base || file.empty() || file == "." || file == ".." ||
-        file.find('/') != std::string::npos || file.size() > limits::kOutputNameBytes + limits::kOutputExtensionBytes) {
+        file.find('/') != std::string::npos ||
+        file.size() > limits::kOutputNameBytes + limits::kOutputExtensionBytes) {
         std::abort();
     }
     EngineFlags(address);

@@ -57,9 +57,9 @@ constexpr const char* kUsage =
     "Exit status: 0 when every job completed, 1 when one failed (its error text\n"
     "on stderr), 2 when stopped by a signal.\n";
 
-constexpr OptionSpec kOptions[] = {{"--dir", true},      {"--max-time", true}, {"--max-size", true},
-                                   {"--user", true},     {"--password", true}, {"--agent", true},
-                                   {"--resume", true},   {"--exists", true},   {"--quiet", false}};
+constexpr OptionSpec kOptions[] = {{"--dir", true},    {"--max-time", true}, {"--max-size", true},
+                                   {"--user", true},   {"--password", true}, {"--agent", true},
+                                   {"--resume", true}, {"--exists", true},   {"--quiet", false}};
 
 constexpr int kExitStopped = 2;
 constexpr int kProgressBarWidth = 20;
@@ -90,8 +90,8 @@ public:
         if (m_resume != ResumeMode::Ask) {
             return m_resume == ResumeMode::Yes;
         }
-        const std::optional<std::string> answer = AskLine(
-            FormatText("%s \n\n File exist. Resumable?\n[o]k / [c]ancel: ", path.c_str()));
+        const std::optional<std::string> answer =
+            AskLine(FormatText("%s \n\n File exist. Resumable?\n[o]k / [c]ancel: ", path.c_str()));
         return !answer || answer->empty() || (*answer)[0] == 'o' || (*answer)[0] == 'y';
     }
 
@@ -223,9 +223,8 @@ private:
         const std::string text = ProgressText(m_job->PositionMs(), m_job->Progress());
         const uint32_t kilobytes = m_job->BytesWritten() / 1024;
         if (m_terminal) {
-            const int filled =
-                static_cast<int>(std::min<uint32_t>(m_job->Progress(), 10'000) * kProgressBarWidth /
-                                 10'000);
+            const int filled = static_cast<int>(std::min<uint32_t>(m_job->Progress(), 10'000) *
+                                                kProgressBarWidth / 10'000);
             std::printf("\r%s %uK [%s%s]", text.c_str(), kilobytes,
                         std::string(static_cast<size_t>(filled), '#').c_str(),
                         std::string(static_cast<size_t>(kProgressBarWidth - filled), ' ').c_str());
@@ -314,8 +313,10 @@ std::optional<std::string> ParseModes(const ParsedArgs& parsed, ResumeMode& resu
     if (parsed.Has("--exists")) {
         const std::string& value = parsed.options.at("--exists");
         constexpr std::pair<const char*, ExistsMode> kModes[] = {
-            {"overwrite", ExistsMode::Overwrite}, {"rename", ExistsMode::Rename},
-            {"skip", ExistsMode::Skip},           {"quit", ExistsMode::Quit},
+            {"overwrite", ExistsMode::Overwrite},
+            {"rename", ExistsMode::Rename},
+            {"skip", ExistsMode::Skip},
+            {"quit", ExistsMode::Quit},
             {"ask", ExistsMode::Ask}};
         const auto* found = std::find_if(std::begin(kModes), std::end(kModes),
                                          [&](const auto& mode) { return value == mode.first; });

@@ -27,8 +27,8 @@ std::optional<std::string> AskLine(const std::string& question) {
 
 std::optional<JobPrompt::Credentials> AskCredentialsOnTerminal(const std::string& site,
                                                                const std::string& user) {
-    const std::optional<std::string> name = AskLine(
-        "Username and Password Required\nSite : " + site + "\nUsername [" + user + "]: ");
+    const std::optional<std::string> name =
+        AskLine("Username and Password Required\nSite : " + site + "\nUsername [" + user + "]: ");
     if (!name) {
         return std::nullopt;
     }

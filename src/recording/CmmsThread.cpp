@@ -29,7 +29,8 @@ CmmsThread::CmmsThread(JobSink* owner, uint16_t jobNumber, const AppSettings& se
       m_prompt(prompt),
       m_address(std::move(item.address)),
       m_name(std::move(item.name)),
-      m_playerAgent(item.playerAgent.empty() ? settings.m_playerAgent : std::move(item.playerAgent)),
+      m_playerAgent(item.playerAgent.empty() ? settings.m_playerAgent
+                                             : std::move(item.playerAgent)),
       m_mms(settings, this),
       m_http(settings, this, prompt, profile),
       m_web(settings, this, prompt, profile),

@@ -22,7 +22,8 @@ public:
     // "Username and Password Required" for site, with the fields filled with
     // user and password. nullopt when cancelled; an answer has both fields
     // non-empty.
-    virtual std::optional<Credentials> AskCredentials(const std::string& site, const std::string& user,
+    virtual std::optional<Credentials> AskCredentials(const std::string& site,
+                                                      const std::string& user,
                                                       const std::string& password) = 0;
 
     // "%s \n\n File exist. Resumable?" for a partial recording that can be
@@ -43,7 +44,8 @@ public:
     // "Save As": another file for the recording, starting from path (an
     // existing file, or one that could not be created). nullopt when
     // cancelled, which is the default.
-    virtual std::optional<std::filesystem::path> AskSaveAsPath(const std::filesystem::path& /*path*/) {
+    virtual std::optional<std::filesystem::path> AskSaveAsPath(
+        const std::filesystem::path& /*path*/) {
         return std::nullopt;
     }
 };

@@ -60,10 +60,12 @@ unsigned SourceFlags(const std::string& address) {
                                                    {"mms:", kSourceMms},
                                                    {"mmst:", kSourceMmst},
                                                    {"mmsu:", kSourceMmsu}}});
-    flags |= FirstMark(lower, std::array<Mark, 3>{
-                                  {{".asx", kSourceAsx}, {".wmx", kSourceWmx}, {".wvx", kSourceWvx}}});
-    flags |= FirstMark(lower, std::array<Mark, 3>{
-                                  {{".asf", kSourceAsf}, {".wma", kSourceWma}, {".wmv", kSourceWmv}}});
+    flags |= FirstMark(
+        lower,
+        std::array<Mark, 3>{{{".asx", kSourceAsx}, {".wmx", kSourceWmx}, {".wvx", kSourceWvx}}});
+    flags |= FirstMark(
+        lower,
+        std::array<Mark, 3>{{{".asf", kSourceAsf}, {".wma", kSourceWma}, {".wmv", kSourceWmv}}});
     if ((flags & kSourceLocalFile) != 0 && (flags & kSourceAsf) != 0) {
         const uintmax_t size = std::filesystem::file_size(address, error);
         if (!error && size < limits::kPlaylistSniffFileBytes && FirstLineHasAsx(address)) {
@@ -79,7 +81,8 @@ bool IsPlaylistSource(unsigned sourceFlags) {
 
 unsigned EngineFlags(const std::string& address) {
     const std::string lower = AsciiLower(address);
-    unsigned flags = Contains(lower, "mms:") || Contains(lower, "mmst:") ? kEngineMms : kEngineNoMms;
+    unsigned flags =
+        Contains(lower, "mms:") || Contains(lower, "mmst:") ? kEngineMms : kEngineNoMms;
     constexpr std::string_view kOther[] = {".mov", ".mpg", ".mpeg", ".rm", ".ram", ".rpm", ".mp3"};
     constexpr std::string_view kWindows[] = {".asx", ".asf", ".wax", ".wma", ".wmv"};
     for (std::string_view mark : kOther) {

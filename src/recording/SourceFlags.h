@@ -23,9 +23,9 @@ inline constexpr unsigned kSourceWma = 0x20000;
 inline constexpr unsigned kSourceWmv = 0x40000;
 
 // EngineFlags values.
-inline constexpr unsigned kEngineNoMms = 1;        // no "mms:" or "mmst:"
-inline constexpr unsigned kEngineMms = 2;          // MmsClient goes first
-inline constexpr unsigned kEngineOtherMedia = 0x20;  // .mov .mpg .mpeg .rm .ram .rpm .mp3
+inline constexpr unsigned kEngineNoMms = 1;            // no "mms:" or "mmst:"
+inline constexpr unsigned kEngineMms = 2;              // MmsClient goes first
+inline constexpr unsigned kEngineOtherMedia = 0x20;    // .mov .mpg .mpeg .rm .ram .rpm .mp3
 inline constexpr unsigned kEngineWindowsMedia = 0x10;  // .asx .asf .wax .wma .wmv
 inline constexpr unsigned kEngineNoMediaType = 0x40;
 

@@ -23,8 +23,9 @@ TEST(OutputPaths, NamesFromTheItemOrTheAddress) {
               "/b/Title_with_slash_.asf");
     EXPECT_EQ(MakeOutputPath(base, "http://host/..", ""), "/b/__");
     EXPECT_EQ(MakeOutputPath(base, "C:\\dir\\clip.asf", ""), "/b/clip.asf");
-    EXPECT_EQ(MakeOutputPath(base, "mms://host/a.asf", std::string(300, 'n')).filename().string().size(),
-              204u);
+    EXPECT_EQ(
+        MakeOutputPath(base, "mms://host/a.asf", std::string(300, 'n')).filename().string().size(),
+        204u);
 }
 
 TEST(OutputPaths, UniqueNames) {
@@ -51,7 +52,8 @@ TEST(SourceFlagsTest, Classification) {
     EXPECT_FALSE(IsPlaylistSource(SourceFlags("mms://host/a.asf")));
 
     test::TempDir dir;
-    const std::string text = "<Asx version=\"3.0\"><Entry><Ref href=\"mms://h/a\"/></Entry></Asx>\n";
+    const std::string text =
+        "<Asx version=\"3.0\"><Entry><Ref href=\"mms://h/a\"/></Entry></Asx>\n";
     test::WriteFileBytes(dir / "small.asf", {text.begin(), text.end()});
     EXPECT_TRUE(IsPlaylistSource(SourceFlags((dir / "small.asf").string())));
     std::vector<uint8_t> large(text.begin(), text.end());

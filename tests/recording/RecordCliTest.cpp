@@ -87,18 +87,17 @@ TEST_F(RecordCliTest, RecordsMmsHttpAndPlaylistAddresses) {
     fs::copy_file(m_clip.path, served / "clip.asf");
     TestServer server(served.Path());
     ASSERT_TRUE(server.Ready());
-    std::ofstream(served / "two.asx") << "<ASX><Entry><Ref href=\"" << At(server.HttpPort(), "/clip.asf")
-                                      << "\"/></Entry><Entry><Ref href=\""
-                                      << At(server.MmsPort(), "/clip.asf", "mms")
-                                      << "\"/></Entry></ASX>";
+    std::ofstream(served / "two.asx")
+        << "<ASX><Entry><Ref href=\"" << At(server.HttpPort(), "/clip.asf")
+        << "\"/></Entry><Entry><Ref href=\"" << At(server.MmsPort(), "/clip.asf", "mms")
+        << "\"/></Entry></ASX>";
     const std::pair<std::string, std::vector<std::string>> cases[] = {
         {At(server.MmsPort(), "/clip.asf", "mms"), {"clip.asf"}},
         {At(server.HttpPort(), "/clip.asf"), {"clip(0).asf"}},  // unattended: renamed
         {At(server.HttpPort(), "/two.asx"), {"Two0.asf", "Two1.asf"}},
     };
     for (const auto& [address, files] : cases) {
-        const test::CommandResult run =
-            test::Run(Record({address, files.size() > 1 ? "Two" : ""}));
+        const test::CommandResult run = test::Run(Record({address, files.size() > 1 ? "Two" : ""}));
         EXPECT_EQ(run.exitCode, 0) << address << run.err;
         for (const std::string& file : files) {
             test::ExpectLikeClip(Base(file));
@@ -141,7 +140,10 @@ TEST_F(RecordCliTest, KilledRecordingResumesToTheSameBytes) {
         ExitCode(pid);
         ASSERT_LT(fs::file_size(Base(name + ".asf")), whole.size());
         const test::CommandResult resumed =
-            test::Run(Record({"--resume", "yes", At(std::string(scheme) == "mms" ? fast.MmsPort() : fast.HttpPort(), "/clip.asf", scheme), name}));
+            test::Run(Record({"--resume", "yes",
+                              At(std::string(scheme) == "mms" ? fast.MmsPort() : fast.HttpPort(),
+                                 "/clip.asf", scheme),
+                              name}));
         EXPECT_EQ(resumed.exitCode, 0) << resumed.err;
         const std::vector<uint8_t> done = test::ReadFileBytes(Base(name + ".asf"));
         if (std::string(scheme) == "mms") {
@@ -179,8 +181,8 @@ TEST_F(RecordCliTest, LiveRecordingEndsAtTheTimeLimit) {
     TestServer live(m_clip.Root(), {"--live", "--rate", "realtime"});
     ASSERT_TRUE(live.Ready());
     const auto start = std::chrono::steady_clock::now();
-    const test::CommandResult run =
-        test::Run(Record({"--quiet", "--max-time", "2", At(live.HttpPort(), "/clip.asf"), "Limit"}));
+    const test::CommandResult run = test::Run(
+        Record({"--quiet", "--max-time", "2", At(live.HttpPort(), "/clip.asf"), "Limit"}));
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
     EXPECT_TRUE(test::CheckHeader(test::ReadFileBytes(Base("Limit.asf"))).matchesFile);

@@ -132,8 +132,8 @@ TEST_F(RecordingJobTest, EveryAddressFormEndsInAValidFile) {
     WriteText(served / "show.asx", Asx({clip, clip, clip}));
     TempDir local;
     WriteText(local / "one.asx", Asx({clip}));
-    WriteText(local / "fake.asf", "<ASX version=\"3.0\"><Entry><Ref href=\"" + clip +
-                                      "\"/></Entry></ASX>\n");
+    WriteText(local / "fake.asf",
+              "<ASX version=\"3.0\"><Entry><Ref href=\"" + clip + "\"/></Entry></ASX>\n");
 
     struct Case {
         std::string address, name;
@@ -220,7 +220,8 @@ TEST_F(RecordingJobTest, EngineOrderAndFallBack) {
     TestServer slow(m_clip.Root(), {"--rate", "200"});
     ASSERT_TRUE(slow.Ready());
     m_sink.notices.clear();
-    CmmsThread stopped(&m_sink, 7, m_settings, {At(slow.MmsPort(), "/clip.asf", "mms"), "S", "", "", ""});
+    CmmsThread stopped(&m_sink, 7, m_settings,
+                       {At(slow.MmsPort(), "/clip.asf", "mms"), "S", "", "", ""});
     m_sink.job = &stopped;
     m_sink.onNotice = [&](int code) {
         if (code == JobSink::kProgress) {
@@ -260,7 +261,8 @@ TEST_F(RecordingJobTest, ExistingFiles) {
     // a torn packet at the end) is completed to the same bytes.
     const test::HeaderCheck header = test::CheckHeader(full);
     const size_t cut = full.size() - 40 * header.packetSize - 1000;
-    test::WriteFileBytes(Base("Part.asf"), {full.begin(), full.begin() + static_cast<ptrdiff_t>(cut)});
+    test::WriteFileBytes(Base("Part.asf"),
+                         {full.begin(), full.begin() + static_cast<ptrdiff_t>(cut)});
     ScriptedPrompt prompt;
     Record(address, "Part", &prompt);
     EXPECT_EQ(prompt.asked, 1);
