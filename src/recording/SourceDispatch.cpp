@@ -68,6 +68,11 @@ void CmmsThread::RecordRemotePlaylist(const std::string& address) {
 void CmmsThread::RecordMedia(const std::string& address, const std::string& name) {
     std::filesystem::path path = MakeOutputPath(m_settings.m_baseDirectory, address, name);
     SetOutputPath(path);
+    // The counts describe this file: a playlist's earlier entry must not
+    // make a short one look large enough to keep.
+    m_bytesWritten.store(0);
+    m_progress.store(0);
+    m_positionMs.store(0);
     std::unique_ptr<StdioOutputFile> file;
     uint64_t resumeOffset = 0;
     uint32_t resumePackets = 0;
