@@ -17,5 +17,7 @@ int RunList(std::span<char* const> args);
 int RunAsx(std::span<char* const> args);
 int RunPlaylist(std::span<char* const> args);
 int RunWebFetch(std::span<char* const> args);
+int RunRecord(std::span<char* const> args);
+int RunProbe(std::span<char* const> args);
 
 }  // namespace tapewell::cli

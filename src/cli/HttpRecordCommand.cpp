@@ -1,19 +1,16 @@
-#include <termios.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <iostream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
+#include "cli/TerminalInput.h"
 #include "common/OutputFile.h"
 #include "http/CHttpRecorder.h"
 #include "recording/EngineEvents.h"
@@ -83,36 +80,7 @@ class TerminalPrompt final : public JobPrompt {
 public:
     std::optional<Credentials> AskCredentials(const std::string& site, const std::string& user,
                                               const std::string&) override {
-        if (isatty(STDIN_FILENO) == 0) {
-            return std::nullopt;
-        }
-        std::fprintf(stderr,
-                     "Username and Password Required\nSite : %s\nUsername [%s]: ", site.c_str(),
-                     user.c_str());
-        Credentials answer;
-        if (!std::getline(std::cin, answer.user)) {
-            return std::nullopt;
-        }
-        if (answer.user.empty()) {
-            answer.user = user;
-        }
-        std::fputs("Password: ", stderr);
-        termios old{};
-        const bool hide = tcgetattr(STDIN_FILENO, &old) == 0;
-        if (hide) {
-            termios quiet = old;
-            quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-            tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
-        }
-        const bool read = static_cast<bool>(std::getline(std::cin, answer.password));
-        if (hide) {
-            tcsetattr(STDIN_FILENO, TCSANOW, &old);
-        }
-        std::fputs("\n", stderr);
-        if (!read || answer.user.empty() || answer.password.empty()) {
-            return std::nullopt;
-        }
-        return answer;
+        return AskCredentialsOnTerminal(site, user);
     }
 };
 

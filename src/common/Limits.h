@@ -197,4 +197,27 @@ inline constexpr long kWebIdleTimeoutSeconds = 60;
 // Redirects a fetch follows before it gives up.
 inline constexpr long kWebMaxRedirects = 10;
 
+// Recording job: the error text the owner shows, as the engines format it
+// (FormatText's buffer).
+inline constexpr size_t kJobErrorTextBytes = 4096;
+// An output name (item name or the address's last part) is
+// cut to this many bytes, leaving room under the file system's 255 for
+// "(99)" and an extension.
+inline constexpr size_t kOutputNameBytes = 200;
+// The extension taken from the address is cut to this many bytes (dot
+// included), so name, extension and "(99)" stay under 255.
+inline constexpr size_t kOutputExtensionBytes = 40;
+// "x(0).asf" ... "x(99).asf" are tried for a free name; when all exist the
+// job refuses to write rather than overwrite one of them.
+inline constexpr int kUniquePathTries = 100;
+// A local ".asf" this short whose first line holds "<asx" is a playlist in
+// disguise; the first line is read up to kPlaylistSniffLineBytes.
+inline constexpr uint64_t kPlaylistSniffFileBytes = 3072;
+inline constexpr size_t kPlaylistSniffLineBytes = 1023;
+// A playlist file of this size or more is not read by the job.
+inline constexpr uint64_t kJobPlaylistFileBytes = 102'400;
+// A download of a known media type below this many bytes is taken for an
+// error page and deleted.
+inline constexpr uint32_t kTooSmallRecordingBytes = 0x40000;
+
 }  // namespace tapewell::limits

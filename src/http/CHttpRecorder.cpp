@@ -18,6 +18,8 @@ namespace tapewell {
 
 namespace {
 
+constexpr uint64_t kBytesPerMiB = 1u << 20;  // the "Max Size" unit
+
 // The reply of an exchange comes off its TCP connection.
 class TcpStreamSource final : public StreamSource {
 public:
@@ -69,6 +71,11 @@ void CHttpRecorder::SetTimeouts(int connectMs, int idleMs) {
     m_idleTimeoutMs = idleMs;
 }
 
+void CHttpRecorder::ClearStop() {
+    m_stop.Reset();
+    m_abort.store(false);
+}
+
 void CHttpRecorder::Stop() {
     m_abort.store(true);
     m_stop.Raise();
@@ -106,6 +113,7 @@ uint32_t CHttpRecorder::RecordUrl(OutputFile* out, const std::string& address,
     m_address = address.substr(0, limits::kHttpEscapedUrlBytes - 1);
     m_playerAgent = playerAgent;
     m_startOffset = startOffset;
+    m_streamFound = false;
     SetCredentials(user, password);
     const std::string args[] = {" ", m_address};
     EngineMain(args);
@@ -173,6 +181,7 @@ CHttpRecorder::RowEnd CHttpRecorder::RecordRow(const AddressRow& row) {
     if (probe.status != kStatusLive && probe.status != kStatusOnDemand) {
         return RowEnd::Next;
     }
+    m_streamFound = true;
     m_events->OnStreamStart(row.address, probe.durationMs);
     if (m_out == nullptr) {
         m_events->OnStreamEnd(m_bytesWritten);
@@ -338,8 +347,15 @@ bool CHttpRecorder::RunRequest(const Exchange& exchange, Peer& peer, StreamInfo&
     }
     ChunkReceiver receiver(
         reader, m_buffer, m_messages, *m_events, [this] { return Aborted(); }, m_bytesWritten);
-    receiver.Run({exchange.headerOnly, exchange.out, exchange.resumeBytes, exchange.maxMinutes},
-                 info);
+    ChunkReceiver::Job job{exchange.headerOnly, exchange.out, exchange.resumeBytes,
+                           exchange.maxMinutes};
+    if (m_settings.m_timeLimitOn && m_settings.m_maxTimeSeconds > 0) {
+        job.maxSeconds = static_cast<uint32_t>(m_settings.m_maxTimeSeconds);
+    }
+    if (m_settings.m_sizeLimitOn && m_settings.m_maxSizeMiB > 0) {
+        job.maxBytes = static_cast<uint64_t>(m_settings.m_maxSizeMiB) * kBytesPerMiB;
+    }
+    receiver.Run(job, info);
     if (exchange.out != nullptr) {
         receiver.UpdateHeader(*exchange.out, info);
     }

@@ -68,6 +68,12 @@ public:
     // flag between exchanges), and interrupts a blocked connect or receive
     // at once.
     void Stop();
+    // Worker thread, between runs: lifts an earlier Stop, so that one job
+    // object can check address after address (ProbeUrl).
+    void ClearStop();
+    // Whether the last RecordUrl found a live or on-demand stream (a probe
+    // without an output file writes nothing, so its byte count says nothing).
+    bool StreamFound() const { return m_streamFound; }
 
     const std::string& LastMessage() const { return m_messages.LastMessage(); }
     uint32_t BytesWritten() const { return m_bytesWritten; }
@@ -125,6 +131,7 @@ private:
     std::string m_user;
     std::string m_password;
     uint32_t m_bytesWritten = 0;
+    bool m_streamFound = false;
 
     std::string m_proxy;
     bool m_keepWalking = false;  // "-b", "-d" and "-r" stay once given

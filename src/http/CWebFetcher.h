@@ -58,6 +58,8 @@ public:
     // Any thread. Sets the abort flag, which stays set for this object's life.
     void Stop() { m_abort.store(true); }
     bool Aborted() const { return m_abort.load(); }
+    // Worker thread, between fetches: lifts an earlier Stop (ProbeUrl).
+    void ClearStop() { m_abort.store(false); }
 
     int LastResult() const { return m_result; }
     const std::string& User() const { return m_user; }

@@ -131,6 +131,7 @@ void ChunkReceiver::Run(const Job& job, StreamInfo& info) {
     m_headerOffset = 0;
     m_expectedHeader = 0;
     m_headerRead = false;
+    const uint32_t startBytes = m_bytesWritten;
     while (std::optional<Chunk> chunk = ReadChunkHead()) {
         const int body = static_cast<int>(chunk->length) - 8;
         if (body > static_cast<int>(m_buffer.size())) {
@@ -173,10 +174,27 @@ void ChunkReceiver::Run(const Job& job, StreamInfo& info) {
             m_messages.Progress("maxtime reached.");
             break;
         }
+        if (step == Step::Next && LimitReached(sendTime, startBytes)) {
+            break;
+        }
         if (m_aborted()) {
             break;
         }
     }
+}
+
+// The user's limits end a live recording that would otherwise run forever;
+// the header update after the loop still describes what was written.
+bool ChunkReceiver::LimitReached(uint32_t sendTime, uint32_t startBytes) const {
+    if (m_job.maxSeconds != 0 && sendTime / 1000 >= m_job.maxSeconds) {
+        m_messages.Progress("time limit reached.");
+        return true;
+    }
+    if (m_job.maxBytes != 0 && m_bytesWritten - startBytes >= m_job.maxBytes) {
+        m_messages.Progress("size limit reached.");
+        return true;
+    }
+    return false;
 }
 
 // Step::Next saves the chunk, Step::Skip drops it, Step::End ends the loop.

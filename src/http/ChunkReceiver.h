@@ -28,6 +28,11 @@ public:
         OutputFile* out = nullptr;  // none: nothing is written
         uint64_t resumeBytes = 0;   // above 0: the file already holds the header
         uint32_t maxMinutes = 0;    // time limit, 0 for none
+        // The settings' "time policy" and "size policy", as MmsClient
+        // honours them: stream seconds and bytes written by this exchange,
+        // 0 for none. Checked after every saved chunk.
+        uint32_t maxSeconds = 0;
+        uint64_t maxBytes = 0;
     };
 
     // buffer must hold limits::kHttpBufferBytes; events receive OnProgress;
@@ -60,6 +65,7 @@ private:
     Step HandleData(Chunk& chunk, size_t got, uint32_t& sendTime, StreamInfo& info);
     Step HandleHeader(const Chunk& chunk, size_t bodyLength, StreamInfo& info);
     bool ReadAsfHeader(size_t length, StreamInfo& info);
+    bool LimitReached(uint32_t sendTime, uint32_t startBytes) const;
     Step Save(const Chunk& chunk, size_t bodyLength, size_t got, uint32_t progress,
               uint32_t sendTime, const StreamInfo& info);
     void RepairLivePacket(uint32_t sequence, size_t got, const StreamInfo& info);

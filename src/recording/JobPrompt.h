@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -21,8 +22,32 @@ public:
     // "Username and Password Required" for site, with the fields filled with
     // user and password. nullopt when cancelled; an answer has both fields
     // non-empty.
-    virtual std::optional<Credentials> AskCredentials(const std::string& site, const std::string& user,
+    virtual std::optional<Credentials> AskCredentials(const std::string& site,
+                                                      const std::string& user,
                                                       const std::string& password) = 0;
+
+    // "%s \n\n File exist. Resumable?" for a partial recording that can be
+    // continued. true (OK) continues it; false starts it again. The default
+    // continues, which loses nothing.
+    virtual bool AskResume(const std::filesystem::path& /*path*/) { return true; }
+
+    // The file-exists question ("%s \n\n File exist. Overwrite?") and its
+    // buttons; "All" (with Pass) skips every later existing file of the run.
+    enum class ExistsAnswer { Ok, Cancel, SaveAs, Pass, Quit };
+    struct ExistsChoice {
+        ExistsAnswer answer = ExistsAnswer::Cancel;
+        bool all = false;
+    };
+    // The default cancels: nothing is overwritten unasked.
+    virtual ExistsChoice AskFileExists(const std::filesystem::path& /*path*/) { return {}; }
+
+    // "Save As": another file for the recording, starting from path (an
+    // existing file, or one that could not be created). nullopt when
+    // cancelled, which is the default.
+    virtual std::optional<std::filesystem::path> AskSaveAsPath(
+        const std::filesystem::path& /*path*/) {
+        return std::nullopt;
+    }
 };
 
 }  // namespace tapewell

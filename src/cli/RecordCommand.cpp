@@ -1,0 +1,441 @@
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <deque>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "cli/CommandLine.h"
+#include "cli/Commands.h"
+#include "cli/TerminalInput.h"
+#include "common/TextFormat.h"
+#include "recording/CmmsThread.h"
+#include "recording/JobSink.h"
+#include "recording/OutputPaths.h"
+#include "settings/AppSettings.h"
+#include "settings/ProfileStore.h"
+
+namespace tapewell::cli {
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: tapewell-cli record [options] ADDRESS [NAME]\n"
+    "\n"
+    "Records one item the way the record list does: a playlist is expanded and\n"
+    "each entry recorded (NAME0, NAME1, ...), a stream is written to the base\n"
+    "folder as NAME plus the address's extension (.asf when it has none), or\n"
+    "under the address's own file name when NAME is not given. The engines are\n"
+    "tried in the order the address selects (MMS, HTTP streaming, web\n"
+    "download). Addresses found on the way are recorded next.\n"
+    "\n"
+    "Options (the settings store's values unless given):\n"
+    "  --dir DIR             base folder\n"
+    "  --max-time SECONDS    end the recording after this much stream time\n"
+    "  --max-size MB         end the recording after this many MiB\n"
+    "  --user U, --password P   credentials for the server\n"
+    "  --agent TEXT          player agent sent to MMS servers\n"
+    "  --resume yes|no|ask   continue a partial recording (default: ask on a\n"
+    "                        terminal, else yes)\n"
+    "  --exists overwrite|rename|skip|quit|ask\n"
+    "                        what to do with an existing file that cannot be\n"
+    "                        continued (default: ask on a terminal, else rename\n"
+    "                        to NAME(n).EXT, so nothing is overwritten)\n"
+    "  --quiet               no progress output\n"
+    "\n"
+    "Prints 'file PATH' for each file written, progress (a line that updates on\n"
+    "a terminal, one line per second otherwise), 'found ADDRESS' and\n"
+    "'skipped PATH'. Ctrl-C or SIGTERM stops the recording; the file keeps a\n"
+    "header that matches what was written.\n"
+    "\n"
+    "Exit status: 0 when every job completed, 1 when one failed (its error text\n"
+    "on stderr), 2 when stopped by a signal.\n";
+
+constexpr OptionSpec kOptions[] = {{"--dir", true},    {"--max-time", true}, {"--max-size", true},
+                                   {"--user", true},   {"--password", true}, {"--agent", true},
+                                   {"--resume", true}, {"--exists", true},   {"--quiet", false}};
+
+constexpr int kExitStopped = 2;
+constexpr int kProgressBarWidth = 20;
+
+// Set by SIGINT or SIGTERM; the waiting main thread turns it into the job's
+// stop (Stop is not safe inside a signal handler).
+std::atomic<bool> g_interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+void OnStopSignal(int) {
+    g_interrupted = true;
+}
+
+enum class ResumeMode { Yes, No, Ask };
+enum class ExistsMode { Overwrite, Rename, Skip, Quit, Ask };
+
+// The answers of --resume and --exists, or the terminal's.
+class CliPrompt final : public JobPrompt {
+public:
+    CliPrompt(ResumeMode resume, ExistsMode exists) : m_resume(resume), m_exists(exists) {}
+
+    std::optional<Credentials> AskCredentials(const std::string& site, const std::string& user,
+                                              const std::string&) override {
+        return AskCredentialsOnTerminal(site, user);
+    }
+
+    bool AskResume(const std::filesystem::path& path) override {
+        if (m_resume != ResumeMode::Ask) {
+            return m_resume == ResumeMode::Yes;
+        }
+        const std::optional<std::string> answer =
+            AskLine(FormatText("%s \n\n File exist. Resumable?\n[o]k / [c]ancel: ", path.c_str()));
+        return !answer || answer->empty() || (*answer)[0] == 'o' || (*answer)[0] == 'y';
+    }
+
+    ExistsChoice AskFileExists(const std::filesystem::path& path) override {
+        switch (m_exists) {
+            case ExistsMode::Overwrite:
+                return {ExistsAnswer::Ok, false};
+            case ExistsMode::Rename:
+                return {ExistsAnswer::SaveAs, false};
+            case ExistsMode::Skip:
+                return {ExistsAnswer::Pass, false};
+            case ExistsMode::Quit:
+                return {ExistsAnswer::Quit, false};
+            case ExistsMode::Ask:
+                break;
+        }
+        const std::optional<std::string> answer =
+            AskLine(FormatText("%s \n\n File exist. Overwrite?\n[o]k [c]ancel [s]ave as [p]ass "
+                               "p[a]ss all [q]uit: ",
+                               path.c_str()));
+        if (!answer) {
+            return {ExistsAnswer::SaveAs, false};  // no terminal after all: rename
+        }
+        const char key = answer->empty() ? 'c' : (*answer)[0];
+        switch (key) {
+            case 'o':
+                return {ExistsAnswer::Ok, false};
+            case 's':
+                return {ExistsAnswer::SaveAs, false};
+            case 'p':
+                return {ExistsAnswer::Pass, false};
+            case 'a':
+                return {ExistsAnswer::Pass, true};
+            case 'q':
+                return {ExistsAnswer::Quit, false};
+            default:
+                return {ExistsAnswer::Cancel, false};
+        }
+    }
+
+    std::optional<std::filesystem::path> AskSaveAsPath(const std::filesystem::path& path) override {
+        const std::optional<std::filesystem::path> unique = MakeUniquePath(path);
+        if (m_exists != ExistsMode::Ask) {
+            return unique;
+        }
+        const std::string suggestion = unique ? unique->string() : std::string();
+        const std::optional<std::string> answer =
+            AskLine(FormatText("Save As [%s]: ", suggestion.c_str()));
+        if (!answer || answer->empty()) {
+            return unique;  // no terminal, or the suggestion taken
+        }
+        return std::filesystem::path(*answer);
+    }
+
+private:
+    ResumeMode m_resume;
+    ExistsMode m_exists;
+};
+
+// The record list's progress text: "%d:%d(%d %%)" under an hour, else
+// "%d:%d:%d(%d %%)"; minutes and seconds not zero-padded.
+std::string ProgressText(uint32_t positionMs, uint32_t progress) {
+    const uint32_t seconds = positionMs / 1000;
+    const int percent = static_cast<int>(progress / 100);
+    if (seconds / 3600 == 0) {
+        return FormatText("%d:%d(%d %%)", static_cast<int>(seconds / 60),
+                          static_cast<int>(seconds % 60), percent);
+    }
+    return FormatText("%d:%d:%d(%d %%)", static_cast<int>(seconds / 3600),
+                      static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60), percent);
+}
+
+// Prints what a job tells; runs on the job's worker thread.
+class CliSink final : public JobSink {
+public:
+    CliSink(bool quiet, bool terminal) : m_quiet(quiet), m_terminal(terminal) {}
+
+    void Attach(CmmsThread* job) {
+        m_job = job;
+        m_finished = false;
+        m_quitAll = false;
+    }
+    bool Finished() const { return m_finished.load(); }
+    bool QuitAll() const { return m_quitAll; }
+    std::vector<std::string> TakeFound() { return std::exchange(m_found, {}); }
+
+    void OnJobNotice(int code, uint16_t) override {
+        switch (code) {
+            case kHeader:
+                PrintFile();
+                break;
+            case kProgress:
+                PrintProgress();
+                break;
+            case kUrlFound:
+                m_found.push_back(m_job->FoundAddress());
+                std::printf("found %s\n", m_found.back().c_str());
+                break;
+            case kSkipped:
+                std::printf("skipped %s\n", m_job->OutputPath().c_str());
+                break;
+            case kQuitAll:
+                m_quitAll = true;
+                break;
+            case kFinished:
+                EndProgressLine();
+                m_finished = true;
+                break;
+            default:
+                break;
+        }
+        std::fflush(stdout);
+    }
+
+private:
+    void PrintFile() {
+        const std::string path = m_job->OutputPath().string();
+        if (path != m_lastPath) {
+            EndProgressLine();
+            m_lastPath = path;
+            std::printf("file %s\n", path.c_str());
+        }
+    }
+
+    void PrintProgress() {
+        if (m_quiet) {
+            return;
+        }
+        const std::string text = ProgressText(m_job->PositionMs(), m_job->Progress());
+        const uint32_t kilobytes = m_job->BytesWritten() / 1024;
+        if (m_terminal) {
+            const int filled = static_cast<int>(std::min<uint32_t>(m_job->Progress(), 10'000) *
+                                                kProgressBarWidth / 10'000);
+            std::printf("\r%s %uK [%s%s]", text.c_str(), kilobytes,
+                        std::string(static_cast<size_t>(filled), '#').c_str(),
+                        std::string(static_cast<size_t>(kProgressBarWidth - filled), ' ').c_str());
+            m_lineOpen = true;
+            return;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (now - m_lastLine >= std::chrono::seconds(1)) {
+            m_lastLine = now;
+            std::printf("progress %s %uK\n", text.c_str(), kilobytes);
+        }
+    }
+
+    void EndProgressLine() {
+        if (m_lineOpen) {
+            std::printf("\n");
+            m_lineOpen = false;
+        }
+    }
+
+    bool m_quiet;
+    bool m_terminal;
+    CmmsThread* m_job = nullptr;
+    std::atomic<bool> m_finished{false};
+    bool m_quitAll = false;
+    bool m_lineOpen = false;
+    std::string m_lastPath;
+    std::vector<std::string> m_found;
+    std::chrono::steady_clock::time_point m_lastLine{};
+};
+
+// The store's settings with the options applied; an error text for a bad
+// option value.
+std::optional<std::string> ApplyOptions(const ParsedArgs& parsed, AppSettings& settings) {
+    if (parsed.Has("--dir")) {
+        settings.m_baseDirectory = parsed.options.at("--dir");
+    }
+    long seconds = 0;
+    if (parsed.Has("--max-time")) {
+        if (auto error = IntOption(parsed, "--max-time", 1, INT32_MAX, seconds)) {
+            return error;
+        }
+        settings.m_timeLimitOn = true;
+        settings.m_maxTimeSeconds = static_cast<int>(seconds);
+    }
+    long megabytes = 0;
+    if (parsed.Has("--max-size")) {
+        if (auto error = IntOption(parsed, "--max-size", 1, INT32_MAX, megabytes)) {
+            return error;
+        }
+        settings.m_sizeLimitOn = true;
+        settings.m_maxSizeMiB = static_cast<int>(megabytes);
+    }
+    if (parsed.Has("--user")) {
+        settings.m_userName = parsed.options.at("--user");
+    }
+    if (parsed.Has("--password")) {
+        settings.m_password = parsed.options.at("--password");
+    }
+    if (parsed.Has("--agent")) {
+        settings.m_playerAgent = parsed.options.at("--agent");
+    }
+    // Every existing file goes to the prompt, which answers from the options.
+    settings.m_resumeConfirm = true;
+    settings.m_overwriteConfirm = true;
+    return std::nullopt;
+}
+
+std::optional<std::string> ParseModes(const ParsedArgs& parsed, ResumeMode& resume,
+                                      ExistsMode& exists) {
+    const bool terminal = HaveTerminal();
+    resume = terminal ? ResumeMode::Ask : ResumeMode::Yes;
+    exists = terminal ? ExistsMode::Ask : ExistsMode::Rename;
+    if (parsed.Has("--resume")) {
+        const std::string& value = parsed.options.at("--resume");
+        if (value == "yes") {
+            resume = ResumeMode::Yes;
+        } else if (value == "no") {
+            resume = ResumeMode::No;
+        } else if (value == "ask") {
+            resume = ResumeMode::Ask;
+        } else {
+            return "--resume wants yes, no or ask";
+        }
+    }
+    if (parsed.Has("--exists")) {
+        const std::string& value = parsed.options.at("--exists");
+        constexpr std::pair<const char*, ExistsMode> kModes[] = {
+            {"overwrite", ExistsMode::Overwrite},
+            {"rename", ExistsMode::Rename},
+            {"skip", ExistsMode::Skip},
+            {"quit", ExistsMode::Quit},
+            {"ask", ExistsMode::Ask}};
+        const auto* found = std::find_if(std::begin(kModes), std::end(kModes),
+                                         [&](const auto& mode) { return value == mode.first; });
+        if (found == std::end(kModes)) {
+            return "--exists wants overwrite, rename, skip, quit or ask";
+        }
+        exists = found->second;
+    }
+    return std::nullopt;
+}
+
+void InstallStopSignals() {
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+struct Queue {
+    AppSettings settings;
+    CliPrompt* prompt = nullptr;
+    ProfileStore* profile = nullptr;
+    CliSink* sink = nullptr;
+    uint16_t nextJob = 1;
+    bool failed = false;
+};
+
+// Runs one item on its own job thread, turning a signal into the job's stop.
+// Returns false when no further item is to be started.
+bool RunItem(Queue& queue, const std::string& address, const std::string& name,
+             std::deque<std::pair<std::string, std::string>>& pending) {
+    CmmsThread::Item item{address, name, "", queue.settings.m_userName, queue.settings.m_password};
+    CmmsThread job(queue.sink, queue.nextJob++, queue.settings, item, queue.prompt, queue.profile);
+    queue.sink->Attach(&job);
+    if (!job.Start()) {
+        std::fprintf(stderr, "tapewell-cli record: cannot start the recording thread\n");
+        queue.failed = true;
+        return false;
+    }
+    bool stopped = false;
+    while (!queue.sink->Finished()) {
+        if (g_interrupted && !stopped) {
+            job.Stop();
+            stopped = true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    job.Join();
+    // Credentials that worked are used for the items after this one.
+    queue.settings.m_userName = job.User();
+    queue.settings.m_password = job.Password();
+    if (job.Error()) {
+        const std::string text = job.ErrorText();
+        std::fprintf(stderr, "tapewell-cli record: %s: %s\n", address.c_str(),
+                     text.empty() ? "failed" : text.c_str());
+        queue.failed = true;
+    }
+    std::vector<std::string> found = queue.sink->TakeFound();
+    for (auto it = found.rbegin(); it != found.rend(); ++it) {
+        pending.emplace_front(*it, "");
+    }
+    return !g_interrupted && !queue.sink->QuitAll() && !job.GaveUp();
+}
+
+}  // namespace
+
+int RunRecord(std::span<char* const> args) {
+    ParsedArgs parsed;
+    if (auto error = ParseArgs(args, kOptions, parsed)) {
+        return UsageError("record", *error);
+    }
+    if (parsed.help) {
+        std::fputs(kUsage, stdout);
+        return kExitOk;
+    }
+    if (parsed.positional.empty() || parsed.positional.size() > 2) {
+        return UsageError("record", "wants ADDRESS and an optional NAME");
+    }
+    ProfileStore profile(ProfileStore::DefaultPath());
+    Queue queue;
+    queue.settings.LoadValues(profile);
+    ResumeMode resume = ResumeMode::Yes;
+    ExistsMode exists = ExistsMode::Rename;
+    if (auto error = ApplyOptions(parsed, queue.settings)) {
+        return UsageError("record", *error);
+    }
+    if (auto error = ParseModes(parsed, resume, exists)) {
+        return UsageError("record", *error);
+    }
+    std::error_code error;
+    std::filesystem::create_directories(queue.settings.m_baseDirectory, error);
+    if (error) {
+        std::fprintf(stderr, "tapewell-cli record: cannot make the base folder %s: %s\n",
+                     queue.settings.m_baseDirectory.c_str(), error.message().c_str());
+        return kExitFailure;
+    }
+    CliPrompt prompt(resume, exists);
+    CliSink sink(parsed.Has("--quiet"), isatty(STDOUT_FILENO) != 0);
+    queue.prompt = &prompt;
+    queue.profile = &profile;
+    queue.sink = &sink;
+    InstallStopSignals();
+
+    std::deque<std::pair<std::string, std::string>> pending;
+    pending.emplace_back(parsed.positional[0],
+                         parsed.positional.size() > 1 ? parsed.positional[1] : "");
+    while (!pending.empty()) {
+        const auto [address, name] = pending.front();
+        pending.pop_front();
+        if (!RunItem(queue, address, name, pending)) {
+            break;
+        }
+    }
+    std::fflush(stdout);
+    if (g_interrupted) {
+        return kExitStopped;
+    }
+    return queue.failed ? kExitFailure : kExitOk;
+}
+
+}  // namespace tapewell::cli

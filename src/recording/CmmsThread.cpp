@@ -1,0 +1,213 @@
+#include "recording/CmmsThread.h"
+
+#include <algorithm>
+#include <system_error>
+
+#include "common/Limits.h"
+#include "recording/JobSink.h"
+
+namespace tapewell {
+namespace {
+
+// The answers when the owner gives no prompt: continue a partial file,
+// never overwrite, no credentials.
+class DefaultPrompt final : public JobPrompt {
+public:
+    std::optional<Credentials> AskCredentials(const std::string&, const std::string&,
+                                              const std::string&) override {
+        return std::nullopt;
+    }
+};
+
+}  // namespace
+
+CmmsThread::CmmsThread(JobSink* owner, uint16_t jobNumber, const AppSettings& settings, Item item,
+                       JobPrompt* prompt, ProfileStore* profile)
+    : m_owner(owner),
+      m_jobNumber(jobNumber),
+      m_settings(settings),
+      m_prompt(prompt),
+      m_address(std::move(item.address)),
+      m_name(std::move(item.name)),
+      m_playerAgent(item.playerAgent.empty() ? settings.m_playerAgent
+                                             : std::move(item.playerAgent)),
+      m_mms(settings, this),
+      m_http(settings, this, prompt, profile),
+      m_web(settings, this, prompt, profile),
+      m_user(std::move(item.user)),
+      m_password(std::move(item.password)) {
+    if (m_prompt == nullptr) {
+        m_defaultPrompt = std::make_unique<DefaultPrompt>();
+        m_prompt = m_defaultPrompt.get();
+    }
+    m_http.SetMessageCallback([this](MessageLevel level, const std::string& text) {
+        if (level != MessageLevel::Progress) {
+            std::lock_guard lock(m_textLock);
+            m_lastMessage = text;
+        }
+    });
+}
+
+CmmsThread::~CmmsThread() {
+    Join();
+}
+
+bool CmmsThread::Start() {
+    if (m_thread.joinable()) {
+        return false;
+    }
+    try {
+        m_thread = std::thread([this] { Run(); });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return true;
+}
+
+void CmmsThread::Join() {
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+}
+
+void CmmsThread::Stop() {
+    m_stop.store(true);
+    m_mms.Stop();
+    m_http.Stop();
+    m_web.Stop();
+}
+
+void CmmsThread::SetIdleTimeoutMs(int ms) {
+    m_mms.SetIdleTimeoutMs(ms);
+    m_http.SetTimeouts(limits::kConnectTimeoutMs, ms);
+    m_web.SetIdleTimeoutSeconds(std::max(1, ms / 1000));
+}
+
+void CmmsThread::Run() {
+    m_giveUp.store(false);
+    RecordSource(m_address, m_name);
+    // The engines' own end-of-stream events are not the job's end: the
+    // owner learns of the end here, once, after every value is final.
+    Notify(JobSink::kFinished);
+}
+
+bool CmmsThread::ProbeUrl(const std::string& address, const std::string& user,
+                          const std::string& password) {
+    m_stop.store(false);
+    m_giveUp.store(false);
+    ClearError();
+    m_bytesWritten.store(0);
+    m_http.ClearStop();
+    m_web.ClearStop();
+    {
+        std::lock_guard lock(m_textLock);
+        m_user = user;
+        m_password = password;
+    }
+    return TryEngines(nullptr, address, 0, 0);
+}
+
+std::atomic<bool>& CmmsThread::PassAll() {
+    static std::atomic<bool> passAll{false};
+    return passAll;
+}
+
+void CmmsThread::Notify(int code) {
+    if (m_owner != nullptr) {
+        m_owner->OnJobNotice(code, m_jobNumber);
+    }
+}
+
+void CmmsThread::SetError(const std::string& text) {
+    {
+        std::lock_guard lock(m_textLock);
+        m_errorText = text.substr(0, limits::kJobErrorTextBytes - 1);
+    }
+    m_error.store(true);
+}
+
+void CmmsThread::ClearError() {
+    std::lock_guard lock(m_textLock);
+    m_errorText.clear();
+    m_error.store(false);
+}
+
+void CmmsThread::SetOutputPath(const std::filesystem::path& path) {
+    std::lock_guard lock(m_textLock);
+    m_outputPath = path;
+}
+
+std::filesystem::path CmmsThread::OutputPath() const {
+    std::lock_guard lock(m_textLock);
+    return m_outputPath;
+}
+
+std::string CmmsThread::ErrorText() const {
+    std::lock_guard lock(m_textLock);
+    return m_errorText;
+}
+
+std::string CmmsThread::FoundAddress() const {
+    std::lock_guard lock(m_textLock);
+    return m_foundAddress;
+}
+
+std::string CmmsThread::User() const {
+    std::lock_guard lock(m_textLock);
+    return m_user;
+}
+
+std::string CmmsThread::Password() const {
+    std::lock_guard lock(m_textLock);
+    return m_password;
+}
+
+std::string CmmsThread::LastMessage() const {
+    std::lock_guard lock(m_textLock);
+    return m_lastMessage;
+}
+
+void CmmsThread::OnStatus(const std::string&, int) {
+    Notify(JobSink::kConnecting);
+}
+
+void CmmsThread::OnStreamStart(const std::string&, uint32_t durationMs) {
+    m_durationMs.store(durationMs);
+    Notify(JobSink::kHeader);
+}
+
+void CmmsThread::OnProgress(uint32_t bytesWritten, uint32_t progress, uint32_t positionMs) {
+    m_bytesWritten.store(bytesWritten);
+    m_progress.store(progress);
+    m_positionMs.store(positionMs);
+    Notify(JobSink::kProgress);
+}
+
+void CmmsThread::OnStreamEnd(uint32_t) {}
+
+void CmmsThread::OnError(const std::string& text) {
+    SetError(text);
+}
+
+void CmmsThread::OnCredentials(const std::string& user, const std::string& password) {
+    {
+        std::lock_guard lock(m_textLock);
+        m_user = user;
+        m_password = password;
+    }
+    Notify(JobSink::kCredentials);
+}
+
+void CmmsThread::OnAuthCancelled() {
+    m_giveUp.store(true);
+}
+
+void CmmsThread::OnUrlFound(const std::string& address) {
+    {
+        std::lock_guard lock(m_textLock);
+        m_foundAddress = address;
+    }
+    Notify(JobSink::kUrlFound);
+}
+
+}  // namespace tapewell

@@ -1,0 +1,170 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "http/CHttpRecorder.h"
+#include "http/CWebFetcher.h"
+#include "mms/MmsClient.h"
+#include "recording/EngineEvents.h"
+#include "recording/JobPrompt.h"
+#include "settings/AppSettings.h"
+
+namespace tapewell {
+
+class JobSink;
+class OutputFile;
+class StdioOutputFile;
+class ProfileStore;
+
+// One recording job: records one record-list item from start to finish on
+// a thread of its own. RecordSource works out whether the address is a
+// playlist or a stream, chooses the output file under the base folder
+// (asking about an existing one through the prompt), and TryEngines runs
+// MmsClient, CHttpRecorder and CWebFetcher in the order the address
+// selects, falling back from one to the next.
+//
+// Threads: Start, Stop, Join and the accessors are called by the owner
+// (any one thread). Everything else (the engines, the events, the prompt
+// questions and the sink's notices) runs on the job's worker thread. A
+// value the owner reads for a notice is written before the notice. The
+// owner joins the thread (Join, or the destructor does) before the job goes.
+// ProbeUrl is the synchronous check use: it runs on the caller's thread,
+// writes nothing, and the job has no sink then.
+class CmmsThread final : public EngineEvents {
+public:
+    struct Item {
+        std::string address;      // "Original File"
+        std::string name;         // "File": names the output file
+        std::string playerAgent;  // "ns", or the settings' player agent
+        std::string user;
+        std::string password;
+    };
+
+    // owner may be null (nothing is notified); prompt and profile may be
+    // null (the default answers of JobPrompt; no stored credentials).
+    CmmsThread(JobSink* owner, uint16_t jobNumber, const AppSettings& settings, Item item,
+               JobPrompt* prompt = nullptr, ProfileStore* profile = nullptr);
+    ~CmmsThread() override;
+    CmmsThread(const CmmsThread&) = delete;
+    CmmsThread& operator=(const CmmsThread&) = delete;
+
+    // Starts the worker; false when the thread could not be made (then
+    // nothing is notified).
+    bool Start();
+    void Join();
+    // Any thread: the job's and the engines' stop; a blocked network call
+    // ends at once. The job still finishes and notifies kFinished.
+    void Stop();
+    // The check: nonzero when an engine reached the stream. Clears the stop,
+    // give-up and error state first.
+    bool ProbeUrl(const std::string& address, const std::string& user, const std::string& password);
+
+    // The values the notices announce.
+    uint16_t JobNumber() const { return m_jobNumber; }
+    std::filesystem::path OutputPath() const;
+    std::string ErrorText() const;
+    std::string FoundAddress() const;
+    std::string User() const;
+    std::string Password() const;
+    uint32_t DurationMs() const { return m_durationMs.load(); }
+    uint32_t BytesWritten() const { return m_bytesWritten.load(); }
+    uint32_t Progress() const { return m_progress.load(); }
+    uint32_t PositionMs() const { return m_positionMs.load(); }
+    bool Error() const { return m_error.load(); }
+    bool Stopped() const { return m_stop.load(); }
+    bool GaveUp() const { return m_giveUp.load(); }
+    // The playlist reader's last syntax message.
+    std::string LastMessage() const;
+
+    // "Pass" with "All": every later job of this process skips an existing
+    // file at once. Shared by all jobs; lasts until the program ends.
+    static std::atomic<bool>& PassAll();
+
+    // EngineEvents, raised by the engines on the worker thread.
+    void OnStatus(const std::string& text, int number) override;
+    void OnStreamStart(const std::string& address, uint32_t durationMs) override;
+    void OnProgress(uint32_t bytesWritten, uint32_t progress, uint32_t positionMs) override;
+    void OnStreamEnd(uint32_t bytesWritten) override;
+    void OnError(const std::string& text) override;
+    void OnCredentials(const std::string& user, const std::string& password) override;
+    void OnAuthCancelled() override;
+    void OnUrlFound(const std::string& address) override;
+
+    // For tests, before Start: how long the engines wait for a silent peer
+    // (60 s otherwise).
+    void SetIdleTimeoutMs(int ms);
+
+    // The whole recording, as the worker runs it (public for the tests,
+    // which run a job synchronously).
+    void Run();
+
+private:
+    enum class Settle { Go, End };
+
+    void Notify(int code);
+    void SetError(const std::string& text);
+    void ClearError();
+    void SetOutputPath(const std::filesystem::path& path);
+
+    // SourceDispatch.cpp
+    void RecordSource(const std::string& address, const std::string& name);
+    void RecordRemotePlaylist(const std::string& address);
+    void RecordMedia(const std::string& address, const std::string& name);
+    Settle SettleExistingFile(std::filesystem::path& path, std::unique_ptr<StdioOutputFile>& file,
+                              uint64_t& resumeOffset, uint32_t& resumePackets);
+    Settle OpenForResume(const std::filesystem::path& path, uint64_t offset,
+                         std::unique_ptr<StdioOutputFile>& file);
+    Settle AskAboutExistingFile(std::filesystem::path& path);
+    std::unique_ptr<StdioOutputFile> OpenOrAskSaveAs(std::filesystem::path& path);
+    bool TryEngines(OutputFile* output, const std::string& address, uint64_t resumeOffset,
+                    uint32_t resumePackets);
+    uint64_t RunEngine(int engine, OutputFile* output, const std::string& address,
+                       uint64_t resumeOffset, uint32_t resumePackets);
+    void DeleteIfTooSmall(const std::string& address, const std::filesystem::path& path);
+    void EndStop(int code);
+
+    // PlaylistEntries.cpp
+    void RecordPlaylistFile(const std::filesystem::path& path);
+    void RecordEntries(const std::vector<std::string>& addresses);
+
+    JobSink* m_owner;
+    uint16_t m_jobNumber;
+    AppSettings m_settings;
+    JobPrompt* m_prompt;  // the job's questions; the default answers when none was given
+    std::unique_ptr<JobPrompt> m_defaultPrompt;
+    std::string m_address;
+    std::string m_name;
+    std::string m_playerAgent;
+
+    MmsClient m_mms;
+    CHttpRecorder m_http;
+    CWebFetcher m_web;
+
+    mutable std::mutex m_textLock;  // the strings the owner reads
+    std::filesystem::path m_outputPath;
+    std::string m_user;
+    std::string m_password;
+    std::string m_errorText;
+    std::string m_foundAddress;
+    std::string m_lastMessage;
+
+    std::atomic<uint32_t> m_durationMs{0};
+    std::atomic<uint32_t> m_bytesWritten{0};
+    std::atomic<uint32_t> m_progress{0};
+    std::atomic<uint32_t> m_positionMs{0};
+    std::atomic<bool> m_error{false};
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_giveUp{false};
+    int m_playlistDepth = 0;
+
+    std::thread m_thread;
+};
+
+}  // namespace tapewell

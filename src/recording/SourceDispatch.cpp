@@ -1,0 +1,273 @@
+// RecordSource and TryEngines: what an address is, where it is written,
+// what happens to a file that is already there, and which engines try it.
+#include <system_error>
+
+#include "asf/AsfResumeScan.h"
+#include "common/Limits.h"
+#include "common/OutputFile.h"
+#include "recording/CmmsThread.h"
+#include "recording/JobSink.h"
+#include "recording/OutputPaths.h"
+#include "recording/SourceFlags.h"
+
+namespace tapewell {
+namespace {
+
+enum Engine { kMms, kHttp, kWeb };
+
+constexpr const char* kFileCreationError = "File Creation Error";
+
+// "rtsp://" becomes "mms://" for the classification only: an RTSP address
+// of a Windows Media server names the same stream as its MMS one.
+std::string ClassificationCopy(std::string address) {
+    for (size_t at = address.find("rtsp://"); at != std::string::npos;
+         at = address.find("rtsp://", at)) {
+        address.replace(at, 7, "mms://");
+    }
+    return address;
+}
+
+}  // namespace
+
+void CmmsThread::RecordSource(const std::string& address, const std::string& name) {
+    if (m_playlistDepth > limits::kMaxPlaylistDepth) {
+        return;  // a playlist that names itself, directly or not
+    }
+    const std::string copy = ClassificationCopy(address);
+    if (IsPlaylistSource(SourceFlags(copy))) {
+        ++m_playlistDepth;
+        if (copy.find("mms") != std::string::npos || copy.find("http") != std::string::npos) {
+            RecordRemotePlaylist(address);
+        } else {
+            RecordPlaylistFile(address);
+        }
+        --m_playlistDepth;
+        return;
+    }
+    RecordMedia(address, name);
+}
+
+// A remote playlist is downloaded into the base folder and read from there.
+void CmmsThread::RecordRemotePlaylist(const std::string& address) {
+    std::filesystem::path path = MakeOutputPath(m_settings.m_baseDirectory, address, "");
+    SetOutputPath(path);
+    std::unique_ptr<StdioOutputFile> file = OpenOrAskSaveAs(path);
+    if (!file) {
+        OnError(kFileCreationError);
+        return;
+    }
+    SetOutputPath(path);
+    m_web.FetchUrl(file.get(), address, m_playerAgent, 0, 0, "", "");
+    file->Close();
+    if (m_stop.load()) {
+        return;
+    }
+    RecordPlaylistFile(path);
+}
+
+void CmmsThread::RecordMedia(const std::string& address, const std::string& name) {
+    std::filesystem::path path = MakeOutputPath(m_settings.m_baseDirectory, address, name);
+    SetOutputPath(path);
+    // The counts describe this file: a playlist's earlier entry must not
+    // make a short one look large enough to keep.
+    m_bytesWritten.store(0);
+    m_progress.store(0);
+    m_positionMs.store(0);
+    std::unique_ptr<StdioOutputFile> file;
+    uint64_t resumeOffset = 0;
+    uint32_t resumePackets = 0;
+    std::error_code error;
+    if (std::filesystem::exists(path, error) &&
+        SettleExistingFile(path, file, resumeOffset, resumePackets) == Settle::End) {
+        return;
+    }
+    const bool created = !file;
+    if (!file) {
+        file = OpenOrAskSaveAs(path);
+        if (!file) {
+            OnError(kFileCreationError);
+            return;
+        }
+    }
+    SetOutputPath(path);
+    TryEngines(file.get(), address, resumeOffset, resumePackets);
+    if (!file->Close()) {
+        SetError("write error");
+    }
+    // A file this job created and nothing went into (a page that only named
+    // another address, a failed connection) is no recording.
+    if (created && std::filesystem::file_size(path, error) == 0 && !error) {
+        std::filesystem::remove(path, error);
+        return;
+    }
+    DeleteIfTooSmall(address, path);
+}
+
+CmmsThread::Settle CmmsThread::SettleExistingFile(std::filesystem::path& path,
+                                                  std::unique_ptr<StdioOutputFile>& file,
+                                                  uint64_t& resumeOffset, uint32_t& resumePackets) {
+    AsfResumeScan scan;
+    if (scan.ScanPartialFile(path)) {
+        if (m_settings.m_resumeConfirm && !m_prompt->AskResume(path)) {
+            return Settle::Go;  // recorded again from the start
+        }
+        resumeOffset = scan.GetResumeOffset();
+        resumePackets = scan.GetResumePacketCount();
+        return OpenForResume(path, resumeOffset, file);
+    }
+    if (m_settings.m_overwriteConfirm) {
+        return AskAboutExistingFile(path);
+    }
+    const std::optional<std::filesystem::path> unique = MakeUniquePath(path);
+    if (!unique) {
+        OnError(kFileCreationError);  // every "(n)" name is taken: overwrite none
+        return Settle::End;
+    }
+    path = *unique;
+    return Settle::Go;
+}
+
+// The engines continue at the end of the file, so the tail after the
+// resume offset (the last whole packet and any part of the next, which the
+// interrupted recording may have left) is cut off first.
+CmmsThread::Settle CmmsThread::OpenForResume(const std::filesystem::path& path, uint64_t offset,
+                                             std::unique_ptr<StdioOutputFile>& file) {
+    std::error_code error;
+    std::filesystem::resize_file(path, offset, error);
+    if (!error) {
+        file = StdioOutputFile::Open(path, "rb+");
+    }
+    if (!file || !file->Seek(offset)) {
+        file.reset();
+        OnError(kFileCreationError);
+        return Settle::End;
+    }
+    return Settle::Go;
+}
+
+CmmsThread::Settle CmmsThread::AskAboutExistingFile(std::filesystem::path& path) {
+    if (PassAll().load()) {
+        EndStop(JobSink::kSkipped);
+        return Settle::End;
+    }
+    const JobPrompt::ExistsChoice choice = m_prompt->AskFileExists(path);
+    switch (choice.answer) {
+        case JobPrompt::ExistsAnswer::Ok:
+            return Settle::Go;
+        case JobPrompt::ExistsAnswer::SaveAs: {
+            const std::optional<std::filesystem::path> chosen = m_prompt->AskSaveAsPath(path);
+            if (!chosen) {
+                m_stop.store(true);
+                return Settle::End;
+            }
+            path = *chosen;
+            SetOutputPath(path);
+            return Settle::Go;
+        }
+        case JobPrompt::ExistsAnswer::Pass:
+            EndStop(JobSink::kSkipped);
+            PassAll().store(choice.all);
+            return Settle::End;
+        case JobPrompt::ExistsAnswer::Quit:
+            EndStop(JobSink::kQuitAll);
+            return Settle::End;
+        case JobPrompt::ExistsAnswer::Cancel:
+            break;
+    }
+    m_stop.store(true);
+    return Settle::End;
+}
+
+// Notifies the owner, then stops the job: the item ends as cancelled.
+void CmmsThread::EndStop(int code) {
+    Notify(code);
+    m_stop.store(true);
+}
+
+std::unique_ptr<StdioOutputFile> CmmsThread::OpenOrAskSaveAs(std::filesystem::path& path) {
+    std::unique_ptr<StdioOutputFile> file = StdioOutputFile::Open(path, "wb");
+    if (file) {
+        return file;
+    }
+    const std::optional<std::filesystem::path> chosen = m_prompt->AskSaveAsPath(path);
+    if (!chosen) {
+        return nullptr;
+    }
+    path = *chosen;
+    return StdioOutputFile::Open(path, "wb");
+}
+
+bool CmmsThread::TryEngines(OutputFile* output, const std::string& address, uint64_t resumeOffset,
+                            uint32_t resumePackets) {
+    const unsigned flags = EngineFlags(address);
+    const bool windowsMedia = (flags & kEngineWindowsMedia) != 0;
+    const Engine second = windowsMedia ? kHttp : kWeb;
+    const Engine third = windowsMedia ? kWeb : kHttp;
+    Engine order[3] = {second, third, kMms};
+    if ((flags & kEngineMms) != 0) {
+        order[0] = kMms;
+        order[1] = second;
+        order[2] = third;
+    }
+    uint64_t result = 0;
+    for (int i = 0; i < 3; ++i) {
+        if (i > 0) {
+            if (result != 0 || m_giveUp.load() || m_stop.load()) {
+                break;
+            }
+            ClearError();
+        }
+        result = RunEngine(order[i], output, address, resumeOffset, resumePackets);
+    }
+    return result != 0;
+}
+
+uint64_t CmmsThread::RunEngine(int engine, OutputFile* output, const std::string& address,
+                               uint64_t resumeOffset, uint32_t resumePackets) {
+    const std::string user = User();
+    const std::string password = Password();
+    const auto offset = static_cast<uint32_t>(std::min<uint64_t>(resumeOffset, UINT32_MAX));
+    if (engine == kMms) {
+        return m_mms.Run(output, address, m_playerAgent, resumePackets);
+    }
+    if (engine == kWeb) {
+        return m_web.FetchUrl(output, address, m_playerAgent, offset, 0, user, password);
+    }
+    // The HTTP engine counts bytes over its life and tells its failures as
+    // messages, not as OnError.
+    const uint32_t before = m_http.BytesWritten();
+    const uint32_t after =
+        m_http.RecordUrl(output, address, m_playerAgent, offset, 0, user, password);
+    uint64_t result = after - before;
+    if (output == nullptr && m_http.StreamFound()) {
+        result = 1;
+    }
+    if (result == 0 && !m_error.load() && !m_http.LastMessage().empty()) {
+        SetError(m_http.LastMessage());
+    }
+    return result;
+}
+
+// A short "download" of a media type is usually an error page served in
+// place of the media. A recording the user stopped, or a resumed file that
+// already held more, is kept.
+void CmmsThread::DeleteIfTooSmall(const std::string& address, const std::filesystem::path& path) {
+    const unsigned flags = EngineFlags(address);
+    const bool mediaType = (flags & kEngineOtherMedia) != 0 ||
+                           ((flags & kEngineWindowsMedia) != 0 && !m_giveUp.load());
+    if (!mediaType || m_stop.load() || m_bytesWritten.load() >= limits::kTooSmallRecordingBytes) {
+        return;
+    }
+    std::error_code error;
+    const uintmax_t size = std::filesystem::file_size(path, error);
+    if (error || size >= limits::kTooSmallRecordingBytes) {
+        return;
+    }
+    std::filesystem::remove(path, error);
+    if (ErrorText().empty()) {
+        SetError("recording too small, deleted");
+    }
+    m_error.store(true);
+}
+
+}  // namespace tapewell
