@@ -1,10 +1,10 @@
 #include "app/IbhFile.h"
 
 #include <algorithm>
-#include <fstream>
 
 #include "common/ByteCursor.h"
 #include "common/ByteSink.h"
+#include "common/ByteSource.h"
 #include "common/Limits.h"
 #include "common/TextCodec.h"
 
@@ -149,29 +149,13 @@ bool IbhFile::Save(const std::filesystem::path& path, const IbhList& list, std::
 }
 
 std::optional<IbhList> IbhFile::Load(const std::filesystem::path& path, std::string* error) {
-    // Folders and devices open too, but hold no list (and a device may
-    // never end).
-    std::error_code regular;
-    if (!std::filesystem::is_regular_file(path, regular)) {
-        if (error != nullptr) {
-            *error = regular ? regular.message() : "not a regular file";
-        }
-        return std::nullopt;
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        if (error != nullptr) {
-            *error = "cannot be opened";
-        }
+    const std::unique_ptr<FileSource> source = FileSource::Open(path, error);
+    if (!source) {
         return std::nullopt;
     }
     constexpr size_t kMaxBytes = kHeaderBytes + limits::kMaxListFileRows * kRecordBytes;
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    in.seekg(0, std::ios::beg);
-    std::vector<uint8_t> bytes(size > 0 ? std::min(static_cast<size_t>(size), kMaxBytes) : 0);
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<size_t>(in.gcount()));
+    std::vector<uint8_t> bytes(std::min<uint64_t>(source->Size(), kMaxBytes));
+    bytes.resize(source->ReadAt(0, bytes));
     auto list = Parse(bytes);
     if (!list && error != nullptr) {
         *error = "not a list file";

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <charconv>
-#include <fstream>
 #include <map>
 #include <set>
 
+#include "common/ByteSource.h"
 #include "common/Limits.h"
 #include "common/TextCodec.h"
 #include "common/TextFormat.h"
@@ -121,31 +121,19 @@ UrhFile::Contents UrhFile::Parse(std::string_view text) {
 
 std::optional<UrhFile::Contents> UrhFile::Load(const std::filesystem::path& path,
                                                std::string* error) {
-    // Folders and devices open too, but hold no list (and a device may
-    // never end).
-    std::error_code regular;
-    if (!std::filesystem::is_regular_file(path, regular)) {
-        if (error != nullptr) {
-            *error = regular ? regular.message() : "not a regular file";
-        }
+    const std::unique_ptr<FileSource> source = FileSource::Open(path, error);
+    if (!source) {
         return std::nullopt;
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        if (error != nullptr) {
-            *error = "cannot be opened";
-        }
-        return std::nullopt;
-    }
-    std::string text(limits::kMaxFolderListBytes + 1, '\0');
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<size_t>(in.gcount()));
-    if (text.size() > limits::kMaxFolderListBytes) {
+    if (source->Size() > limits::kMaxFolderListBytes) {
         if (error != nullptr) {
             *error = "too large for a folder list";
         }
         return std::nullopt;
     }
+    std::vector<uint8_t> bytes(source->Size());
+    bytes.resize(source->ReadAt(0, bytes));
+    const std::string text(bytes.begin(), bytes.end());
     return Parse(text);
 }
 
