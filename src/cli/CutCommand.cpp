@@ -1,9 +1,7 @@
 #include <unistd.h>
 
-#include <atomic>
 #include <charconv>
 #include <cinttypes>
-#include <csignal>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -12,6 +10,7 @@
 #include "asf/AsfInfo.h"
 #include "asf/SizeTimeText.h"
 #include "cli/CommandLine.h"
+#include "cli/StopSignals.h"
 #include "cli/Commands.h"
 
 namespace tapewell::cli {
@@ -39,22 +38,6 @@ constexpr OptionSpec kOptions[] = {
 
 constexpr int kProgressBarWidth = 40;
 
-// Set by SIGINT or SIGTERM: the cut stops and removes its partial output
-// instead of leaving a temporary file behind.
-std::atomic<bool> g_stop{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
-
-void OnStopSignal(int) {
-    g_stop = true;
-}
-
-void CatchStopSignals() {
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-}
 
 std::optional<int32_t> ParseSeconds(const std::string& text) {
     int32_t value = 0;
@@ -123,7 +106,7 @@ int RunCut(std::span<char* const> args) {
     file.reset();
     CatchStopSignals();
     const bool terminal = ::isatty(STDERR_FILENO) == 1;
-    AsfCutter cutter(terminal ? AsfCutter::Progress(DrawProgress) : AsfCutter::Progress(), &g_stop);
+    AsfCutter cutter(terminal ? AsfCutter::Progress(DrawProgress) : AsfCutter::Progress(), &StopSignalFlag());
     AsfCutter::Result result = cutter.Cut(source, info, *start, *end, output);
     if (terminal) {
         std::fputc('\n', stderr);

@@ -1,14 +1,11 @@
 #include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "cli/CommandLine.h"
+#include "cli/StopSignals.h"
 #include "cli/Commands.h"
 #include "cli/TerminalInput.h"
 #include "common/OutputFile.h"
@@ -47,14 +44,6 @@ constexpr OptionSpec kOptions[] = {{"--out", true},
                                    {"--proxy", true},
                                    {"--verbose", false}};
 
-// Set by SIGINT or SIGTERM; a watcher thread turns it into the engine's stop
-// (Stop is not safe inside a signal handler).
-std::atomic<bool> g_interrupted{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
-
-void OnStopSignal(int) {
-    g_interrupted = true;
-}
 
 class PrintingEvents final : public EngineEvents {
 public:
@@ -114,24 +103,7 @@ bool SetProxy(const std::string& text, AppSettings& settings) {
 
 // Runs the walk; SIGINT or SIGTERM stops it the way the job's stop would.
 void RunUntilDone(CHttpRecorder& engine, const std::vector<std::string>& vector) {
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    std::atomic<bool> done{false};
-    std::thread watcher([&] {
-        while (!done) {
-            if (g_interrupted) {
-                engine.Stop();
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-    });
-    engine.EngineMain(vector);
-    done = true;
-    watcher.join();
+    RunStoppable([&] { engine.EngineMain(vector); }, [&] { engine.Stop(); });
 }
 
 }  // namespace

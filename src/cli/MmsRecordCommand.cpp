@@ -1,10 +1,9 @@
-#include <atomic>
 #include <cinttypes>
-#include <csignal>
 #include <cstdio>
 #include <string>
 
 #include "cli/CommandLine.h"
+#include "cli/StopSignals.h"
 #include "cli/Commands.h"
 #include "common/OutputFile.h"
 #include "mms/MmsClient.h"
@@ -37,24 +36,6 @@ constexpr const char* kUsage =
     "Exit status: 0 when bytes were written, 1 when none were.\n";
 
 constexpr OptionSpec kOptions[] = {{"--out", true}, {"--agent", true}, {"--start-packet", true}};
-
-// The session to stop on SIGINT or SIGTERM; raising its stop signal is an
-// atomic store and a write(), both safe in a signal handler.
-std::atomic<MmsClient*> g_client{nullptr};
-
-void OnStopSignal(int) {
-    if (MmsClient* client = g_client.load()) {
-        client->Stop();
-    }
-}
-
-void CatchStopSignals() {
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-}
 
 class PrintingEvents final : public EngineEvents {
 public:
@@ -102,11 +83,13 @@ int RunMmsRecord(std::span<char* const> args) {
 
     PrintingEvents events;
     MmsClient client(settings, &events);
-    g_client = &client;
-    CatchStopSignals();
-    const uint64_t written =
-        client.Run(output.get(), parsed.positional[0], agent, static_cast<uint32_t>(startPacket));
-    g_client = nullptr;
+    uint64_t written = 0;
+    RunStoppable(
+        [&] {
+            written = client.Run(output.get(), parsed.positional[0], agent,
+                                 static_cast<uint32_t>(startPacket));
+        },
+        [&] { client.Stop(); });
     std::fflush(stdout);
     if (!output->Close()) {
         std::fprintf(stderr, "tapewell-cli mms-record: cannot write '%s'\n", path.c_str());

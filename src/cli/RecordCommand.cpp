@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <deque>
 #include <filesystem>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "cli/CommandLine.h"
+#include "cli/StopSignals.h"
 #include "cli/Commands.h"
 #include "cli/TerminalInput.h"
 #include "common/TextFormat.h"
@@ -64,14 +64,6 @@ constexpr OptionSpec kOptions[] = {{"--dir", true},    {"--max-time", true}, {"-
 constexpr int kExitStopped = 2;
 constexpr int kProgressBarWidth = 20;
 
-// Set by SIGINT or SIGTERM; the waiting main thread turns it into the job's
-// stop (Stop is not safe inside a signal handler).
-std::atomic<bool> g_interrupted{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
-
-void OnStopSignal(int) {
-    g_interrupted = true;
-}
 
 enum class ResumeMode { Yes, No, Ask };
 enum class ExistsMode { Overwrite, Rename, Skip, Quit, Ask };
@@ -328,14 +320,6 @@ std::optional<std::string> ParseModes(const ParsedArgs& parsed, ResumeMode& resu
     return std::nullopt;
 }
 
-void InstallStopSignals() {
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-}
-
 struct Queue {
     AppSettings settings;
     CliPrompt* prompt = nullptr;
@@ -359,7 +343,7 @@ bool RunItem(Queue& queue, const std::string& address, const std::string& name,
     }
     bool stopped = false;
     while (!queue.sink->Finished()) {
-        if (g_interrupted && !stopped) {
+        if (StopRequested() && !stopped) {
             job.Stop();
             stopped = true;
         }
@@ -379,7 +363,7 @@ bool RunItem(Queue& queue, const std::string& address, const std::string& name,
     for (auto it = found.rbegin(); it != found.rend(); ++it) {
         pending.emplace_front(*it, "");
     }
-    return !g_interrupted && !queue.sink->QuitAll() && !job.GaveUp();
+    return !StopRequested() && !queue.sink->QuitAll() && !job.GaveUp();
 }
 
 }  // namespace
@@ -419,7 +403,7 @@ int RunRecord(std::span<char* const> args) {
     queue.prompt = &prompt;
     queue.profile = &profile;
     queue.sink = &sink;
-    InstallStopSignals();
+    CatchStopSignals();
 
     std::deque<std::pair<std::string, std::string>> pending;
     pending.emplace_back(parsed.positional[0],
@@ -432,7 +416,7 @@ int RunRecord(std::span<char* const> args) {
         }
     }
     std::fflush(stdout);
-    if (g_interrupted) {
+    if (StopRequested()) {
         return kExitStopped;
     }
     return queue.failed ? kExitFailure : kExitOk;

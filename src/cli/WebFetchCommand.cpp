@@ -1,14 +1,11 @@
 #include <unistd.h>
 
-#include <atomic>
-#include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <string>
-#include <thread>
 
 #include "cli/CommandLine.h"
+#include "cli/StopSignals.h"
 #include "cli/Commands.h"
 #include "common/OutputFile.h"
 #include "http/CWebFetcher.h"
@@ -35,11 +32,6 @@ constexpr const char* kUsage =
 
 constexpr OptionSpec kOptions[] = {{"--out", true}};
 
-std::atomic<bool> g_interrupted{false};
-
-void OnStopSignal(int) {
-    g_interrupted = true;
-}
 
 class PrintingEvents final : public EngineEvents {
 public:
@@ -85,23 +77,8 @@ int RunWebFetch(std::span<char* const> args) {
     ProfileStore profile(ProfileStore::DefaultPath());
     CWebFetcher fetcher(AppSettings(), &events, nullptr, &profile);
 
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    std::atomic<bool> done{false};
-    std::thread watcher([&] {
-        while (!done && !g_interrupted) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        if (g_interrupted) {
-            fetcher.Stop();
-        }
-    });
-    fetcher.FetchUrl(file.get(), parsed.positional[0], "", 0, 0, "", "");
-    done = true;
-    watcher.join();
+    RunStoppable([&] { fetcher.FetchUrl(file.get(), parsed.positional[0], "", 0, 0, "", ""); },
+                 [&] { fetcher.Stop(); });
     std::fflush(stdout);
     const bool closed = file->Close();
     const bool downloaded = fetcher.LastResult() == CWebFetcher::kDownloaded;
