@@ -13,9 +13,12 @@
 #include "common/StopSignal.h"
 #include "common/TcpStream.h"
 #include "common/UrlParts.h"
+#include "support/TestServer.h"
 
 namespace tapewell {
 namespace {
+
+using test::SilentPeer;
 
 TEST(SocketErrorName, WinsockNamesAndNumbersForTheRest)
 {
@@ -53,29 +56,6 @@ TEST(SplitUrl, TakesAddressesApart)
                             "mms://host:8x/a", "mms://host:/a", "m s://host/a"})
         EXPECT_FALSE(SplitUrl(bad)) << bad;
 }
-
-// A listening socket on a free loopback port that accepts nothing and
-// sends nothing: the peer a connect reaches and then waits on forever.
-class SilentPeer {
-public:
-    SilentPeer()
-    {
-        m_fd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        listen(m_fd, 4);
-        socklen_t length = sizeof m_address;
-        getsockname(m_fd, reinterpret_cast<sockaddr*>(&m_address), &length);
-    }
-    ~SilentPeer() { close(m_fd); }
-    const sockaddr_in& Address() const { return m_address; }
-
-private:
-    int m_fd = -1;
-    sockaddr_in m_address{};
-};
 
 TEST(TcpStream, StopEndsABlockedReceiveAtOnce)
 {

@@ -303,15 +303,8 @@ TEST(HttpRecorderTest, RedirectsPlaylistsAndProxies) {
 }
 
 TEST(HttpRecorderTest, SilentServerEndsByStopOrIdleTimeout) {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(listen(fd, 4), 0);  // connections complete in the backlog, nothing answers
-    ASSERT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length), 0);
-    const std::string url = Url(ntohs(address.sin_port));
+    const test::SilentPeer peer;
+    const std::string url = Url(peer.Port());
 
     MemoryOutputFile out;
     TestRecorder engine(AppSettings(), nullptr);
@@ -329,7 +322,6 @@ TEST(HttpRecorderTest, SilentServerEndsByStopOrIdleTimeout) {
     timing.RecordUrl(&out, url, "", 0, 0, "", "");
     EXPECT_NE(timing.log.find("recv failed: TIMEDOUT"), std::string::npos);
     EXPECT_TRUE(out.Bytes().empty());
-    close(fd);
 }
 
 }  // namespace

@@ -201,14 +201,7 @@ TEST(WebFetcherTest, StoredCredentialsThenThePrompt) {
 }
 
 TEST(WebFetcherTest, StopEndsAStalledTransfer) {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(listen(fd, 4), 0);  // connections complete in the backlog, nothing answers
-    ASSERT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const test::SilentPeer peer;
     MemoryOutputFile out;
     FetchEvents events;
     CWebFetcher fetcher(AppSettings(), &events);
@@ -217,7 +210,7 @@ TEST(WebFetcherTest, StopEndsAStalledTransfer) {
         fetcher.Stop();
     });
     const auto start = std::chrono::steady_clock::now();
-    fetcher.FetchUrl(&out, Url(ntohs(address.sin_port), "/x.asf"), "", 0, 0, "", "");
+    fetcher.FetchUrl(&out, Url(peer.Port(), "/x.asf"), "", 0, 0, "", "");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
     stopper.join();
     EXPECT_TRUE(events.seen.empty());
@@ -225,10 +218,9 @@ TEST(WebFetcherTest, StopEndsAStalledTransfer) {
     // Without a stop, the idle time-out ends it.
     CWebFetcher idle(AppSettings(), &events);
     idle.SetIdleTimeoutSeconds(1);
-    idle.FetchUrl(&out, Url(ntohs(address.sin_port), "/x.asf"), "", 0, 0, "", "");
+    idle.FetchUrl(&out, Url(peer.Port(), "/x.asf"), "", 0, 0, "", "");
     EXPECT_EQ(idle.LastResult(), CWebFetcher::kNotDownloaded);
     EXPECT_EQ(events.seen, std::vector<std::string>{"error Not Found"});
-    close(fd);
 }
 
 }  // namespace

@@ -133,4 +133,26 @@ std::vector<uint8_t> Exchange(uint16_t port, const std::string& request, int tim
                     timeoutMs, closed);
 }
 
+SilentPeer::SilentPeer() {
+    m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    m_address.sin_family = AF_INET;
+    m_address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof m_address;
+    if (m_fd < 0 || bind(m_fd, reinterpret_cast<sockaddr*>(&m_address), sizeof m_address) != 0 ||
+        listen(m_fd, 4) != 0 ||
+        getsockname(m_fd, reinterpret_cast<sockaddr*>(&m_address), &length) != 0) {
+        ADD_FAILURE() << "cannot listen on a loopback port";
+    }
+}
+
+SilentPeer::~SilentPeer() {
+    if (m_fd >= 0) {
+        close(m_fd);
+    }
+}
+
+uint16_t SilentPeer::Port() const {
+    return ntohs(m_address.sin_port);
+}
+
 }  // namespace tapewell::test

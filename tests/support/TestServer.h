@@ -1,5 +1,6 @@
 #pragma once
 
+#include <netinet/in.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -33,6 +34,23 @@ private:
     uint16_t m_mmsPort = 0;
     uint16_t m_httpPort = 0;
     std::filesystem::path m_logPath;
+};
+
+// A loopback port that accepts connections (they complete in the listen
+// backlog) and then never sends a byte: the silent server that time-outs
+// and stops are tested against.
+class SilentPeer {
+public:
+    SilentPeer();
+    ~SilentPeer();
+    SilentPeer(const SilentPeer&) = delete;
+    SilentPeer& operator=(const SilentPeer&) = delete;
+    const sockaddr_in& Address() const { return m_address; }
+    uint16_t Port() const;
+
+private:
+    int m_fd = -1;
+    sockaddr_in m_address{};
 };
 
 // Connects to 127.0.0.1:port, sends the bytes and collects what comes back
