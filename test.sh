@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/setup.sh
 
-FUZZ_SECONDS=${FUZZ_SECONDS:-10}
+FUZZ_SECONDS=${FUZZ_SECONDS:-20}
 logs=$(mktemp -d)
 trap 'rm -rf "$logs"' EXIT
 
@@ -27,19 +27,27 @@ lsan_supp="$PWD/tests/lsan.supp"
   LSAN_OPTIONS=suppressions="$lsan_supp" UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --output-on-failure -j 2) | tee "$logs/asan.txt"
 
-echo "== fuzz targets"
-CXX=clang++ tapewell_build build-fuzz -DTAPEWELL_FUZZ=ON
 fuzzed=0
-for corpus in fuzz/corpus/*/; do
-  name=$(basename "$corpus")
-  target=build-fuzz/bin/fuzz_$name
-  echo "-- $name: replay $(ls "$corpus" | wc -l) corpus files, then fuzz ${FUZZ_SECONDS}s"
-  "$target" -runs=0 "$corpus" >"$logs/$name.log" 2>&1 || { cat "$logs/$name.log"; exit 1; }
-  work=$(mktemp -d -p "$logs")
-  "$target" -max_total_time="$FUZZ_SECONDS" -artifact_prefix="$logs/" -print_final_stats=0 \
-    "$work" "$corpus" >"$logs/$name.log" 2>&1 || { cat "$logs/$name.log"; exit 1; }
-  fuzzed=$((fuzzed + 1))
-done
+if command -v clang++ >/dev/null; then
+  echo "== fuzz targets"
+  CXX=clang++ tapewell_build build-fuzz -DTAPEWELL_FUZZ=ON
+  for corpus in fuzz/corpus/*/; do
+    name=$(basename "$corpus")
+    target=build-fuzz/bin/fuzz_$name
+    # Inputs that once crashed a target (kept by fuzz/run) are replayed too.
+    regressions=()
+    [ -d "tests/fuzz-regressions/$name" ] && regressions=("tests/fuzz-regressions/$name")
+    echo "-- $name: replay $(ls "$corpus" | wc -l) corpus files, then fuzz ${FUZZ_SECONDS}s"
+    "$target" -runs=0 "$corpus" "${regressions[@]}" >"$logs/$name.log" 2>&1 \
+      || { cat "$logs/$name.log"; exit 1; }
+    work=$(mktemp -d -p "$logs")
+    "$target" -max_total_time="$FUZZ_SECONDS" -artifact_prefix="$logs/" -print_final_stats=0 \
+      "$work" "$corpus" >"$logs/$name.log" 2>&1 || { cat "$logs/$name.log"; exit 1; }
+    fuzzed=$((fuzzed + 1))
+  done
+else
+  echo "== fuzz targets skipped: clang++ is not installed"
+fi
 
 echo
 echo "== summary"
