@@ -5,6 +5,7 @@
 #include "app/ListPrompt.h"
 #include "app/RecordList.h"
 #include "app/UrhFile.h"
+#include "settings/UserFolders.h"
 
 namespace tapewell {
 namespace {
@@ -22,6 +23,10 @@ bool Selected(ListSaveMode mode, int32_t mark) {
 }
 
 }  // namespace
+
+std::filesystem::path AutomaticListPath() {
+    return user_folders::DataHome() / "Tapewell" / "Tapewell.ibh";
+}
 
 ListSaveResult SaveListFile(const RecordList& list, const std::filesystem::path& path,
                             ListSaveMode mode, ListPrompt* prompt, std::string* error) {

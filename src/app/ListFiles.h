@@ -17,6 +17,10 @@ enum class ListSaveMode { OnlyUrl = 0, OnlyFile = 1, All = 2 };
 
 enum class ListSaveResult { Saved, Cancelled, Failed };
 
+// The automatic list: the record list the program saves at exit and loads at
+// start, "Tapewell/Tapewell.ibh" under the user's data folder.
+std::filesystem::path AutomaticListPath();
+
 // Saves the rows that mode selects, with the title and, when both are set
 // and the user answers Yes to the credentials question, the credentials.
 // Cancel (or no prompt to ask) leaves any old file untouched; so does a

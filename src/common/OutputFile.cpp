@@ -3,6 +3,8 @@
 #include <sys/types.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <limits>
 
 namespace tapewell {
@@ -26,21 +28,40 @@ bool StdioOutputFile::Close()
         return true;
     const bool ok = std::fclose(m_file) == 0;
     m_file = nullptr;
+    if (!ok)
+        NoteFailure();
     return ok;
+}
+
+void StdioOutputFile::NoteFailure()
+{
+    if (m_failure == 0)
+        m_failure = errno != 0 ? errno : EIO;
+}
+
+std::string StdioOutputFile::FailureText() const
+{
+    return m_failure == 0 ? std::string() : std::strerror(m_failure);
 }
 
 bool StdioOutputFile::Write(std::span<const uint8_t> bytes)
 {
     if (m_file == nullptr)
         return false;
-    return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), m_file) == bytes.size();
+    if (bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), m_file) == bytes.size())
+        return true;
+    NoteFailure();
+    return false;
 }
 
 bool StdioOutputFile::Seek(uint64_t offset)
 {
     if (m_file == nullptr || offset > static_cast<uint64_t>(std::numeric_limits<off_t>::max()))
         return false;
-    return fseeko(m_file, static_cast<off_t>(offset), SEEK_SET) == 0;
+    if (fseeko(m_file, static_cast<off_t>(offset), SEEK_SET) == 0)
+        return true;
+    NoteFailure();
+    return false;
 }
 
 std::optional<uint64_t> StdioOutputFile::SeekEnd()

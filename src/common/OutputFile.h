@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace tapewell {
@@ -42,10 +43,16 @@ public:
     uint64_t Position() const override;
     // Flushes and closes; false when buffered bytes could not be written.
     bool Close();
+    // The reason the first write, seek or close failed ("No space left on
+    // device"), or "" when none did. An engine may count a recording that
+    // hit a full disk as a success; the job asks here.
+    std::string FailureText() const;
 
 private:
     explicit StdioOutputFile(FILE* file) : m_file(file) {}
+    void NoteFailure();
     FILE* m_file;
+    int m_failure = 0;  // errno of the first failure
 };
 
 // An OutputFile in memory, for tests and fuzzers.

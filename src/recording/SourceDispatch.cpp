@@ -91,8 +91,10 @@ void CmmsThread::RecordMedia(const std::string& address, const std::string& name
     }
     SetOutputPath(path);
     TryEngines(file.get(), address, resumeOffset, resumePackets);
-    if (!file->Close()) {
-        SetError("write error");
+    // A full disk ends a recording that an engine may still count as a
+    // success, or report only as a failed header repair: name the cause.
+    if (!file->Close() || !file->FailureText().empty()) {
+        SetError("write error: " + file->FailureText());
     }
     // A file this job created and nothing went into (a page that only named
     // another address, a failed connection) is no recording.

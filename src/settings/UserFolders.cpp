@@ -71,6 +71,14 @@ std::filesystem::path ConfigHome() {
     return Home() / ".config";
 }
 
+std::filesystem::path DataHome() {
+    const char* data = std::getenv("XDG_DATA_HOME");
+    if (data != nullptr && data[0] == '/') {
+        return data;
+    }
+    return Home() / ".local" / "share";
+}
+
 std::optional<std::string> FindUserDir(std::string_view fileText, std::string_view key,
                                        const std::string& home) {
     std::optional<std::string> found;

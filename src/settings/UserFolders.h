@@ -15,6 +15,9 @@ std::filesystem::path Home();
 // $XDG_CONFIG_HOME when it is an absolute path, else ~/.config.
 std::filesystem::path ConfigHome();
 
+// $XDG_DATA_HOME when it is an absolute path, else ~/.local/share.
+std::filesystem::path DataHome();
+
 // XDG_VIDEOS_DIR from ConfigHome()/user-dirs.dirs when it names a folder
 // other than the home folder itself, else ~/Videos.
 std::filesystem::path Videos();
