@@ -21,7 +21,7 @@ const MmsClips& MmsClips::Get() {
         made.root = folder.Path();
         AsfRecipe clip;
         clip.seconds = 2.0;
-        clip.videoBitrate = "600k";
+        clip.videoBitrate = "800k";
         MakeAsf(folder / "clip.asf", clip);
         AsfRecipe tiny;
         tiny.seconds = 1.0;
@@ -29,7 +29,8 @@ const MmsClips& MmsClips::Get() {
         tiny.packetSize = 1000;
         MakeAsf(folder / "tiny.asf", tiny);
         made.clip = ReadFileBytes(folder / "clip.asf");
-        if (made.clip.size() > 30) {
+        if (made.clip.size() > 30 &&
+            ReadLe64(&made.clip[16]) + kDataObjectHeadSize <= made.clip.size()) {
             made.headerSize = ReadLe64(&made.clip[16]) + kDataObjectHeadSize;
             made.packetCount = ReadLe64(
                 &made.clip[made.headerSize - kDataObjectHeadSize + kTotalDataPacketsField]);
