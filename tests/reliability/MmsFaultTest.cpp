@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -111,6 +112,22 @@ TEST(MmsFaultTest, BrokenServersEndWithTheirErrorAndARepairedFile) {
         EXPECT_LT(r.took, std::chrono::seconds(10));
         ExpectRepairedCopy(r, out / "out.asf", live);
     }
+}
+
+TEST(MmsFaultTest, RecordFailsACutRecordingWithItsReason) {
+    const MmsClips& clips = MmsClips::Get();
+    TempDir config;
+    TempDir base;
+    setenv("XDG_CONFIG_HOME", config.Path().c_str(), 1);
+    TestServer server(clips.root, {"--only", "mms", "--mms-fault", "close-in-packet"});
+    ASSERT_TRUE(server.Ready());
+    const std::string address = "mms://127.0.0.1:" + std::to_string(server.MmsPort()) + "/clip.asf";
+    const CommandResult run = test::Run(
+        {TAPEWELL_CLI_PATH, "record", "--dir", base.Path().string(), "--quiet", address, "Cut"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find(address + ": connection closed inside an MMS data packet"),
+              std::string::npos)
+        << run.err;
 }
 
 TEST(MmsFaultTest, AShortLengthFieldLosesTheFramingAndEndsTheSession) {
