@@ -23,6 +23,9 @@ class OutputFile;
 // exchange, the stream header, every media packet padded to the packet size
 // (live times rebased when "Live Content Save Time Info" is on), the "time
 // policy" and "size policy" limits, and the repair of the header at the end.
+// A session that ends without the server's end-of-stream report, a limit or
+// a stop (a silent or vanished server, a broken frame) reports why through
+// OnError; whatever whole packets came are kept and the file is repaired.
 //
 // Run, and everything it reports through EngineEvents, happens on the
 // calling (job worker) thread; Stop may be called from any thread. One
