@@ -4,16 +4,21 @@
 
 namespace tapewell {
 
-bool ReceiveExact(MmsByteStream& stream, std::span<uint8_t> buffer) {
+ReceiveEnd ReceiveExact(MmsByteStream& stream, std::span<uint8_t> buffer, size_t* received) {
     size_t done = 0;
+    ReceiveEnd end = ReceiveEnd::Complete;
     while (done < buffer.size()) {
         const ssize_t got = stream.Receive(buffer.subspan(done));
         if (got <= 0) {
-            return false;
+            end = got == 0 ? ReceiveEnd::Closed : ReceiveEnd::Failed;
+            break;
         }
         done += static_cast<size_t>(got);
     }
-    return true;
+    if (received) {
+        *received = done;
+    }
+    return end;
 }
 
 }  // namespace tapewell

@@ -19,10 +19,21 @@ public:
     virtual ssize_t Receive(std::span<uint8_t> buffer) = 0;
     // Sends the whole message; false when it could not.
     virtual bool Send(std::span<const uint8_t> bytes) = 0;
+    // The errno of the last receive that failed (ETIMEDOUT for a silent
+    // peer); 0 when none did.
+    virtual int LastError() const { return 0; }
 };
 
-// Fills the whole buffer from the stream; false when a receive failed, the
-// peer closed or the session was stopped first.
-bool ReceiveExact(MmsByteStream& stream, std::span<uint8_t> buffer);
+// How ReceiveExact ended.
+enum class ReceiveEnd {
+    Complete,  // the buffer is full
+    Closed,    // the peer closed, or the session was stopped, first
+    Failed,    // a receive failed or timed out (the stream's LastError says how)
+};
+
+// Fills the whole buffer from the stream. *received (when given) counts the
+// bytes that came, also when it ended early.
+ReceiveEnd ReceiveExact(MmsByteStream& stream, std::span<uint8_t> buffer,
+                        size_t* received = nullptr);
 
 }  // namespace tapewell

@@ -24,6 +24,8 @@ constexpr uint64_t kHundredNsPerMs = 10'000;
 
 EngineEvents g_noEvents;
 
+constexpr const char* kClosedEarly = "connection closed before the end of the stream";
+
 uint32_t Clamp32(uint64_t value) {
     return static_cast<uint32_t>(std::min<uint64_t>(value, std::numeric_limits<uint32_t>::max()));
 }
@@ -45,6 +47,9 @@ void MmsClient::ResetSession(OutputFile* output, const std::string& address,
     m_startPacket = startPacket;
     m_local = {};
     m_endOfStream = false;
+    m_headerComplete = false;
+    m_haveLocation = false;
+    m_lastLocation = 0;
     m_packetSize = 0;
     m_durationMs = 0;
     m_bytesWritten = 0;
@@ -56,7 +61,6 @@ void MmsClient::ResetSession(OutputFile* output, const std::string& address,
 
 uint64_t MmsClient::Run(OutputFile* output, const std::string& address,
                         const std::string& playerAgent, uint32_t startPacket) {
-    m_stop.Reset();
     m_events.OnStatus(address, MmsPortOf(address));
     MmsTransport transport(m_stop);
     transport.SetIdleTimeoutMs(m_idleTimeoutMs);
@@ -88,8 +92,11 @@ bool MmsClient::ReadUnit(MmsByteStream& stream) {
     MmsUnit unit = m_reader.ReadUnit(stream);
     switch (unit.kind) {
         case MmsUnit::Kind::End:
-            if (!unit.error.empty()) {
-                m_events.OnError(unit.error);
+            // The session only ends well at the server's end-of-stream
+            // report, a limit or a stop: a recording cut short by the
+            // network is told as such, not passed off as complete.
+            if (!m_stop.Raised()) {
+                m_events.OnError(unit.error.empty() ? kClosedEarly : unit.error);
             }
             return false;
         case MmsUnit::Kind::Command:
@@ -99,7 +106,7 @@ bool MmsClient::ReadUnit(MmsByteStream& stream) {
                 return OnHeaderPacket(unit.payload, unit.flags, stream);
             }
             if (unit.type == mms::kMediaPacketType) {
-                return OnMediaPacket(unit.payload);
+                return InSequence(unit.location) && OnMediaPacket(unit.payload);
             }
             return true;  // a packet type we do not record
     }
@@ -145,6 +152,9 @@ bool MmsClient::OnCommand(const MmsUnit& unit, MmsByteStream& stream) {
 
 bool MmsClient::OnHeaderPacket(std::span<const uint8_t> payload, uint8_t flags,
                                MmsByteStream& stream) {
+    if (m_headerComplete) {
+        return true;  // a header nobody asked for must not land among the media packets
+    }
     if (!m_header.Append(payload)) {
         m_events.OnError("stream header too large");
         return false;
@@ -154,18 +164,22 @@ bool MmsClient::OnHeaderPacket(std::span<const uint8_t> payload, uint8_t flags,
         m_header.FindProperties() && !TakeProperties()) {
         return false;
     }
-    // A resumed file has its header already.
-    if (m_startPacket == 0) {
-        if (m_output && !m_output->Write(payload)) {
-            return false;
-        }
-        m_bytesWritten += payload.size();
-    }
     m_events.OnStreamStart(m_address, m_durationMs);
     // More header packets follow while the flags say exactly that.
-    if (flags != mms::kHeaderMoreFollows) {
-        stream.Send(m_messages.StreamSelection());
+    if (flags == mms::kHeaderMoreFollows) {
+        return true;
     }
+    m_headerComplete = true;
+    // The header goes into the file whole, once its last packet is in: a
+    // session cut off inside the header leaves no torn header behind. A
+    // resumed file has its header already.
+    if (m_startPacket == 0) {
+        if (m_output && !m_output->Write(m_header.Bytes())) {
+            return false;
+        }
+        m_bytesWritten += m_header.Size();
+    }
+    stream.Send(m_messages.StreamSelection());
     return true;
 }
 
@@ -200,6 +214,20 @@ uint32_t MmsClient::PacketTime(std::span<uint8_t> packet, bool* found) {
         }
     }
     return t;
+}
+
+// Media packets come numbered one after the other. A number that does not
+// follow means the framing was lost (a length field that did not match
+// what was sent), and the bytes read as a packet are not media.
+bool MmsClient::InSequence(uint32_t location) {
+    if (m_haveLocation && location != m_lastLocation + 1) {
+        m_events.OnError(FormatText("MMS data packet %u out of sequence (%u expected)", location,
+                                    m_lastLocation + 1));
+        return false;
+    }
+    m_haveLocation = true;
+    m_lastLocation = location;
+    return true;
 }
 
 bool MmsClient::OnMediaPacket(std::span<const uint8_t> payload) {

@@ -23,6 +23,9 @@ class OutputFile;
 // exchange, the stream header, every media packet padded to the packet size
 // (live times rebased when "Live Content Save Time Info" is on), the "time
 // policy" and "size policy" limits, and the repair of the header at the end.
+// A session that ends without the server's end-of-stream report, a limit or
+// a stop (a silent or vanished server, a broken frame) reports why through
+// OnError; whatever whole packets came are kept and the file is repaired.
 //
 // Run, and everything it reports through EngineEvents, happens on the
 // calling (job worker) thread; Stop may be called from any thread. One
@@ -42,8 +45,10 @@ public:
     uint64_t Run(OutputFile* output, const std::string& address, const std::string& playerAgent,
                  uint32_t startPacket);
     // Ends a running session at once, as a closed connection would; the file
-    // is still repaired. Run clears a stop left from before it started.
+    // is still repaired. The stop stays until ClearStop, so that a stop that
+    // comes between two sessions (two entries of a playlist) is not lost.
     void Stop() { m_stop.Raise(); }
+    void ClearStop() { m_stop.Reset(); }
 
     // The session after the connection is made, on any byte stream: the
     // connect message, the exchange and the repair. Run uses it; so does
@@ -62,6 +67,7 @@ private:
     bool OnCommand(const MmsUnit& unit, MmsByteStream& stream);
     bool OnHeaderPacket(std::span<const uint8_t> payload, uint8_t flags, MmsByteStream& stream);
     bool TakeProperties();
+    bool InSequence(uint32_t location);
     bool OnMediaPacket(std::span<const uint8_t> payload);
     // The send time found in the packet (0 when none); rebases a live packet.
     uint32_t PacketTime(std::span<uint8_t> packet, bool* found);
@@ -84,6 +90,9 @@ private:
     uint32_t m_startPacket = 0;
     sockaddr_in m_local{};
     bool m_endOfStream = false;
+    bool m_headerComplete = false;  // its last header packet came and it was written
+    bool m_haveLocation = false;    // a media packet came, numbered m_lastLocation
+    uint32_t m_lastLocation = 0;
     uint32_t m_packetSize = 0;
     uint32_t m_durationMs = 0;  // 0 for a live stream
     uint64_t m_bytesWritten = 0;

@@ -32,6 +32,7 @@ public:
     const std::optional<Properties>& GetProperties() const { return m_properties; }
 
     uint64_t Size() const { return m_bytes.size(); }
+    std::span<const uint8_t> Bytes() const { return m_bytes; }
     // Where the Data object starts: its 50 bytes end the header. Nothing
     // when the header does not end in a Data object.
     std::optional<uint64_t> DataObjectOffset() const;

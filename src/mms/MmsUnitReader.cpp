@@ -3,6 +3,7 @@
 #include "common/ByteCursor.h"
 #include "common/Limits.h"
 #include "common/LittleEndian.h"
+#include "common/TcpStream.h"
 #include "common/TextFormat.h"
 #include "mms/MmsProtocol.h"
 
@@ -12,14 +13,30 @@ namespace {
 constexpr size_t kOpenResultOffset = 48;
 constexpr size_t kLengthOffset = 8;
 
+// Why a unit could not be read whole: a failed or timed-out receive, or a
+// close that cut the unit named by `inside` short.
+std::string EndText(ReceiveEnd end, const MmsByteStream& stream, const char* inside) {
+    if (end == ReceiveEnd::Failed) {
+        return FormatText("recv failed: %s", SocketErrorName(stream.LastError()).c_str());
+    }
+    return FormatText("connection closed inside an MMS %s", inside);
+}
+
 }  // namespace
 
 MmsUnitReader::MmsUnitReader()
     : m_message(mms::kPrefixSize + limits::kMaxMmsCommandBody), m_payload(mms::kMaxDataPayload) {}
 
 MmsUnit MmsUnitReader::ReadUnit(MmsByteStream& stream) {
-    if (!ReceiveExact(stream, std::span(m_message).first(mms::kDataPacketPrefixSize))) {
-        return {};
+    size_t received = 0;
+    const ReceiveEnd end =
+        ReceiveExact(stream, std::span(m_message).first(mms::kDataPacketPrefixSize), &received);
+    if (end != ReceiveEnd::Complete) {
+        MmsUnit unit;
+        if (end == ReceiveEnd::Failed || received > 0) {
+            unit.error = EndText(end, stream, "message");
+        }
+        return unit;
     }
     // Both kinds start with 8 bytes; only a command carries the session
     // signature in the second four.
@@ -33,7 +50,8 @@ MmsUnit MmsUnitReader::ReadCommand(MmsByteStream& stream) {
     MmsUnit unit;
     const auto rest = std::span(m_message).subspan(mms::kDataPacketPrefixSize,
                                                    mms::kPrefixSize - mms::kDataPacketPrefixSize);
-    if (!ReceiveExact(stream, rest)) {
+    if (const ReceiveEnd end = ReceiveExact(stream, rest); end != ReceiveEnd::Complete) {
+        unit.error = EndText(end, stream, "command");
         return unit;
     }
     const uint32_t length = ReadLe32(&m_message[kLengthOffset]);
@@ -42,7 +60,8 @@ MmsUnit MmsUnitReader::ReadCommand(MmsByteStream& stream) {
         return unit;
     }
     const auto body = std::span(m_message).subspan(mms::kPrefixSize, length);
-    if (!ReceiveExact(stream, body)) {
+    if (const ReceiveEnd end = ReceiveExact(stream, body); end != ReceiveEnd::Complete) {
+        unit.error = EndText(end, stream, "command");
         return unit;
     }
     // A message too short for a field leaves it 0: an unknown code, a
@@ -66,10 +85,12 @@ MmsUnit MmsUnitReader::ReadPacket(MmsByteStream& stream) {
         return unit;
     }
     const auto payload = std::span(m_payload).first(total - mms::kDataPacketPrefixSize);
-    if (!ReceiveExact(stream, payload)) {
+    if (const ReceiveEnd end = ReceiveExact(stream, payload); end != ReceiveEnd::Complete) {
+        unit.error = EndText(end, stream, "data packet");
         return unit;
     }
     unit.kind = MmsUnit::Kind::Packet;
+    unit.location = ReadLe32(&m_message[0]);
     unit.type = m_message[4];
     unit.flags = m_message[5];
     unit.payload = payload;

@@ -22,10 +22,13 @@ struct MmsUnit {
     // The signed value at offset 48 of a command (the open-file reply's
     // result; negative for a failure), 0 when the message is shorter.
     int32_t openResult = 0;
+    uint32_t location = 0;  // a data packet's location number: its place in the stream
     uint8_t type = 0;
     uint8_t flags = 0;
     std::span<uint8_t> payload;  // valid until the next ReadUnit
-    std::string error;           // why a unit was refused; empty for a plain end
+    // Why a unit was refused or cut short (a failed receive, a close inside
+    // it); empty when the connection ended between two units.
+    std::string error;
 };
 
 // Reads the units of one connection into two bounded buffers that it owns:

@@ -97,6 +97,7 @@ bool CmmsThread::ProbeUrl(const std::string& address, const std::string& user,
     m_giveUp.store(false);
     ClearError();
     m_bytesWritten.store(0);
+    m_mms.ClearStop();
     m_http.ClearStop();
     m_web.ClearStop();
     {

@@ -113,8 +113,12 @@ CmmsThread::Settle CmmsThread::SettleExistingFile(std::filesystem::path& path,
         if (m_settings.m_resumeConfirm && !m_prompt->AskResume(path)) {
             return Settle::Go;  // recorded again from the start
         }
-        resumeOffset = scan.GetResumeOffset();
         resumePackets = scan.GetResumePacketCount();
+        // With no packet to keep, the header is all there is, and an engine
+        // told to continue after packet 0 writes no header: start over
+        // instead, or the header would be written a second time after the
+        // first.
+        resumeOffset = resumePackets == 0 ? 0 : scan.GetResumeOffset();
         return OpenForResume(path, resumeOffset, file);
     }
     if (m_settings.m_overwriteConfirm) {

@@ -8,8 +8,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 #include "ServerLimits.h"
 
@@ -71,7 +73,11 @@ void Connection::Consume(size_t bytes) {
 
 bool Connection::Send(std::span<const uint8_t> bytes) {
     while (!bytes.empty()) {
-        const ssize_t n = send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        const size_t piece = m_dripMicros > 0 ? 1 : bytes.size();
+        if (m_dripMicros > 0) {
+            std::this_thread::sleep_for(std::chrono::microseconds(m_dripMicros));
+        }
+        const ssize_t n = send(m_fd, bytes.data(), piece, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR) {
             continue;
         }

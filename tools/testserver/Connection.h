@@ -27,6 +27,9 @@ public:
     // False when the peer is gone or stopped reading for the idle limit.
     bool Send(std::span<const uint8_t> bytes);
     bool Send(std::string_view text);
+    // From now on every byte goes out in a send of its own, followed by a
+    // pause of that many microseconds: a peer on a very slow link.
+    void Drip(int pauseMicros) { m_dripMicros = pauseMicros; }
     int Fd() const { return m_fd; }
     // "address:port" of the client, for the log.
     const std::string& Peer() const { return m_peer; }
@@ -35,6 +38,7 @@ private:
     int m_fd;
     std::string m_peer;
     std::vector<uint8_t> m_input;
+    int m_dripMicros = 0;
 };
 
 // A listening TCP socket on address:port (port 0 picks a free one); -1 on

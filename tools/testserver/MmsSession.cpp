@@ -1,5 +1,6 @@
 // The server side of MMS over TCP: the command exchange, then the ASF header
 // and the media as data packets.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -78,6 +79,11 @@ private:
     Next SendHeader(const Command& command);
     Next Play(const Command& command);
     bool KeepStreaming();
+    // --mms-fault: what is sent in place of the next data packet; Continue
+    // when the stream goes on after it.
+    Next Strike(PacketFeed& feed, uint8_t incarnation);
+    // Sends nothing more and waits for the client to give up and close.
+    Next Silence();
 
     Connection& m_c;
     const ServerOptions& m_options;
@@ -120,6 +126,9 @@ bool MmsSession::Reply(uint32_t code, const Body& body) {
 }
 
 void MmsSession::Run() {
+    if (m_options.mmsFault == MmsFault::Drip) {
+        m_c.Drip(limits::kDripPauseMicros);
+    }
     while (!m_broken) {
         auto command = NextCommand(limits::kIdleSeconds * 1000);
         if (!command || Handle(*command) == Next::Close) {
@@ -250,7 +259,14 @@ MmsSession::Next MmsSession::SendHeader(const Command& command) {
         return Next::Close;
     }
     std::vector<uint8_t> out;
-    const auto parts = SplitHeader(m_file->Header(), m_options.headerParts, mms::kMaxDataPayload);
+    const bool stall = m_options.mmsFault == MmsFault::SilentHeader;
+    const auto parts = SplitHeader(
+        m_file->Header(), std::max(stall ? 2u : 1u, m_options.headerParts), mms::kMaxDataPayload);
+    if (stall) {
+        mms::AppendDataPacket(out, 0, static_cast<uint8_t>(incarnation), mms::kHeaderMoreFollows,
+                              parts[0]);
+        return m_c.Send(out) ? Silence() : Next::Close;
+    }
     for (size_t i = 0; i < parts.size(); ++i) {
         const uint8_t flags = i + 1 == parts.size() ? mms::kHeaderLast : mms::kHeaderMoreFollows;
         mms::AppendDataPacket(out, static_cast<uint32_t>(i), static_cast<uint8_t>(incarnation),
@@ -290,13 +306,22 @@ MmsSession::Next MmsSession::Play(const Command& command) {
     }
     PacketFeed feed(*m_file, location);
     Pacer pacer(m_options.rate, m_options.kilobitsPerSecond);
-    const StreamEnd end = StreamPackets(
-        m_c, feed, pacer, m_options.dropAfter,
-        [incarnation](std::vector<uint8_t>& out, const PacketFeed::Packet& p) {
-            mms::AppendDataPacket(out, static_cast<uint32_t>(p.number),
-                                  static_cast<uint8_t>(incarnation), 0, p.bytes);
-        },
-        [this] { return KeepStreaming(); });
+    const auto frame = [incarnation](std::vector<uint8_t>& out, const PacketFeed::Packet& p) {
+        mms::AppendDataPacket(out, static_cast<uint32_t>(p.number),
+                              static_cast<uint8_t>(incarnation), 0, p.bytes);
+    };
+    const bool strikes = m_options.mmsFault != MmsFault::None &&
+                         m_options.mmsFault != MmsFault::Drip &&
+                         m_options.mmsFault != MmsFault::SilentHeader;
+    StreamEnd end = StreamPackets(m_c, feed, pacer,
+                                  strikes ? limits::kMmsFaultAfterPackets : m_options.dropAfter,
+                                  frame, [this] { return KeepStreaming(); });
+    if (strikes && end == StreamEnd::Dropped) {
+        if (Strike(feed, static_cast<uint8_t>(incarnation)) == Next::Close) {
+            return Next::Close;
+        }
+        end = StreamPackets(m_c, feed, pacer, 0, frame, [this] { return KeepStreaming(); });
+    }
     switch (end) {
         case StreamEnd::EndOfFile:
         case StreamEnd::Stopped:
@@ -308,6 +333,66 @@ MmsSession::Next MmsSession::Play(const Command& command) {
         default:
             Log("stream cut");
             return Next::Close;
+    }
+}
+
+MmsSession::Next MmsSession::Strike(PacketFeed& feed, uint8_t incarnation) {
+    const std::optional<PacketFeed::Packet> packet = feed.Next();
+    if (!packet) {
+        Log("fault: the file ended first");
+        return Next::Close;
+    }
+    std::vector<uint8_t> out;
+    mms::AppendDataPacket(out, static_cast<uint32_t>(packet->number), incarnation, 0,
+                          packet->bytes);
+    std::vector<uint8_t> ping =
+        mms::BuildCommand(mms::kPing, m_sequence++, Body().U32(0).U32(0).Bytes());
+    constexpr size_t kLengthField = 8;
+    constexpr size_t kPacketLengthField = 6;
+    switch (m_options.mmsFault) {
+        case MmsFault::CloseInPacket:
+            out.resize(out.size() / 2);
+            Log("fault: closing inside a data packet");
+            m_c.Send(out);
+            return Next::Close;
+        case MmsFault::CloseInCommand:
+            ping.resize(ping.size() / 2);
+            Log("fault: closing inside a command");
+            m_c.Send(ping);
+            return Next::Close;
+        case MmsFault::CommandLengthNegative:
+        case MmsFault::CommandLengthHuge:
+            WriteLe32(&ping[kLengthField],
+                      m_options.mmsFault == MmsFault::CommandLengthHuge ? 0x7FFFFFF8 : 0xFFFFFFF8);
+            ping.insert(ping.end(), out.begin(), out.end());
+            out = ping;
+            break;
+        case MmsFault::PacketLengthTiny:
+            WriteLe16(&out[kPacketLengthField], 4);
+            break;
+        case MmsFault::PacketLengthHuge:
+            out.resize(mms::kDataPacketPrefixSize + mms::kMaxDataPayload, 0);
+            WriteLe16(&out[kPacketLengthField], 0xFFFF);
+            break;
+        case MmsFault::PacketLengthShort:
+            WriteLe16(&out[kPacketLengthField],
+                      static_cast<uint16_t>(mms::kDataPacketPrefixSize + packet->bytes.size() / 2));
+            Log("fault: a data packet length of half the packet");
+            return m_c.Send(out) ? Next::Continue : Next::Close;
+        default:
+            return Silence();
+    }
+    Log("fault: a bad length field");
+    return m_c.Send(out) ? Silence() : Next::Close;
+}
+
+MmsSession::Next MmsSession::Silence() {
+    Log("fault: falling silent");
+    for (;;) {
+        m_c.Input().clear();
+        if (m_c.ReadMore(limits::kIdleSeconds * 1000) != Connection::Read::Data) {
+            return Next::Close;
+        }
     }
 }
 

@@ -25,4 +25,10 @@ inline constexpr size_t kSendBatchBytes = 256 * 1024;
 // A client that sends nothing for this long is dropped.
 inline constexpr int kIdleSeconds = 30;
 
+// --mms-fault: the mid-stream faults strike after this many data packets,
+// so that the client has a recording to repair; --mms-fault drip pauses
+// this long after each byte (a few kilobytes take about a second).
+inline constexpr uint64_t kMmsFaultAfterPackets = 10;
+inline constexpr int kDripPauseMicros = 50;
+
 }  // namespace tapewell::testserver::limits

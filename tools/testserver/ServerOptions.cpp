@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <string_view>
+#include <utility>
 
 namespace tapewell::testserver {
 
@@ -24,7 +25,21 @@ const char kServerUsage[] =
     "  --auth USER:PASS     HTTP: answer 401 until these Basic credentials come\n"
     "  --drop-after N       close the connection after N data packets\n"
     "  --redirect           HTTP: answer 302 for every stream\n"
-    "  --ping               MMS: send a keep-alive ping after the connect reply\n";
+    "  --ping               MMS: send a keep-alive ping after the connect reply\n"
+    "  --mms-fault NAME     MMS: misbehave on purpose. silent-header: send the\n"
+    "                       first part of the header, then nothing (connection\n"
+    "                       kept open); drip: send every byte alone, with a\n"
+    "                       pause; the others strike after 10 data packets:\n"
+    "                       silent-data (nothing more, connection kept open),\n"
+    "                       close-in-packet / close-in-command (close halfway\n"
+    "                       through a data packet / a ping command),\n"
+    "                       command-length-negative / command-length-huge (a\n"
+    "                       ping whose length field is 0xFFFFFFF8 / 0x7FFFFFF8),\n"
+    "                       packet-length-tiny (a data packet length of 4),\n"
+    "                       packet-length-huge (a data packet of 0xFFFF bytes,\n"
+    "                       longer than the packet size), packet-length-short\n"
+    "                       (a length field of half the packet that is then\n"
+    "                       sent whole, and the rest of the stream after it)\n";
 
 namespace {
 
@@ -51,6 +66,28 @@ bool ApplyRate(std::string_view value, ServerOptions& options) {
         return false;
     }
     return true;
+}
+
+bool ApplyMmsFault(std::string_view value, ServerOptions& options) {
+    static constexpr std::pair<std::string_view, MmsFault> kFaults[] = {
+        {"silent-header", MmsFault::SilentHeader},
+        {"silent-data", MmsFault::SilentData},
+        {"close-in-packet", MmsFault::CloseInPacket},
+        {"close-in-command", MmsFault::CloseInCommand},
+        {"drip", MmsFault::Drip},
+        {"command-length-negative", MmsFault::CommandLengthNegative},
+        {"command-length-huge", MmsFault::CommandLengthHuge},
+        {"packet-length-tiny", MmsFault::PacketLengthTiny},
+        {"packet-length-huge", MmsFault::PacketLengthHuge},
+        {"packet-length-short", MmsFault::PacketLengthShort},
+    };
+    for (const auto& [name, fault] : kFaults) {
+        if (value == name) {
+            options.mmsFault = fault;
+            return true;
+        }
+    }
+    return false;
 }
 
 bool ApplyOnly(std::string_view value, ServerOptions& options) {
@@ -86,6 +123,8 @@ bool ApplyValue(std::string_view name, std::string_view value, ServerOptions& op
     }
     if (name == "--drop-after")
         return ParseNumber<uint64_t>(value, UINT64_MAX, &options.dropAfter);
+    if (name == "--mms-fault")
+        return ApplyMmsFault(value, options);
     return false;
 }
 

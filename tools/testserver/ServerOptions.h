@@ -11,6 +11,22 @@
 
 namespace tapewell::testserver {
 
+// Ways the MMS side can misbehave on purpose, so that clients can be tested
+// against broken servers (see kServerUsage for what each one does).
+enum class MmsFault {
+    None,
+    SilentHeader,
+    SilentData,
+    CloseInPacket,
+    CloseInCommand,
+    Drip,
+    CommandLengthNegative,
+    CommandLengthHuge,
+    PacketLengthTiny,
+    PacketLengthHuge,
+    PacketLengthShort,
+};
+
 struct ServerOptions {
     std::filesystem::path root;
     std::string bind = "127.0.0.1";
@@ -26,6 +42,7 @@ struct ServerOptions {
     uint64_t dropAfter = 0;  // data packets before the connection is cut; 0 for never
     bool redirect = false;
     bool ping = false;  // MMS: send a keep-alive ping right after the connect reply
+    MmsFault mmsFault = MmsFault::None;
 };
 
 // Nothing on a usage error (*error says what); *help is set for --help.
