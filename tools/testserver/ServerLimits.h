@@ -25,4 +25,20 @@ inline constexpr size_t kSendBatchBytes = 256 * 1024;
 // A client that sends nothing for this long is dropped.
 inline constexpr int kIdleSeconds = 30;
 
+// --http-fault: the data faults strike after this many data packets went
+// out whole (unless --drop-after says otherwise), so that the client has a
+// header and something to keep.
+inline constexpr uint64_t kFaultAfterPackets = 5;
+
+// --http-fault endless-head / endless-body: "endless" stops here, so that a
+// client that never gives up fails its test instead of hanging it.
+inline constexpr uint64_t kFaultEndlessBytes = 64u << 20;
+
+// --http-fault stall: how long a stalled connection is held open at most.
+inline constexpr int kFaultStallSeconds = 60;
+
+// --http-fault drip: the pause after each byte, so that the client's reads
+// see them one by one.
+inline constexpr int kFaultDripPauseMicroseconds = 50;
+
 }  // namespace tapewell::testserver::limits

@@ -24,7 +24,20 @@ const char kServerUsage[] =
     "  --auth USER:PASS     HTTP: answer 401 until these Basic credentials come\n"
     "  --drop-after N       close the connection after N data packets\n"
     "  --redirect           HTTP: answer 302 for every stream\n"
-    "  --ping               MMS: send a keep-alive ping after the connect reply\n";
+    "  --ping               MMS: send a keep-alive ping after the connect reply\n"
+    "  --http-fault NAME    HTTP: misbehave on purpose (the data faults stall,\n"
+    "                       cut-*, bad-confirm and oversized strike after\n"
+    "                       --drop-after N data packets, 5 when not given):\n"
+    "                       stall        send nothing more, keep the connection\n"
+    "                       cut-head     close inside a chunk's 12-byte prefix\n"
+    "                       cut-body     close inside a data packet\n"
+    "                       drip         send every byte on its own\n"
+    "                       bad-confirm  a chunk whose length confirmation differs\n"
+    "                       oversized    a chunk of the largest length, filler body\n"
+    "                       endless-head a reply header line that never ends\n"
+    "                       endless-body plain replies: the file, then spaces forever\n"
+    "                       auth-loop    401 for every request, whatever it carries\n"
+    "                       redirect-loop  302 to the request's own address, always\n";
 
 namespace {
 
@@ -86,6 +99,11 @@ bool ApplyValue(std::string_view name, std::string_view value, ServerOptions& op
     }
     if (name == "--drop-after")
         return ParseNumber<uint64_t>(value, UINT64_MAX, &options.dropAfter);
+    if (name == "--http-fault") {
+        const std::optional<HttpFault> fault = ParseHttpFault(value);
+        options.httpFault = fault.value_or(HttpFault::None);
+        return fault.has_value();
+    }
     return false;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "HttpFault.h"
 #include "PacketFeed.h"
 
 namespace tapewell::testserver {
@@ -26,6 +27,7 @@ struct ServerOptions {
     uint64_t dropAfter = 0;  // data packets before the connection is cut; 0 for never
     bool redirect = false;
     bool ping = false;  // MMS: send a keep-alive ping right after the connect reply
+    HttpFault httpFault = HttpFault::None;  // HTTP: how the server misbehaves (--http-fault)
 };
 
 // Nothing on a usage error (*error says what); *help is set for --help.
