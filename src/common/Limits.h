@@ -116,6 +116,13 @@ inline constexpr size_t kHttpMaxAddresses = 99;
 inline constexpr size_t kHttpReplyLineBytes = 512;
 inline constexpr size_t kHttpReplyCopyBytes = 1024;
 inline constexpr size_t kHttpReplyValueBytes = 256;
+// A whole reply header: a server's is a few hundred bytes, so one that has
+// not ended by this many is broken or hostile and the exchange ends there.
+inline constexpr size_t kHttpReplyHeaderBytes = 65'536;
+// Credentials a 401 is answered with, per address, before the engine or the
+// web fetcher gives up as if the question had been cancelled: a server that
+// refuses every pair would otherwise be asked forever.
+inline constexpr int kMaxCredentialTries = 5;
 // The one buffer of an exchange: request text, reply body, chunk bodies and
 // the whole assembled ASF header (a chunk's length field is 16 bits, so one
 // chunk always fits; a header in parts that outgrows it is refused).

@@ -206,6 +206,12 @@ ChunkReceiver::Step ChunkReceiver::HandleData(Chunk& chunk, size_t got, uint32_t
     if (!m_headerRead) {
         return Step::Skip;  // no packet size or place yet: nothing to write it by
     }
+    if (chunk.length - 8 > info.minPacketSize) {
+        // Cut to the packet size it would be written as a packet it is not.
+        m_messages.Notice("Chunk is larger than a data packet (%d bytes)! (Chunk is NOT saved)",
+                          static_cast<int>(chunk.length));
+        return Step::Skip;
+    }
     const bool live = info.durationMs == 0;
     if (!m_firstSequence) {
         m_firstSequence = chunk.sequence;

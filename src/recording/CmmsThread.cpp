@@ -203,6 +203,7 @@ void CmmsThread::OnAuthCancelled() {
 }
 
 void CmmsThread::OnUrlFound(const std::string& address) {
+    ++m_urlsFound;
     {
         std::lock_guard lock(m_textLock);
         m_foundAddress = address;

@@ -163,6 +163,10 @@ private:
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_giveUp{false};
     int m_playlistDepth = 0;
+    uint32_t m_urlsFound = 0;  // OnUrlFound calls so far (worker thread only)
+    // The playlist addresses being recorded, outermost first: one that leads
+    // back to any of them is not downloaded again.
+    std::vector<std::string> m_playlistChain;
 
     std::thread m_thread;
 };
