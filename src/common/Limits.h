@@ -183,6 +183,10 @@ inline constexpr size_t kMaxPlaylistFileBytes = 1u << 20;
 // Playlists that lead to playlists are followed this deep; a server that
 // answers every request with a playlist would otherwise recurse forever.
 inline constexpr int kMaxPlaylistDepth = 8;
+// Remote playlists one address may lead to in all, over every level: a
+// playlist whose entries each lead to further playlists would otherwise
+// multiply its requests level by level within the depth bound.
+inline constexpr int kMaxPlaylistsPerWalk = 32;
 // The recording job's and the record list's readers keep this many
 // addresses and this much address text (terminators included); later
 // addresses are dropped. A text that is taken whole as one address must fit

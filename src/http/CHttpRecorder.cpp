@@ -126,6 +126,9 @@ int CHttpRecorder::EngineMain(std::span<const std::string> args) {
         return 0;
     }
     m_abort.store(false);
+    if (m_playlistDepth == 0) {
+        m_playlistsWalked = 0;  // a walk of its own, not one a playlist started
+    }
     const HttpArgs parsed = ParseHttpArgs(args, m_messages);
     m_keepWalking = m_keepWalking || parsed.keepWalking;
     m_debugDump = m_debugDump || parsed.debugDump;
@@ -181,6 +184,12 @@ CHttpRecorder::RowEnd CHttpRecorder::RecordRow(const AddressRow& row) {
             m_messages.Warning("playlist refers to itself, skipped: %s\n", row.address.c_str());
             return RowEnd::Next;
         }
+        if (m_playlistsWalked >= limits::kMaxPlaylistsPerWalk) {
+            m_messages.Warning("more than %d playlists behind one address, skipped\n",
+                               limits::kMaxPlaylistsPerWalk);
+            return RowEnd::Next;
+        }
+        ++m_playlistsWalked;
         m_playlistChain.push_back(row.address);
         HandOverPlaylist(nullptr, std::span(m_buffer).first(probe.bodyLength), row);
         m_playlistChain.pop_back();

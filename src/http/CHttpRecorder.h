@@ -149,6 +149,7 @@ private:
     // The addresses whose playlists are being walked, outermost first: one
     // that leads back to any of them is not followed again.
     std::vector<std::string> m_playlistChain;
+    int m_playlistsWalked = 0;  // remote playlists in this walk (limits::kMaxPlaylistsPerWalk)
 };
 
 }  // namespace tapewell

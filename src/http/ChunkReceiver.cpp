@@ -207,7 +207,8 @@ ChunkReceiver::Step ChunkReceiver::HandleData(Chunk& chunk, size_t got, uint32_t
         return Step::Skip;  // no packet size or place yet: nothing to write it by
     }
     if (chunk.length - 8 > info.minPacketSize) {
-        // Cut to the packet size it would be written as a packet it is not.
+        // A "$D" chunk carries one data packet; a longer body is none, and
+        // cut to the packet size it would put foreign bytes in the file.
         m_messages.Notice("Chunk is larger than a data packet (%d bytes)! (Chunk is NOT saved)",
                           static_cast<int>(chunk.length));
         return Step::Skip;

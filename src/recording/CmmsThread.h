@@ -167,6 +167,7 @@ private:
     // The playlist addresses being recorded, outermost first: one that leads
     // back to any of them is not downloaded again.
     std::vector<std::string> m_playlistChain;
+    int m_playlistsRecorded = 0;  // playlists this job expanded (limits::kMaxPlaylistsPerWalk)
 
     std::thread m_thread;
 };

@@ -19,6 +19,7 @@ enum Engine { kMms, kHttp, kWeb };
 constexpr const char* kFileCreationError = "File Creation Error";
 constexpr const char* kPlaylistLoopError = "playlist refers to itself";
 constexpr const char* kPlaylistDepthError = "playlists nested too deep";
+constexpr const char* kPlaylistCountError = "too many playlists";
 
 // "rtsp://" becomes "mms://" for the classification only: an RTSP address
 // of a Windows Media server names the same stream as its MMS one.
@@ -44,6 +45,11 @@ void CmmsThread::RecordSource(const std::string& address, const std::string& nam
             SetError(kPlaylistDepthError);  // a chain of playlists that never reaches media
             return;
         }
+        if (m_playlistsRecorded >= limits::kMaxPlaylistsPerWalk) {
+            SetError(kPlaylistCountError);
+            return;
+        }
+        ++m_playlistsRecorded;
         ++m_playlistDepth;
         m_playlistChain.push_back(address);
         if (copy.find("mms") != std::string::npos || copy.find("http") != std::string::npos) {

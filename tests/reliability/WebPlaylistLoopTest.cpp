@@ -1,9 +1,10 @@
-// Playlists that name themselves, directly or through another: the
-// streaming engine, the recording job and the command line end after a
-// bounded number of requests and say why.
+// Playlists that name themselves, directly, through another, or under
+// ever new queries: the streaming engine, the recording job and the command
+// line end after a bounded number of requests and say why.
 #include <gtest/gtest.h>
 
 #include "HttpFaultClip.h"
+#include "common/Limits.h"
 #include "common/OutputFile.h"
 #include "recording/CmmsThread.h"
 #include "support/TestServer.h"
@@ -16,31 +17,54 @@ using test::TestServer;
 namespace fs = std::filesystem;
 
 constexpr int kIdleMs = 1500;
-// Requests one walk may make: a few per playlist level at most.
-constexpr int kRequestBound = 40;
+constexpr int kFanOut = 6;
 
-void WriteAsx(const fs::path& file, const std::string& entry) {
-    const std::string text =
-        "<ASX version=\"3\"><Entry><Ref href=\"" + entry + "\"/></Entry></ASX>\r\n";
+void WriteAsx(const fs::path& file, const std::vector<std::string>& entries) {
+    std::string text = "<ASX version=\"3\">";
+    for (const std::string& entry : entries) {
+        text += "<Entry><Ref href=\"" + entry + "\"/></Entry>";
+    }
+    text += "</ASX>\r\n";
     test::WriteFileBytes(file, {text.begin(), text.end()});
 }
+
+struct LoopCase {
+    std::string start;
+    std::string engineMessage;
+    std::string jobError;  // empty: any error
+};
 
 TEST(WebPlaylistLoop, PlaylistsNamingThemselvesEnd) {
     TempDir root;
     TestServer server(root.Path(), {"--only", "http"});
     ASSERT_TRUE(server.Ready());
-    WriteAsx(root / "self.asx", test::HttpUrl(server.HttpPort(), "/self.asx"));
-    WriteAsx(root / "a.asx", test::HttpUrl(server.HttpPort(), "/b.asx"));
-    WriteAsx(root / "b.asx", test::HttpUrl(server.HttpPort(), "/a.asx"));
-    for (const std::string start : {"/self.asx", "/a.asx"}) {
-        const std::string address = test::HttpUrl(server.HttpPort(), start);
+    const auto at = [&server](const std::string& path) {
+        return test::HttpUrl(server.HttpPort(), path);
+    };
+    WriteAsx(root / "self.asx", {at("/self.asx")});
+    WriteAsx(root / "a.asx", {at("/b.asx")});
+    WriteAsx(root / "b.asx", {at("/a.asx")});
+    // Entries that differ only in their query: every order of them is a new
+    // chain of addresses, far more than any walk may fetch.
+    std::vector<std::string> fan;
+    for (int i = 0; i < kFanOut; ++i) {
+        fan.push_back(at("/fan.asx?" + std::to_string(i)));
+    }
+    WriteAsx(root / "fan.asx", fan);
+    const LoopCase cases[] = {
+        {"/self.asx", "playlist refers to itself", "playlist refers to itself"},
+        {"/a.asx", "playlist refers to itself", "playlist refers to itself"},
+        {"/fan.asx", "more than 32 playlists behind one address", ""}};
+    // Each playlist fetched costs the engine a probe per entry.
+    const int requestBound = (limits::kMaxPlaylistsPerWalk + 1) * (kFanOut + 1);
+    for (const LoopCase& c : cases) {
+        const std::string address = at(c.start);
         int before = test::CountLines(server.Log(), "download");
         test::LoggedRecorder recorder;
         MemoryOutputFile out;
         recorder.RecordUrl(&out, address, "NSPlayer", 0, 0, "", "");
-        EXPECT_NE(recorder.log.find("playlist refers to itself"), std::string::npos)
-            << recorder.log;
-        EXPECT_LE(test::CountLines(server.Log(), "download") - before, kRequestBound);
+        EXPECT_NE(recorder.log.find(c.engineMessage), std::string::npos) << recorder.log;
+        EXPECT_LE(test::CountLines(server.Log(), "download") - before, requestBound);
 
         TempDir base;
         AppSettings settings;
@@ -49,14 +73,17 @@ TEST(WebPlaylistLoop, PlaylistsNamingThemselvesEnd) {
         CmmsThread job(nullptr, 1, settings, {address, "job", "", "", ""});
         job.SetIdleTimeoutMs(kIdleMs);
         job.Run();
-        EXPECT_TRUE(job.Error()) << start;
-        EXPECT_EQ(job.ErrorText(), "playlist refers to itself") << start;
-        EXPECT_LE(test::CountLines(server.Log(), "download") - before, kRequestBound);
+        EXPECT_TRUE(job.Error()) << c.start;
+        if (!c.jobError.empty()) {
+            EXPECT_EQ(job.ErrorText(), c.jobError) << c.start;
+        }
+        EXPECT_LE(test::CountLines(server.Log(), "download") - before,
+                  limits::kMaxPlaylistsPerWalk);
 
         const test::CommandResult cli = test::Run(
             {TAPEWELL_CLI_PATH, "record", "--dir", base.Path().string(), "--quiet", address});
         EXPECT_EQ(cli.exitCode, 1) << cli.err;
-        EXPECT_NE(cli.err.find("playlist refers to itself"), std::string::npos) << cli.err;
+        EXPECT_NE(cli.err.find(c.jobError), std::string::npos) << cli.err;
     }
 }
 
