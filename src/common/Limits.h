@@ -116,6 +116,13 @@ inline constexpr size_t kHttpMaxAddresses = 99;
 inline constexpr size_t kHttpReplyLineBytes = 512;
 inline constexpr size_t kHttpReplyCopyBytes = 1024;
 inline constexpr size_t kHttpReplyValueBytes = 256;
+// A whole reply header: a server's is a few hundred bytes, so one that has
+// not ended by this many is broken or hostile and the exchange ends there.
+inline constexpr size_t kHttpReplyHeaderBytes = 65'536;
+// Credentials a 401 is answered with, per address, before the engine or the
+// web fetcher gives up as if the question had been cancelled: a server that
+// refuses every pair would otherwise be asked forever.
+inline constexpr int kMaxCredentialTries = 5;
 // The one buffer of an exchange: request text, reply body, chunk bodies and
 // the whole assembled ASF header (a chunk's length field is 16 bits, so one
 // chunk always fits; a header in parts that outgrows it is refused).
@@ -176,6 +183,10 @@ inline constexpr size_t kMaxPlaylistFileBytes = 1u << 20;
 // Playlists that lead to playlists are followed this deep; a server that
 // answers every request with a playlist would otherwise recurse forever.
 inline constexpr int kMaxPlaylistDepth = 8;
+// Remote playlists one address may lead to in all, over every level: a
+// playlist whose entries each lead to further playlists would otherwise
+// multiply its requests level by level within the depth bound.
+inline constexpr int kMaxPlaylistsPerWalk = 32;
 // The recording job's and the record list's readers keep this many
 // addresses and this much address text (terminators included); later
 // addresses are dropped. A text that is taken whole as one address must fit

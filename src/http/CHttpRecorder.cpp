@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <cctype>
 
 #include "common/Limits.h"
@@ -125,6 +126,9 @@ int CHttpRecorder::EngineMain(std::span<const std::string> args) {
         return 0;
     }
     m_abort.store(false);
+    if (m_playlistDepth == 0) {
+        m_playlistsWalked = 0;  // a walk of its own, not one a playlist started
+    }
     const HttpArgs parsed = ParseHttpArgs(args, m_messages);
     m_keepWalking = m_keepWalking || parsed.keepWalking;
     m_debugDump = m_debugDump || parsed.debugDump;
@@ -175,7 +179,20 @@ CHttpRecorder::RowEnd CHttpRecorder::RecordRow(const AddressRow& row) {
         return RowEnd::Next;
     }
     if (probe.status == kStatusPlaylist) {
+        if (std::find(m_playlistChain.begin(), m_playlistChain.end(), row.address) !=
+            m_playlistChain.end()) {
+            m_messages.Warning("playlist refers to itself, skipped: %s\n", row.address.c_str());
+            return RowEnd::Next;
+        }
+        if (m_playlistsWalked >= limits::kMaxPlaylistsPerWalk) {
+            m_messages.Warning("more than %d playlists behind one address, skipped\n",
+                               limits::kMaxPlaylistsPerWalk);
+            return RowEnd::Next;
+        }
+        ++m_playlistsWalked;
+        m_playlistChain.push_back(row.address);
         HandOverPlaylist(nullptr, std::span(m_buffer).first(probe.bodyLength), row);
+        m_playlistChain.pop_back();
         return RowEnd::Next;
     }
     if (probe.status != kStatusLive && probe.status != kStatusOnDemand) {
@@ -212,8 +229,8 @@ bool CHttpRecorder::ResolvePeer(const StreamTarget& target, Peer& peer) {
     return peer.lookup || peer.numeric;
 }
 
-// The probe, repeated after a 401 for as long as credentials come. False
-// when the row ends here.
+// The probe, repeated after a 401 for as long as credentials come, up to
+// limits::kMaxCredentialTries of them. False when the row ends here.
 bool CHttpRecorder::Probe(const AddressRow& row, StreamTarget& target, Peer& peer,
                           const std::string& guid, StreamInfo& info) {
     for (int retry = 0;; ++retry) {
@@ -230,7 +247,7 @@ bool CHttpRecorder::Probe(const AddressRow& row, StreamTarget& target, Peer& pee
         if (info.status != kStatusAuthRequired) {
             return true;
         }
-        if (!AskCredentials(peer.hostText, retry)) {
+        if (retry >= limits::kMaxCredentialTries || !AskCredentials(peer.hostText, retry)) {
             m_messages.Error("Authorization cancelled!");
             m_abort.store(true);
             m_events->OnAuthCancelled();

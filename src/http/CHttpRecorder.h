@@ -146,6 +146,10 @@ private:
     int m_idleTimeoutMs;
     std::vector<uint8_t> m_buffer;
     int m_playlistDepth = 0;
+    // The addresses whose playlists are being walked, outermost first: one
+    // that leads back to any of them is not followed again.
+    std::vector<std::string> m_playlistChain;
+    int m_playlistsWalked = 0;  // remote playlists in this walk (limits::kMaxPlaylistsPerWalk)
 };
 
 }  // namespace tapewell

@@ -255,7 +255,9 @@ int CWebFetcher::Perform() {
         }
         return kReplied;
     }
-    return m_code != 0 ? kReplied : TransportFailure(rc);
+    // The transfer broke off before any body: a code read from a header that
+    // never ended (or whose peer went away inside it) says nothing.
+    return TransportFailure(rc);
 }
 
 // Runs the transfer in short waits so that a stop is seen within a fraction
@@ -322,7 +324,7 @@ int CWebFetcher::TransportFailure(int curlCode) {
 }
 
 // A 401: the credentials stored for the site, then the question for as
-// long as the server refuses.
+// long as the server refuses, up to limits::kMaxCredentialTries times.
 int CWebFetcher::RetryCredentials(const std::string& server) {
     m_inCredentialRetry = true;
     if (m_profile != nullptr) {
@@ -336,9 +338,12 @@ int CWebFetcher::RetryCredentials(const std::string& server) {
             }
         }
     }
-    while (m_code == 401 && m_prompt != nullptr && !Aborted()) {
-        std::optional<JobPrompt::Credentials> answer =
-            m_prompt->AskCredentials(server, m_user, m_password);
+    for (int tries = 0; m_code == 401 && m_prompt != nullptr && !Aborted(); ++tries) {
+        // A server that refuses every pair ends the questions as a Cancel would.
+        std::optional<JobPrompt::Credentials> answer;
+        if (tries < limits::kMaxCredentialTries) {
+            answer = m_prompt->AskCredentials(server, m_user, m_password);
+        }
         if (!answer) {
             m_abort.store(true);
             m_events->OnAuthCancelled();
@@ -437,7 +442,12 @@ bool CWebFetcher::ReadToFile(std::span<const uint8_t> bytes) {
         if (Aborted()) {
             return false;
         }
-        const auto piece = bytes.subspan(at, std::min(limits::kWebReadBytes, bytes.size() - at));
+        size_t pieceSize = std::min(limits::kWebReadBytes, bytes.size() - at);
+        const bool lastPiece = m_maxBytes != 0 && m_downloaded + pieceSize >= m_maxBytes;
+        if (lastPiece) {
+            pieceSize = static_cast<size_t>(m_maxBytes - m_downloaded);
+        }
+        const auto piece = bytes.subspan(at, pieceSize);
         if (m_out != nullptr && !m_out->Write(piece)) {
             // A full disk must not look like a finished download.
             m_events->OnError("write error");
@@ -447,7 +457,7 @@ bool CWebFetcher::ReadToFile(std::span<const uint8_t> bytes) {
         m_downloaded += piece.size();
         m_totalBytes += static_cast<uint32_t>(piece.size());
         m_events->OnProgress(m_totalBytes, 0, 0);
-        if (m_out == nullptr) {
+        if (m_out == nullptr || lastPiece) {
             return false;
         }
         if (m_settings.m_sizeLimitOn &&

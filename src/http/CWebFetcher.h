@@ -66,6 +66,9 @@ public:
     const std::string& Password() const { return m_password; }
     // Seconds without a received byte after which a transfer fails.
     void SetIdleTimeoutSeconds(long seconds) { m_idleTimeoutSeconds = seconds; }
+    // The download route stops after this many bytes (0: no limit), for
+    // bodies that are only of use up to a size, such as a playlist.
+    void SetMaxBytes(uint64_t bytes) { m_maxBytes = bytes; }
 
     // The referrer: letters, digits, ".", "-" and "_" stay, white space
     // becomes "+", every other byte "%XX".
@@ -96,6 +99,7 @@ private:
     ProfileStore* m_profile;
     std::atomic<bool> m_abort{false};
     long m_idleTimeoutSeconds;
+    uint64_t m_maxBytes = 0;
 
     OutputFile* m_out = nullptr;
     std::string m_address;

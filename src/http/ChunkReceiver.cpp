@@ -206,6 +206,13 @@ ChunkReceiver::Step ChunkReceiver::HandleData(Chunk& chunk, size_t got, uint32_t
     if (!m_headerRead) {
         return Step::Skip;  // no packet size or place yet: nothing to write it by
     }
+    if (chunk.length - 8 > info.minPacketSize) {
+        // A "$D" chunk carries one data packet; a longer body is none, and
+        // cut to the packet size it would put foreign bytes in the file.
+        m_messages.Notice("Chunk is larger than a data packet (%d bytes)! (Chunk is NOT saved)",
+                          static_cast<int>(chunk.length));
+        return Step::Skip;
+    }
     const bool live = info.durationMs == 0;
     if (!m_firstSequence) {
         m_firstSequence = chunk.sequence;

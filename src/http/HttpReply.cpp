@@ -78,7 +78,12 @@ ReplyHeader ReadReplyHeader(StreamReader& reader, EngineMessages& messages) {
     ReplyHeader h;
     std::string line;
     bool firstLine = true;
-    for (;;) {
+    for (size_t total = 0;; ++total) {
+        if (total == limits::kHttpReplyHeaderBytes) {
+            messages.Error("Illegal server reply! Header too long");
+            h.tooLong = true;
+            break;
+        }
         uint8_t byte = 0;
         if (!reader.ReadByte(byte)) {
             messages.Error("readfromstream() returned other than 1!");
@@ -116,6 +121,9 @@ ReplyHeader ReadReplyHeader(StreamReader& reader, EngineMessages& messages) {
 uint32_t ClassifyReply(const ReplyHeader& header, StreamReader& reader, std::span<uint8_t> buffer,
                        uint32_t* bodyLength, EngineMessages& messages) {
     *bodyLength = 0;
+    if (header.tooLong) {
+        return kStatusHttpError;  // what follows is not known to be a body
+    }
     uint32_t status = StatusByContent(header, reader, buffer, bodyLength, messages);
     if (header.code == 200 || header.code == 401) {
         messages.Progress("reply: %d - %s", header.code, header.reason.c_str());

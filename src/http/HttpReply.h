@@ -18,11 +18,14 @@ struct ReplyHeader {
     std::string contentType;  // cut to limits::kHttpReplyValueBytes - 1
     std::string features;     // of "Pragma: features=..."
     std::string copy;         // the header as received, for the "-d" dump (bounded)
+    bool tooLong = false;     // no blank line within limits::kHttpReplyHeaderBytes
 };
 
 // Reads a reply header one byte at a time up to its blank line or the end
-// of the connection. Lines and the copy are bounded: longer lines are cut.
-// Issues "Illegal server reply! ..." (error) for a missing status line.
+// of the connection. Lines and the copy are bounded: longer lines are cut,
+// and a header that has not ended after limits::kHttpReplyHeaderBytes is
+// abandoned. Issues "Illegal server reply! ..." (error) for a missing status
+// line and for a header that does not end.
 ReplyHeader ReadReplyHeader(StreamReader& reader, EngineMessages& messages);
 
 // Classifies the reply (kStatus... of StreamInfo.h) by its content type;

@@ -85,6 +85,7 @@ void CmmsThread::SetIdleTimeoutMs(int ms) {
 
 void CmmsThread::Run() {
     m_giveUp.store(false);
+    m_playlistsRecorded = 0;
     RecordSource(m_address, m_name);
     // The engines' own end-of-stream events are not the job's end: the
     // owner learns of the end here, once, after every value is final.
@@ -204,6 +205,7 @@ void CmmsThread::OnAuthCancelled() {
 }
 
 void CmmsThread::OnUrlFound(const std::string& address) {
+    ++m_urlsFound;
     {
         std::lock_guard lock(m_textLock);
         m_foundAddress = address;

@@ -163,6 +163,11 @@ private:
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_giveUp{false};
     int m_playlistDepth = 0;
+    uint32_t m_urlsFound = 0;  // OnUrlFound calls so far (worker thread only)
+    // The playlist addresses being recorded, outermost first: one that leads
+    // back to any of them is not downloaded again.
+    std::vector<std::string> m_playlistChain;
+    int m_playlistsRecorded = 0;  // playlists this job expanded (limits::kMaxPlaylistsPerWalk)
 
     std::thread m_thread;
 };

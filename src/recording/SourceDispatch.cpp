@@ -1,5 +1,6 @@
 // RecordSource and TryEngines: what an address is, where it is written,
 // what happens to a file that is already there, and which engines try it.
+#include <algorithm>
 #include <system_error>
 
 #include "asf/AsfResumeScan.h"
@@ -16,6 +17,9 @@ namespace {
 enum Engine { kMms, kHttp, kWeb };
 
 constexpr const char* kFileCreationError = "File Creation Error";
+constexpr const char* kPlaylistLoopError = "playlist refers to itself";
+constexpr const char* kPlaylistDepthError = "playlists nested too deep";
+constexpr const char* kPlaylistCountError = "too many playlists";
 
 // "rtsp://" becomes "mms://" for the classification only: an RTSP address
 // of a Windows Media server names the same stream as its MMS one.
@@ -30,17 +34,30 @@ std::string ClassificationCopy(std::string address) {
 }  // namespace
 
 void CmmsThread::RecordSource(const std::string& address, const std::string& name) {
-    if (m_playlistDepth > limits::kMaxPlaylistDepth) {
-        return;  // a playlist that names itself, directly or not
-    }
     const std::string copy = ClassificationCopy(address);
     if (IsPlaylistSource(SourceFlags(copy))) {
+        if (std::find(m_playlistChain.begin(), m_playlistChain.end(), address) !=
+            m_playlistChain.end()) {
+            SetError(kPlaylistLoopError);
+            return;
+        }
+        if (m_playlistDepth > limits::kMaxPlaylistDepth) {
+            SetError(kPlaylistDepthError);  // a chain of playlists that never reaches media
+            return;
+        }
+        if (m_playlistsRecorded >= limits::kMaxPlaylistsPerWalk) {
+            SetError(kPlaylistCountError);
+            return;
+        }
+        ++m_playlistsRecorded;
         ++m_playlistDepth;
+        m_playlistChain.push_back(address);
         if (copy.find("mms") != std::string::npos || copy.find("http") != std::string::npos) {
             RecordRemotePlaylist(address);
         } else {
             RecordPlaylistFile(address);
         }
+        m_playlistChain.pop_back();
         --m_playlistDepth;
         return;
     }
@@ -57,7 +74,11 @@ void CmmsThread::RecordRemotePlaylist(const std::string& address) {
         return;
     }
     SetOutputPath(path);
+    // A playlist file is read only below this size, so a reply that goes on
+    // and on is not downloaded past it.
+    m_web.SetMaxBytes(limits::kJobPlaylistFileBytes - 1);
     m_web.FetchUrl(file.get(), address, m_playerAgent, 0, 0, "", "");
+    m_web.SetMaxBytes(0);
     file->Close();
     if (m_stop.load()) {
         return;
@@ -216,14 +237,25 @@ bool CmmsThread::TryEngines(OutputFile* output, const std::string& address, uint
         order[2] = third;
     }
     uint64_t result = 0;
+    std::string firstReason;  // why the engine the address chose first failed
+    const uint32_t foundBefore = m_urlsFound;
     for (int i = 0; i < 3; ++i) {
         if (i > 0) {
             if (result != 0 || m_giveUp.load() || m_stop.load()) {
                 break;
             }
+            if (firstReason.empty()) {
+                firstReason = ErrorText();
+            }
             ClearError();
         }
         result = RunEngine(order[i], output, address, resumeOffset, resumePackets);
+    }
+    // An engine that failed without a word (a peer that never answered its
+    // dialect) must not make the whole item look done.
+    if (result == 0 && !m_error.load() && !m_stop.load() && m_urlsFound == foundBefore &&
+        !firstReason.empty()) {
+        SetError(firstReason);
     }
     return result != 0;
 }

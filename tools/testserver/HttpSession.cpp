@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <thread>
 
 #include "HttpRequest.h"
 #include "ServerLimits.h"
@@ -20,6 +22,8 @@ namespace {
 constexpr size_t kChunkPrefixSize = 12;  // type, length, sequence, incarnation, flags, length again
 constexpr uint8_t kFirstHeaderPart = 0x04;
 constexpr uint8_t kLastHeaderPart = 0x08;
+// "$E" with the reason S_OK: the stream is over.
+constexpr uint8_t kEndOfStream[] = {'$', 'E', 4, 0, 0, 0, 0, 0};
 
 std::string LowerExtension(const std::filesystem::path& path) {
     std::string ext = path.extension().string();
@@ -84,6 +88,39 @@ uint64_t ResumePacket(const ServedFile& file, const HttpRequest& request) {
     return std::min(packet, file.PacketCount());
 }
 
+// Sends the bytes one at a time, each in a send of its own.
+bool DripSend(Connection& c, std::span<const uint8_t> bytes) {
+    for (const uint8_t byte : bytes) {
+        if (!c.Send(std::span(&byte, 1))) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(limits::kDripPauseMicros));
+    }
+    return true;
+}
+
+// Sends the byte over and over until the client goes or the cap is reached.
+void SendForever(Connection& c, uint8_t byte) {
+    const std::vector<uint8_t> block(4096, byte);
+    uint64_t sent = 0;
+    while (sent < limits::kFaultEndlessBytes && c.Send(block)) {
+        sent += block.size();
+    }
+    LogLine("http " + c.Peer() + (sent < limits::kFaultEndlessBytes ? " left after " : " cut at ") +
+            std::to_string(sent) + " endless bytes");
+}
+
+// Holds the connection open, saying nothing, until the client closes it.
+void Stall(Connection& c) {
+    for (int waited = 0; waited < limits::kFaultStallSeconds; ++waited) {
+        if (c.ReadMore(1000) == Connection::Read::Closed) {
+            LogLine("http " + c.Peer() + " left the stalled stream");
+            return;
+        }
+        c.Input().clear();
+    }
+}
+
 class HttpSession {
 public:
     HttpSession(Connection& c, const ServerOptions& o) : m_c(c), m_options(o) {}
@@ -95,6 +132,9 @@ private:
     bool Authorized() const;
     void ServeStream(const std::filesystem::path& file);
     void ServePlain(const std::filesystem::path& file, const std::string& ext);
+    bool ServeFault();
+    void StreamWithFault(PacketFeed& feed, Pacer& pacer);
+    void DripStream(std::vector<uint8_t>& head, PacketFeed& feed);
 
     Connection& m_c;
     const ServerOptions& m_options;
@@ -152,6 +192,9 @@ void HttpSession::Run() {
         SendStatus(m_c, 501, "Not Implemented");
         return;
     }
+    if (ServeFault()) {
+        return;
+    }
     if (!Authorized()) {
         Log(401, "credentials wanted");
         SendStatus(m_c, 401, "Unauthorized", "WWW-Authenticate: Basic realm=\"tapewell\"\r\n");
@@ -207,11 +250,23 @@ void HttpSession::ServeStream(const std::filesystem::path& path) {
             (i == 0 ? kFirstHeaderPart : 0) | (i + 1 == parts.size() ? kLastHeaderPart : 0);
         AppendChunk(out, 'H', static_cast<uint32_t>(i), flags, parts[i]);
     }
+    PacketFeed feed(*file, first);
+    if (m_options.httpFault == HttpFault::Drip) {
+        if (play) {
+            DripStream(out, feed);
+        } else {
+            DripSend(m_c, out);
+        }
+        return;
+    }
     if (!m_c.Send(out) || !play) {
         return;
     }
-    PacketFeed feed(*file, first);
     Pacer pacer(m_options.rate, m_options.kilobitsPerSecond);
+    if (IsDataFault(m_options.httpFault)) {
+        StreamWithFault(feed, pacer);
+        return;
+    }
     const StreamEnd end =
         StreamPackets(m_c, feed, pacer, m_options.dropAfter,
                       [](std::vector<uint8_t>& o, const PacketFeed::Packet& p) {
@@ -219,10 +274,7 @@ void HttpSession::ServeStream(const std::filesystem::path& path) {
                       },
                       {});
     if (end == StreamEnd::EndOfFile) {
-        uint8_t reason[4] = {0, 0, 0, 0};  // S_OK: the stream is over
-        std::vector<uint8_t> tail = {'$', 'E', 4, 0};
-        tail.insert(tail.end(), reason, reason + 4);
-        m_c.Send(tail);
+        m_c.Send(kEndOfStream);
     }
 }
 
@@ -241,9 +293,11 @@ void HttpSession::ServePlain(const std::filesystem::path& path, const std::strin
     const bool gzip = ext == ".gz";
     const std::string type = PlainContentType(gzip ? LowerExtension(path.stem()) : ext);
     Log(200, gzip ? "download gzip" : "download");
+    const bool endless = m_options.httpFault == HttpFault::EndlessBody;
     m_c.Send("HTTP/1.0 200 OK\r\nServer: tapewell-testserver\r\nContent-Type: " + type +
              (gzip ? "\r\nContent-Encoding: gzip" : "") +
-             "\r\nContent-Length: " + std::to_string(st.st_size) + "\r\nConnection: close\r\n\r\n");
+             (endless ? std::string() : "\r\nContent-Length: " + std::to_string(st.st_size)) +
+             "\r\nConnection: close\r\n\r\n");
     off_t offset = 0;
     while (offset < st.st_size) {
         const ssize_t n = sendfile(m_c.Fd(), fd, &offset, static_cast<size_t>(st.st_size - offset));
@@ -252,6 +306,109 @@ void HttpSession::ServePlain(const std::filesystem::path& path, const std::strin
         }
     }
     close(fd);
+    if (endless) {
+        SendForever(m_c, ' ');
+    }
+}
+
+// The faults that answer a request before any file is looked at. True when
+// the request was answered.
+bool HttpSession::ServeFault() {
+    switch (m_options.httpFault) {
+        case HttpFault::AuthLoop:
+            Log(401, "credentials never enough");
+            SendStatus(m_c, 401, "Unauthorized", "WWW-Authenticate: Basic realm=\"tapewell\"\r\n");
+            return true;
+        case HttpFault::RedirectLoop: {
+            const std::string* host = m_request.Header("Host");
+            const std::string self = m_request.target.starts_with("/")
+                                         ? "http://" + (host ? *host : m_options.bind) +
+                                               m_request.target
+                                         : m_request.target;
+            Log(302, "redirect to itself");
+            SendStatus(m_c, 302, "Found", "Location: " + self + "\r\n");
+            return true;
+        }
+        case HttpFault::EndlessHead:
+            Log(200, "endless header line");
+            m_c.Send("HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\nX-Filler: ");
+            SendForever(m_c, 'x');
+            return true;
+        default:
+            return false;
+    }
+}
+
+// The stream up to the fault (after --drop-after packets when given), the
+// fault, and for the faults the stream survives, the rest of it.
+void HttpSession::StreamWithFault(PacketFeed& feed, Pacer& pacer) {
+    const auto frame = [](std::vector<uint8_t>& o, const PacketFeed::Packet& p) {
+        AppendChunk(o, 'D', static_cast<uint32_t>(p.number), 0, p.bytes);
+    };
+    const uint64_t faultAfter =
+        m_options.dropAfter != 0 ? m_options.dropAfter : limits::kFaultAfterPackets;
+    if (StreamPackets(m_c, feed, pacer, faultAfter, frame, {}) != StreamEnd::Dropped) {
+        return;
+    }
+    const std::optional<PacketFeed::Packet> next = feed.Next();
+    if (!next) {
+        return;
+    }
+    std::vector<uint8_t> chunk;
+    AppendChunk(chunk, 'D', static_cast<uint32_t>(next->number), 0, next->bytes);
+    switch (m_options.httpFault) {
+        case HttpFault::Stall:
+            Log(200, "stalled");
+            Stall(m_c);
+            return;
+        case HttpFault::CutHead:
+            Log(200, "cut inside a chunk prefix");
+            m_c.Send(std::span(chunk).first(kChunkPrefixSize / 2));
+            return;
+        case HttpFault::CutBody:
+            Log(200, "cut inside a data packet");
+            m_c.Send(std::span(chunk).first(kChunkPrefixSize + next->bytes.size() / 2));
+            return;
+        case HttpFault::BadConfirm:
+            Log(200, "length confirmation off by one");
+            WriteLe16(&chunk[10], static_cast<uint16_t>(ReadLe16(&chunk[2]) - 1));
+            break;
+        case HttpFault::Oversized: {
+            Log(200, "oversized chunk");
+            chunk.clear();
+            const std::vector<uint8_t> filler(0xFFFF - 8, 0xEE);
+            AppendChunk(chunk, 'D', static_cast<uint32_t>(next->number), 0, filler);
+            break;
+        }
+        default:
+            return;
+    }
+    if (!m_c.Send(chunk) || StreamPackets(m_c, feed, pacer, 0, frame, {}) != StreamEnd::EndOfFile) {
+        return;
+    }
+    m_c.Send(kEndOfStream);
+}
+
+// The whole stream a byte at a time: the reply and header already framed in
+// head, then the packets (--drop-after of them when given) and "$E".
+void HttpSession::DripStream(std::vector<uint8_t>& head, PacketFeed& feed) {
+    Log(200, "dripping");
+    if (!DripSend(m_c, head)) {
+        return;
+    }
+    std::vector<uint8_t> chunk;
+    for (uint64_t sent = 0; m_options.dropAfter == 0 || sent < m_options.dropAfter; ++sent) {
+        const std::optional<PacketFeed::Packet> packet = feed.Next();
+        chunk.clear();
+        if (!packet) {
+            DripSend(m_c, kEndOfStream);
+            return;
+        }
+        AppendChunk(chunk, 'D', static_cast<uint32_t>(packet->number), 0, packet->bytes);
+        if (!DripSend(m_c, chunk)) {
+            return;
+        }
+    }
 }
 
 }  // namespace

@@ -26,9 +26,22 @@ inline constexpr size_t kSendBatchBytes = 256 * 1024;
 inline constexpr int kIdleSeconds = 30;
 
 // --mms-fault: the mid-stream faults strike after this many data packets,
-// so that the client has a recording to repair; --mms-fault drip pauses
-// this long after each byte (a few kilobytes take about a second).
+// so that the client has a recording to repair. --mms-fault drip and
+// --http-fault drip pause this long after each byte, so that the client's
+// reads see them one by one (a few kilobytes take about a second).
 inline constexpr uint64_t kMmsFaultAfterPackets = 10;
 inline constexpr int kDripPauseMicros = 50;
+
+// --http-fault: the data faults strike after this many data packets went
+// out whole (unless --drop-after says otherwise), so that the client has a
+// header and something to keep.
+inline constexpr uint64_t kFaultAfterPackets = 5;
+
+// --http-fault endless-head / endless-body: "endless" stops here, so that a
+// client that never gives up fails its test instead of hanging it.
+inline constexpr uint64_t kFaultEndlessBytes = 64u << 20;
+
+// --http-fault stall: how long a stalled connection is held open at most.
+inline constexpr int kFaultStallSeconds = 60;
 
 }  // namespace tapewell::testserver::limits

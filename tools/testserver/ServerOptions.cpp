@@ -39,7 +39,20 @@ const char kServerUsage[] =
     "                       packet-length-huge (a data packet of 0xFFFF bytes,\n"
     "                       longer than the packet size), packet-length-short\n"
     "                       (a length field of half the packet that is then\n"
-    "                       sent whole, and the rest of the stream after it)\n";
+    "                       sent whole, and the rest of the stream after it)\n"
+    "  --http-fault NAME    HTTP: misbehave on purpose (the data faults stall,\n"
+    "                       cut-*, bad-confirm and oversized strike after\n"
+    "                       --drop-after N data packets, 5 when not given):\n"
+    "                       stall        send nothing more, keep the connection\n"
+    "                       cut-head     close inside a chunk's 12-byte prefix\n"
+    "                       cut-body     close inside a data packet\n"
+    "                       drip         send every byte on its own\n"
+    "                       bad-confirm  a chunk whose length confirmation differs\n"
+    "                       oversized    a chunk of the largest length, filler body\n"
+    "                       endless-head a reply header line that never ends\n"
+    "                       endless-body plain replies: the file, then spaces forever\n"
+    "                       auth-loop    401 for every request, whatever it carries\n"
+    "                       redirect-loop  302 to the request's own address, always\n";
 
 namespace {
 
@@ -125,6 +138,11 @@ bool ApplyValue(std::string_view name, std::string_view value, ServerOptions& op
         return ParseNumber<uint64_t>(value, UINT64_MAX, &options.dropAfter);
     if (name == "--mms-fault")
         return ApplyMmsFault(value, options);
+    if (name == "--http-fault") {
+        const std::optional<HttpFault> fault = ParseHttpFault(value);
+        options.httpFault = fault.value_or(HttpFault::None);
+        return fault.has_value();
+    }
     return false;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "HttpFault.h"
 #include "PacketFeed.h"
 
 namespace tapewell::testserver {
@@ -43,6 +44,7 @@ struct ServerOptions {
     bool redirect = false;
     bool ping = false;  // MMS: send a keep-alive ping right after the connect reply
     MmsFault mmsFault = MmsFault::None;
+    HttpFault httpFault = HttpFault::None;  // HTTP: how the server misbehaves (--http-fault)
 };
 
 // Nothing on a usage error (*error says what); *help is set for --help.

@@ -1,0 +1,76 @@
+#include "HttpFaultClip.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <sstream>
+#include <thread>
+
+#include "asf/AsfInfo.h"
+#include "asf/AsfObjects.h"
+#include "asf/AsfPacketTools.h"
+#include "common/LittleEndian.h"
+#include "support/TestServer.h"
+
+namespace tapewell::test {
+
+const TempDir& HttpFaultClip::Root() {
+    static TempDir dir;
+    return dir;
+}
+
+const HttpFaultClip& HttpFaultClip::Get() {
+    static const HttpFaultClip clip = [] {
+        HttpFaultClip c;
+        c.path = Root() / "clip.asf";
+        AsfRecipe recipe;
+        recipe.seconds = 3;
+        recipe.videoBitrate = "1000k";
+        EXPECT_TRUE(MakeAsf(c.path, recipe));
+        AsfInfo info;
+        EXPECT_GT(info.Parse(c.path), 0);
+        c.headerSize = info.GetObjects().front().size;
+        c.packetSize = info.GetFileProperties().minPacketSize;
+        c.packetCount = info.GetDataObject().totalDataPackets;
+        return c;
+    }();
+    return clip;
+}
+
+std::string HttpUrl(uint16_t port, const std::string& path) {
+    return "http://127.0.0.1:" + std::to_string(port) + path;
+}
+
+LoggedRecorder::LoggedRecorder(EngineEvents* events, JobPrompt* prompt)
+    : CHttpRecorder(AppSettings{}, events, prompt) {
+    SetMessageCallback([this](MessageLevel, const std::string& text) { log += text + "\n"; });
+}
+
+uint64_t HeaderFileSize(const std::vector<uint8_t>& recording) {
+    const int at = AsfPacketTools::FindFileProperties(recording);
+    if (at < 0 || static_cast<size_t>(at) + asf::fp::kFileSize + 8 > recording.size()) {
+        return 0;
+    }
+    return ReadLe64(&recording[static_cast<size_t>(at) + asf::fp::kFileSize]);
+}
+
+int WaitForLines(const TestServer& server, const std::string& text, int atLeast) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    int count = CountLines(server.Log(), text);
+    while (count < atLeast && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        count = CountLines(server.Log(), text);
+    }
+    return count;
+}
+
+int CountLines(const std::string& log, const std::string& text) {
+    std::istringstream in(log);
+    int count = 0;
+    for (std::string line; std::getline(in, line);) {
+        count += line.find(text) != std::string::npos ? 1 : 0;
+    }
+    return count;
+}
+
+}  // namespace tapewell::test
