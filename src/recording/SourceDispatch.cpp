@@ -251,10 +251,11 @@ bool CmmsThread::TryEngines(OutputFile* output, const std::string& address, uint
         }
         result = RunEngine(order[i], output, address, resumeOffset, resumePackets);
     }
-    // An engine that failed without a word (a peer that never answered its
-    // dialect) must not make the whole item look done.
-    if (result == 0 && !m_error.load() && !m_stop.load() && m_urlsFound == foundBefore &&
-        !firstReason.empty()) {
+    // When every engine failed, the reason of the one the address chose
+    // first is the one that tells the user something: the later ones only
+    // tried a dialect the server does not speak (MMS sent to an HTTP port
+    // ends in a time-out), or failed without a word.
+    if (result == 0 && !m_stop.load() && m_urlsFound == foundBefore && !firstReason.empty()) {
         SetError(firstReason);
     }
     return result != 0;

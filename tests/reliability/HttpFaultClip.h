@@ -23,6 +23,8 @@ struct HttpFaultClip {
     uint64_t packetCount = 0;
 
     static const HttpFaultClip& Get();
+    // The folder the servers serve, with the clip made in it.
+    static std::filesystem::path Folder() { return Get().path.parent_path(); }
     static const TempDir& Root();
     // The size of a recording that holds the header and the first n packets.
     uint64_t RecordingSize(uint64_t packets) const { return headerSize + 50 + packets * packetSize; }

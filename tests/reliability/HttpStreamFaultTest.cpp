@@ -64,7 +64,7 @@ void ExpectValidRecording(const fs::path& file, uint64_t size) {
 
 TEST(HttpStreamFault, SilentPeerEndsByIdleTimeoutWithARepairedFile) {
     const HttpFaultClip& clip = HttpFaultClip::Get();
-    TestServer server(HttpFaultClip::Root().Path(), {"--only", "http", "--http-fault", "stall",
+    TestServer server(HttpFaultClip::Folder(), {"--only", "http", "--http-fault", "stall",
                                                      "--drop-after", kJobFaultAfter});
     ASSERT_TRUE(server.Ready());
     TempDir dir;
@@ -92,7 +92,7 @@ TEST(HttpStreamFault, PeerClosingInsideAChunkKeepsTheWholePackets) {
         {"cut-head", "Connection reset"},
         {"cut-body", "Received incomplete chunk... (Chunk is NOT saved)"}};
     for (const auto& [fault, message] : cases) {
-        TestServer server(HttpFaultClip::Root().Path(), {"--only", "http", "--http-fault", fault});
+        TestServer server(HttpFaultClip::Folder(), {"--only", "http", "--http-fault", fault});
         ASSERT_TRUE(server.Ready());
         const Recording r = RecordWithEngine(server.HttpPort(), dir / (fault + ".asf"));
         EXPECT_NE(r.log.find(message), std::string::npos) << fault << "\n" << r.log;
@@ -100,7 +100,7 @@ TEST(HttpStreamFault, PeerClosingInsideAChunkKeepsTheWholePackets) {
     }
     // The command line's job keeps the packets that came whole: the file can
     // be resumed later.
-    TestServer server(HttpFaultClip::Root().Path(), {"--only", "http", "--http-fault", "cut-body",
+    TestServer server(HttpFaultClip::Folder(), {"--only", "http", "--http-fault", "cut-body",
                                                      "--drop-after", kJobFaultAfter});
     ASSERT_TRUE(server.Ready());
     const test::CommandResult cli =
@@ -112,8 +112,8 @@ TEST(HttpStreamFault, PeerClosingInsideAChunkKeepsTheWholePackets) {
 
 TEST(HttpStreamFault, StreamDrippedByteByByteRecordsTheSameBytes) {
     TempDir dir;
-    TestServer whole(HttpFaultClip::Root().Path(), {"--only", "http", "--drop-after", "5"});
-    TestServer drip(HttpFaultClip::Root().Path(),
+    TestServer whole(HttpFaultClip::Folder(), {"--only", "http", "--drop-after", "5"});
+    TestServer drip(HttpFaultClip::Folder(),
                     {"--only", "http", "--drop-after", "5", "--http-fault", "drip"});
     ASSERT_TRUE(whole.Ready() && drip.Ready());
     const Recording expected = RecordWithEngine(whole.HttpPort(), dir / "whole.asf");
@@ -129,7 +129,7 @@ TEST(HttpStreamFault, LyingChunkLengthsAreRefusedNotWritten) {
     {
         // The repeated length no longer confirms the first: the framing is
         // lost, so the recording ends with what came before.
-        TestServer server(HttpFaultClip::Root().Path(),
+        TestServer server(HttpFaultClip::Folder(),
                           {"--only", "http", "--http-fault", "bad-confirm"});
         ASSERT_TRUE(server.Ready());
         const Recording r = RecordWithEngine(server.HttpPort(), dir / "confirm.asf");
@@ -138,7 +138,7 @@ TEST(HttpStreamFault, LyingChunkLengthsAreRefusedNotWritten) {
     }
     // A chunk of 64 KiB where packets are 3,200 bytes: its body is no packet
     // and is not written; the packets after it are.
-    TestServer server(HttpFaultClip::Root().Path(), {"--only", "http", "--http-fault", "oversized"});
+    TestServer server(HttpFaultClip::Folder(), {"--only", "http", "--http-fault", "oversized"});
     ASSERT_TRUE(server.Ready());
     const Recording r = RecordWithEngine(server.HttpPort(), dir / "oversized.asf");
     EXPECT_NE(r.log.find("Chunk is larger than a data packet"), std::string::npos) << r.log;
