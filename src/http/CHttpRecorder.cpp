@@ -115,6 +115,7 @@ uint32_t CHttpRecorder::RecordUrl(OutputFile* out, const std::string& address,
     m_playerAgent = playerAgent;
     m_startOffset = startOffset;
     m_streamFound = false;
+    m_brokeOff.clear();
     SetCredentials(user, password);
     const std::string args[] = {" ", m_address};
     EngineMain(args);
@@ -375,6 +376,7 @@ bool CHttpRecorder::RunRequest(const Exchange& exchange, Peer& peer, StreamInfo&
     receiver.Run(job, info);
     if (exchange.out != nullptr) {
         receiver.UpdateHeader(*exchange.out, info);
+        m_brokeOff = receiver.BrokeOff();
     }
     if (Aborted()) {
         m_messages.Error("Transfer aborted!");

@@ -74,6 +74,9 @@ public:
     // Whether the last RecordUrl found a live or on-demand stream (a probe
     // without an output file writes nothing, so its byte count says nothing).
     bool StreamFound() const { return m_streamFound; }
+    // Why the last recorded stream ended before its end without a stop or a
+    // limit (ChunkReceiver::BrokeOff), "" when it did not.
+    const std::string& StreamBrokeOff() const { return m_brokeOff; }
 
     const std::string& LastMessage() const { return m_messages.LastMessage(); }
     uint32_t BytesWritten() const { return m_bytesWritten; }
@@ -150,6 +153,7 @@ private:
     // that leads back to any of them is not followed again.
     std::vector<std::string> m_playlistChain;
     int m_playlistsWalked = 0;  // remote playlists in this walk (limits::kMaxPlaylistsPerWalk)
+    std::string m_brokeOff;
 };
 
 }  // namespace tapewell

@@ -91,6 +91,11 @@ ChunkReceiver::ChunkReceiver(StreamReader& reader, std::span<uint8_t> buffer,
 std::optional<ChunkReceiver::Chunk> ChunkReceiver::ReadChunkHead() {
     auto connectionReset = [this]() -> std::optional<Chunk> {
         m_messages.Progress("Connection reset");
+        if (!m_aborted()) {
+            m_brokeOff = m_reader.FailureText().empty()
+                             ? "connection closed before the end of the stream"
+                             : m_reader.FailureText();
+        }
         return std::nullopt;
     };
     if (m_reader.Exhausted()) {
@@ -116,6 +121,7 @@ std::optional<ChunkReceiver::Chunk> ChunkReceiver::ReadChunkHead() {
     }
     if (confirmation != c.length) {
         m_messages.Notice("Length confirmation doesn't match!");
+        m_brokeOff = "Length confirmation doesn't match!";
         return std::nullopt;
     }
     return c;
@@ -131,6 +137,7 @@ void ChunkReceiver::Run(const Job& job, StreamInfo& info) {
     m_headerOffset = 0;
     m_expectedHeader = 0;
     m_headerRead = false;
+    m_brokeOff.clear();
     const uint32_t startBytes = m_bytesWritten;
     while (std::optional<Chunk> chunk = ReadChunkHead()) {
         const int body = static_cast<int>(chunk->length) - 8;

@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <string>
 
 #include "http/StreamInfo.h"
 
@@ -46,6 +47,10 @@ public:
     void Run(const Job& job, StreamInfo& info);
     // Whether an ASF header was read in this exchange.
     bool HeaderRead() const { return m_headerRead; }
+    // Why the stream ended before its "$E" chunk without a stop or a limit
+    // (the connection closed or failed, or the chunk framing was lost), ""
+    // when it did not: the recording then lacks its end.
+    const std::string& BrokeOff() const { return m_brokeOff; }
     // After Run: File Size becomes the file's size; for a live stream
     // (no duration) also the counts, durations, flags and the Data object
     // fields describe what was written.
@@ -87,6 +92,7 @@ private:
     size_t m_headerOffset = 0;  // header bytes already assembled in the buffer
     size_t m_expectedHeader = 0;
     bool m_headerRead = false;
+    std::string m_brokeOff;
 };
 
 }  // namespace tapewell

@@ -39,7 +39,8 @@ void StreamReader::Refill() {
     const ssize_t got =
         m_aborted() ? 0 : m_source.Receive(std::span(m_ring).subspan(m_write, size));
     if (got < 0) {
-        m_messages.Error("recv failed: %s", m_source.ErrorName().c_str());
+        m_failure = "recv failed: " + m_source.ErrorName();
+        m_messages.Error("%s", m_failure.c_str());
         m_endOfStream = true;
     } else if (got == 0) {
         m_endOfStream = true;

@@ -40,6 +40,9 @@ public:
 
     // The connection has ended and every received byte was read.
     bool Exhausted() const { return m_exhausted; }
+    // "recv failed: NAME" when a receive failed (a time-out, a reset), ""
+    // when the connection ended by a close or not at all.
+    const std::string& FailureText() const { return m_failure; }
 
 private:
     void Refill();
@@ -53,6 +56,7 @@ private:
     size_t m_write = 0;  // may stand at kHttpRingBytes right after a receive
     bool m_endOfStream = false;
     bool m_exhausted = false;
+    std::string m_failure;
 };
 
 }  // namespace tapewell

@@ -284,6 +284,11 @@ uint64_t CmmsThread::RunEngine(int engine, OutputFile* output, const std::string
     if (result == 0 && !m_error.load() && !m_http.LastMessage().empty()) {
         SetError(m_http.LastMessage());
     }
+    // A stream that broke off is kept (it can be resumed), but it is not a
+    // finished recording.
+    if (result != 0 && output != nullptr && !m_http.StreamBrokeOff().empty() && !m_stop.load()) {
+        SetError(m_http.StreamBrokeOff());
+    }
     return result;
 }
 

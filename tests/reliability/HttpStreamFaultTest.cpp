@@ -73,14 +73,15 @@ TEST(HttpStreamFault, SilentPeerEndsByIdleTimeoutWithARepairedFile) {
     EXPECT_NE(r.log.find("recv failed: TIMEDOUT"), std::string::npos) << r.log;
     ExpectValidRecording(dir / "engine.asf", clip.RecordingSize(kJobPacketsBeforeFault));
 
-    // The job above the engine keeps the same file and tries no other engine
-    // once packets were written.
+    // The job above the engine keeps the same file, tries no other engine
+    // once packets were written, and says the recording lacks its end.
     AppSettings settings;
     settings.m_baseDirectory = dir.Path().string();
     CmmsThread job(nullptr, 1, settings, {test::HttpUrl(server.HttpPort(), "/clip.asf"), "job", "", "", ""});
     job.SetIdleTimeoutMs(kIdleMs);
     job.Run();
-    EXPECT_FALSE(job.Error()) << job.ErrorText();
+    EXPECT_TRUE(job.Error());
+    EXPECT_EQ(job.ErrorText(), "recv failed: TIMEDOUT");
     EXPECT_EQ(job.OutputPath(), dir / "job.asf");
     ExpectValidRecording(dir / "job.asf", clip.RecordingSize(kJobPacketsBeforeFault));
 }
@@ -98,15 +99,17 @@ TEST(HttpStreamFault, PeerClosingInsideAChunkKeepsTheWholePackets) {
         EXPECT_NE(r.log.find(message), std::string::npos) << fault << "\n" << r.log;
         ExpectValidRecording(dir / (fault + ".asf"), clip.RecordingSize(kPacketsBeforeFault));
     }
-    // The command line's job keeps the packets that came whole: the file can
-    // be resumed later.
+    // The command line's job keeps the packets that came whole, so that the
+    // file can be resumed later, and fails with the reason.
     TestServer server(HttpFaultClip::Folder(), {"--only", "http", "--http-fault", "cut-body",
                                                      "--drop-after", kJobFaultAfter});
     ASSERT_TRUE(server.Ready());
     const test::CommandResult cli =
         test::Run({TAPEWELL_CLI_PATH, "record", "--dir", dir.Path().string(), "--quiet",
                    test::HttpUrl(server.HttpPort(), "/clip.asf"), "cli"});
-    EXPECT_EQ(cli.exitCode, 0) << cli.err;
+    EXPECT_EQ(cli.exitCode, 1) << cli.err;
+    EXPECT_NE(cli.err.find("connection closed before the end of the stream"), std::string::npos)
+        << cli.err;
     ExpectValidRecording(dir / "cli.asf", clip.RecordingSize(kJobPacketsBeforeFault));
 }
 
