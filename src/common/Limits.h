@@ -30,6 +30,10 @@ inline constexpr size_t kMaxProfileFileBytes = 16u << 20;
 // (terminator included); longer paths are refused.
 inline constexpr size_t kFolderPathBuffer = 1024;
 
+// A recording's output file collects this many bytes before each write to
+// disk (stdio's own 4 KiB would cost two system calls per 8,000-byte packet).
+inline constexpr size_t kOutputFileBufferBytes = 256u << 10;
+
 // Attempts at a free temporary name beside an output file before giving up.
 inline constexpr int kMaxTempNameTries = 100;
 

@@ -46,6 +46,10 @@ public:
 private:
     explicit StdioOutputFile(FILE* file) : m_file(file) {}
     FILE* m_file;
+    // Where the stream stands, known after a seek and kept by each write;
+    // unknown (asked of the stream) from opening until the first seek and
+    // after a failed call.
+    std::optional<uint64_t> m_position;
 };
 
 // An OutputFile in memory, for tests and fuzzers.
