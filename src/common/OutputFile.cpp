@@ -14,10 +14,12 @@ std::unique_ptr<StdioOutputFile> StdioOutputFile::Open(const std::filesystem::pa
     FILE* file = std::fopen(path.c_str(), mode);
     if (file == nullptr)
         return nullptr;
-    // Without it the buffer is the file system's block size; a failed
-    // setvbuf leaves that buffer, which still works.
-    std::setvbuf(file, nullptr, _IOFBF, limits::kOutputFileBufferBytes);
-    return std::unique_ptr<StdioOutputFile>(new StdioOutputFile(file));
+    // Otherwise the buffer is the file system's block size (glibc takes the
+    // size only with a buffer to go with it). A failed setvbuf leaves that
+    // buffer, which still works.
+    auto buffer = std::make_unique<char[]>(limits::kOutputFileBufferBytes);
+    std::setvbuf(file, buffer.get(), _IOFBF, limits::kOutputFileBufferBytes);
+    return std::unique_ptr<StdioOutputFile>(new StdioOutputFile(file, std::move(buffer)));
 }
 
 StdioOutputFile::~StdioOutputFile()
