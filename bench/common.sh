@@ -36,12 +36,19 @@ bench_server() {
   out=$(mktemp)
   build/bin/tapewell-testserver "$@" >"$out" 2>/dev/null &
   server=$!
-  trap 'kill $server 2>/dev/null; wait $server 2>/dev/null || true' EXIT
+  trap bench_stop_server EXIT
   for _ in $(seq 100); do grep -q listening "$out" && break; sleep 0.1; done
   mms=$(sed -n 's/.*mms=\([0-9]*\).*/\1/p' "$out")
   http=$(sed -n 's/.*http=\([0-9]*\).*/\1/p' "$out")
   rm -f "$out"
   [ -n "$mms$http" ] || { echo "$BENCH_NAME: tapewell-testserver did not start" >&2; exit 1; }
+}
+
+# Stops the server bench_server started (also from an EXIT trap, where a
+# failing wait must not become the script's exit status).
+bench_stop_server() {
+  kill "$server" 2>/dev/null || true
+  wait "$server" 2>/dev/null || true
 }
 
 # bench_timed FILE COMMAND...: runs COMMAND under /usr/bin/time and appends
