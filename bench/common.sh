@@ -4,7 +4,7 @@
 bench_need() {
   local tool
   for tool in "$@"; do
-    command -v "$tool" >/dev/null || { echo "$BENCH_NAME: needs $tool (apt-get install $tool)" >&2; exit 1; }
+    command -v "$tool" >/dev/null || { echo "$BENCH_NAME: needs $tool (apt-get install ${tool##*/})" >&2; exit 1; }
   done
 }
 
