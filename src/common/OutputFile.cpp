@@ -7,6 +7,8 @@
 #include <cstring>
 #include <limits>
 
+#include "common/Limits.h"
+
 namespace tapewell {
 
 std::unique_ptr<StdioOutputFile> StdioOutputFile::Open(const std::filesystem::path& path, const char* mode)
@@ -14,7 +16,12 @@ std::unique_ptr<StdioOutputFile> StdioOutputFile::Open(const std::filesystem::pa
     FILE* file = std::fopen(path.c_str(), mode);
     if (file == nullptr)
         return nullptr;
-    return std::unique_ptr<StdioOutputFile>(new StdioOutputFile(file));
+    // Otherwise the buffer is the file system's block size (glibc takes the
+    // size only with a buffer to go with it). A failed setvbuf leaves that
+    // buffer, which still works.
+    auto buffer = std::make_unique<char[]>(limits::kOutputFileBufferBytes);
+    std::setvbuf(file, buffer.get(), _IOFBF, limits::kOutputFileBufferBytes);
+    return std::unique_ptr<StdioOutputFile>(new StdioOutputFile(file, std::move(buffer)));
 }
 
 StdioOutputFile::~StdioOutputFile()
@@ -48,36 +55,54 @@ bool StdioOutputFile::Write(std::span<const uint8_t> bytes)
 {
     if (m_file == nullptr)
         return false;
-    if (bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), m_file) == bytes.size())
+    if (bytes.empty())
         return true;
-    NoteFailure();
-    return false;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), m_file) != bytes.size()) {
+        m_position.reset();  // a partial write leaves it to the stream to say
+        NoteFailure();
+        return false;
+    }
+    if (m_position)
+        *m_position += bytes.size();
+    return true;
 }
 
 bool StdioOutputFile::Seek(uint64_t offset)
 {
     if (m_file == nullptr || offset > static_cast<uint64_t>(std::numeric_limits<off_t>::max()))
         return false;
-    if (fseeko(m_file, static_cast<off_t>(offset), SEEK_SET) == 0)
+    // The engines place every data packet by its number, almost always
+    // right where the last one ended; a seek there would only flush the
+    // buffer early.
+    if (m_position == offset)
         return true;
-    NoteFailure();
-    return false;
+    if (fseeko(m_file, static_cast<off_t>(offset), SEEK_SET) != 0) {
+        m_position.reset();
+        NoteFailure();
+        return false;
+    }
+    m_position = offset;
+    return true;
 }
 
 std::optional<uint64_t> StdioOutputFile::SeekEnd()
 {
+    m_position.reset();
     if (m_file == nullptr || fseeko(m_file, 0, SEEK_END) != 0)
         return std::nullopt;
     const off_t end = ftello(m_file);
     if (end < 0)
         return std::nullopt;
-    return static_cast<uint64_t>(end);
+    m_position = static_cast<uint64_t>(end);
+    return m_position;
 }
 
 uint64_t StdioOutputFile::Position() const
 {
     if (m_file == nullptr)
         return 0;
+    if (m_position)
+        return *m_position;
     const off_t position = ftello(m_file);
     return position < 0 ? 0 : static_cast<uint64_t>(position);
 }

@@ -49,9 +49,15 @@ public:
     std::string FailureText() const;
 
 private:
-    explicit StdioOutputFile(FILE* file) : m_file(file) {}
+    StdioOutputFile(FILE* file, std::unique_ptr<char[]> buffer)
+        : m_file(file), m_buffer(std::move(buffer)) {}
     void NoteFailure();
     FILE* m_file;
+    std::unique_ptr<char[]> m_buffer;  // the stream's buffer, freed after fclose
+    // Where the stream stands, known after a seek and kept by each write;
+    // unknown (asked of the stream) from opening until the first seek and
+    // after a failed call.
+    std::optional<uint64_t> m_position;
     int m_failure = 0;  // errno of the first failure
 };
 

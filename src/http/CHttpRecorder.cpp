@@ -9,6 +9,7 @@
 #include "common/OutputFile.h"
 #include "http/ChunkReceiver.h"
 #include "http/HttpReply.h"
+#include "http/ReadAheadStreamSource.h"
 #include "http/StreamReader.h"
 #include "playlist/ExpandPlaylist.h"
 #include "recording/EngineEvents.h"
@@ -351,7 +352,8 @@ bool CHttpRecorder::RunRequest(const Exchange& exchange, Peer& peer, StreamInfo&
         return Aborted();
     }
     m_messages.Progress("waiting for reply...");
-    TcpStreamSource source(tcp);
+    TcpStreamSource connection(tcp);
+    ReadAheadStreamSource source(connection);
     StreamReader reader(
         source, [this] { return Aborted(); }, m_messages);
     reader.SetRawFile(exchange.raw);

@@ -59,18 +59,28 @@ size_t StreamReader::Read(std::span<uint8_t> out) {
         Refill();
         if (m_read != m_write) {
             m_write %= kRing;
-            // The first byte goes before the indices are compared, so a ring
-            // filled right up (write index wrapped onto the read index)
-            // empties as a whole.
-            do {
-                out[delivered++] = m_ring[m_read];
-                m_read = (m_read + 1) % kRing;
-            } while (delivered < out.size() && m_read != m_write);
+            // The waiting bytes run from the read index to the write index,
+            // or, when they wrap, to the ring's end and on from its start; a
+            // ring filled right up (write index wrapped onto the read index)
+            // is one whole wrapped run. Copied in at most two pieces, up to
+            // where the indices meet, as the byte-wise reading would stop.
+            const bool wraps = m_read >= m_write;
+            delivered += CopyRun(out.subspan(delivered), wraps ? kRing : m_write);
+            if (wraps && m_read == 0) {
+                delivered += CopyRun(out.subspan(delivered), m_write);
+            }
         } else if (m_endOfStream) {
             m_exhausted = true;
         }
     }
     return delivered;
+}
+
+size_t StreamReader::CopyRun(std::span<uint8_t> out, size_t runEnd) {
+    const size_t n = std::min(runEnd - m_read, out.size());
+    std::memcpy(out.data(), m_ring.data() + m_read, n);
+    m_read = (m_read + n) % kRing;
+    return n;
 }
 
 bool StreamReader::ReadByte(uint8_t& byte) {

@@ -46,6 +46,9 @@ public:
 
 private:
     void Refill();
+    // Copies waiting bytes from the read index up to runEnd (at most
+    // kHttpRingBytes) into out, moving the read index; the count copied.
+    size_t CopyRun(std::span<uint8_t> out, size_t runEnd);
 
     StreamSource& m_source;
     std::function<bool()> m_aborted;

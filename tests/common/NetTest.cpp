@@ -9,11 +9,13 @@
 
 #include <gtest/gtest.h>
 
+#include "common/Limits.h"
 #include "common/OutputFile.h"
 #include "common/StopSignal.h"
 #include "common/TcpStream.h"
 #include "common/UrlParts.h"
 #include "support/TestServer.h"
+#include "support/TestSupport.h"
 
 namespace tapewell {
 namespace {
@@ -108,6 +110,53 @@ TEST(MemoryOutputFile, SeekPastTheEndLeavesAZeroGapAndCapacityActsAsAFullDisk)
     EXPECT_EQ(file.SeekEnd(), 8u);
     file.SetCapacity(10);
     EXPECT_FALSE(file.Write(bytes));
+}
+
+// The file keeps its own position so that a seek to where it stands costs
+// nothing; every other seek, the end and a rewrite in the middle must still
+// land where asked, also with more bytes than its buffer holds.
+TEST(StdioOutputFile, WritesLandWhereSeeksPutThem)
+{
+    test::TempDir dir;
+    const auto path = dir / "out.asf";
+    std::vector<uint8_t> big(limits::kOutputFileBufferBytes + 5000);
+    for (size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<uint8_t>(i % 251);
+    const uint8_t mark[] = {0xAA, 0xBB};
+    {
+        auto file = StdioOutputFile::Open(path, "wb");
+        ASSERT_NE(file, nullptr);
+        ASSERT_TRUE(file->Write(mark));  // before any seek
+        EXPECT_EQ(file->Position(), 2u);
+        ASSERT_TRUE(file->Seek(2));  // where it stands
+        ASSERT_TRUE(file->Write(big));
+        EXPECT_EQ(file->Position(), 2 + big.size());
+        ASSERT_TRUE(file->Seek(100));  // back into the buffered bytes
+        ASSERT_TRUE(file->Write(mark));
+        EXPECT_EQ(file->SeekEnd(), 2 + big.size());
+        ASSERT_TRUE(file->Seek(big.size() + 10));  // past the end: a zero gap
+        ASSERT_TRUE(file->Write(mark));
+        EXPECT_EQ(file->Position(), big.size() + 12);
+        ASSERT_TRUE(file->Close());
+    }
+    std::vector<uint8_t> expected = {0xAA, 0xBB};
+    expected.insert(expected.end(), big.begin(), big.end());
+    expected[100] = 0xAA;
+    expected[101] = 0xBB;
+    expected.resize(big.size() + 10, 0);
+    expected.insert(expected.end(), {0xAA, 0xBB});
+    EXPECT_EQ(test::ReadFileBytes(path), expected);
+
+    auto reopened = StdioOutputFile::Open(path, "rb+");  // continuing a recording
+    ASSERT_NE(reopened, nullptr);
+    EXPECT_EQ(reopened->SeekEnd(), expected.size());
+    ASSERT_TRUE(reopened->Seek(0));
+    ASSERT_TRUE(reopened->Write(mark));
+    ASSERT_TRUE(reopened->Seek(expected.size()));
+    ASSERT_TRUE(reopened->Write(mark));
+    ASSERT_TRUE(reopened->Close());
+    expected.insert(expected.end(), {0xAA, 0xBB});
+    EXPECT_EQ(test::ReadFileBytes(path), expected);
 }
 
 }  // namespace

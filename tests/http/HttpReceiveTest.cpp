@@ -5,12 +5,14 @@
 #include "HttpClip.h"
 #include "asf/AsfObjects.h"
 #include "asf/AsfPacketTools.h"
+#include "common/Limits.h"
 #include "common/LittleEndian.h"
 #include "common/OutputFile.h"
 #include "http/BufferStreamSource.h"
 #include "http/ChunkReceiver.h"
 #include "http/EngineMessages.h"
 #include "http/HttpReply.h"
+#include "http/ReadAheadStreamSource.h"
 #include "http/StreamReader.h"
 #include "recording/EngineEvents.h"
 
@@ -81,6 +83,62 @@ TEST(HttpReceiveTest, RingRefillsOnlyWhenMoreThanHalfIsFree) {
     uint8_t byte = 0;
     EXPECT_FALSE(reader.ReadByte(byte));
     EXPECT_TRUE(reader.Exhausted());
+}
+
+// Hands out its bytes in pieces, then fails the way a reset connection does.
+class FailingSource final : public StreamSource {
+public:
+    FailingSource(std::span<const uint8_t> bytes, size_t piece) : m_inner(bytes, piece) {}
+    ssize_t Receive(std::span<uint8_t> buffer) override {
+        const ssize_t got = m_inner.Receive(buffer);
+        return got == 0 ? -1 : got;
+    }
+    std::string ErrorName() const override { return "CONNRESET"; }
+
+private:
+    BufferStreamSource m_inner;
+};
+
+// The read-ahead under the ring changes how often the connection is asked,
+// never which bytes the ring gets, where the stream ends or what a failure
+// says, whatever sizes the connection's receives come in.
+TEST(HttpReceiveTest, ReadAheadKeepsEveryByteAndTheEnd) {
+    std::vector<uint8_t> input(3 * limits::kHttpReadAheadBytes + 1234);
+    for (size_t i = 0; i < input.size(); ++i) {
+        input[i] = static_cast<uint8_t>(i * 13 + i / 251);
+    }
+    for (const size_t piece : {size_t{7}, size_t{5000}, SIZE_MAX}) {
+        for (const bool fails : {false, true}) {
+            BufferStreamSource plain(input, piece);
+            FailingSource failing(input, piece);
+            StreamSource& connection = fails ? static_cast<StreamSource&>(failing) : plain;
+            ReadAheadStreamSource source(connection);
+            EngineMessages messages;
+            StreamReader reader(
+                source, [] { return false; }, messages);
+            MemoryOutputFile raw;
+            reader.SetRawFile(&raw);
+            std::vector<uint8_t> got(input.size() + 10);
+            size_t at = 0;
+            for (size_t size = 1; at < input.size(); size = size * 3 % 9001 + 1) {
+                at += reader.Read(std::span(got).subspan(at, std::min(size, got.size() - at)));
+            }
+            got.resize(at);
+            EXPECT_EQ(got, input) << piece;
+            EXPECT_EQ(raw.Bytes(), input) << piece;
+            uint8_t byte = 0;
+            EXPECT_FALSE(reader.ReadByte(byte));
+            EXPECT_TRUE(reader.Exhausted());
+            EXPECT_EQ(messages.LastMessage().find("recv failed: CONNRESET") != std::string::npos,
+                      fails);
+        }
+    }
+    BufferStreamSource whole(input);
+    ReadAheadStreamSource source(whole);
+    std::vector<uint8_t> ring(limits::kHttpRingBytes);
+    while (source.Receive(ring) > 0) {
+    }
+    EXPECT_EQ(whole.Receives(), 5u);  // four full read-aheads and the end
 }
 
 TEST(HttpReceiveTest, RepliesAreClassifiedByCodeAndContent) {
