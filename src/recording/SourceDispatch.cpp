@@ -254,8 +254,10 @@ bool CmmsThread::TryEngines(OutputFile* output, const std::string& address, uint
     // When every engine failed, the reason of the one the address chose
     // first is the one that tells the user something: the later ones only
     // tried a dialect the server does not speak (MMS sent to an HTTP port
-    // ends in a time-out), or failed without a word.
-    if (result == 0 && !m_stop.load() && m_urlsFound == foundBefore && !firstReason.empty()) {
+    // ends in a time-out), or failed without a word. A question the user
+    // cancelled keeps its own reason.
+    if (result == 0 && !m_stop.load() && !m_giveUp.load() && m_urlsFound == foundBefore &&
+        !firstReason.empty()) {
         SetError(firstReason);
     }
     return result != 0;
