@@ -1,7 +1,6 @@
 // tapewell-cli record and probe as a user runs them, against
 // tapewell-testserver: the result files, the resume after a kill, and the
 // stop by SIGINT.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -25,24 +24,6 @@ using test::TestServer;
 namespace fs = std::filesystem;
 
 const std::string kCli = TAPEWELL_CLI_PATH;
-
-// Starts the CLI with its output thrown away; the caller waits for it.
-pid_t Spawn(const std::vector<std::string>& args) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, STDOUT_FILENO);
-        dup2(null, STDERR_FILENO);
-        std::vector<char*> argv;
-        for (const std::string& a : args) {
-            argv.push_back(const_cast<char*>(a.c_str()));
-        }
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    return pid;
-}
 
 // Waits until path holds at least bytes (false after 20 s).
 bool WaitForSize(const fs::path& path, uintmax_t bytes) {
@@ -134,7 +115,7 @@ TEST_F(RecordCliTest, KilledRecordingResumesToTheSameBytes) {
         const uint16_t port = std::string(scheme) == "mms" ? slow.MmsPort() : slow.HttpPort();
         const std::string address = At(port, "/clip.asf", scheme);
         const std::string name = std::string("Cut") + scheme;
-        const pid_t pid = Spawn(Record({"--quiet", address, name}));
+        const pid_t pid = test::Spawn(Record({"--quiet", address, name}));
         ASSERT_TRUE(WaitForSize(Base(name + ".asf"), whole.size() / 2));
         kill(pid, SIGKILL);
         ExitCode(pid);
@@ -164,7 +145,7 @@ TEST_F(RecordCliTest, SigintStopsWithARepairedFile) {
         SCOPED_TRACE(scheme);
         const uint16_t port = std::string(scheme) == "mms" ? live.MmsPort() : live.HttpPort();
         const std::string name = std::string("Live") + scheme;
-        const pid_t pid = Spawn(Record({"--quiet", At(port, "/clip.asf", scheme), name}));
+        const pid_t pid = test::Spawn(Record({"--quiet", At(port, "/clip.asf", scheme), name}));
         ASSERT_TRUE(WaitForSize(Base(name + ".asf"), 100'000));
         kill(pid, SIGINT);
         EXPECT_EQ(ExitCode(pid), 2);

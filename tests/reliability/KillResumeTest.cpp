@@ -1,7 +1,6 @@
 // tapewell-cli record killed (SIGKILL) at random points of an on-demand
 // recording, then run again with --resume yes into the same folder: the
 // file ends up byte for byte the uninterrupted recording, every time.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -33,24 +32,6 @@ constexpr const char* kPace = "3000";
 uint32_t Seed() {
     const char* text = std::getenv("TAPEWELL_KILL_SEED");
     return text ? static_cast<uint32_t>(std::strtoul(text, nullptr, 10)) : kDefaultSeed;
-}
-
-// Starts the CLI with its output thrown away.
-pid_t Spawn(const std::vector<std::string>& args) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, STDOUT_FILENO);
-        dup2(null, STDERR_FILENO);
-        std::vector<char*> argv;
-        for (const std::string& a : args) {
-            argv.push_back(const_cast<char*>(a.c_str()));
-        }
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    return pid;
 }
 
 class KillResumeTest : public ::testing::Test {
@@ -98,7 +79,7 @@ protected:
             SCOPED_TRACE("round " + std::to_string(round) + ", killed after " +
                          std::to_string(delay) + " ms");
             const std::string name = "K" + std::to_string(round);
-            const pid_t pid = Spawn(Record(paced, name, false));
+            const pid_t pid = test::Spawn(Record(paced, name, false));
             std::this_thread::sleep_for(std::chrono::milliseconds(delay));
             kill(pid, SIGKILL);
             waitpid(pid, nullptr, 0);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -31,6 +33,10 @@ struct CommandResult {
 // Runs argv[0] with the arguments, no shell involved, and collects both
 // output streams.
 CommandResult Run(const std::vector<std::string>& argv);
+
+// Starts argv[0] with the arguments and its output thrown away, and returns
+// at once; the caller waits for (or kills) the process.
+pid_t Spawn(const std::vector<std::string>& argv);
 
 std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
