@@ -10,7 +10,6 @@
 
 #include "ScriptedMmsPeer.h"
 #include "asf/AsfGuids.h"
-#include "asf/AsfInfo.h"
 #include "asf/AsfObjects.h"
 #include "asf/AsfPacketTools.h"
 #include "common/LittleEndian.h"
@@ -18,6 +17,7 @@
 #include "mms/MmsBufferStream.h"
 #include "mms/MmsClient.h"
 #include "recording/EngineEvents.h"
+#include "support/AsfClip.h"
 #include "support/TestServer.h"
 #include "support/TestSupport.h"
 
@@ -52,26 +52,19 @@ protected:
         s_dir = new TempDir;
         AsfRecipe recipe;
         recipe.seconds = 4;
-        ASSERT_TRUE(MakeAsf(*s_dir / "clip.asf", recipe));
-        s_bytes = new std::vector<uint8_t>(ReadFileBytes(*s_dir / "clip.asf"));
-        AsfInfo info;
-        ASSERT_GT(info.Parse(*s_dir / "clip.asf"), 0);
-        AsfObjectEntry data;
-        ASSERT_GE(info.FindObject(guids::kData, &data), 0);
-        s_dataOffset = data.offset;
-        s_packetSize = info.GetFileProperties().minPacketSize;
-        s_packetCount = info.GetDataObject().totalDataPackets;
-        s_fp = static_cast<size_t>(AsfPacketTools::FindFileProperties(*s_bytes));
+        s_clip = new AsfClip(AsfClip::Make(*s_dir / "clip.asf", recipe));
+        s_fp = s_clip->PropertiesOffset();
     }
     static void TearDownTestSuite() {
-        delete s_bytes;
+        delete s_clip;
         delete s_dir;
     }
     static std::filesystem::path Root() { return s_dir->Path(); }
-    static size_t HeaderSize() { return s_dataOffset + 50; }
+    static size_t HeaderSize() { return s_clip->DataStart(); }
     static std::vector<uint8_t> Packet(uint64_t n) {
-        auto first = s_bytes->begin() + static_cast<ptrdiff_t>(HeaderSize() + n * s_packetSize);
-        return {first, first + s_packetSize};
+        auto first =
+            s_clip->bytes.begin() + static_cast<ptrdiff_t>(HeaderSize() + n * s_clip->packetSize);
+        return {first, first + s_clip->packetSize};
     }
     static std::string Url(const TestServer& server, const std::string& name = "clip.asf") {
         return "mms://127.0.0.1:" + std::to_string(server.MmsPort()) + "/" + name;
@@ -100,17 +93,17 @@ protected:
         EXPECT_EQ(ReadLe32(index + 52), 1u);
         EXPECT_EQ(ReadLe64(&file[s_fp + asf::fp::kFileSize]), file.size());
         EXPECT_EQ(ReadLe32(&file[s_fp + asf::fp::kFlags]), asf::kFlagSeekable);
-        EXPECT_EQ((file.size() - kIndexSize - HeaderSize()) % s_packetSize, 0u);
+        EXPECT_EQ((file.size() - kIndexSize - HeaderSize()) % s_clip->packetSize, 0u);
     }
 
     // The file is the source up to the end of its Data object but for File
     // Size and Flags, and then the index.
     static void ExpectSourceCopy(std::vector<uint8_t> file, uint64_t packets) {
         ExpectRepaired(file);
-        const size_t end = HeaderSize() + packets * s_packetSize;
+        const size_t end = HeaderSize() + packets * s_clip->packetSize;
         ASSERT_EQ(file.size(), end + kIndexSize);
-        std::vector<uint8_t> source(s_bytes->begin(),
-                                    s_bytes->begin() + static_cast<ptrdiff_t>(end));
+        std::vector<uint8_t> source(s_clip->bytes.begin(),
+                                    s_clip->bytes.begin() + static_cast<ptrdiff_t>(end));
         for (size_t i = 0; i < 8; ++i) {
             file[s_fp + asf::fp::kFileSize + i] = source[s_fp + asf::fp::kFileSize + i] = 0;
         }
@@ -122,16 +115,14 @@ protected:
     }
 
     static uint32_t SendTime(const std::vector<uint8_t>& file, size_t packet) {
-        const auto p = std::span(file).subspan(HeaderSize() + packet * s_packetSize, s_packetSize);
+        const auto p =
+            std::span(file).subspan(HeaderSize() + packet * s_clip->packetSize, s_clip->packetSize);
         const int at = AsfPacketTools::SendTimeOffset(p);
         return at > 0 ? ReadLe32(&p[static_cast<size_t>(at)]) : 0;
     }
 
     static inline TempDir* s_dir = nullptr;
-    static inline std::vector<uint8_t>* s_bytes = nullptr;
-    static inline uint64_t s_dataOffset = 0;
-    static inline uint32_t s_packetSize = 0;
-    static inline uint64_t s_packetCount = 0;
+    static inline AsfClip* s_clip = nullptr;
     static inline size_t s_fp = 0;
 
     TempDir m_dir;
@@ -148,9 +139,9 @@ TEST_F(MmsClientTest, OnDemandCopyEqualsTheSourceHoweverTheHeaderArrives) {
         EXPECT_TRUE(events.errors.empty());
         EXPECT_EQ(events.streamStarts, std::stoi(parts));
         EXPECT_GT(events.duration, 3500u);
-        EXPECT_EQ(events.progress, static_cast<int>(s_packetCount));
-        EXPECT_EQ(r.written, HeaderSize() + s_packetCount * s_packetSize);
-        ExpectSourceCopy(r.bytes, s_packetCount);
+        EXPECT_EQ(events.progress, static_cast<int>(s_clip->packetCount));
+        EXPECT_EQ(r.written, HeaderSize() + s_clip->packetCount * s_clip->packetSize);
+        ExpectSourceCopy(r.bytes, s_clip->packetCount);
         const ProbeReport copy = Probe(m_dir / "out.asf");
         EXPECT_EQ(copy.Get("stream0.codec_name"), source.Get("stream0.codec_name"));
         EXPECT_EQ(copy.Get("stream1.codec_name"), source.Get("stream1.codec_name"));
@@ -173,17 +164,18 @@ TEST_F(MmsClientTest, LiveRecordingIsRebasedAndDescribedWhenTheSettingIsOn) {
         EXPECT_EQ(events.duration, 0u);
         // "size policy": ends with the packet that reaches 1 MiB.
         EXPECT_GE(r.written, 1u << 20);
-        EXPECT_LT(r.written - s_packetSize, 1u << 20);
+        EXPECT_LT(r.written - s_clip->packetSize, 1u << 20);
         ExpectRepaired(r.bytes);
-        const uint64_t packets = (r.bytes.size() - kIndexSize - HeaderSize()) / s_packetSize;
+        const uint64_t packets = (r.bytes.size() - kIndexSize - HeaderSize()) / s_clip->packetSize;
         const uint8_t* fp = &r.bytes[s_fp];
-        const uint8_t* data = &r.bytes[s_dataOffset];
+        const uint8_t* data = &r.bytes[s_clip->headerSize];
         if (!saveTimes) {
             // Written untouched: the first round is the source's packets.
-            for (uint64_t n = 0; n < s_packetCount; ++n) {
+            for (uint64_t n = 0; n < s_clip->packetCount; ++n) {
                 ASSERT_TRUE(std::equal(
-                    r.bytes.begin() + static_cast<ptrdiff_t>(HeaderSize() + n * s_packetSize),
-                    r.bytes.begin() + static_cast<ptrdiff_t>(HeaderSize() + (n + 1) * s_packetSize),
+                    r.bytes.begin() + static_cast<ptrdiff_t>(HeaderSize() + n * s_clip->packetSize),
+                    r.bytes.begin() +
+                        static_cast<ptrdiff_t>(HeaderSize() + (n + 1) * s_clip->packetSize),
                     Packet(n).begin()));
             }
             continue;
@@ -197,7 +189,7 @@ TEST_F(MmsClientTest, LiveRecordingIsRebasedAndDescribedWhenTheSettingIsOn) {
         EXPECT_EQ(ReadLe64(fp + asf::fp::kDataPacketsCount), packets);
         EXPECT_EQ(ReadLe64(fp + asf::fp::kPlayDuration), uint64_t{latest} * 10000);
         EXPECT_EQ(ReadLe64(fp + asf::fp::kSendDuration), (latest - preroll) * 10000);
-        EXPECT_EQ(ReadLe64(data + 16), packets * s_packetSize + 50);
+        EXPECT_EQ(ReadLe64(data + 16), packets * s_clip->packetSize + 50);
         EXPECT_EQ(ReadLe64(data + 40), packets);
         const ProbeReport probe = Probe(m_dir / "out.asf");
         EXPECT_EQ(probe.Get("stream0.codec_name"), "wmv2");
@@ -216,9 +208,9 @@ TEST_F(MmsClientTest, TimePolicyEndsAtTheFirstPacketAtMaxTime) {
     Events events;
     const Recording r = Record(Url(server), settings, events);
     ExpectRepaired(r.bytes);
-    const size_t packets = (r.bytes.size() - kIndexSize - HeaderSize()) / s_packetSize;
+    const size_t packets = (r.bytes.size() - kIndexSize - HeaderSize()) / s_clip->packetSize;
     ASSERT_GE(packets, 2u);
-    ASSERT_LT(packets, s_packetCount);
+    ASSERT_LT(packets, s_clip->packetCount);
     EXPECT_GE(SendTime(r.bytes, packets - 1), 1000u);
     for (size_t n = 0; n + 1 < packets; ++n) {
         EXPECT_LT(SendTime(r.bytes, n), 1000u);
@@ -231,8 +223,8 @@ TEST_F(MmsClientTest, ResumeAppendsFromTheStartPacketWithoutAHeader) {
     ASSERT_TRUE(server.Ready());
     constexpr uint32_t kHave = 7;
     std::vector<uint8_t> partial(
-        s_bytes->begin(),
-        s_bytes->begin() + static_cast<ptrdiff_t>(HeaderSize() + kHave * s_packetSize));
+        s_clip->bytes.begin(),
+        s_clip->bytes.begin() + static_cast<ptrdiff_t>(HeaderSize() + kHave * s_clip->packetSize));
     WriteFileBytes(m_dir / "part.asf", partial);
     auto out = StdioOutputFile::Open(m_dir / "part.asf", "rb+");
     ASSERT_TRUE(out && out->SeekEnd());
@@ -240,9 +232,9 @@ TEST_F(MmsClientTest, ResumeAppendsFromTheStartPacketWithoutAHeader) {
     MmsClient client(AppSettings(), &events);
     const uint64_t written = client.Run(out.get(), Url(server), "", kHave);
     out->Close();
-    EXPECT_EQ(written, (s_packetCount - kHave) * s_packetSize);
+    EXPECT_EQ(written, (s_clip->packetCount - kHave) * s_clip->packetSize);
     EXPECT_NE(server.Log().find("play from packet 7"), std::string::npos);
-    ExpectSourceCopy(ReadFileBytes(m_dir / "part.asf"), s_packetCount);
+    ExpectSourceCopy(ReadFileBytes(m_dir / "part.asf"), s_clip->packetCount);
 }
 
 TEST_F(MmsClientTest, EndingsWithoutAFullStream) {
@@ -265,7 +257,7 @@ TEST_F(MmsClientTest, EndingsWithoutAFullStream) {
         // The server cuts the connection after five packets.
         Events events;
         const Recording r = Record(Url(server), AppSettings(), events);
-        EXPECT_EQ(r.written, HeaderSize() + 5 * s_packetSize);
+        EXPECT_EQ(r.written, HeaderSize() + 5 * s_clip->packetSize);
         ExpectRepaired(r.bytes);
         EXPECT_EQ(Probe(m_dir / "out.asf").Get("stream0.codec_name"), "wmv2");
     }
@@ -293,10 +285,10 @@ ScriptedMmsPeer::Script SourceScript(const std::vector<uint8_t>& header,
 }
 
 TEST_F(MmsClientTest, OddServersArePaddedIgnoredRefusedOrStopped) {
-    const std::vector<uint8_t> header(s_bytes->begin(),
-                                      s_bytes->begin() + static_cast<ptrdiff_t>(HeaderSize()));
+    const std::vector<uint8_t> header(s_clip->bytes.begin(),
+                                      s_clip->bytes.begin() + static_cast<ptrdiff_t>(HeaderSize()));
     std::vector<std::vector<uint8_t>> packets;
-    for (uint64_t n = 0; n < s_packetCount; ++n) {
+    for (uint64_t n = 0; n < s_clip->packetCount; ++n) {
         packets.push_back(Packet(n));
     }
     {
@@ -305,18 +297,18 @@ TEST_F(MmsClientTest, OddServersArePaddedIgnoredRefusedOrStopped) {
         script.unknownReply = true;
         script.typeThreePacket = true;
         ASSERT_TRUE(std::any_of(script.packets.begin(), script.packets.end(),
-                                [](const auto& p) { return p.size() < s_packetSize; }));
+                                [](const auto& p) { return p.size() < s_clip->packetSize; }));
         ScriptedMmsPeer peer(script);
         Events events;
         const Recording r = Record("mms://127.0.0.1:" + std::to_string(peer.Port()) + "/x.asf",
                                    AppSettings(), events);
         EXPECT_TRUE(events.errors.empty());
-        ExpectSourceCopy(r.bytes, s_packetCount);
+        ExpectSourceCopy(r.bytes, s_clip->packetCount);
         EXPECT_EQ(Probe(m_dir / "out.asf").Get("stream0.codec_name"), "wmv2");
     }
     {
         auto variable = header;
-        WriteLe32(&variable[s_fp + asf::fp::kMaxPacketSize], s_packetSize + 1000);
+        WriteLe32(&variable[s_fp + asf::fp::kMaxPacketSize], s_clip->packetSize + 1000);
         ScriptedMmsPeer peer(SourceScript(variable, packets));
         Events events;
         const Recording r = Record("mms://127.0.0.1:" + std::to_string(peer.Port()) + "/x.asf",

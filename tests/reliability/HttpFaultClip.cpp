@@ -1,12 +1,9 @@
 #include "HttpFaultClip.h"
 
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <sstream>
 #include <thread>
 
-#include "asf/AsfInfo.h"
 #include "asf/AsfObjects.h"
 #include "asf/AsfPacketTools.h"
 #include "common/LittleEndian.h"
@@ -21,18 +18,10 @@ const TempDir& HttpFaultClip::Root() {
 
 const HttpFaultClip& HttpFaultClip::Get() {
     static const HttpFaultClip clip = [] {
-        HttpFaultClip c;
-        c.path = Root() / "clip.asf";
         AsfRecipe recipe;
         recipe.seconds = 3;
         recipe.videoBitrate = "1000k";
-        EXPECT_TRUE(MakeAsf(c.path, recipe));
-        AsfInfo info;
-        EXPECT_GT(info.Parse(c.path), 0);
-        c.headerSize = info.GetObjects().front().size;
-        c.packetSize = info.GetFileProperties().minPacketSize;
-        c.packetCount = info.GetDataObject().totalDataPackets;
-        return c;
+        return HttpFaultClip{AsfClip::Make(Root() / "clip.asf", recipe)};
     }();
     return clip;
 }

@@ -8,6 +8,7 @@
 #include "http/CHttpRecorder.h"
 #include "recording/EngineEvents.h"
 #include "recording/JobPrompt.h"
+#include "support/AsfClip.h"
 #include "support/TestSupport.h"
 
 namespace tapewell::test {
@@ -16,18 +17,11 @@ class TestServer;
 
 // A short ASF clip (3 s, about 130 packets of 3,200 bytes) made once per test
 // program in a folder of its own that the fault servers serve.
-struct HttpFaultClip {
-    std::filesystem::path path;
-    uint64_t headerSize = 0;  // the Header object; the Data object follows
-    uint32_t packetSize = 0;
-    uint64_t packetCount = 0;
-
+struct HttpFaultClip : AsfClip {
     static const HttpFaultClip& Get();
     // The folder the servers serve, with the clip made in it.
     static std::filesystem::path Folder() { return Get().path.parent_path(); }
     static const TempDir& Root();
-    // The size of a recording that holds the header and the first n packets.
-    uint64_t RecordingSize(uint64_t packets) const { return headerSize + 50 + packets * packetSize; }
 };
 
 std::string HttpUrl(uint16_t port, const std::string& path);

@@ -149,7 +149,7 @@ TEST_F(JobStopTest, DuringTheMedia) {
     ASSERT_TRUE(server.Ready());
     StopAt(Mms(server.MmsPort()), JobSink::kProgress, std::chrono::milliseconds(300));
     ExpectReadable(m_base / "Out.asf");
-    EXPECT_LT(fs::file_size(m_base / "Out.asf"), m_clips.clip.size());
+    EXPECT_LT(fs::file_size(m_base / "Out.asf"), m_clips.clip.bytes.size());
 }
 
 TEST_F(JobStopTest, BetweenPlaylistEntries) {
@@ -168,7 +168,7 @@ TEST_F(JobStopTest, BetweenPlaylistEntries) {
     StopAt(list.string(), -1, {}, &prompt);
     EXPECT_EQ(prompt.asked, 1);
     ExpectReadable(m_base / "Out0.asf");
-    EXPECT_EQ(Probe(m_base / "Out0.asf").asfPacketsRead, m_clips.packetCount);
+    EXPECT_EQ(Probe(m_base / "Out0.asf").asfPacketsRead, m_clips.clip.packetCount);
     // The second entry is not recorded: one header, and the file the user
     // let go is not replaced by a recording.
     EXPECT_EQ(m_sink.Count(JobSink::kHeader), 1);

@@ -1,23 +1,18 @@
 #pragma once
 
-#include <cstdint>
 #include <filesystem>
-#include <vector>
 
-#include "support/TestSupport.h"
+#include "support/AsfClip.h"
 
 namespace tapewell::test {
 
 // The clips the reliability tests serve, made once per test program in one
 // folder: "clip.asf" (2 s of WMV2 + WMA2 in 3,200-byte packets, over the
-// 256 KiB below which a job deletes a recording) and "tiny.asf" (1 s of WMA2 alone, a few kilobytes, for a server
-// that sends a byte at a time).
+// 256 KiB below which a job deletes a recording) and "tiny.asf" (1 s of
+// WMA2 alone, a few kilobytes, for a server that sends a byte at a time).
 struct MmsClips {
     std::filesystem::path root;
-    std::vector<uint8_t> clip;
-    uint64_t headerSize = 0;  // the clip's header, up to its first packet
-    uint32_t packetSize = 0;
-    uint64_t packetCount = 0;
+    AsfClip clip;
 
     static const MmsClips& Get();
 };

@@ -56,8 +56,8 @@ Recording Record(const TestServer& server, const std::string& file,
 // The first packets of the clip, whole, then the index; File Size tells the
 // truth, and ffprobe walks exactly those packets.
 void ExpectRepairedCopy(const Recording& r, const std::filesystem::path& path, bool live) {
-    const MmsClips& clips = MmsClips::Get();
-    const uint64_t kept = clips.headerSize + kPacketsBeforeFault * clips.packetSize;
+    const AsfClip& clip = MmsClips::Get().clip;
+    const uint64_t kept = clip.RecordingSize(kPacketsBeforeFault);
     EXPECT_EQ(r.written, kept);
     ASSERT_GE(r.bytes.size(), kept);
     const int fp = AsfPacketTools::FindFileProperties(r.bytes);
@@ -65,9 +65,10 @@ void ExpectRepairedCopy(const Recording& r, const std::filesystem::path& path, b
     EXPECT_EQ(ReadLe64(&r.bytes[static_cast<size_t>(fp) + asf::fp::kFileSize]), r.bytes.size());
     if (!live) {
         // Media bytes as served (the header differs in File Size and Flags).
-        EXPECT_TRUE(std::equal(clips.clip.begin() + static_cast<ptrdiff_t>(clips.headerSize),
-                               clips.clip.begin() + static_cast<ptrdiff_t>(kept),
-                               r.bytes.begin() + static_cast<ptrdiff_t>(clips.headerSize)));
+        const auto start = static_cast<ptrdiff_t>(clip.DataStart());
+        EXPECT_TRUE(std::equal(clip.bytes.begin() + start,
+                               clip.bytes.begin() + static_cast<ptrdiff_t>(kept),
+                               r.bytes.begin() + start));
     }
     const ProbeReport probe = Probe(path);
     EXPECT_EQ(probe.Get("format.nb_streams"), "2");
@@ -79,7 +80,7 @@ void ExpectRepairedCopy(const Recording& r, const std::filesystem::path& path, b
 
 TEST(MmsFaultTest, BrokenServersEndWithTheirErrorAndARepairedFile) {
     const MmsClips& clips = MmsClips::Get();
-    ASSERT_GT(clips.packetSize, 0u);
+    ASSERT_GT(clips.clip.packetSize, 0u);
     struct Case {
         std::vector<std::string> options;
         std::string error;
@@ -97,7 +98,7 @@ TEST(MmsFaultTest, BrokenServersEndWithTheirErrorAndARepairedFile) {
         {{"--mms-fault", "packet-length-tiny"}, "MMS data packet with length 4 refused"},
         {{"--mms-fault", "packet-length-huge"},
          "data packet of 65527 bytes is longer than the packet size " +
-             std::to_string(clips.packetSize)},
+             std::to_string(clips.clip.packetSize)},
     };
     TempDir out;
     for (const Case& c : cases) {
@@ -146,7 +147,7 @@ TEST(MmsFaultTest, AShortLengthFieldLosesTheFramingAndEndsTheSession) {
                 error == "connection closed inside an MMS data packet" ||
                 error == "recv failed: TIMEDOUT")
         << error;
-    EXPECT_EQ(r.written, clips.headerSize + (kPacketsBeforeFault + 1) * clips.packetSize);
+    EXPECT_EQ(r.written, clips.clip.RecordingSize(kPacketsBeforeFault + 1));
     EXPECT_EQ(Probe(out / "out.asf").Get("format.nb_streams"), "2");
 }
 

@@ -5,9 +5,9 @@
 #include <cmath>
 
 #include "MmsMessage.h"
-#include "asf/AsfInfo.h"
 #include "common/LittleEndian.h"
 #include "common/TextCodec.h"
+#include "support/AsfClip.h"
 #include "support/TestServer.h"
 #include "support/TestSupport.h"
 
@@ -82,41 +82,23 @@ protected:
         AsfRecipe recipe;
         recipe.seconds = 4;
         recipe.title = "Served Clip";
-        ASSERT_TRUE(MakeAsf(*s_dir / "clip.asf", recipe));
-        s_bytes = new std::vector<uint8_t>(ReadFileBytes(*s_dir / "clip.asf"));
-        AsfInfo info;
-        ASSERT_GT(info.Parse(*s_dir / "clip.asf"), 0);
-        AsfObjectEntry data;
-        ASSERT_GE(info.FindObject(guids::kData, &data), 0);
-        s_headerSize = info.GetObjects().front().size;
-        s_dataOffset = data.offset;
-        s_packetSize = info.GetFileProperties().minPacketSize;
-        s_packetCount = info.GetDataObject().totalDataPackets;
+        s_clip = new AsfClip(AsfClip::Make(*s_dir / "clip.asf", recipe));
     }
     static void TearDownTestSuite() {
-        delete s_bytes;
+        delete s_clip;
         delete s_dir;
     }
     static std::filesystem::path Root() { return s_dir->Path(); }
     // What a client receives as the header: the Header object and the start
     // of the Data object.
-    static std::vector<uint8_t> ExpectedHeader() {
-        std::vector<uint8_t> header(s_bytes->begin(), s_bytes->begin() + s_headerSize);
-        header.insert(header.end(), s_bytes->begin() + s_dataOffset,
-                      s_bytes->begin() + s_dataOffset + 50);
-        return header;
-    }
+    static std::vector<uint8_t> ExpectedHeader() { return s_clip->StreamHeader(); }
     static std::vector<uint8_t> Packet(uint64_t n) {
-        auto first = s_bytes->begin() + s_dataOffset + 50 + n * s_packetSize;
-        return {first, first + s_packetSize};
+        const std::span<const uint8_t> packet = s_clip->Packet(n);
+        return {packet.begin(), packet.end()};
     }
 
     static inline TempDir* s_dir = nullptr;
-    static inline std::vector<uint8_t>* s_bytes = nullptr;
-    static inline uint64_t s_headerSize = 0;
-    static inline uint64_t s_dataOffset = 0;
-    static inline uint32_t s_packetSize = 0;
-    static inline uint64_t s_packetCount = 0;
+    static inline AsfClip* s_clip = nullptr;
 };
 
 TEST_F(TestServerTest, FfmpegClientsCopyTheServedFileOverBothProtocols) {
@@ -198,7 +180,7 @@ TEST_F(TestServerTest, StreamRequestResumesAfterTheHeldPacketsAndEndsWithE) {
     TestServer server(Root());
     ASSERT_TRUE(server.Ready());
     // Three whole packets and part of the fourth are held: the fourth comes again.
-    const uint64_t held = ExpectedHeader().size() + 3 * s_packetSize + 10;
+    const uint64_t held = ExpectedHeader().size() + 3 * s_clip->packetSize + 10;
     const HttpReply reply =
         SplitReply(Exchange(server.HttpPort(), StreamRequest("/clip.asf", held)));
     ASSERT_GE(reply.chunks.size(), 3u);
@@ -207,8 +189,8 @@ TEST_F(TestServerTest, StreamRequestResumesAfterTheHeldPacketsAndEndsWithE) {
     EXPECT_EQ(reply.chunks[1].sequence, 3u);
     EXPECT_EQ(reply.chunks[1].body, Packet(3));
     EXPECT_EQ(reply.chunks.back().type, 'E');
-    EXPECT_EQ(reply.chunks.size(), 1 + (s_packetCount - 3) + 1);
-    EXPECT_EQ(reply.chunks[reply.chunks.size() - 2].sequence, s_packetCount - 1);
+    EXPECT_EQ(reply.chunks.size(), 1 + (s_clip->packetCount - 3) + 1);
+    EXPECT_EQ(reply.chunks[reply.chunks.size() - 2].sequence, s_clip->packetCount - 1);
 }
 
 TEST_F(TestServerTest, HttpSwitchesAuthRedirectDropAndPlainFiles) {

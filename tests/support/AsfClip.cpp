@@ -1,0 +1,38 @@
+#include "support/AsfClip.h"
+
+#include <gtest/gtest.h>
+
+#include "asf/AsfInfo.h"
+#include "asf/AsfPacketTools.h"
+
+namespace tapewell::test {
+
+AsfClip AsfClip::Make(const std::filesystem::path& path, const AsfRecipe& recipe) {
+    AsfClip clip;
+    clip.path = path;
+    EXPECT_TRUE(MakeAsf(path, recipe));
+    clip.bytes = ReadFileBytes(path);
+    AsfInfo info;
+    EXPECT_GT(info.Parse(path), 0) << path;
+    if (!info.GetObjects().empty()) {
+        clip.headerSize = info.GetObjects().front().size;
+    }
+    clip.packetSize = info.GetFileProperties().minPacketSize;
+    clip.packetCount = info.GetDataObject().totalDataPackets;
+    EXPECT_LE(clip.RecordingSize(clip.packetCount), clip.bytes.size()) << path;
+    return clip;
+}
+
+std::vector<uint8_t> AsfClip::StreamHeader() const {
+    return {bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(DataStart())};
+}
+
+std::span<const uint8_t> AsfClip::Packet(uint64_t n) const {
+    return std::span(bytes).subspan(DataStart() + n * packetSize, packetSize);
+}
+
+size_t AsfClip::PropertiesOffset() const {
+    return static_cast<size_t>(AsfPacketTools::FindFileProperties(bytes));
+}
+
+}  // namespace tapewell::test
