@@ -66,17 +66,6 @@ std::string Url(uint16_t port, const std::string& path = "/clip.asf") {
     return "http://127.0.0.1:" + std::to_string(port) + path;
 }
 
-// The source up to the end of its Data object, with File Size set to the
-// size a recording of it has.
-std::vector<uint8_t> ExpectedRecording(const HttpClip& clip) {
-    std::vector<uint8_t> expected(
-        clip.bytes.begin(),
-        clip.bytes.begin() +
-            static_cast<ptrdiff_t>(clip.headerSize + 50 + clip.packetCount * clip.packetSize));
-    WriteLe64(&expected[clip.PropertiesOffset() + asf::fp::kFileSize], expected.size());
-    return expected;
-}
-
 void ExpectProbeMatchesSource(const std::filesystem::path& file) {
     const test::ProbeReport source = test::Probe(HttpClip::Get().path);
     const test::ProbeReport copy = test::Probe(file);
@@ -100,10 +89,10 @@ TEST(HttpRecorderTest, CliRecordsOnDemandByteForByteOverEveryAddressForm) {
         argv.insert(argv.end(), forms[i].begin(), forms[i].end());
         const test::CommandResult r = test::Run(argv);
         EXPECT_EQ(r.exitCode, 0) << r.err;
-        EXPECT_EQ(test::ReadFileBytes(out), ExpectedRecording(clip)) << forms[i].back();
+        EXPECT_EQ(test::ReadFileBytes(out), clip.WholeRecording()) << forms[i].back();
         EXPECT_NE(r.out.find("stream-start "), std::string::npos);
         EXPECT_NE(r.out.find("progress "), std::string::npos);
-        EXPECT_NE(r.out.find("stream-end " + std::to_string(ExpectedRecording(clip).size())),
+        EXPECT_NE(r.out.find("stream-end " + std::to_string(clip.WholeRecording().size())),
                   std::string::npos);
         // Nothing went wrong on the way; "-r" says where its copy goes.
         EXPECT_EQ(r.err.find("ERROR"), std::string::npos) << r.err;
@@ -119,8 +108,8 @@ TEST(HttpRecorderTest, ResumedRecordingOfAHeaderInThreePartsEqualsAWholeOne) {
     TestServer server(HttpClip::Root().Path(), {"--only", "http", "--header-parts", "3"});
     ASSERT_TRUE(server.Ready());
     TempDir dir;
-    std::vector<uint8_t> partial = ExpectedRecording(clip);
-    partial.resize(clip.headerSize + 50 + 10 * clip.packetSize + clip.packetSize / 2);
+    std::vector<uint8_t> partial = clip.WholeRecording();
+    partial.resize(clip.DataStart() + 10 * clip.packetSize + clip.packetSize / 2);
     test::WriteFileBytes(dir / "part.asf", partial);
     auto file = StdioOutputFile::Open(dir / "part.asf", "rb+");
     ASSERT_TRUE(file);
@@ -128,7 +117,7 @@ TEST(HttpRecorderTest, ResumedRecordingOfAHeaderInThreePartsEqualsAWholeOne) {
     TestRecorder engine(AppSettings(), &events);
     const uint32_t bytes = engine.RecordUrl(file.get(), Url(server.HttpPort()), "", 0, 0, "", "");
     ASSERT_TRUE(file->Close());
-    EXPECT_EQ(test::ReadFileBytes(dir / "part.asf"), ExpectedRecording(clip));
+    EXPECT_EQ(test::ReadFileBytes(dir / "part.asf"), clip.WholeRecording());
     EXPECT_EQ(bytes, (clip.packetCount - 10) * clip.packetSize);
     EXPECT_NE(engine.log.find("receiving ASF header ("), std::string::npos);
     EXPECT_NE(engine.log.find("Appending to existing file!"), std::string::npos);
@@ -153,7 +142,7 @@ std::vector<uint32_t> SendTimes(const std::vector<uint8_t>& file, uint64_t dataS
 void ExpectLiveHeaderDescribesFile(const std::vector<uint8_t>& file) {
     const HttpClip& clip = HttpClip::Get();
     const size_t fp = clip.PropertiesOffset();
-    const uint64_t dataStart = clip.headerSize + 50;
+    const uint64_t dataStart = clip.DataStart();
     ASSERT_GT(file.size(), dataStart);
     const uint64_t packets = (file.size() - dataStart) / clip.packetSize;
     EXPECT_EQ((file.size() - dataStart) % clip.packetSize, 0u);
@@ -183,7 +172,7 @@ TEST(HttpRecorderTest, LiveRecordingEndsAtTheTimeLimitOrAStop) {
     EXPECT_EQ(r.exitCode, 0) << r.err;
     const std::vector<uint8_t> file = test::ReadFileBytes(dir / "live.asf");
     ExpectLiveHeaderDescribesFile(file);
-    const std::vector<uint32_t> times = SendTimes(file, clip.headerSize + 50, clip.packetSize);
+    const std::vector<uint32_t> times = SendTimes(file, clip.DataStart(), clip.packetSize);
     ASSERT_FALSE(times.empty());
     EXPECT_GE(times.back(), 60'000u);
     EXPECT_LT(times.back(), 61'000u);
@@ -231,7 +220,7 @@ TEST(HttpRecorderTest, CredentialsComeFromTheStoreThenThePrompt) {
     ASSERT_EQ(asked.sites.size(), 1u);
     const std::string section = "NetPassword\\" + asked.sites[0];
     EXPECT_EQ(profile.GetString(section, "Password", ""), "pw");
-    EXPECT_EQ(test::ReadFileBytes(dir / "a.asf"), ExpectedRecording(clip));
+    EXPECT_EQ(test::ReadFileBytes(dir / "a.asf"), clip.WholeRecording());
     EXPECT_EQ(first.seen[1], "credentials u:pw");
 
     // Stored: used silently.
@@ -239,7 +228,7 @@ TEST(HttpRecorderTest, CredentialsComeFromTheStoreThenThePrompt) {
     RecordedEvents second;
     record(silent, second, "b.asf");
     EXPECT_TRUE(silent.sites.empty());
-    EXPECT_EQ(test::ReadFileBytes(dir / "b.asf"), ExpectedRecording(clip));
+    EXPECT_EQ(test::ReadFileBytes(dir / "b.asf"), clip.WholeRecording());
     ExpectProbeMatchesSource(dir / "a.asf");
     ExpectProbeMatchesSource(dir / "b.asf");
 
@@ -286,7 +275,7 @@ TEST(HttpRecorderTest, RedirectsPlaylistsAndProxies) {
         RecordedEvents events;
         TestRecorder engine(AppSettings(), &events);
         engine.RecordUrl(&out, Url(server.HttpPort(), "/list.txt"), "", 0, 0, "", "");
-        EXPECT_EQ(out.Bytes(), ExpectedRecording(clip));
+        EXPECT_EQ(out.Bytes(), clip.WholeRecording());
     }
     {
         AppSettings settings;
@@ -297,7 +286,7 @@ TEST(HttpRecorderTest, RedirectsPlaylistsAndProxies) {
         RecordedEvents events;
         TestRecorder engine(settings, &events);
         engine.RecordUrl(&out, "http://media.example:81/clip.asf", "", 0, 0, "", "");
-        EXPECT_EQ(out.Bytes(), ExpectedRecording(clip));
+        EXPECT_EQ(out.Bytes(), clip.WholeRecording());
         EXPECT_NE(server.Log().find("GET http://media.example:81/clip.asf"), std::string::npos);
     }
 }

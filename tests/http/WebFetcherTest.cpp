@@ -152,9 +152,9 @@ TEST(WebFetcherTest, TextPagesAreSearchedForAnMmsAddress) {
     }
     // The CLI prints the events; a page leaves no file behind.
     TempDir dir;
-    const test::CommandResult r = test::Run({TAPEWELL_CLI_PATH, "web-fetch", "--out",
-                                             (dir / "p.asf").string(),
-                                             Url(server.HttpPort(), "/page.html")});
+    const test::CommandResult r =
+        test::Run({TAPEWELL_CLI_PATH, "web-fetch", "--out", (dir / "p.asf").string(),
+                   Url(server.HttpPort(), "/page.html")});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "url-found mms://h/x\n");
     EXPECT_FALSE(std::filesystem::exists(dir / "p.asf"));
@@ -195,8 +195,8 @@ TEST(WebFetcherTest, StoredCredentialsThenThePrompt) {
     EXPECT_EQ(events.seen, (std::vector<std::string>{"credentials u:p", "start " + url}));
     EXPECT_EQ(out.Bytes(), clip.bytes);
     // Credentials in the address are used from the start.
-    const Fetched inline_ = Fetch("http://u:p@127.0.0.1:" + std::to_string(server.HttpPort()) +
-                                  "/clip.asf");
+    const Fetched inline_ =
+        Fetch("http://u:p@127.0.0.1:" + std::to_string(server.HttpPort()) + "/clip.asf");
     EXPECT_EQ(inline_.bytes, clip.bytes);
 }
 

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "asf/AsfInfo.h"
+#include "asf/AsfObjects.h"
 #include "asf/AsfPacketTools.h"
+#include "common/LittleEndian.h"
 
 namespace tapewell::test {
 
@@ -29,6 +31,13 @@ std::vector<uint8_t> AsfClip::StreamHeader() const {
 
 std::span<const uint8_t> AsfClip::Packet(uint64_t n) const {
     return std::span(bytes).subspan(DataStart() + n * packetSize, packetSize);
+}
+
+std::vector<uint8_t> AsfClip::WholeRecording() const {
+    std::vector<uint8_t> recording(
+        bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(RecordingSize(packetCount)));
+    WriteLe64(&recording[PropertiesOffset() + asf::fp::kFileSize], recording.size());
+    return recording;
 }
 
 size_t AsfClip::PropertiesOffset() const {

@@ -32,6 +32,9 @@ struct AsfClip {
     size_t PropertiesOffset() const;
     // The size of a recording that holds the header and the first n packets.
     uint64_t RecordingSize(uint64_t packets) const { return DataStart() + packets * packetSize; }
+    // What a whole recording of the clip holds: the file up to the end of
+    // its Data object, with File Size set to that length.
+    std::vector<uint8_t> WholeRecording() const;
 };
 
 }  // namespace tapewell::test
