@@ -158,10 +158,13 @@ std::string Cp949ToUtf8(std::span<const uint8_t> bytes) {
         out.append(buffer, sizeof(buffer) - outLeft);
         if (done == static_cast<size_t>(-1) && errno != E2BIG) {
             // An invalid or cut-off sequence: mark it and go on after its
-            // first byte.
+            // first byte. glibc's CP949 converter may already have taken in
+            // everything up to the end when it says so.
             AppendUtf8(out, kReplacement);
-            ++in;
-            --inLeft;
+            if (inLeft > 0) {
+                ++in;
+                --inLeft;
+            }
         }
     }
     iconv_close(cd);
