@@ -62,9 +62,8 @@ protected:
     static std::filesystem::path Root() { return s_dir->Path(); }
     static size_t HeaderSize() { return s_clip->DataStart(); }
     static std::vector<uint8_t> Packet(uint64_t n) {
-        auto first =
-            s_clip->bytes.begin() + static_cast<ptrdiff_t>(HeaderSize() + n * s_clip->packetSize);
-        return {first, first + s_clip->packetSize};
+        const std::span<const uint8_t> packet = s_clip->Packet(n);
+        return {packet.begin(), packet.end()};
     }
     static std::string Url(const TestServer& server, const std::string& name = "clip.asf") {
         return "mms://127.0.0.1:" + std::to_string(server.MmsPort()) + "/" + name;
@@ -100,7 +99,7 @@ protected:
     // Size and Flags, and then the index.
     static void ExpectSourceCopy(std::vector<uint8_t> file, uint64_t packets) {
         ExpectRepaired(file);
-        const size_t end = HeaderSize() + packets * s_clip->packetSize;
+        const size_t end = s_clip->RecordingSize(packets);
         ASSERT_EQ(file.size(), end + kIndexSize);
         std::vector<uint8_t> source(s_clip->bytes.begin(),
                                     s_clip->bytes.begin() + static_cast<ptrdiff_t>(end));
@@ -140,7 +139,7 @@ TEST_F(MmsClientTest, OnDemandCopyEqualsTheSourceHoweverTheHeaderArrives) {
         EXPECT_EQ(events.streamStarts, std::stoi(parts));
         EXPECT_GT(events.duration, 3500u);
         EXPECT_EQ(events.progress, static_cast<int>(s_clip->packetCount));
-        EXPECT_EQ(r.written, HeaderSize() + s_clip->packetCount * s_clip->packetSize);
+        EXPECT_EQ(r.written, s_clip->RecordingSize(s_clip->packetCount));
         ExpectSourceCopy(r.bytes, s_clip->packetCount);
         const ProbeReport copy = Probe(m_dir / "out.asf");
         EXPECT_EQ(copy.Get("stream0.codec_name"), source.Get("stream0.codec_name"));
@@ -224,7 +223,7 @@ TEST_F(MmsClientTest, ResumeAppendsFromTheStartPacketWithoutAHeader) {
     constexpr uint32_t kHave = 7;
     std::vector<uint8_t> partial(
         s_clip->bytes.begin(),
-        s_clip->bytes.begin() + static_cast<ptrdiff_t>(HeaderSize() + kHave * s_clip->packetSize));
+        s_clip->bytes.begin() + static_cast<ptrdiff_t>(s_clip->RecordingSize(kHave)));
     WriteFileBytes(m_dir / "part.asf", partial);
     auto out = StdioOutputFile::Open(m_dir / "part.asf", "rb+");
     ASSERT_TRUE(out && out->SeekEnd());
@@ -257,7 +256,7 @@ TEST_F(MmsClientTest, EndingsWithoutAFullStream) {
         // The server cuts the connection after five packets.
         Events events;
         const Recording r = Record(Url(server), AppSettings(), events);
-        EXPECT_EQ(r.written, HeaderSize() + 5 * s_clip->packetSize);
+        EXPECT_EQ(r.written, s_clip->RecordingSize(5));
         ExpectRepaired(r.bytes);
         EXPECT_EQ(Probe(m_dir / "out.asf").Get("stream0.codec_name"), "wmv2");
     }
