@@ -57,6 +57,9 @@ int RecordList::AppendRow(RecordRow row) {
 }
 
 int RecordList::InsertRow(int index, RecordRow row) {
+    if (m_observer != nullptr) {
+        m_observer->OnRowAboutToBeInserted(index);
+    }
     m_rows.insert(m_rows.begin() + index, std::move(row));
     std::set<int> shifted;
     for (int selected : m_selected) {
@@ -70,6 +73,9 @@ int RecordList::InsertRow(int index, RecordRow row) {
 }
 
 void RecordList::RemoveRow(int row) {
+    if (m_observer != nullptr) {
+        m_observer->OnRowAboutToBeRemoved(row);
+    }
     m_rows.erase(m_rows.begin() + row);
     std::set<int> shifted;
     for (int selected : m_selected) {
@@ -84,6 +90,9 @@ void RecordList::RemoveRow(int row) {
 }
 
 void RecordList::MoveRow(int from, int to) {
+    if (m_observer != nullptr) {
+        m_observer->OnRowAboutToBeMoved(from, to);
+    }
     RecordRow moving = std::move(m_rows[static_cast<size_t>(from)]);
     m_rows.erase(m_rows.begin() + from);
     m_rows.insert(m_rows.begin() + to, std::move(moving));

@@ -9,6 +9,15 @@ namespace tapewell {
 class RecordListObserver {
 public:
     virtual ~RecordListObserver() = default;
+    // Called just before the rows change, so that a view that mirrors them
+    // (Qt's item models) can announce the change while the old rows are
+    // still in place.
+    virtual void OnRowAboutToBeInserted(int row) { (void)row; }
+    virtual void OnRowAboutToBeRemoved(int row) { (void)row; }
+    virtual void OnRowAboutToBeMoved(int from, int to) {
+        (void)from;
+        (void)to;
+    }
     virtual void OnRowInserted(int row) { (void)row; }
     virtual void OnRowRemoved(int row) { (void)row; }
     // The row at `from` now stands at `to`; the rows between shifted by one.

@@ -235,6 +235,9 @@ inline constexpr uint64_t kPlaylistSniffFileBytes = 3072;
 inline constexpr size_t kPlaylistSniffLineBytes = 1023;
 // A playlist file of this size or more is not read by the job.
 inline constexpr uint64_t kJobPlaylistFileBytes = 102'400;
+// The record list reads a playlist it opens only below this size; a larger
+// one becomes a row of its own.
+inline constexpr uint64_t kOpenPlaylistMaxBytes = 102'400;
 // A download of a known media type below this many bytes is taken for an
 // error page and deleted.
 inline constexpr uint32_t kTooSmallRecordingBytes = 0x40000;
