@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QAction>
+#include <QKeySequence>
+#include <QObject>
+#include <QString>
+
+#include <map>
+
+namespace tapewell::gui {
+
+// The program's command numbers. Menus, toolbar buttons and context menus
+// all show the one QAction that carries a number.
+namespace command {
+inline constexpr int kExit = 367;
+inline constexpr int kOnTop = 383;
+inline constexpr int kProtectScreenSave = 384;
+}  // namespace command
+
+// One QAction per command number, owned by the main window (added to it,
+// so that its shortcuts work wherever the focus is in the window).
+class ActionTable : public QObject {
+    Q_OBJECT
+public:
+    explicit ActionTable(QWidget* window);
+
+    // Makes the action for id (its data() is the id); a second Add of the
+    // same id returns the first action unchanged.
+    QAction* Add(int id, const QString& text, const QKeySequence& shortcut = {},
+                 bool checkable = false);
+    // nullptr when no action has that id.
+    QAction* Get(int id) const;
+
+private:
+    QWidget* m_window;
+    std::map<int, QAction*> m_actions;
+};
+
+}  // namespace tapewell::gui

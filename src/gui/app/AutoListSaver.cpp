@@ -1,0 +1,132 @@
+#include "gui/app/AutoListSaver.h"
+
+#include <system_error>
+
+#include "app/ListFiles.h"
+#include "app/RecordList.h"
+#include "gui/list/GuiListPrompt.h"
+
+namespace tapewell::gui {
+
+AutoListSaver::AutoListSaver(RecordList& list, GuiListPrompt& prompt, std::filesystem::path path,
+                             QObject* parent)
+    : QObject(parent), m_list(list), m_prompt(prompt), m_path(std::move(path)) {
+    m_timer.setSingleShot(true);
+    m_timer.setInterval(kSaveDelayMs);
+    connect(&m_timer, &QTimer::timeout, this, &AutoListSaver::SaveInBackground);
+}
+
+void AutoListSaver::SetEnabled(bool on) {
+    m_enabled = on;
+    if (!on) {
+        m_timer.stop();
+    }
+}
+
+bool AutoListSaver::Load(std::string* error) {
+    std::error_code ignored;
+    if (!std::filesystem::exists(m_path, ignored)) {
+        return true;
+    }
+    const ListLoadResult result = LoadListFile(m_list, m_path);
+    if (!result.loaded) {
+        if (error != nullptr) {
+            *error = result.error;
+        }
+        MoveAside();
+        return false;
+    }
+    m_storedUser = m_list.UserName();
+    m_storedPassword = m_list.Password();
+    return true;
+}
+
+void AutoListSaver::MoveAside() {
+    for (int attempt = 0; attempt < kSetAsideTries; ++attempt) {
+        std::filesystem::path aside = m_path;
+        aside += attempt == 0 ? ".unreadable" : ".unreadable." + std::to_string(attempt);
+        std::error_code error;
+        if (std::filesystem::exists(aside, error) || error) {
+            continue;
+        }
+        std::filesystem::rename(m_path, aside, error);
+        if (!error) {
+            m_setAside = aside.string();
+            return;
+        }
+        break;
+    }
+    // Nowhere to put it: leave it where it is, and neither save over it nor
+    // delete it in this run.
+    m_untouchable = true;
+}
+
+void AutoListSaver::ScheduleSave() {
+    // The timer is not restarted by later changes: a steady stream of edits
+    // still reaches the file every second.
+    if (m_enabled && !m_timer.isActive()) {
+        m_timer.start();
+    }
+}
+
+ListPrompt::Answer AutoListSaver::StoredCredentialsAnswer() const {
+    const bool alreadyStored = !m_storedUser.empty() && m_list.UserName() == m_storedUser &&
+                               m_list.Password() == m_storedPassword;
+    return alreadyStored ? ListPrompt::Answer::Yes : ListPrompt::Answer::No;
+}
+
+void AutoListSaver::SaveInBackground() {
+    if (m_enabled && !m_untouchable) {
+        Save(StoredCredentialsAnswer());
+    }
+}
+
+bool AutoListSaver::Save(ListPrompt::Answer credentialsAnswer) {
+    std::error_code ignored;
+    std::filesystem::create_directories(m_path.parent_path(), ignored);
+    std::string error;
+    ListSaveResult result = ListSaveResult::Failed;
+    m_prompt.WithCredentialsAnswer(credentialsAnswer, [&] {
+        result = SaveListFile(m_list, m_path, ListSaveMode::All, &m_prompt, &error);
+    });
+    if (result == ListSaveResult::Failed) {
+        Q_EMIT SaveFailed(QString::fromStdString(error));
+        return false;
+    }
+    if (result == ListSaveResult::Saved && credentialsAnswer == ListPrompt::Answer::Yes) {
+        m_storedUser = m_list.UserName();
+        m_storedPassword = m_list.Password();
+    }
+    return true;
+}
+
+void AutoListSaver::SaveAtExit(bool askCredentials, const std::function<void()>& done) {
+    m_timer.stop();
+    if (m_untouchable) {
+        done();
+        return;
+    }
+    if (!m_enabled) {
+        std::error_code ignored;
+        std::filesystem::remove(m_path, ignored);
+        done();
+        return;
+    }
+    if (!askCredentials) {
+        Save(StoredCredentialsAnswer());
+        done();
+        return;
+    }
+    std::error_code ignored;
+    std::filesystem::create_directories(m_path.parent_path(), ignored);
+    m_prompt.AfterCredentialsQuestion(m_list, [this, done] {
+        std::string error;
+        if (SaveListFile(m_list, m_path, ListSaveMode::All, &m_prompt, &error) ==
+            ListSaveResult::Failed) {
+            Q_EMIT SaveFailed(QString::fromStdString(error));
+        }
+        done();
+    });
+}
+
+}  // namespace tapewell::gui

@@ -1,0 +1,315 @@
+#include "gui/app/CMainFrame.h"
+
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QGuiApplication>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QScreen>
+#include <QSplitter>
+#include <QWindow>
+
+#include <cstdio>
+
+#include "app/ListFiles.h"
+#include "app/OpenItem.h"
+#include "app/StartCommand.h"
+#include "gui/app/ActionTable.h"
+#include "gui/app/AutoListSaver.h"
+#include "gui/app/FramePosition.h"
+#include "gui/app/ScreenSaverInhibitor.h"
+#include "gui/app/UiPrompt.h"
+#include "gui/list/CRecordListView.h"
+#include "gui/list/DropItems.h"
+#include "gui/list/GuiListPrompt.h"
+#include "gui/list/RecordListModel.h"
+#include "gui/list/RecordListPane.h"
+#include "settings/ProfileStore.h"
+
+namespace tapewell::gui {
+namespace {
+
+constexpr const char* kSettingsSection = "settings";
+constexpr const char* kPositionSection = "Settings";  // the frame's position has its own capital S
+constexpr const char* kPathSection = "Path";
+constexpr int kDefaultVolume = 5000;
+constexpr int kInitialPlayerHeight = 170;
+
+// Wayland gives a program no say over where its window goes.
+bool PositionIsOurs() {
+    return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
+}  // namespace
+
+CMainFrame::CMainFrame(ProfileStore& profile, QWidget* parent)
+    : QMainWindow(parent),
+      m_profile(profile),
+      m_listPrompt(new GuiListPrompt(this)),
+      m_model(nullptr),
+      m_actions(new ActionTable(this)),
+      m_inhibitor(new ScreenSaverInhibitor(this)),
+      m_autoList(nullptr),
+      m_volume(profile.GetInt(kSettingsSection, "Volume", kDefaultVolume)) {
+    setObjectName("Tapewell");
+    setWindowTitle(tr("Tapewell"));
+    m_settings.Load(profile);
+    m_recent.Load(profile);
+    m_list.SetPrompt(m_listPrompt);
+    m_model = new RecordListModel(m_list, this);
+    m_model->SetToolTips(m_settings.m_toolTips);
+    m_autoList = new AutoListSaver(m_list, *m_listPrompt, AutomaticListPath(), this);
+
+    CreateActions();
+    CreateMenus();
+    CreateLayout();
+
+    m_autoList->SetEnabled(m_settings.m_savePlayList);
+    if (m_settings.m_savePlayList) {
+        std::string error;
+        if (!m_autoList->Load(&error)) {
+            const QString text = tr("The saved record list could not be read (%1). It was kept as "
+                                    "%2 and an empty list is used.")
+                                     .arg(QString::fromStdString(error),
+                                          QString::fromStdString(m_autoList->SetAsideName()));
+            QMetaObject::invokeMethod(
+                this, [this, text] { UiPrompt::Instance().Tell(this, QMessageBox::Warning, text); },
+                Qt::QueuedConnection);
+        }
+    }
+    connect(m_model, &RecordListModel::ListChanged, m_autoList, &AutoListSaver::ScheduleSave);
+    connect(m_model, &RecordListModel::TitleChanged, this,
+            [this] { m_pane->SetTitle(QString::fromStdString(m_list.Title())); });
+    m_pane->SetTitle(QString::fromStdString(m_list.Title()));
+    connect(m_autoList, &AutoListSaver::SaveFailed, this, [](const QString& reason) {
+        std::fprintf(stderr, "tapewell: the record list could not be saved: %s\n",
+                     reason.toLocal8Bit().constData());
+    });
+
+    setAcceptDrops(true);
+    if (m_settings.m_onTop) {
+        setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    }
+    if (m_settings.m_screenSave) {
+        m_inhibitor->Inhibit();
+    }
+}
+
+CMainFrame::~CMainFrame() {
+    // The widgets and the model read m_list: they go before it does.
+    m_list.SetObserver(nullptr);
+    m_list.SetPrompt(nullptr);
+    delete m_splitter;
+    delete m_autoList;
+    delete m_model;
+}
+
+void CMainFrame::CreateActions() {
+    QAction* exit = m_actions->Add(command::kExit, tr("Exit"), QKeySequence::Quit);
+    connect(exit, &QAction::triggered, this, &QWidget::close);
+
+    QAction* onTop = m_actions->Add(command::kOnTop, tr("On Top"), {}, true);
+    onTop->setChecked(m_settings.m_onTop);
+    connect(onTop, &QAction::toggled, this, &CMainFrame::SetOnTop);
+
+    QAction* screenSave = m_actions->Add(command::kProtectScreenSave, tr("Protect Screen Save"), {}, true);
+    screenSave->setChecked(m_settings.m_screenSave);
+    connect(screenSave, &QAction::toggled, this, &CMainFrame::SetProtectScreenSave);
+}
+
+void CMainFrame::CreateMenus() {
+    QMenu* file = menuBar()->addMenu(tr("&File"));
+    file->addAction(m_actions->Get(command::kExit));
+    QMenu* view = menuBar()->addMenu(tr("&View"));
+    view->addAction(m_actions->Get(command::kOnTop));
+    view->addAction(m_actions->Get(command::kProtectScreenSave));
+}
+
+void CMainFrame::CreateLayout() {
+    m_splitter = new QSplitter(Qt::Vertical, this);
+    m_splitter->setObjectName("frameSplitter");
+    m_playerArea = new QWidget(m_splitter);
+    m_playerArea->setObjectName("playerArea");
+    m_playerArea->setAutoFillBackground(true);
+    QPalette palette = m_playerArea->palette();
+    palette.setColor(QPalette::Window, Qt::black);
+    m_playerArea->setPalette(palette);
+
+    auto* view = new CRecordListView(m_model, m_listPrompt);
+    connect(view, &CRecordListView::ItemsDropped, this, &CMainFrame::OpenDropped);
+    m_pane = new RecordListPane(view, m_splitter);
+    m_splitter->addWidget(m_playerArea);
+    m_splitter->addWidget(m_pane);
+    // The list keeps its height when the window grows; the player takes the rest.
+    m_splitter->setStretchFactor(0, 1);
+    m_splitter->setStretchFactor(1, 0);
+    m_splitter->setCollapsible(1, false);
+    m_splitter->setSizes({kInitialPlayerHeight, kDefaultHeight - kInitialPlayerHeight});
+    setCentralWidget(m_splitter);
+}
+
+CRecordListView* CMainFrame::ListView() const {
+    return m_pane->View();
+}
+
+void CMainFrame::ShowAtSavedPosition() {
+    resize(kDefaultWidth, kDefaultHeight);
+    if (PositionIsOurs()) {
+        const QPoint saved(m_profile.GetInt(kPositionSection, "xPos", 0),
+                           m_profile.GetInt(kPositionSection, "yPos", 0));
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        move(ClampFramePosition(saved, screen != nullptr ? screen->size() : QSize()));
+    }
+    show();
+}
+
+bool CMainFrame::AnyRowBusy() const {
+    for (int row = 0; row < m_list.RowCount(); ++row) {
+        if (m_list.Row(row).jobNumber != 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int CMainFrame::OpenOne(const std::string& address, const std::string& name,
+                        const std::string& option) {
+    std::string error;
+    const int row = OpenItem(m_list, m_recent, address, name, option, nullptr, &error);
+    if (!error.empty()) {
+        UiPrompt::Instance().Tell(this, QMessageBox::Warning,
+                                  tr("The list file %1 could not be opened: %2")
+                                      .arg(QString::fromStdString(address),
+                                           QString::fromStdString(error)));
+    }
+    return row;
+}
+
+void CMainFrame::OpenFromCommand(int mode, const QString& text) {
+    if (text.isEmpty()) {
+        return;
+    }
+    const ItemText item = SplitItemText(text.toStdString());
+    if (item.address.find(".ibh") != std::string::npos) {
+        m_profile.WriteString(kPathSection, "ibh", item.address);
+    }
+    const int row = OpenOne(item.address, item.name, item.option);
+    BringToFront();
+    if (row < 0) {
+        return;
+    }
+    m_list.SelectRow(row);
+    if (mode == kStartOpen || mode == kStartPlay) {
+        if (m_playRowHook) {
+            m_playRowHook(row);
+        }
+    } else if (mode == kStartRecord && !AnyRowBusy() && m_recordRowHook) {
+        m_recordRowHook(row);
+    }
+}
+
+void CMainFrame::OpenDropped(const QStringList& items) {
+    for (const QString& item : items) {
+        OpenOne(item.toStdString(), "", "");
+    }
+    BringToFront();
+}
+
+void CMainFrame::BringToFront() {
+    if (isMinimized()) {
+        showNormal();
+    }
+    raise();
+    activateWindow();
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData() != nullptr && !DropItems(*event->mimeData()).isEmpty()) {
+        event->acceptProposedAction();
+    }
+}
+
+void CMainFrame::dropEvent(QDropEvent* event) {
+    if (event->mimeData() == nullptr) {
+        return;
+    }
+    const QStringList items = DropItems(*event->mimeData());
+    if (!items.isEmpty()) {
+        event->acceptProposedAction();
+        OpenDropped(items);
+    }
+}
+
+void CMainFrame::SetOnTop(bool on) {
+    m_settings.m_onTop = on;
+    const bool visible = isVisible();
+    setWindowFlag(Qt::WindowStaysOnTopHint, on);
+    if (visible) {
+        show();  // changing a window flag hides the window
+    }
+}
+
+void CMainFrame::SetProtectScreenSave(bool on) {
+    m_settings.m_screenSave = on;
+    if (on) {
+        m_inhibitor->Inhibit();
+    } else {
+        m_inhibitor->UnInhibit();
+    }
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (m_exitDone) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    BeginExit(true);
+}
+
+void CMainFrame::ExitWithoutQuestions() {
+    if (m_exitDone) {
+        return;
+    }
+    // Also when a question of a window close is still open: a signal does
+    // not wait for it.
+    BeginExit(false);
+}
+
+void CMainFrame::BeginExit(bool askQuestions) {
+    if (!m_exiting) {
+        m_exiting = true;
+        if (m_stopCaptureHook) {
+            m_stopCaptureHook();
+        }
+        if (m_stopJobsHook) {
+            m_stopJobsHook();
+        }
+    } else if (askQuestions) {
+        return;  // a second close while the first one's question is open
+    }
+    m_autoList->SaveAtExit(askQuestions, [this] { FinishExit(); });
+}
+
+void CMainFrame::FinishExit() {
+    if (m_exitDone) {
+        return;
+    }
+    m_exitDone = true;
+    m_profile.WriteInt(kSettingsSection, "Volume", m_volume);
+    m_recent.Save(m_profile);
+    m_settings.Save(m_profile);
+    m_inhibitor->UnInhibit();
+    if (PositionIsOurs()) {
+        const QPoint position = pos();
+        m_profile.Update([&position](ProfileEdit& edit) {
+            edit.WriteInt(kPositionSection, "xPos", position.x());
+            edit.WriteInt(kPositionSection, "yPos", position.y());
+        });
+    }
+    Q_EMIT ExitFinished();
+    close();
+}
+
+}  // namespace tapewell::gui

@@ -1,0 +1,111 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+#include "app/RecentUrls.h"
+#include "app/RecordList.h"
+#include "settings/AppSettings.h"
+
+class QSplitter;
+
+namespace tapewell {
+class ProfileStore;
+}
+
+namespace tapewell::gui {
+
+class ActionTable;
+class AutoListSaver;
+class CRecordListView;
+class GuiListPrompt;
+class RecordListModel;
+class RecordListPane;
+class ScreenSaverInhibitor;
+
+// The main window: the player area above, the record list below, the
+// program's settings, and the way out. It owns the record list (the core's
+// RecordList) and hands every open, drop and hand-over to the core's
+// OpenItem.
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr int kDefaultWidth = 410;
+    static constexpr int kDefaultHeight = 560;
+
+    // Loads the settings, the recent addresses and (with "Save Play List")
+    // the automatic list.
+    explicit CMainFrame(ProfileStore& profile, QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    // Places the window at its saved position and shows it.
+    void ShowAtSavedPosition();
+
+    // The item of a command line or a hand-over: mode 0/1 plays its row,
+    // mode 2 records it when nothing records.
+    void OpenFromCommand(int mode, const QString& text);
+    // Dropped paths and addresses, in drop order.
+    void OpenDropped(const QStringList& items);
+    // Brings the window to the front (after a hand-over or a drop).
+    void BringToFront();
+
+    // Ends the program as a closed window does, asking nothing (SIGTERM).
+    void ExitWithoutQuestions();
+
+    RecordList& List() { return m_list; }
+    const RecentUrls& Recent() const { return m_recent; }
+    const AppSettings& Settings() const { return m_settings; }
+    ActionTable& Actions() { return *m_actions; }
+    CRecordListView* ListView() const;
+    RecordListPane* ListPane() const { return m_pane; }
+    QWidget* PlayerArea() const { return m_playerArea; }
+    ScreenSaverInhibitor& Inhibitor() { return *m_inhibitor; }
+
+    // What later parts of the program plug in: playing a row, recording a
+    // row, and stopping capture and jobs at exit. Unset hooks do nothing.
+    std::function<void(int row)> m_playRowHook;
+    std::function<void(int row)> m_recordRowHook;
+    std::function<void()> m_stopCaptureHook;
+    std::function<void()> m_stopJobsHook;
+
+Q_SIGNALS:
+    // The exit's saving is done; the program may end now.
+    void ExitFinished();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void CreateActions();
+    void CreateMenus();
+    void CreateLayout();
+    int OpenOne(const std::string& address, const std::string& name, const std::string& option);
+    void SetOnTop(bool on);
+    void SetProtectScreenSave(bool on);
+    void BeginExit(bool askQuestions);
+    void FinishExit();
+    bool AnyRowBusy() const;
+
+    ProfileStore& m_profile;
+    AppSettings m_settings;
+    RecordList m_list;
+    RecentUrls m_recent;
+    GuiListPrompt* m_listPrompt;
+    RecordListModel* m_model;
+    RecordListPane* m_pane = nullptr;
+    QSplitter* m_splitter = nullptr;
+    QWidget* m_playerArea = nullptr;
+    ActionTable* m_actions;
+    ScreenSaverInhibitor* m_inhibitor;
+    AutoListSaver* m_autoList;
+    int m_volume;
+    bool m_exiting = false;
+    bool m_exitDone = false;
+};
+
+}  // namespace tapewell::gui

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+
+namespace tapewell::gui {
+
+class CRecordListView;
+
+// The lower part of the main window: the command band (its buttons come
+// with the list commands; the list's title shows there meanwhile), the
+// record list, and the banner band with the program's idle picture.
+class RecordListPane : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kToolBandHeight = 52;
+    static constexpr int kBannerHeight = 61;
+
+    RecordListPane(CRecordListView* view, QWidget* parent = nullptr);
+
+    CRecordListView* View() const { return m_view; }
+    QWidget* ToolBand() const { return m_toolBand; }
+    void SetTitle(const QString& title);
+    QString Title() const;
+
+private:
+    CRecordListView* m_view;
+    QWidget* m_toolBand;
+    QLabel* m_title;
+};
+
+}  // namespace tapewell::gui

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "gui/app/UiPrompt.h"
+
+namespace tapewell::test {
+
+// The folder of the running test: HOME, XDG_CONFIG_HOME, XDG_DATA_HOME,
+// XDG_CACHE_HOME and XDG_RUNTIME_DIR point into it (fresh for every test,
+// removed after it).
+const std::filesystem::path& TestHome();
+
+// Answers questions from a queue (Yes when it is empty) at once, and keeps
+// every text it was shown. Dialogs are handed to dialogHandler, which may
+// fill them in; its return value is the dialog's result.
+class ScriptedUiPrompt final : public gui::UiPrompt {
+public:
+    std::deque<Answer> answers;
+    QStringList questions;
+    QStringList messages;
+    std::function<int(QDialog*)> dialogHandler;
+
+    void Ask(QWidget* parent, const QString& text, QMessageBox::StandardButtons buttons,
+             AnswerCallback done) override;
+    void Tell(QWidget* parent, QMessageBox::Icon icon, const QString& text,
+              std::function<void()> done) override;
+    void Open(QDialog* dialog, DialogCallback done) override;
+};
+
+// Installs a fresh ScriptedUiPrompt for the rest of the test and returns it.
+ScriptedUiPrompt& InstallScriptedPrompt();
+
+// Runs the event loop until pred holds or timeoutMs pass; returns pred().
+bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 5000);
+
+}  // namespace tapewell::test
