@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/StartCommand.h"
+#include "gui/app/AppIcon.h"
 #include "gui/app/CRecorderApp.h"
 #include "gui/app/InstanceChannel.h"
 #include "settings/ProfileStore.h"
@@ -110,6 +111,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("Tapewell");
     QApplication::setApplicationVersion(TAPEWELL_VERSION);
     QApplication::setDesktopFileName("tapewell");
+    QApplication::setWindowIcon(tapewell::gui::AppIcon());
     tapewell::gui::InstallTranslations(app);
     tapewell::gui::CRecorderApp recorder(profile, start, socketPath);
     recorder.Start();

@@ -36,6 +36,9 @@ protected:
         painter.drawEllipse(centre, reel, reel);
         painter.drawEllipse(centre + QPoint(2 * reel + 10, 0), reel, reel);
         painter.drawLine(centre + QPoint(0, reel), centre + QPoint(2 * reel + 10, reel));
+        painter.setBrush(QColor(0xe8, 0xc0, 0x6a));
+        painter.drawEllipse(centre, 3, 3);
+        painter.drawEllipse(centre + QPoint(2 * reel + 10, 0), 3, 3);
         QFont font = painter.font();
         font.setPointSizeF(font.pointSizeF() * 1.6);
         font.setBold(true);
