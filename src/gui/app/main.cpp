@@ -94,9 +94,16 @@ int main(int argc, char** argv) {
     QString socketPath;
     std::optional<tapewell::gui::instance::Election> election;
     if (!severalAllowed) {
-        socketPath = tapewell::gui::instance::SocketPath();
+        QString error;
+        socketPath = tapewell::gui::instance::SocketPath(&error);
         election.emplace(socketPath);
-        if (!election->BecomeFirst()) {
+        const bool first = election->BecomeFirst();
+        if (!error.isEmpty() || !election->Error().isEmpty()) {
+            std::fprintf(stderr, "tapewell: running without the one-window rule: %s\n",
+                         (error.isEmpty() ? election->Error() : error).toLocal8Bit().constData());
+            socketPath.clear();
+        }
+        if (!first) {
             const tapewell::gui::instance::HandOverResult result =
                 tapewell::gui::instance::SendHandOver(socketPath, start.mode, start.item);
             if (result.ok) {
