@@ -255,6 +255,10 @@ TEST(DropItemsTest, TextLinesCountOnlyWithoutUrls) {
     EXPECT_EQ(DropItems(both).size(), 4);
     EXPECT_FALSE(DropItems(both).contains("/ignored/when/urls/exist.asf"));
 
+    QMimeData escaped;
+    escaped.setUrls({QUrl("mms://h/a%20b%26c.asf")});
+    EXPECT_EQ(DropItems(escaped), QStringList({"mms://h/a%20b%26c.asf"}));
+
     QMimeData empty;
     EXPECT_TRUE(DropItems(empty).isEmpty());
 }

@@ -44,7 +44,9 @@ QStringList DropItems(const QMimeData& data) {
                     items << path;
                 }
             } else if (url.isValid() && IsStreamScheme(url.scheme())) {
-                items << url.toString();
+                // Encoded as the dragging program gave it: a decoded "%20"
+                // would put a blank into an HTTP request line.
+                items << url.toString(QUrl::FullyEncoded);
             }
         }
         return items;

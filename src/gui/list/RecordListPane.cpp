@@ -1,5 +1,6 @@
 #include "gui/list/RecordListPane.h"
 
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLinearGradient>
@@ -45,7 +46,8 @@ protected:
         painter.setFont(font);
         painter.setPen(QColor(0xf4, 0xf1, 0xea));
         const QRect text = rect().adjusted(4 * reel + 44, 0, -8, 0);
-        painter.drawText(text, Qt::AlignVCenter | Qt::AlignLeft, tr("Tapewell"));
+        painter.drawText(text, Qt::AlignVCenter | Qt::AlignLeft,
+                         QCoreApplication::translate("RecordListPane", "Tapewell"));
     }
 };
 
