@@ -1,4 +1,182 @@
 <?xml version="1.0" encoding="utf-8"?>
 <!DOCTYPE TS>
 <TS version="2.1" language="ko_KR">
+<context>
+    <name>CMainFrame</name>
+    <message>
+        <source>Tapewell</source>
+        <translation>Tapewell</translation>
+    </message>
+</context>
+<context>
+    <name>InstanceChannel</name>
+    <message>
+        <source>cannot create the folder %1: %2</source>
+        <translation>폴더 %1을(를) 만들 수 없습니다: %2</translation>
+    </message>
+    <message>
+        <source>cannot read the folder %1: %2</source>
+        <translation>폴더 %1을(를) 읽을 수 없습니다: %2</translation>
+    </message>
+    <message>
+        <source>%1 is not a folder (a link or a file is in its place)</source>
+        <translation>%1은(는) 폴더가 아닙니다 (그 자리에 링크나 파일이 있습니다)</translation>
+    </message>
+    <message>
+        <source>the folder %1 belongs to another user</source>
+        <translation>폴더 %1은(는) 다른 사용자의 것입니다</translation>
+    </message>
+    <message>
+        <source>cannot make the folder %1 private: %2</source>
+        <translation>폴더 %1을(를) 나만 쓰도록 바꿀 수 없습니다: %2</translation>
+    </message>
+    <message>
+        <source>1 second</source>
+        <translation>1초</translation>
+    </message>
+    <message>
+        <source>%1 seconds</source>
+        <translation>%1초</translation>
+    </message>
+    <message>
+        <source>%1 ms</source>
+        <translation>%1밀리초</translation>
+    </message>
+    <message>
+        <source>cannot make a socket: %1</source>
+        <translation>소켓을 만들 수 없습니다: %1</translation>
+    </message>
+    <message>
+        <source>cannot connect to the running Tapewell at %1: %2</source>
+        <translation>실행 중인 Tapewell(%1)에 연결할 수 없습니다: %2</translation>
+    </message>
+    <message>
+        <source>the running Tapewell did not answer at %1 within %2</source>
+        <translation>실행 중인 Tapewell(%1)이(가) %2 안에 응답하지 않았습니다</translation>
+    </message>
+    <message>
+        <source>no answer from the running Tapewell within %1</source>
+        <translation>실행 중인 Tapewell이(가) %1 안에 응답하지 않았습니다</translation>
+    </message>
+    <message>
+        <source>the running Tapewell closed the connection without taking the item</source>
+        <translation>실행 중인 Tapewell이(가) 항목을 받지 않고 연결을 끊었습니다</translation>
+    </message>
+    <message>
+        <source>the running Tapewell gave an unknown answer</source>
+        <translation>실행 중인 Tapewell이(가) 알 수 없는 응답을 보냈습니다</translation>
+    </message>
+    <message>
+        <source>there is no folder for the lock</source>
+        <translation>잠금 파일을 둘 폴더가 없습니다</translation>
+    </message>
+    <message>
+        <source>cannot make the lock file %1</source>
+        <translation>잠금 파일 %1을(를) 만들 수 없습니다</translation>
+    </message>
+    <message>
+        <source>the item text is longer than %1 bytes</source>
+        <translation>항목 텍스트가 %1바이트보다 깁니다</translation>
+    </message>
+    <message>
+        <source>the socket path &quot;%1&quot; is empty or too long</source>
+        <translation>소켓 경로 "%1"이(가) 비어 있거나 너무 깁니다</translation>
+    </message>
+</context>
+<context>
+    <name>RecordListPane</name>
+    <message>
+        <source>Tapewell</source>
+        <translation>Tapewell</translation>
+    </message>
+</context>
+<context>
+    <name>tapewell::gui::CMainFrame</name>
+    <message>
+        <source>Tapewell</source>
+        <translation>Tapewell</translation>
+    </message>
+    <message>
+        <source>The saved record list could not be read (%1). It was kept as %2 and an empty list is used.</source>
+        <translation>저장된 녹화 목록을 읽을 수 없습니다 (%1). 파일은 %2(으)로 보관하고 빈 목록으로 시작합니다.</translation>
+    </message>
+    <message>
+        <source>Exit</source>
+        <translation>종료</translation>
+    </message>
+    <message>
+        <source>On Top</source>
+        <translation>항상 위</translation>
+    </message>
+    <message>
+        <source>Protect Screen Save</source>
+        <translation>화면 보호기 끄기</translation>
+    </message>
+    <message>
+        <source>&amp;File</source>
+        <translation>파일(&amp;F)</translation>
+    </message>
+    <message>
+        <source>&amp;View</source>
+        <translation>보기(&amp;V)</translation>
+    </message>
+    <message>
+        <source>The list file %1 could not be opened: %2</source>
+        <translation>목록 파일 %1을(를) 열 수 없습니다: %2</translation>
+    </message>
+</context>
+<context>
+    <name>tapewell::gui::GuiListPrompt</name>
+    <message>
+        <source>Are you sure you want to delete this item ?</source>
+        <translation>이 항목을 삭제하시겠습니까?</translation>
+    </message>
+    <message>
+        <source>Are you sure you want to save ID and Password?</source>
+        <translation>아이디와 비밀번호를 저장하시겠습니까?</translation>
+    </message>
+    <message>
+        <source>%1 
+
+ File exist. Overwrite?</source>
+        <translation>%1 
+
+ 파일이 있습니다. 덮어쓰시겠습니까?</translation>
+    </message>
+</context>
+<context>
+    <name>tapewell::gui::InstanceServer</name>
+    <message>
+        <source>there is no folder for the socket</source>
+        <translation>소켓을 둘 폴더가 없습니다</translation>
+    </message>
+    <message>
+        <source>cannot listen on %1: %2</source>
+        <translation>%1에서 연결을 기다릴 수 없습니다: %2</translation>
+    </message>
+</context>
+<context>
+    <name>tapewell::gui::RecordListModel</name>
+    <message>
+        <source>File,Type,Time,Play,Record,Size,Original File,Recording File,Info,ns</source>
+        <translation>파일,종류,시간,재생,녹화,용량,주소,녹화된 파일, 정보,NS</translation>
+    </message>
+    <message>
+        <source>File registration info : %1
+
+ %2 - 
+%3</source>
+        <translation>파일등록 정보 : %1
+
+ %2 - 
+%3</translation>
+    </message>
+</context>
+<context>
+    <name>tapewell::gui::ScreenSaverInhibitor</name>
+    <message>
+        <source>Playing or recording media</source>
+        <translation>미디어 재생 또는 녹화 중</translation>
+    </message>
+</context>
 </TS>
