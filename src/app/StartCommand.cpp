@@ -1,7 +1,8 @@
 #include "app/StartCommand.h"
 
 #include <array>
-#include <optional>
+
+#include "common/PercentDecode.h"
 
 namespace tapewell {
 namespace {
@@ -40,37 +41,6 @@ int ModeOfSwitch(std::string_view arg) {
         return kStartRecord;
     }
     return kStartPlay;
-}
-
-std::optional<int> HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return std::nullopt;
-}
-
-std::string PercentDecode(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size()) {
-            std::optional<int> high = HexValue(text[i + 1]);
-            std::optional<int> low = HexValue(text[i + 2]);
-            if (high && low) {
-                out.push_back(static_cast<char>(*high * 16 + *low));
-                i += 2;
-                continue;
-            }
-        }
-        out.push_back(text[i]);
-    }
-    return out;
 }
 
 }  // namespace

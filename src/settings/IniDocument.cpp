@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "common/PercentDecode.h"
 #include "common/TextCodec.h"
 
 namespace tapewell {
@@ -74,39 +75,6 @@ std::string Escape(std::string_view text, EscapeKind kind) {
     return out;
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
-
-// "%" and two hex digits give that byte; any other '%' is taken literally,
-// so a hand-edited "100%" survives.
-std::string Unescape(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size()) {
-            int high = HexDigit(text[i + 1]);
-            int low = HexDigit(text[i + 2]);
-            if (high >= 0 && low >= 0) {
-                out += static_cast<char>(high * 16 + low);
-                i += 2;
-                continue;
-            }
-        }
-        out += text[i];
-    }
-    return out;
-}
-
 }  // namespace
 
 IniDocument IniDocument::Parse(std::string_view text) {
@@ -136,7 +104,7 @@ void IniDocument::ParseLine(std::string_view line, size_t& current) {
             current = kNoSection;
             return;
         }
-        current = FindOrAddSection(Unescape(line.substr(1, close - 1)));
+        current = FindOrAddSection(PercentDecode(line.substr(1, close - 1)));
         return;
     }
     size_t eq = line.find('=');
@@ -147,8 +115,8 @@ void IniDocument::ParseLine(std::string_view line, size_t& current) {
     if (rawName.empty()) {
         return;
     }
-    std::string name = rawName == kDefaultValueName ? std::string() : Unescape(rawName);
-    SetIn(m_sections[current], name, Unescape(Trim(line.substr(eq + 1))));
+    std::string name = rawName == kDefaultValueName ? std::string() : PercentDecode(rawName);
+    SetIn(m_sections[current], name, PercentDecode(Trim(line.substr(eq + 1))));
 }
 
 std::string IniDocument::Serialize() const {
