@@ -172,6 +172,13 @@ int ShiftPacketTimes(std::span<uint8_t> packet, uint32_t delta) {
     return RewritePacketTimes(packet, [delta](uint32_t t) { return t + delta; });
 }
 
+int MovePacketTimes(std::span<uint8_t> packet, int64_t delta) {
+    return RewritePacketTimes(packet, [delta](uint32_t t) {
+        const int64_t moved = static_cast<int64_t>(t) + delta;
+        return static_cast<uint32_t>(std::clamp<int64_t>(moved, 0, UINT32_MAX));
+    });
+}
+
 int FindFileProperties(std::span<const uint8_t> buffer) {
     const size_t size = std::min<size_t>(buffer.size(), INT_MAX);
     const auto& id = guids::kFileProperties.bytes;

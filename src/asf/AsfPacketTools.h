@@ -29,6 +29,10 @@ int RebasePacketTimes(std::span<uint8_t> packet, uint32_t baseTime);
 // stream that repeats its content must do on each new round.
 int ShiftPacketTimes(std::span<uint8_t> packet, uint32_t delta);
 
+// The same walk moving every time by delta ms, which may be negative; a
+// result below 0 becomes 0 and one above 2^32 - 1 becomes 2^32 - 1.
+int MovePacketTimes(std::span<uint8_t> packet, int64_t delta);
+
 // Offset of the first File Properties GUID in the buffer, or -1. Positions 0
 // up to size - 17 are tried.
 int FindFileProperties(std::span<const uint8_t> buffer);

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <vector>
 
 #include "asf/AsfGuids.h"
 #include "asf/AsfPacketTools.h"
+#include "asf/LiveTimeline.h"
 #include "asf/SizeTimeText.h"
 
 namespace tapewell {
@@ -178,6 +180,57 @@ TEST(RebasePacketTimes, LengthsPointingOutsideThePacketAreRefusedWithoutStrayAcc
         std::vector<uint8_t> cut(whole.begin(), whole.begin() + static_cast<ptrdiff_t>(n));
         apt::RebasePacketTimes(cut, 0);
     }
+}
+
+TEST(MovePacketTimes, MovesBothWaysAndClampsAtTheEnds) {
+    auto packet = SinglePayloadPacket(1000, 3000, 4);
+    EXPECT_EQ(apt::MovePacketTimes(packet, 500), 0);
+    EXPECT_EQ(At32(packet, 6), 1500u);
+    EXPECT_EQ(At32(packet, 23), 3500u);
+    EXPECT_EQ(apt::MovePacketTimes(packet, -2000), 0);
+    EXPECT_EQ(At32(packet, 6), 0u);
+    EXPECT_EQ(At32(packet, 23), 1500u);
+    packet = SinglePayloadPacket(0xFFFFFF00u, 0xFFFFFF00u, 4);
+    EXPECT_EQ(apt::MovePacketTimes(packet, 0x1000), 0);
+    EXPECT_EQ(At32(packet, 6), 0xFFFFFFFFu);
+}
+
+// A late joiner's broadcast: source times from 95,717 ms, a repeated header
+// after which the source steps back half a second, and a loop of the source
+// that starts its times at 0 again.
+TEST(LiveTimeline, StartsAtZeroAndNeverRunsBackAcrossRepeatedHeaders) {
+    LiveTimeline timeline;
+    std::vector<uint32_t> written;
+    auto place = [&](uint32_t send, uint32_t presentation) {
+        auto packet = SinglePayloadPacket(send, presentation, 4);
+        const std::optional<uint32_t> time = timeline.Place(packet);
+        EXPECT_TRUE(time.has_value());
+        EXPECT_EQ(At32(packet, 6), time.value_or(0));
+        written.push_back(At32(packet, 23));  // presentation time as written
+        return time.value_or(0);
+    };
+    EXPECT_FALSE(timeline.Started());
+    EXPECT_EQ(place(95'717, 97'717), 0u);
+    EXPECT_EQ(place(96'100, 98'100), 383u);
+    EXPECT_EQ(place(97'900, 99'900), 2'183u);
+    timeline.NewSegment();
+    // The source stepped back 536 ms after its header: continue at the last time.
+    EXPECT_EQ(place(97'364, 99'364), 2'183u);
+    EXPECT_EQ(place(97'800, 99'800), 2'619u);
+    // Jitter inside a segment keeps send times from decreasing.
+    EXPECT_EQ(place(97'700, 99'700), 2'619u);
+    timeline.NewSegment();
+    EXPECT_EQ(place(0, 2'000), 2'619u);  // the source looped: times restart at 0
+    EXPECT_EQ(place(500, 2'500), 3'119u);
+    // A new segment whose times go on forward keeps them as they are.
+    timeline.NewSegment();
+    EXPECT_EQ(place(1'500, 3'500), 4'119u);
+    EXPECT_EQ(timeline.LastSendTime(), 4'119u);
+    EXPECT_EQ(written.front(), 2'000u) << "the preroll stays in the presentation time";
+    EXPECT_EQ(written[3], 4'183u) << "after a header the presentation times move with the send times";
+
+    std::vector<uint8_t> unknown(kPacketSize, 0);
+    EXPECT_FALSE(timeline.Place(unknown).has_value());
 }
 
 TEST(SendTimeOffset, MatchesTheFieldSizesOfEachKnownLayout) {
