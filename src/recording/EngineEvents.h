@@ -5,6 +5,8 @@
 
 namespace tapewell {
 
+class OutputFile;
+
 // What the download engines (MmsClient, CHttpRecorder, CWebFetcher) tell the
 // recording job that runs them. Every event is raised on the job's worker
 // thread, synchronously; the job stores the values and then notifies its
@@ -32,6 +34,13 @@ public:
     virtual void OnAuthCancelled() {}
     // The web fetcher found a stream address in a page.
     virtual void OnUrlFound(const std::string& /*address*/) {}
+    // In the middle of a recording the stream brought a header of another
+    // layout (other streams, another packet size), which cannot share a file
+    // with what was written. The engine has finished the current file (its
+    // header describes what it holds); the host opens the next file beside
+    // it and returns it, owning it, or returns nullptr to end the recording
+    // there. The engine writes the new header and goes on into that file.
+    virtual OutputFile* OnNextOutputFile() { return nullptr; }
 };
 
 }  // namespace tapewell
