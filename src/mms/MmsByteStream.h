@@ -22,6 +22,9 @@ public:
     // The errno of the last receive that failed (ETIMEDOUT for a silent
     // peer); 0 when none did.
     virtual int LastError() const { return 0; }
+    // How long a receive waits for a silent peer from now on; a stream
+    // that never waits ignores it.
+    virtual void SetReceiveTimeoutMs(int /*ms*/) {}
 };
 
 // How ReceiveExact ended.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "asf/AsfObjects.h"
 #include "asf/AsfPacketTools.h"
 #include "common/Limits.h"
 #include "common/OutputFile.h"
@@ -25,6 +26,7 @@ constexpr uint64_t kHundredNsPerMs = 10'000;
 EngineEvents g_noEvents;
 
 constexpr const char* kClosedEarly = "connection closed before the end of the stream";
+constexpr const char* kClosedUnanswered = "the server closed the connection without an MMS reply";
 
 uint32_t Clamp32(uint64_t value) {
     return static_cast<uint32_t>(std::min<uint64_t>(value, std::numeric_limits<uint32_t>::max()));
@@ -41,29 +43,31 @@ void MmsClient::ResetSession(OutputFile* output, const std::string& address,
                              const std::string& playerAgent, uint32_t startPacket) {
     m_messages.Reset();
     m_header.Reset();
-    m_output = output;
+    m_incoming.Reset();
+    m_file = FileState{};
+    m_file.output = output;
+    m_file.packetCount = startPacket;
+    m_check = output == nullptr;
     m_address = address;
     m_playerAgent = playerAgent.empty() ? m_settings.m_playerAgent : playerAgent;
     m_startPacket = startPacket;
     m_local = {};
+    m_replied = false;
     m_endOfStream = false;
     m_headerComplete = false;
     m_haveLocation = false;
     m_lastLocation = 0;
     m_packetSize = 0;
     m_durationMs = 0;
+    m_live = false;
     m_bytesWritten = 0;
-    m_firstSendTime = 0;
-    m_latestSendTime = 0;
-    m_packetCount = 0;
-    m_dataSize = 0;
+    m_earlierFilesMs = 0;
 }
 
 uint64_t MmsClient::Run(OutputFile* output, const std::string& address,
                         const std::string& playerAgent, uint32_t startPacket) {
     m_events.OnStatus(address, MmsPortOf(address));
     MmsTransport transport(m_stop);
-    transport.SetIdleTimeoutMs(m_idleTimeoutMs);
     if (!transport.OpenConnection(address, m_events)) {
         return 0;
     }
@@ -77,38 +81,50 @@ uint64_t MmsClient::RunOn(MmsByteStream& stream, OutputFile* output, const std::
                           const std::string& playerAgent, uint32_t startPacket, sockaddr_in local) {
     ResetSession(output, address, playerAgent, startPacket);
     m_local = local;
+    stream.SetReceiveTimeoutMs(std::min(kFirstReplyTimeoutMs, m_idleTimeoutMs));
     if (!stream.Send(m_messages.Connect(m_playerAgent))) {
         return 0;
     }
     while (!m_stop.Raised() && !m_endOfStream && ReadUnit(stream)) {
     }
-    if (m_header.GetProperties() && m_bytesWritten > 0 && m_output) {
-        Repair();
-    }
+    FinishFile();
     return m_bytesWritten;
 }
 
 bool MmsClient::ReadUnit(MmsByteStream& stream) {
-    MmsUnit unit = m_reader.ReadUnit(stream);
+    const MmsUnit unit = m_reader.ReadUnit(stream, !m_replied);
     switch (unit.kind) {
         case MmsUnit::Kind::End:
-            // The session only ends well at the server's end-of-stream
-            // report, a limit or a stop: a recording cut short by the
-            // network is told as such, not passed off as complete.
-            if (!m_stop.Raised()) {
-                m_events.OnError(unit.error.empty() ? kClosedEarly : unit.error);
-            }
-            return false;
+            return OnEnd(unit);
         case MmsUnit::Kind::Command:
+            if (!m_replied) {
+                m_replied = true;
+                stream.SetReceiveTimeoutMs(m_idleTimeoutMs);
+            }
             return OnCommand(unit, stream);
         case MmsUnit::Kind::Packet:
             if (unit.type == mms::kHeaderPacketType) {
-                return OnHeaderPacket(unit.payload, unit.flags, stream);
+                return OnHeaderPacket(unit, stream);
             }
             if (unit.type == mms::kMediaPacketType) {
                 return InSequence(unit.location) && OnMediaPacket(unit.payload);
             }
             return true;  // a packet type we do not record
+    }
+    return false;
+}
+
+bool MmsClient::OnEnd(const MmsUnit& unit) {
+    // The session only ends well at the server's end-of-stream report, a
+    // limit or a stop: a recording cut short by the network is told as
+    // such, not passed off as complete.
+    if (m_stop.Raised()) {
+        return false;
+    }
+    if (!unit.error.empty()) {
+        m_events.OnError(unit.error);
+    } else {
+        m_events.OnError(m_replied ? kClosedEarly : kClosedUnanswered);
     }
     return false;
 }
@@ -142,44 +158,101 @@ bool MmsClient::OnCommand(const MmsUnit& unit, MmsByteStream& stream) {
             stream.Send(m_messages.Pong(unit.code));
             break;
         case mms::kReportEndOfStream:
-            m_endOfStream = true;
+            // Only the playlist entry ended when a stream change follows:
+            // its header comes next on this connection.
+            m_endOfStream = unit.result != mms::kEndOfEntryMoreFollow;
             break;
         default:
-            break;  // replies this client does not act on
+            break;  // replies this client does not act on (the stream change among them)
     }
     return true;
 }
 
-bool MmsClient::OnHeaderPacket(std::span<const uint8_t> payload, uint8_t flags,
-                               MmsByteStream& stream) {
+bool MmsClient::OnHeaderPacket(const MmsUnit& unit, MmsByteStream& stream) {
     if (m_headerComplete) {
-        return true;  // a header nobody asked for must not land among the media packets
+        return OnLaterHeaderPacket(unit);
     }
-    if (!m_header.Append(payload)) {
+    if (!m_header.Append(unit.payload)) {
         m_events.OnError("stream header too large");
         return false;
     }
     const bool wasKnown = m_header.GetProperties().has_value();
-    if (((flags & mms::kHeaderLast) || flags == mms::kHeaderMoreFollows) && !wasKnown &&
+    if (((unit.flags & mms::kHeaderLast) || unit.flags == mms::kHeaderMoreFollows) && !wasKnown &&
         m_header.FindProperties() && !TakeProperties()) {
         return false;
     }
     m_events.OnStreamStart(m_address, m_durationMs);
     // More header packets follow while the flags say exactly that.
-    if (flags == mms::kHeaderMoreFollows) {
+    if (unit.flags == mms::kHeaderMoreFollows) {
         return true;
     }
     m_headerComplete = true;
     // The header goes into the file whole, once its last packet is in: a
     // session cut off inside the header leaves no torn header behind. A
     // resumed file has its header already.
-    if (m_startPacket == 0) {
-        if (m_output && !m_output->Write(m_header.Bytes())) {
-            return false;
-        }
-        m_bytesWritten += m_header.Size();
+    if (m_startPacket == 0 && !WriteHeader()) {
+        return false;
     }
     stream.Send(m_messages.StreamSelection());
+    return true;
+}
+
+// A header while media flows: the server's source looped, or the next entry
+// of its playlist began. Nothing is sent back; the media follow by
+// themselves, numbered afresh when the entry changed.
+bool MmsClient::OnLaterHeaderPacket(const MmsUnit& unit) {
+    if (m_check) {
+        return true;
+    }
+    if (unit.location == 0) {
+        m_incoming.Reset();  // a header begins (the first header packet is number 0)
+    }
+    if (!m_incoming.Append(unit.payload)) {
+        m_events.OnError("stream header too large");
+        return false;
+    }
+    if (unit.flags == mms::kHeaderMoreFollows) {
+        return true;
+    }
+    MmsStreamHeader next = std::move(m_incoming);
+    m_incoming.Reset();
+    m_haveLocation = false;
+    if (!next.FindProperties()) {
+        m_events.OnError("a new stream header without File Properties");
+        return false;
+    }
+    if (next.SameLayout(m_header)) {
+        m_file.timeline.NewSegment();
+        return true;
+    }
+    return StartNextFile(std::move(next));
+}
+
+// Two layouts cannot share a file: this one is finished as it stands, and
+// the recording goes on in the next file the host gives, from time 0.
+bool MmsClient::StartNextFile(MmsStreamHeader next) {
+    FinishFile();
+    m_earlierFilesMs += m_live ? m_file.timeline.LastSendTime() : 0;
+    OutputFile* output = m_events.OnNextOutputFile();
+    if (!output) {
+        return false;  // the host ends the recording here
+    }
+    m_header = std::move(next);
+    m_file = FileState{};
+    m_file.output = output;
+    if (!TakeProperties()) {
+        return false;
+    }
+    m_events.OnStreamStart(m_address, m_durationMs);
+    return WriteHeader();
+}
+
+bool MmsClient::WriteHeader() {
+    if (m_file.output && !m_file.output->Write(m_header.Bytes())) {
+        return false;
+    }
+    m_file.bytes += m_header.Size();
+    m_bytesWritten += m_header.Size();
     return true;
 }
 
@@ -193,29 +266,32 @@ bool MmsClient::TakeProperties() {
     m_packetSize = p.minPacketSize;
     m_packet.assign(m_packetSize, 0);
     const uint64_t playMs = p.playDuration / kHundredNsPerMs;
-    m_durationMs = p.playDuration == 0 || playMs <= p.preroll ? 0 : Clamp32(playMs - p.preroll);
+    // A broadcast's header may carry the play duration of what the server
+    // has sent so far; the broadcast flag says it is live all the same.
+    m_live = p.playDuration == 0 || playMs <= p.preroll || (p.flags & asf::kFlagBroadcast) != 0;
+    m_durationMs = m_live ? 0 : Clamp32(playMs - p.preroll);
     return true;
 }
 
 uint32_t MmsClient::PacketTime(std::span<uint8_t> packet, bool* found) {
-    const int at = AsfPacketTools::SendTimeOffset(packet);
-    *found = at > 0 && static_cast<size_t>(at) + 4 <= packet.size();
-    if (!*found) {
-        return 0;
+    if (!m_live) {
+        // Recorded as served: the stream's own times, from its own start.
+        const int at = AsfPacketTools::SendTimeOffset(packet);
+        *found = at > 0 && static_cast<size_t>(at) + 4 <= packet.size();
+        return *found ? ReadLe32(&packet[static_cast<size_t>(at)]) : 0;
     }
-    uint32_t t = ReadLe32(&packet[static_cast<size_t>(at)]);
-    if (m_firstSendTime == 0) {
-        m_firstSendTime = t;
+    // Without "Live Content Save Time Info" the packet is written as
+    // served, but its place on the time line still counts for the limits
+    // and the header.
+    std::span<uint8_t> placed = packet;
+    if (!m_settings.m_liveSaveTimeInfo) {
+        m_scratch.assign(packet.begin(), packet.end());
+        placed = m_scratch;
     }
-    if (m_durationMs == 0) {
-        t = t > m_firstSendTime ? t - m_firstSendTime : 0;
-        if (m_settings.m_liveSaveTimeInfo) {
-            AsfPacketTools::RebasePacketTimes(packet, m_firstSendTime);
-        }
-    }
-    return t;
+    const std::optional<uint32_t> t = m_file.timeline.Place(placed);
+    *found = t.has_value();
+    return t.value_or(0);
 }
-
 // Media packets come numbered one after the other. A number that does not
 // follow means the framing was lost (a length field that did not match
 // what was sent), and the bytes read as a packet are not media.
@@ -231,7 +307,7 @@ bool MmsClient::InSequence(uint32_t location) {
 }
 
 bool MmsClient::OnMediaPacket(std::span<const uint8_t> payload) {
-    if (!m_output) {
+    if (m_check) {
         return false;  // the stream plays: that is all a check wants to know
     }
     if (m_packetSize == 0) {
@@ -250,40 +326,47 @@ bool MmsClient::OnMediaPacket(std::span<const uint8_t> payload) {
                                   ? 0
                                   : Clamp32(std::min<uint64_t>(
                                         kFullProgress, uint64_t{t} * kFullProgress / m_durationMs));
-    if (!m_output->Write(m_packet)) {
+    if (!m_file.output->Write(m_packet)) {
         return false;
     }
     m_bytesWritten += m_packetSize;
+    m_file.bytes += m_packetSize;
     if (found) {
-        m_events.OnProgress(Clamp32(m_bytesWritten), progress, t);
+        m_events.OnProgress(Clamp32(m_file.bytes), progress, t);
     }
-    m_latestSendTime = std::max(m_latestSendTime, t);
-    ++m_packetCount;
-    m_dataSize += m_packetSize;
+    ++m_file.packetCount;
     return !LimitReached(t) && !m_stop.Raised();
 }
 
+// Both limits count what was written, over every file of the session.
 bool MmsClient::LimitReached(uint32_t timeMs) const {
-    if (m_settings.m_timeLimitOn && int64_t{timeMs / 1000} >= m_settings.m_maxTimeSeconds) {
+    const uint64_t recordedMs = m_earlierFilesMs + timeMs;
+    if (m_settings.m_timeLimitOn &&
+        static_cast<int64_t>(recordedMs / 1000) >= m_settings.m_maxTimeSeconds) {
         return true;
     }
     return m_settings.m_sizeLimitOn &&
            static_cast<int64_t>(m_bytesWritten / kMiB) >= m_settings.m_maxSizeMiB;
 }
 
-void MmsClient::Repair() {
+// However the file ends, its header is made to describe it; once only.
+void MmsClient::FinishFile() {
+    if (!m_file.output || m_file.bytes == 0 || !m_header.GetProperties()) {
+        return;
+    }
     const MmsStreamHeader::Properties& p = *m_header.GetProperties();
     MmsRecordingFacts facts;
     facts.filePropertiesOffset = p.offset;
     facts.dataObjectOffset = m_header.DataObjectOffset();
-    facts.describeWritten = m_durationMs == 0 && m_settings.m_liveSaveTimeInfo;
+    facts.describeWritten = m_live;
     facts.preroll = p.preroll;
-    facts.latestSendTime = m_latestSendTime;
-    facts.packetCount = m_packetCount;
-    facts.dataSize = m_dataSize;
-    if (!RepairMmsRecording(*m_output, facts)) {
+    facts.latestSendTime = m_file.timeline.LastSendTime();
+    facts.packetCount = m_file.packetCount;
+    facts.dataSize = m_file.packetCount * m_packetSize;
+    if (!RepairMmsRecording(*m_file.output, facts)) {
         m_events.OnError("the recording's header could not be repaired");
     }
+    m_file.bytes = 0;
 }
 
 }  // namespace tapewell

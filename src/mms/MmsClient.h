@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "asf/LiveTimeline.h"
 #include "common/StopSignal.h"
 #include "mms/MmsMessages.h"
 #include "mms/MmsStreamHeader.h"
@@ -21,17 +22,29 @@ class OutputFile;
 
 // Records one mms:// stream into an already opened ASF file: the command
 // exchange, the stream header, every media packet padded to the packet size
-// (live times rebased when "Live Content Save Time Info" is on), the "time
-// policy" and "size policy" limits, and the repair of the header at the end.
-// A session that ends without the server's end-of-stream report, a limit or
-// a stop (a silent or vanished server, a broken frame) reports why through
-// OnError; whatever whole packets came are kept and the file is repaired.
+// (live times put on one time line from 0 when "Live Content Save Time
+// Info" is on), the "time policy" and "size policy" limits, and the repair
+// of the header at the end. A session that ends without the server's
+// end-of-stream report, a limit or a stop (a silent or vanished server, a
+// broken frame) reports why through OnError; whatever whole packets came are
+// kept and the file is repaired.
+//
+// A header that comes again while media flows (a broadcast whose source
+// loops, the next entry of a server-side playlist) is not written again
+// when its layout is the file's; the time line goes on. A header of another
+// layout closes the file (repaired) and the recording goes on in the file
+// the host returns from OnNextOutputFile, or ends when it returns none.
 //
 // Run, and everything it reports through EngineEvents, happens on the
 // calling (job worker) thread; Stop may be called from any thread. One
 // object runs one session at a time and may run many in turn.
 class MmsClient {
 public:
+    // A peer that does not answer the connect message within this time is
+    // not an MMS server (an HTTP server waits for the end of a request that
+    // never comes); the idle time-out applies once MMS messages flow.
+    static constexpr int kFirstReplyTimeoutMs = 5000;
+
     // Keeps its own copy of the settings; events may be null.
     MmsClient(const AppSettings& settings, EngineEvents* events);
     MmsClient(const MmsClient&) = delete;
@@ -39,9 +52,10 @@ public:
 
     // Records address into output ("wb", or "rb+" at its end when
     // startPacket is the number of packets already there). playerAgent
-    // empty means the settings' one. Returns the bytes written, 0 on
-    // failure; with no output, the header length once the first media
-    // packet shows that the stream plays.
+    // empty means the settings' one. Returns the bytes written into all the
+    // session's files, 0 on failure; with no output, the header length once
+    // the first media packet shows that the stream plays. OnProgress counts
+    // the bytes of the current file.
     uint64_t Run(OutputFile* output, const std::string& address, const std::string& playerAgent,
                  uint32_t startPacket);
     // Ends a running session at once, as a closed connection would; the file
@@ -56,23 +70,37 @@ public:
     uint64_t RunOn(MmsByteStream& stream, OutputFile* output, const std::string& address,
                    const std::string& playerAgent, uint32_t startPacket, sockaddr_in local);
 
-    // For tests: how long a silent server is waited for (60 s otherwise).
+    // For tests: how long a silent server is waited for (60 s otherwise;
+    // the first reply is waited for no longer than kFirstReplyTimeoutMs).
     void SetIdleTimeoutMs(int ms) { m_idleTimeoutMs = ms; }
 
 private:
+    // What belongs to the file being written; a new layout starts afresh.
+    struct FileState {
+        OutputFile* output = nullptr;
+        LiveTimeline timeline;
+        uint64_t bytes = 0;        // header and packets written into it by this session
+        uint64_t packetCount = 0;  // in the file: a resumed file's earlier ones count
+    };
+
     void ResetSession(OutputFile* output, const std::string& address,
                       const std::string& playerAgent, uint32_t startPacket);
     // One unit off the stream and the reaction to it; false ends the session.
     bool ReadUnit(MmsByteStream& stream);
+    bool OnEnd(const MmsUnit& unit);
     bool OnCommand(const MmsUnit& unit, MmsByteStream& stream);
-    bool OnHeaderPacket(std::span<const uint8_t> payload, uint8_t flags, MmsByteStream& stream);
+    bool OnHeaderPacket(const MmsUnit& unit, MmsByteStream& stream);
+    bool OnLaterHeaderPacket(const MmsUnit& unit);
+    bool StartNextFile(MmsStreamHeader next);
+    bool WriteHeader();
     bool TakeProperties();
     bool InSequence(uint32_t location);
     bool OnMediaPacket(std::span<const uint8_t> payload);
-    // The send time found in the packet (0 when none); rebases a live packet.
+    // The packet's send time as the file will have it (0 when it has none,
+    // *found then false); a live packet is put on the time line.
     uint32_t PacketTime(std::span<uint8_t> packet, bool* found);
     bool LimitReached(uint32_t timeMs) const;
-    void Repair();
+    void FinishFile();
 
     AppSettings m_settings;
     EngineEvents& m_events;
@@ -80,26 +108,28 @@ private:
     int m_idleTimeoutMs;
     MmsMessages m_messages;
     MmsUnitReader m_reader;
-    MmsStreamHeader m_header;
-    std::vector<uint8_t> m_packet;  // one media packet, padded to the packet size
+    MmsStreamHeader m_header;        // the current file's
+    MmsStreamHeader m_incoming;      // a header coming again while media flows
+    std::vector<uint8_t> m_packet;   // one media packet, padded to the packet size
+    std::vector<uint8_t> m_scratch;  // a live packet's times worked out, not written
 
     // One session's state, reset by ResetSession.
-    OutputFile* m_output = nullptr;
+    FileState m_file;
+    bool m_check = false;  // no output: only whether the stream plays
     std::string m_address;
     std::string m_playerAgent;
     uint32_t m_startPacket = 0;
     sockaddr_in m_local{};
+    bool m_replied = false;  // an MMS command came from the server
     bool m_endOfStream = false;
     bool m_headerComplete = false;  // its last header packet came and it was written
     bool m_haveLocation = false;    // a media packet came, numbered m_lastLocation
     uint32_t m_lastLocation = 0;
     uint32_t m_packetSize = 0;
     uint32_t m_durationMs = 0;  // 0 for a live stream
-    uint64_t m_bytesWritten = 0;
-    uint32_t m_firstSendTime = 0;
-    uint32_t m_latestSendTime = 0;
-    uint64_t m_packetCount = 0;
-    uint64_t m_dataSize = 0;
+    bool m_live = false;
+    uint64_t m_bytesWritten = 0;    // into every file of the session
+    uint64_t m_earlierFilesMs = 0;  // the time lines of files closed for a new layout
 };
 
 }  // namespace tapewell

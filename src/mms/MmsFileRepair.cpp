@@ -47,11 +47,12 @@ bool Put64(OutputFile& out, uint64_t at, uint64_t value) {
 
 bool DescribeWritten(OutputFile& out, const MmsRecordingFacts& facts) {
     const uint64_t f = facts.filePropertiesOffset;
+    // As the cutter writes them: players take the preroll off Play
+    // Duration, so it is counted in; Send Duration is the last send time.
     const uint64_t latest = facts.latestSendTime;
-    const uint64_t send = latest > facts.preroll ? latest - facts.preroll : 0;
     bool ok = Put64(out, f + asf::fp::kDataPacketsCount, facts.packetCount) &&
-              Put64(out, f + asf::fp::kPlayDuration, latest * kHundredNsPerMs) &&
-              Put64(out, f + asf::fp::kSendDuration, send * kHundredNsPerMs);
+              Put64(out, f + asf::fp::kPlayDuration, (latest + facts.preroll) * kHundredNsPerMs) &&
+              Put64(out, f + asf::fp::kSendDuration, latest * kHundredNsPerMs);
     if (ok && facts.dataObjectOffset) {
         const uint64_t d = *facts.dataObjectOffset;
         ok = Put64(out, d + kDataObjectSizeField, facts.dataSize + kDataObjectHeadSize) &&

@@ -11,11 +11,11 @@ class OutputFile;
 struct MmsRecordingFacts {
     uint64_t filePropertiesOffset = 0;         // in the file
     std::optional<uint64_t> dataObjectOffset;  // in the file; nothing when unknown
-    // Live stream recorded with "Live Content Save Time Info": the counts
-    // and durations are rewritten to describe what was written.
+    // A live stream: the counts and durations are rewritten to describe
+    // what was written (Play Duration counts the preroll in).
     bool describeWritten = false;
     uint32_t preroll = 0;         // ms
-    uint32_t latestSendTime = 0;  // ms, rebased
+    uint32_t latestSendTime = 0;  // ms, on the recording's time line
     uint64_t packetCount = 0;
     uint64_t dataSize = 0;  // packet count times packet size
 };

@@ -55,7 +55,14 @@ inline constexpr uint32_t kReportReadBlock = 0x00040011;
 inline constexpr uint32_t kReportFunnelInfo = 0x00040015;
 inline constexpr uint32_t kPing = 0x0004001B;
 inline constexpr uint32_t kReportEndOfStream = 0x0004001E;
+// The next entry of a server-side playlist starts: its header follows in
+// header data packets on the same connection.
+inline constexpr uint32_t kReportStreamChange = 0x00040020;
 inline constexpr uint32_t kReportStreamSwitch = 0x00040021;
+
+// The end-of-stream report's result when only the current playlist entry
+// ended and a stream change follows.
+inline constexpr uint32_t kEndOfEntryMoreFollow = 1;
 
 // Data packet types: the client asks for these numbers in its read-header
 // and start-playing messages, and the server puts them into the packets.

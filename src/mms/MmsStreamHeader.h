@@ -18,6 +18,7 @@ public:
         uint64_t offset = 0;        // of the File Properties object in the header
         uint64_t playDuration = 0;  // 100 ns; 0 for a live stream
         uint32_t preroll = 0;       // ms, low half of the field
+        uint32_t flags = 0;         // broadcast, seekable
         uint32_t minPacketSize = 0;
         uint32_t maxPacketSize = 0;
     };
@@ -36,6 +37,15 @@ public:
     // Where the Data object starts: its 50 bytes end the header. Nothing
     // when the header does not end in a Data object.
     std::optional<uint64_t> DataObjectOffset() const;
+
+    // Whether packets of a stream under this header could go on in a file
+    // that has the other header: the same packet size and the same Stream
+    // Properties objects, byte for byte, in the same order. Fields that
+    // change while a broadcast runs (File Size, Play Duration, Creation
+    // Date) do not matter. A header whose objects cannot be walked matches
+    // only a header of the very same bytes. Both must have their
+    // properties found.
+    bool SameLayout(const MmsStreamHeader& other) const;
 
 private:
     std::vector<uint8_t> m_bytes;

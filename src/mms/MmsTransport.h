@@ -31,9 +31,7 @@ public:
     ssize_t Receive(std::span<uint8_t> buffer) override { return m_tcp.Receive(buffer); }
     bool Send(std::span<const uint8_t> bytes) override;
     int LastError() const override { return m_tcp.LastError(); }
-
-    // For tests: how long a silent peer is waited for.
-    void SetIdleTimeoutMs(int ms) { m_tcp.SetIdleTimeoutMs(ms); }
+    void SetReceiveTimeoutMs(int ms) override { m_tcp.SetIdleTimeoutMs(ms); }
 
 private:
     TcpStream m_tcp;

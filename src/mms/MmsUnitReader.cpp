@@ -10,6 +10,7 @@
 namespace tapewell {
 namespace {
 
+constexpr size_t kResultOffset = 40;
 constexpr size_t kOpenResultOffset = 48;
 constexpr size_t kLengthOffset = 8;
 
@@ -22,12 +23,22 @@ std::string EndText(ReceiveEnd end, const MmsByteStream& stream, const char* ins
     return FormatText("connection closed inside an MMS %s", inside);
 }
 
+// The first bytes of a reply that is not MMS, as text a user can place
+// ("HTTP/1.0"); bytes that are not printable show as '.'.
+std::string Printable(std::span<const uint8_t> bytes) {
+    std::string text;
+    for (const uint8_t b : bytes) {
+        text += b >= 0x20 && b < 0x7F ? static_cast<char>(b) : '.';
+    }
+    return text;
+}
+
 }  // namespace
 
 MmsUnitReader::MmsUnitReader()
     : m_message(mms::kPrefixSize + limits::kMaxMmsCommandBody), m_payload(mms::kMaxDataPayload) {}
 
-MmsUnit MmsUnitReader::ReadUnit(MmsByteStream& stream) {
+MmsUnit MmsUnitReader::ReadUnit(MmsByteStream& stream, bool commandOnly) {
     size_t received = 0;
     const ReceiveEnd end =
         ReceiveExact(stream, std::span(m_message).first(mms::kDataPacketPrefixSize), &received);
@@ -42,6 +53,13 @@ MmsUnit MmsUnitReader::ReadUnit(MmsByteStream& stream) {
     // signature in the second four.
     if (ReadLe32(&m_message[4]) == mms::kSessionSignature) {
         return ReadCommand(stream);
+    }
+    if (commandOnly) {
+        MmsUnit unit;
+        unit.error =
+            FormatText("not an MMS server: its reply starts with \"%s\"",
+                       Printable(std::span(m_message).first(mms::kDataPacketPrefixSize)).c_str());
+        return unit;
     }
     return ReadPacket(stream);
 }
@@ -71,8 +89,11 @@ MmsUnit MmsUnitReader::ReadCommand(MmsByteStream& stream) {
     code.Skip(mms::kCommandCodeOffset);
     unit.code = code.ReadU32();
     ByteCursor result{message};
-    result.Skip(kOpenResultOffset);
-    unit.openResult = static_cast<int32_t>(result.ReadU32());
+    result.Skip(kResultOffset);
+    unit.result = result.ReadU32();
+    ByteCursor openResult{message};
+    openResult.Skip(kOpenResultOffset);
+    unit.openResult = static_cast<int32_t>(openResult.ReadU32());
     unit.kind = MmsUnit::Kind::Command;
     return unit;
 }

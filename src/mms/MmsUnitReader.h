@@ -22,6 +22,8 @@ struct MmsUnit {
     // The signed value at offset 48 of a command (the open-file reply's
     // result; negative for a failure), 0 when the message is shorter.
     int32_t openResult = 0;
+    // The result (hr) at offset 40 of a command, 0 when the message is shorter.
+    uint32_t result = 0;
     uint32_t location = 0;  // a data packet's location number: its place in the stream
     uint8_t type = 0;
     uint8_t flags = 0;
@@ -40,8 +42,11 @@ public:
     MmsUnitReader();
     // The next unit; Kind::End when the stream ended or failed, or when a
     // command announced a body over the bound or a data packet a length
-    // below its own 8-byte prefix (error then says which).
-    MmsUnit ReadUnit(MmsByteStream& stream);
+    // below its own 8-byte prefix (error then says which). With
+    // commandOnly (the server's first reply), anything but a command
+    // message ends it at once: a peer that speaks another protocol (an
+    // HTTP server's "HTTP/1.1 400") is not read on as a data packet.
+    MmsUnit ReadUnit(MmsByteStream& stream, bool commandOnly = false);
 
 private:
     MmsUnit ReadCommand(MmsByteStream& stream);

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <thread>
 
+#include "MmsMessage.h"
 #include "ScriptedMmsPeer.h"
 #include "asf/AsfGuids.h"
 #include "asf/AsfObjects.h"
@@ -179,21 +180,25 @@ TEST_F(MmsClientTest, LiveRecordingIsRebasedAndDescribedWhenTheSettingIsOn) {
             }
             continue;
         }
+        // From 0 at the first packet written, never back.
         EXPECT_EQ(SendTime(r.bytes, 0), 0u);
         uint32_t latest = 0;
         for (uint64_t n = 0; n < packets; ++n) {
-            latest = std::max(latest, SendTime(r.bytes, n));
+            ASSERT_GE(SendTime(r.bytes, n), latest) << "packet " << n;
+            latest = SendTime(r.bytes, n);
         }
+        ASSERT_GT(latest, 0u);
+        // Play Duration counts the preroll in, as the cutter writes it.
         const uint64_t preroll = ReadLe64(fp + asf::fp::kPreroll);
         EXPECT_EQ(ReadLe64(fp + asf::fp::kDataPacketsCount), packets);
-        EXPECT_EQ(ReadLe64(fp + asf::fp::kPlayDuration), uint64_t{latest} * 10000);
-        EXPECT_EQ(ReadLe64(fp + asf::fp::kSendDuration), (latest - preroll) * 10000);
+        EXPECT_EQ(ReadLe64(fp + asf::fp::kPlayDuration), (latest + preroll) * 10000);
+        EXPECT_EQ(ReadLe64(fp + asf::fp::kSendDuration), uint64_t{latest} * 10000);
         EXPECT_EQ(ReadLe64(data + 16), packets * s_clip->packetSize + 50);
         EXPECT_EQ(ReadLe64(data + 40), packets);
         const ProbeReport probe = Probe(m_dir / "out.asf");
         EXPECT_EQ(probe.Get("stream0.codec_name"), "wmv2");
-        // ffprobe counts the duration without the preroll.
-        EXPECT_NEAR(std::stod(probe.Get("format.duration")), (latest - preroll) / 1000.0, 0.5);
+        EXPECT_NEAR(std::stod(probe.Get("format.start_time")), 0.0, 0.05);
+        EXPECT_NEAR(std::stod(probe.Get("format.duration")), latest / 1000.0, 0.5);
         EXPECT_EQ(probe.asfPacketsRead, packets);
     }
 }
@@ -346,20 +351,33 @@ TEST_F(MmsClientTest, OddServersArePaddedIgnoredRefusedOrStopped) {
     }
 }
 
-TEST(MmsReadUnitTest, RefusesOversizedCommandsAndShortPacketLengths) {
-    // A command announcing more than 64 KiB, and a data packet whose length
-    // does not even cover its own 8 bytes.
-    std::vector<uint8_t> command = {1, 0, 0, 0, 0xCE, 0xFA, 0x0B, 0xB0,
-                                    0, 0, 2, 0, 'M',  'M',  'S',  ' '};
-    std::vector<uint8_t> packet = {0, 0, 0, 0, 4, 0, 7, 0};
-    for (const auto& bytes : {command, packet}) {
+TEST(MmsReadUnitTest, RefusesOversizedCommandsShortPacketLengthsAndOtherProtocols) {
+    // A command announcing more than 64 KiB; after a first reply, a data
+    // packet whose length does not even cover its own 8 bytes; a first
+    // reply that is not MMS at all, with its length bytes (" 2" = 8,242)
+    // not taken as a packet to wait for.
+    const std::vector<uint8_t> command = {1, 0, 0, 0, 0xCE, 0xFA, 0x0B, 0xB0,
+                                          0, 0, 2, 0, 'M',  'M',  'S',  ' '};
+    std::vector<uint8_t> packet =
+        testserver::mms::BuildCommand(0x0004001B, 0, std::vector<uint8_t>(8, 0));
+    for (uint8_t b : {0, 0, 0, 0, 4, 0, 7, 0}) {
+        packet.push_back(b);
+    }
+    const std::string http = "HTTP/1.0 200 OK\r\n\r\n";
+    const std::vector<std::pair<std::vector<uint8_t>, std::string>> cases = {
+        {command, "refused"},
+        {packet, "refused"},
+        {std::vector<uint8_t>(http.begin(), http.end()),
+         "not an MMS server: its reply starts with \"HTTP/1.0\""},
+        {{}, "without an MMS reply"}};
+    for (const auto& [bytes, error] : cases) {
         MmsBufferStream stream(bytes);
         Events events;
         MemoryOutputFile out;
         MmsClient client(AppSettings(), &events);
         EXPECT_EQ(client.RunOn(stream, &out, "mms://h/x", "", 0, {}), 0u);
         ASSERT_EQ(events.errors.size(), 1u);
-        EXPECT_NE(events.errors[0].find("refused"), std::string::npos);
+        EXPECT_NE(events.errors[0].find(error), std::string::npos) << events.errors[0];
     }
 }
 

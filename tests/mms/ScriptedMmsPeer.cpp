@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <algorithm>
 
 #include "MmsMessage.h"
 #include "common/LittleEndian.h"
@@ -122,20 +123,50 @@ bool ScriptedMmsPeer::Answer(int fd, uint32_t code) {
         case mms::kStreamSwitch:
             // A silent server keeps the connection open and says nothing.
             return m_script.silentAfterHeader || reply(mms::kReportStreamSwitch, Body({0}));
-        case mms::kStartPlaying: {
-            if (m_script.typeThreePacket) {
-                mms::AppendDataPacket(out, 0, 3, 0, std::vector<uint8_t>(100, 0xAB));
-            }
-            uint32_t location = 0;
-            for (const auto& packet : m_script.packets) {
-                mms::AppendDataPacket(out, location++, mms::kMediaPacketType, 0, packet);
-            }
-            return reply(mms::kReportStartedPlaying, Body({0, 4, 1, 0})) && SendAll(fd, out) &&
+        case mms::kStartPlaying:
+            return reply(mms::kReportStartedPlaying, Body({0, 4, 1, 0})) && SendAll(fd, Media()) &&
                    reply(mms::kReportEndOfStream, Body({0, 4}));
-        }
         default:
             return true;
     }
+}
+
+std::vector<uint8_t> ScriptedMmsPeer::Media() {
+    std::vector<uint8_t> out;
+    if (m_script.typeThreePacket) {
+        mms::AppendDataPacket(out, 0, 3, 0, std::vector<uint8_t>(100, 0xAB));
+    }
+    uint32_t location = 0;
+    for (const auto& packet : m_script.packets) {
+        mms::AppendDataPacket(out, location++, mms::kMediaPacketType, 0, packet);
+    }
+    for (const Segment& segment : m_script.later) {
+        if (segment.announced) {
+            constexpr uint32_t kMoreFollow = 1;
+            const auto endOfEntry =
+                mms::BuildCommand(mms::kReportEndOfStream, m_sequence++, Body({kMoreFollow, 4}));
+            const auto change = mms::BuildCommand(
+                0x00040020, m_sequence++,
+                Body({0, 0xFF, 0, static_cast<uint32_t>(segment.header.size()), 0, 0}));
+            out.insert(out.end(), endOfEntry.begin(), endOfEntry.end());
+            out.insert(out.end(), change.begin(), change.end());
+            location = 0;
+        }
+        const size_t step = (segment.header.size() + segment.headerParts - 1) / segment.headerParts;
+        for (size_t at = 0, n = 0; at < segment.header.size(); at += step, ++n) {
+            const size_t end = std::min(segment.header.size(), at + step);
+            const uint8_t flags =
+                end == segment.header.size() ? mms::kHeaderLast : mms::kHeaderMoreFollows;
+            mms::AppendDataPacket(
+                out, static_cast<uint32_t>(n), mms::kHeaderPacketType, flags,
+                std::vector<uint8_t>(segment.header.begin() + static_cast<ptrdiff_t>(at),
+                                     segment.header.begin() + static_cast<ptrdiff_t>(end)));
+        }
+        for (const auto& packet : segment.packets) {
+            mms::AppendDataPacket(out, location++, mms::kMediaPacketType, 0, packet);
+        }
+    }
+    return out;
 }
 
 }  // namespace tapewell::test
