@@ -12,6 +12,7 @@
 #include "http/CHttpRecorder.h"
 #include "recording/EngineEvents.h"
 #include "recording/JobPrompt.h"
+#include "recording/OutputPaths.h"
 #include "settings/AppSettings.h"
 #include "settings/ProfileStore.h"
 
@@ -33,7 +34,8 @@ constexpr const char* kUsage =
     "Engine messages go to stderr as 'LEVEL: text' (PROGRESS only with\n"
     "--verbose); events go to stdout one per line: stream-start ADDRESS\n"
     "DURATION_MS, progress BYTES PROGRESS POSITION_MS, stream-end BYTES,\n"
-    "credentials USER, auth-cancelled. Credentials asked by a server are read\n"
+    "credentials USER, auth-cancelled, new-file PATH (the stream changed its\n"
+    "layout and went on in PATH, named after FILE). Credentials asked by a server are read\n"
     "from the terminal when there is one.\n"
     "\n"
     "Exit status: 0 when bytes were written, 1 when none were.\n";
@@ -47,6 +49,7 @@ constexpr OptionSpec kOptions[] = {{"--out", true},
 
 class PrintingEvents final : public EngineEvents {
 public:
+    explicit PrintingEvents(std::filesystem::path out) : m_out(std::move(out)) {}
     void OnStreamStart(const std::string& address, uint32_t durationMs) override {
         std::printf("stream-start %s %u\n", address.c_str(), durationMs);
         std::fflush(stdout);
@@ -62,6 +65,32 @@ public:
         std::printf("credentials %s\n", user.c_str());
     }
     void OnAuthCancelled() override { std::printf("auth-cancelled\n"); }
+    OutputFile* OnNextOutputFile() override {
+        const std::optional<std::filesystem::path> path = MakeUniquePath(m_out);
+        std::unique_ptr<StdioOutputFile> file =
+            path ? StdioOutputFile::Open(*path, "wb") : nullptr;
+        if (!file) {
+            std::fprintf(stderr, "tapewell-cli http-record: cannot open a file beside %s\n",
+                         m_out.c_str());
+            return nullptr;
+        }
+        std::printf("new-file %s\n", path->c_str());
+        std::fflush(stdout);
+        m_further.push_back(std::move(file));
+        return m_further.back().get();
+    }
+    // False when a further file could not be written whole.
+    bool CloseFurther() {
+        bool ok = true;
+        for (std::unique_ptr<StdioOutputFile>& file : m_further) {
+            ok = file->Close() && ok;
+        }
+        return ok;
+    }
+
+private:
+    std::filesystem::path m_out;
+    std::vector<std::unique_ptr<StdioOutputFile>> m_further;
 };
 
 // Asks on the terminal; without one the question is cancelled.
@@ -138,7 +167,7 @@ int RunHttpRecord(std::span<char* const> args) {
     for (auto it = dashes + 1; it != args.end(); ++it) {
         vector.emplace_back(*it);
     }
-    PrintingEvents events;
+    PrintingEvents events(out);
     TerminalPrompt prompt;
     ProfileStore profile(ProfileStore::DefaultPath());
     CHttpRecorder engine(settings, &events, &prompt, &profile);
@@ -153,7 +182,7 @@ int RunHttpRecord(std::span<char* const> args) {
 
     RunUntilDone(engine, vector);
     std::fflush(stdout);
-    const bool closed = file->Close();
+    const bool closed = file->Close() && events.CloseFurther();
     if (!closed) {
         std::fprintf(stderr, "tapewell-cli http-record: cannot write %s\n", out.c_str());
     }

@@ -173,6 +173,7 @@ public:
     void OnJobNotice(int code, uint16_t) override {
         switch (code) {
             case kHeader:
+            case kNewFile:  // the stream went on in a further file
                 PrintFile();
                 break;
             case kProgress:

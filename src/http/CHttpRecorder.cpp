@@ -116,6 +116,7 @@ uint32_t CHttpRecorder::RecordUrl(OutputFile* out, const std::string& address,
     m_playerAgent = playerAgent;
     m_startOffset = startOffset;
     m_streamFound = false;
+    m_serverAnswered = false;
     m_brokeOff.clear();
     SetCredentials(user, password);
     const std::string args[] = {" ", m_address};
@@ -358,6 +359,7 @@ bool CHttpRecorder::RunRequest(const Exchange& exchange, Peer& peer, StreamInfo&
         source, [this] { return Aborted(); }, m_messages);
     reader.SetRawFile(exchange.raw);
     const ReplyHeader header = ReadReplyHeader(reader, m_messages);
+    m_serverAnswered = m_serverAnswered || header.statusLineOk;
     info.status = ClassifyReply(header, reader, m_buffer, &info.bodyLength, m_messages);
     if (m_debugDump) {
         m_messages.Notice("\nHTTP-Reply:\n%s\n", header.copy.c_str());
@@ -376,9 +378,12 @@ bool CHttpRecorder::RunRequest(const Exchange& exchange, Peer& peer, StreamInfo&
         job.maxBytes = static_cast<uint64_t>(m_settings.m_maxSizeMiB) * kBytesPerMiB;
     }
     receiver.Run(job, info);
-    if (exchange.out != nullptr) {
-        receiver.UpdateHeader(*exchange.out, info);
+    if (OutputFile* written = receiver.Output(); written != nullptr) {
+        // After a change of layout the stream went on in the host's next
+        // file: that one is finished here, and later rows go into it too.
+        receiver.UpdateHeader(*written, info);
         m_brokeOff = receiver.BrokeOff();
+        m_out = written;
     }
     if (Aborted()) {
         m_messages.Error("Transfer aborted!");

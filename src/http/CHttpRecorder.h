@@ -77,6 +77,9 @@ public:
     // Why the last recorded stream ended before its end without a stop or a
     // limit (ChunkReceiver::BrokeOff), "" when it did not.
     const std::string& StreamBrokeOff() const { return m_brokeOff; }
+    // Whether an HTTP server answered (any status line) during the last
+    // RecordUrl: that port speaks HTTP, and MMS there would only wait.
+    bool ServerAnswered() const { return m_serverAnswered; }
 
     const std::string& LastMessage() const { return m_messages.LastMessage(); }
     uint32_t BytesWritten() const { return m_bytesWritten; }
@@ -154,6 +157,7 @@ private:
     std::vector<std::string> m_playlistChain;
     int m_playlistsWalked = 0;  // remote playlists in this walk (limits::kMaxPlaylistsPerWalk)
     std::string m_brokeOff;
+    bool m_serverAnswered = false;
 };
 
 }  // namespace tapewell

@@ -8,7 +8,9 @@
 
 #include "common/Limits.h"
 #include "common/OutputFile.h"
+#include "common/TextCodec.h"
 #include "common/UrlParts.h"
+#include "http/DownloadWriter.h"
 #include "http/StreamRequest.h"
 #include "recording/EngineEvents.h"
 #include "recording/JobPrompt.h"
@@ -31,6 +33,11 @@ constexpr size_t kMiB = 1'048'576;
 constexpr std::array<uint8_t, 16> kAsfHeaderGuid = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66,
                                                      0xCF, 0x11, 0xA6, 0xD9, 0x00, 0xAA,
                                                      0x00, 0x62, 0xCE, 0x6C};
+
+// What the job is told when a Windows Media server answered the plain
+// request: the HTTP streaming engine records that address instead.
+constexpr const char* kStreamServerError =
+    "Windows Media server: a stream, not a download (recorded by HTTP streaming)";
 
 // How long a transfer waits for the network before it looks at the stop flag.
 constexpr int kStopPollMs = 100;
@@ -131,7 +138,11 @@ uint32_t CWebFetcher::FetchUrl(OutputFile* out, const std::string& address,
     m_user = user;
     m_password = password;
     m_totalBytes = 0;
+    m_code = 0;
     m_result = Download(out, address);
+    if (m_result == kStreamServer) {
+        m_totalBytes = 0;  // the first bytes were held back, never written
+    }
     return m_totalBytes;
 }
 
@@ -147,6 +158,8 @@ int CWebFetcher::Download(OutputFile* out, const std::string& address) {
     m_inCredentialRetry = false;
     m_credentialsRaised = false;
     m_writeFailed = false;
+    m_streamServer = false;
+    m_writer = out != nullptr ? std::make_unique<DownloadWriter>(*out) : nullptr;
     std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
     if (!curl) {
         m_events->OnError("InternetOpen Error");
@@ -180,6 +193,7 @@ int CWebFetcher::Download(OutputFile* out, const std::string& address) {
     }
     m_curl = nullptr;
     m_headers = nullptr;
+    m_writer.reset();
     return result;
 }
 
@@ -385,6 +399,11 @@ bool CWebFetcher::BeginBody() {
     if (m_inCredentialRetry) {
         RaiseCredentials();
     }
+    if (StreamServerReply()) {
+        m_streamServer = true;
+        m_route = Route::Refused;
+        return false;
+    }
     const char* type = nullptr;
     curl_easy_getinfo(curl, CURLINFO_CONTENT_TYPE, &type);
     const std::string_view contentType =
@@ -397,6 +416,34 @@ bool CWebFetcher::BeginBody() {
         m_events->OnStreamStart(m_address, 0);
     }
     return true;
+}
+
+// A Windows Media server answers a plain request with its stream framing
+// (or only the header chunk): a "broadcast" feature, or one of its
+// streaming content types. Saved, that is no file a player reads.
+bool CWebFetcher::StreamServerReply() {
+    CURL* curl = static_cast<CURL*>(m_curl);
+    const char* type = nullptr;
+    curl_easy_getinfo(curl, CURLINFO_CONTENT_TYPE, &type);
+    const std::string contentType = AsciiLower(type != nullptr ? type : "");
+    if (contentType.starts_with("application/x-mms-framed") ||
+        contentType.starts_with("application/vnd.ms.wms-hdr.asfv1")) {
+        return true;
+    }
+    curl_header* header = nullptr;
+    for (size_t i = 0; curl_easy_header(curl, "Pragma", i, CURLH_HEADER, -1, &header) ==
+                       CURLHE_OK;
+         ++i) {
+        const std::string value = AsciiLower(header->value != nullptr ? header->value : "");
+        if (value.find("features=") != std::string::npos &&
+            value.find("broadcast") != std::string::npos) {
+            return true;
+        }
+        if (i + 1 >= header->amount) {
+            break;
+        }
+    }
+    return false;
 }
 
 size_t CWebFetcher::OnBody(const char* data, size_t size) {
@@ -448,7 +495,13 @@ bool CWebFetcher::ReadToFile(std::span<const uint8_t> bytes) {
             pieceSize = static_cast<size_t>(m_maxBytes - m_downloaded);
         }
         const auto piece = bytes.subspan(at, pieceSize);
-        if (m_out != nullptr && !m_out->Write(piece)) {
+        const DownloadWriter::Result written =
+            m_writer ? m_writer->Write(piece) : DownloadWriter::Result::Ok;
+        if (written == DownloadWriter::Result::Framed) {
+            m_streamServer = true;
+            return false;
+        }
+        if (written == DownloadWriter::Result::WriteFailed) {
             // A full disk must not look like a finished download.
             m_events->OnError("write error");
             m_writeFailed = true;
@@ -482,6 +535,18 @@ void CWebFetcher::FinishText() {
 }
 
 int CWebFetcher::Finish() {
+    if (m_code == 200 && !m_streamServer && m_route == Route::Download && m_writer) {
+        const DownloadWriter::Result end = m_writer->Finish();
+        m_streamServer = end == DownloadWriter::Result::Framed;
+        if (end == DownloadWriter::Result::WriteFailed && !m_writeFailed) {
+            m_events->OnError("write error");
+            m_writeFailed = true;
+        }
+    }
+    if (m_streamServer) {
+        m_events->OnError(kStreamServerError);
+        return kStreamServer;
+    }
     if (m_code != 200) {
         m_events->OnError("Not Found");
         return kNotDownloaded;

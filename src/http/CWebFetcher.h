@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -10,6 +11,7 @@
 
 namespace tapewell {
 
+class DownloadWriter;
 class EngineEvents;
 class JobPrompt;
 class OutputFile;
@@ -38,6 +40,7 @@ public:
         kRequestFailed = 3,   // "request error"
         kNotDownloaded = 4,   // a failed request, a code other than 200, or a text page
         kNothingRead = 5,     // the download route read nothing
+        kStreamServer = 6,    // a Windows Media server's stream: not a download
     };
 
     // events may be null; prompt and profile may be null (no question, no
@@ -62,6 +65,8 @@ public:
     void ClearStop() { m_abort.store(false); }
 
     int LastResult() const { return m_result; }
+    // Whether the server of the last fetch answered with a status code.
+    bool Replied() const { return m_code != 0; }
     const std::string& User() const { return m_user; }
     const std::string& Password() const { return m_password; }
     // Seconds without a received byte after which a transfer fails.
@@ -87,6 +92,7 @@ private:
     bool ApplyCredentials();
     void RaiseCredentials();
     bool BeginBody();
+    bool StreamServerReply();
     size_t OnBody(const char* data, size_t size);
     bool TakeText(std::span<const uint8_t> bytes);
     bool ReadToFile(std::span<const uint8_t> bytes);
@@ -123,6 +129,8 @@ private:
     bool m_credentialsRaised = false;
     bool m_textUndecided = false;
     bool m_writeFailed = false;  // the file refused bytes: not a download
+    bool m_streamServer = false;  // a Windows Media server answered: nothing saved
+    std::unique_ptr<DownloadWriter> m_writer;  // the download route's way into m_out
     std::string m_text;
 };
 

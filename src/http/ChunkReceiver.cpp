@@ -9,6 +9,7 @@
 #include "common/LittleEndian.h"
 #include "common/OutputFile.h"
 #include "http/EngineMessages.h"
+#include "http/HeaderLayout.h"
 #include "http/StreamReader.h"
 #include "recording/EngineEvents.h"
 
@@ -33,7 +34,6 @@ constexpr size_t kPropertiesBytesRead = asf::fp::kMaxPacketSize + 4;
 constexpr uint64_t kMsPerMinute = 60'000;
 constexpr uint64_t kHundredNsPerMs = 10'000;
 constexpr uint32_t kProgressFull = 10'000;
-constexpr uint32_t kLiveFlags = 2;
 
 // Offset of Send Time in a data packet by its length type flags (byte 3).
 // Unlike AsfPacketTools::SendTimeOffset, packets with 0x40/0x41 get none
@@ -129,9 +129,10 @@ std::optional<ChunkReceiver::Chunk> ChunkReceiver::ReadChunkHead() {
 
 void ChunkReceiver::Run(const Job& job, StreamInfo& info) {
     m_job = job;
-    m_firstSequence.reset();
-    m_firstSendTime.reset();
     m_largestSendTime = 0;
+    m_timeline = LiveTimeline();
+    m_liveOrder = false;
+    m_layout.clear();
     m_packetCount = 0;
     m_dataBytes = 0;
     m_headerOffset = 0;
@@ -220,55 +221,51 @@ ChunkReceiver::Step ChunkReceiver::HandleData(Chunk& chunk, size_t got, uint32_t
                           static_cast<int>(chunk.length));
         return Step::Skip;
     }
-    const bool live = info.durationMs == 0;
-    if (!m_firstSequence) {
-        m_firstSequence = chunk.sequence;
-    }
-    if (live) {
-        if (chunk.sequence < *m_firstSequence) {
-            return Step::Skip;  // from before the recording started
+    if (m_liveOrder) {
+        if (got >= chunk.length - 8) {
+            PlaceLivePacket(got, sendTime, info);
         }
-        chunk.sequence -= *m_firstSequence;
+        return Step::Next;
     }
+    // On demand: the sequence number places the packet, and the times stay
+    // as the server sent them (a stream without a duration goes the live
+    // way above).
     const int at = got > 3 ? HttpSendTimeOffset(m_buffer[3]) : -1;
     if (at < 0) {
         m_messages.Notice("unknown format type: $%02x\n", got > 3 ? m_buffer[3] : 0);
     } else if (static_cast<size_t>(at) + 4 <= got) {
         sendTime = ReadLe32(&m_buffer[static_cast<size_t>(at)]);
-        if (!m_firstSendTime) {
-            m_firstSendTime = sendTime;
-        }
-        if (live) {
-            sendTime = sendTime > *m_firstSendTime ? sendTime - *m_firstSendTime : 0;
-            RepairLivePacket(chunk.sequence, got, info);
-        }
         m_largestSendTime = std::max(m_largestSendTime, sendTime);
     }
     return Step::Next;
 }
 
-void ChunkReceiver::RepairLivePacket(uint32_t sequence, size_t got, const StreamInfo& info) {
+// A live packet goes onto the time line whole, padded as it will be written;
+// its send time as written is what the limits and the header count.
+void ChunkReceiver::PlaceLivePacket(size_t got, uint32_t& sendTime, const StreamInfo& info) {
     const size_t packetSize = info.minPacketSize;
     if (got < packetSize) {
-        // The packet goes out padded with zeros; the walk sees it that way.
         std::fill(m_buffer.begin() + static_cast<ptrdiff_t>(got),
                   m_buffer.begin() + static_cast<ptrdiff_t>(packetSize), 0);
     }
-    if (m_buffer[0] != 0x82 || m_buffer[1] != 0 || m_buffer[2] != 0) {
-        m_messages.Notice("Illegal header bytes in chunk %d!", static_cast<int>(sequence));
+    NoteLivePacketLayout(got);
+    const std::optional<uint32_t> placed = m_timeline.Place(m_buffer.first(packetSize));
+    sendTime = placed.value_or(m_timeline.LastSendTime());
+    m_largestSendTime = std::max(m_largestSendTime, sendTime);
+}
+
+void ChunkReceiver::NoteLivePacketLayout(size_t got) {
+    if (got <= 3 || HttpSendTimeOffset(m_buffer[3]) < 0) {
+        m_messages.Notice("unknown format type: $%02x\n", got > 3 ? m_buffer[3] : 0);
+    } else if (m_buffer[0] != 0x82 || m_buffer[1] != 0 || m_buffer[2] != 0) {
+        m_messages.Notice("Illegal header bytes in chunk %d!", static_cast<int>(m_packetCount));
     } else if ((m_buffer[3] & 0x80) != 0) {
         m_messages.Notice("Chunks carrying error correction information are not supported yet!");
     }
-    AsfPacketTools::RebasePacketTimes(m_buffer.first(packetSize), *m_firstSendTime);
 }
 
 ChunkReceiver::Step ChunkReceiver::HandleHeader(const Chunk& chunk, size_t bodyLength,
                                                 StreamInfo& info) {
-    if (m_headerRead) {
-        // A header again in the middle of the stream: writing it at the
-        // current place would cut into the packets.
-        return Step::Skip;
-    }
     if ((chunk.flags & kFirstHeaderPart) != 0) {
         // The low half of the Header object's size, plus the Data object's start.
         m_expectedHeader = ReadLe32(&m_buffer[16]) + kDataObjectStart;
@@ -281,6 +278,9 @@ ChunkReceiver::Step ChunkReceiver::HandleHeader(const Chunk& chunk, size_t bodyL
         m_headerOffset = bodyLength;
         return Step::Skip;
     }
+    if (m_headerRead) {
+        return RepeatedHeader(bodyLength, info);
+    }
     m_messages.Progress("received ASF header!");
     if (!ReadAsfHeader(bodyLength, info) || m_job.headerOnly) {
         return Step::End;
@@ -289,7 +289,68 @@ ChunkReceiver::Step ChunkReceiver::HandleHeader(const Chunk& chunk, size_t bodyL
     return Step::Next;
 }
 
+// A header again in the middle of the stream: a broadcast's source looped or
+// changed. With the same layout the packets go on in the same file (the
+// header is not written again: in the middle of the packets it would cut
+// into them); with another layout the file is finished and the host gives
+// the next one, which gets the new header.
+ChunkReceiver::Step ChunkReceiver::RepeatedHeader(size_t length, StreamInfo& info) {
+    StreamInfo next;
+    next.status = info.status;
+    if (!ParseAsfHeader(length, next)) {
+        return Step::End;
+    }
+    if (HeaderLayout(m_buffer.first(next.headerLength), next.minPacketSize) == m_layout) {
+        m_timeline.NewSegment();
+        return Step::Skip;
+    }
+    m_messages.Progress("the stream's layout changed");
+    if (m_job.out == nullptr || m_job.headerOnly) {
+        return Step::End;
+    }
+    UpdateHeader(*m_job.out, info);
+    OutputFile* following = m_events.OnNextOutputFile();
+    if (following == nullptr) {
+        return Step::End;
+    }
+    m_job.out = following;
+    m_job.resumeBytes = 0;
+    info = next;
+    StartFile(info);
+    // The server's numbers go on from the last file: the new one holds what
+    // arrives, in arrival order, and its header is made to describe that.
+    m_liveOrder = true;
+    return Step::Next;
+}
+
 bool ChunkReceiver::ReadAsfHeader(size_t length, StreamInfo& info) {
+    if (!ParseAsfHeader(length, info)) {
+        if (info.status == kStatusUnusable) {
+            m_messages.Warning("not supported");
+        }
+        return false;
+    }
+    StartFile(info);
+    return true;
+}
+
+// The state of one output file starts afresh with its header: the packet
+// count, the sizes and the time line describe that file alone.
+void ChunkReceiver::StartFile(const StreamInfo& info) {
+    m_headerRead = true;
+    m_liveOrder = info.status == kStatusLive || (info.flags & asf::kFlagBroadcast) != 0 ||
+                  info.durationMs == 0;
+    m_layout = HeaderLayout(m_buffer.first(info.headerLength), info.minPacketSize);
+    m_timeline = LiveTimeline();
+    m_largestSendTime = 0;
+    m_packetCount = 0;
+    m_dataBytes = 0;
+}
+
+// Reads the File Properties fields into info. False, with the warning
+// issued, when the header cannot be read; false with status 3 for packets
+// this engine cannot write.
+bool ChunkReceiver::ParseAsfHeader(size_t length, StreamInfo& info) {
     const int found = AsfPacketTools::FindFileProperties(m_buffer.first(length));
     if (found < 0 || static_cast<size_t>(found) + kPropertiesBytesRead > length ||
         length < kDataObjectStart) {
@@ -310,7 +371,6 @@ bool ChunkReceiver::ReadAsfHeader(size_t length, StreamInfo& info) {
     // fit the buffer.
     if (info.minPacketSize >= limits::kHttpBufferBytes ||
         info.minPacketSize != info.maxPacketSize || info.minPacketSize == 0) {
-        m_messages.Warning("not supported");
         info.status = kStatusUnusable;
         return false;
     }
@@ -321,7 +381,6 @@ bool ChunkReceiver::ReadAsfHeader(size_t length, StreamInfo& info) {
         info.durationMs = static_cast<uint32_t>(std::clamp<int64_t>(ms, 0, UINT32_MAX));
     }
     info.headerLength = static_cast<uint32_t>(length - kDataObjectStart);
-    m_headerRead = true;
     return true;
 }
 
@@ -342,8 +401,11 @@ ChunkReceiver::Step ChunkReceiver::Save(const Chunk& chunk, size_t bodyLength, s
     const size_t packetSize = info.minPacketSize;
     size_t length = bodyLength;
     if (data) {
+        // A live packet follows the last one written; an on-demand one goes
+        // where its number says.
+        const uint64_t number = m_liveOrder ? m_packetCount : chunk.sequence;
         const uint64_t place =
-            uint64_t{info.headerLength} + kDataObjectStart + uint64_t{chunk.sequence} * packetSize;
+            uint64_t{info.headerLength} + kDataObjectStart + number * packetSize;
         if (place > limits::kHttpMaxPacketOffset) {
             return Step::Next;
         }
@@ -374,7 +436,7 @@ ChunkReceiver::Step ChunkReceiver::Save(const Chunk& chunk, size_t bodyLength, s
 
 uint32_t ChunkReceiver::ProgressValue(uint32_t sendTime, const StreamInfo& info) const {
     double value = 0;
-    if (info.durationMs != 0) {
+    if (info.durationMs != 0 && !m_liveOrder) {
         value = sendTime * 10'000.0 / info.durationMs;
     } else if (m_job.maxMinutes != 0) {
         value = sendTime * 10'000.0 / (m_job.maxMinutes * static_cast<double>(kMsPerMinute));
@@ -392,15 +454,17 @@ void ChunkReceiver::UpdateHeader(OutputFile& out, const StreamInfo& info) const 
     }
     const uint64_t fp = info.propertiesOffset;
     WriteLe64At(out, fp + asf::fp::kFileSize, *size);
-    if (info.durationMs != 0) {
+    if (!m_liveOrder) {
         return;
     }
+    // As the cutter writes them: players subtract the preroll from the Play
+    // Duration, so it includes it; the file can now be sought in and is no
+    // longer a broadcast.
     const uint64_t largest = m_largestSendTime;
-    const uint64_t sendSpan = largest > info.preroll ? largest - info.preroll : 0;
     WriteLe64At(out, fp + asf::fp::kDataPacketsCount, m_packetCount);
-    WriteLe64At(out, fp + asf::fp::kPlayDuration, largest * kHundredNsPerMs);
-    WriteLe64At(out, fp + asf::fp::kSendDuration, sendSpan * kHundredNsPerMs);
-    WriteLe32At(out, fp + asf::fp::kFlags, kLiveFlags);
+    WriteLe64At(out, fp + asf::fp::kPlayDuration, (largest + info.preroll) * kHundredNsPerMs);
+    WriteLe64At(out, fp + asf::fp::kSendDuration, largest * kHundredNsPerMs);
+    WriteLe32At(out, fp + asf::fp::kFlags, asf::kFlagSeekable);
     WriteLe64At(out, uint64_t{info.headerLength} + kDataObjectSizeField,
                 m_dataBytes + kDataObjectStart);
     WriteLe32At(out, uint64_t{info.headerLength} + kDataObjectPacketsField, m_packetCount);

@@ -5,7 +5,9 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
+#include "asf/LiveTimeline.h"
 #include "http/StreamInfo.h"
 
 namespace tapewell {
@@ -18,10 +20,14 @@ class StreamReader;
 // The chunk stream that follows the reply header of a stream exchange:
 // "$H" chunks carry the ASF header (in one or more parts), "$D" chunks one
 // data packet each, "$E" ends the stream. Header parts are assembled in the
-// exchange's buffer; data packets are written at the place their sequence
-// number gives, padded to the packet size, so a resumed recording fills in
-// exactly what it lacks; live packets are rebased so that the recording
-// starts at time 0. Runs on the engine's worker thread.
+// exchange's buffer. Packets of an on-demand stream are written at the place
+// their sequence number gives, padded to the packet size, so a resumed
+// recording fills in exactly what it lacks. A live stream (a broadcast, or a
+// header without a duration) is written in arrival order, whatever location
+// numbers a late joiner gets, on a LiveTimeline that starts at 0. A header
+// that comes again with the same layout is not written again; one with
+// another layout ends the file and continues into the next one the host
+// gives (EngineEvents::OnNextOutputFile). Runs on the engine's worker thread.
 class ChunkReceiver {
 public:
     struct Job {
@@ -51,10 +57,16 @@ public:
     // (the connection closed or failed, or the chunk framing was lost), ""
     // when it did not: the recording then lacks its end.
     const std::string& BrokeOff() const { return m_brokeOff; }
-    // After Run: File Size becomes the file's size; for a live stream
-    // (no duration) also the counts, durations, flags and the Data object
+    // After Run: File Size becomes the file's size; for a live stream also
+    // the counts, durations (Play Duration with the preroll, as the cutter
+    // writes it), flags (seekable, no longer broadcast) and the Data object
     // fields describe what was written.
     void UpdateHeader(OutputFile& out, const StreamInfo& info) const;
+    // The file written last: Job::out, or the one the host gave after a
+    // change of layout. What UpdateHeader must be given after Run.
+    OutputFile* Output() const { return m_job.out; }
+    // Whether packets go in arrival order on the live time line.
+    bool LiveOrder() const { return m_liveOrder; }
 
 private:
     struct Chunk {
@@ -68,12 +80,16 @@ private:
 
     std::optional<Chunk> ReadChunkHead();
     Step HandleData(Chunk& chunk, size_t got, uint32_t& sendTime, StreamInfo& info);
+    void PlaceLivePacket(size_t got, uint32_t& sendTime, const StreamInfo& info);
     Step HandleHeader(const Chunk& chunk, size_t bodyLength, StreamInfo& info);
+    Step RepeatedHeader(size_t length, StreamInfo& info);
     bool ReadAsfHeader(size_t length, StreamInfo& info);
+    bool ParseAsfHeader(size_t length, StreamInfo& info);
+    void StartFile(const StreamInfo& info);
     bool LimitReached(uint32_t sendTime, uint32_t startBytes) const;
     Step Save(const Chunk& chunk, size_t bodyLength, size_t got, uint32_t progress,
               uint32_t sendTime, const StreamInfo& info);
-    void RepairLivePacket(uint32_t sequence, size_t got, const StreamInfo& info);
+    void NoteLivePacketLayout(size_t got);
     uint32_t ProgressValue(uint32_t sendTime, const StreamInfo& info) const;
 
     StreamReader& m_reader;
@@ -84,9 +100,10 @@ private:
     uint32_t& m_bytesWritten;
 
     Job m_job;
-    std::optional<uint32_t> m_firstSequence;
-    std::optional<uint32_t> m_firstSendTime;
-    uint32_t m_largestSendTime = 0;
+    uint32_t m_largestSendTime = 0;  // as written
+    LiveTimeline m_timeline;
+    bool m_liveOrder = false;
+    std::vector<uint8_t> m_layout;  // HeaderLayout of the header being written
     uint32_t m_packetCount = 0;
     uint64_t m_dataBytes = 0;
     size_t m_headerOffset = 0;  // header bytes already assembled in the buffer

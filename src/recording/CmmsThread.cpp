@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "common/Limits.h"
+#include "common/OutputFile.h"
 #include "recording/JobSink.h"
 
 namespace tapewell {

@@ -96,6 +96,10 @@ public:
     void OnCredentials(const std::string& user, const std::string& password) override;
     void OnAuthCancelled() override;
     void OnUrlFound(const std::string& address) override;
+    // The stream changed its layout: the next file beside the current one
+    // ("name(0).asf", ...), kept open until the job's recording ends; the
+    // owner hears kNewFile. nullptr when no such file can be made.
+    OutputFile* OnNextOutputFile() override;
 
     // For tests, before Start: how long the engines wait for a silent peer
     // (60 s otherwise).
@@ -128,6 +132,7 @@ private:
     uint64_t RunEngine(int engine, OutputFile* output, const std::string& address,
                        uint64_t resumeOffset, uint32_t resumePackets);
     void DeleteIfTooSmall(const std::string& address, const std::filesystem::path& path);
+    void CloseFurtherFiles();
     void EndStop(int code);
 
     // PlaylistEntries.cpp
@@ -168,6 +173,13 @@ private:
     // back to any of them is not downloaded again.
     std::vector<std::string> m_playlistChain;
     int m_playlistsRecorded = 0;  // playlists this job expanded (limits::kMaxPlaylistsPerWalk)
+
+    // The files a stream continued into after a change of layout (worker
+    // thread only), closed when the recording ends.
+    std::vector<std::unique_ptr<StdioOutputFile>> m_furtherFiles;
+    // The file the recording began with: further files are named after it
+    // ("name(0).asf", "name(1).asf"), not after one another.
+    std::filesystem::path m_recordingPath;
 
     std::thread m_thread;
 };

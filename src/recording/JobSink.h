@@ -19,6 +19,7 @@ public:
         kUrlFound = 10,    // JN_URL_FOUND: the found address
         kSkipped = 11,     // JN_SKIPPED: "Pass" at the file-exists question
         kQuitAll = 12,     // JN_QUIT_ALL: "Quit" at the file-exists question
+        kNewFile = 13,     // a further output file began; OutputPath() is the new file
     };
 
     virtual ~JobSink() = default;

@@ -111,12 +111,14 @@ void CmmsThread::RecordMedia(const std::string& address, const std::string& name
         }
     }
     SetOutputPath(path);
+    m_recordingPath = path;
     TryEngines(file.get(), address, resumeOffset, resumePackets);
     // A full disk ends a recording that an engine may still count as a
     // success, or report only as a failed header repair: name the cause.
     if (!file->Close() || !file->FailureText().empty()) {
         SetError("write error: " + file->FailureText());
     }
+    CloseFurtherFiles();
     // A file this job created and nothing went into (a page that only named
     // another address, a failed connection) is no recording.
     if (created && std::filesystem::file_size(path, error) == 0 && !error) {
@@ -239,9 +241,13 @@ bool CmmsThread::TryEngines(OutputFile* output, const std::string& address, uint
     uint64_t result = 0;
     std::string firstReason;  // why the engine the address chose first failed
     const uint32_t foundBefore = m_urlsFound;
+    bool httpAnswered = false;  // an HTTP server answered on the address's port
     for (int i = 0; i < 3; ++i) {
         if (i > 0) {
-            if (result != 0 || m_giveUp.load() || m_stop.load()) {
+            // MMS sent to a port where an HTTP server has answered (a 404, a
+            // refusal) would only wait for a reply that never comes.
+            if (result != 0 || m_giveUp.load() || m_stop.load() ||
+                (order[i] == kMms && httpAnswered)) {
                 break;
             }
             if (firstReason.empty()) {
@@ -250,6 +256,8 @@ bool CmmsThread::TryEngines(OutputFile* output, const std::string& address, uint
             ClearError();
         }
         result = RunEngine(order[i], output, address, resumeOffset, resumePackets);
+        httpAnswered = httpAnswered || (order[i] == kHttp && m_http.ServerAnswered()) ||
+                       (order[i] == kWeb && m_web.Replied());
     }
     // When every engine failed, the reason of the one the address chose
     // first is the one that tells the user something: the later ones only
@@ -292,6 +300,34 @@ uint64_t CmmsThread::RunEngine(int engine, OutputFile* output, const std::string
         SetError(m_http.StreamBrokeOff());
     }
     return result;
+}
+
+OutputFile* CmmsThread::OnNextOutputFile() {
+    const std::optional<std::filesystem::path> unique =
+        MakeUniquePath(m_recordingPath.empty() ? OutputPath() : m_recordingPath);
+    if (!unique) {
+        SetError(kFileCreationError);  // every "(n)" name is taken: overwrite none
+        return nullptr;
+    }
+    std::filesystem::path path = *unique;
+    std::unique_ptr<StdioOutputFile> file = OpenOrAskSaveAs(path);
+    if (!file) {
+        SetError(kFileCreationError);
+        return nullptr;
+    }
+    m_furtherFiles.push_back(std::move(file));
+    SetOutputPath(path);
+    Notify(JobSink::kNewFile);
+    return m_furtherFiles.back().get();
+}
+
+void CmmsThread::CloseFurtherFiles() {
+    for (std::unique_ptr<StdioOutputFile>& file : m_furtherFiles) {
+        if ((!file->Close() || !file->FailureText().empty()) && !m_error.load()) {
+            SetError("write error: " + file->FailureText());
+        }
+    }
+    m_furtherFiles.clear();
 }
 
 // A short "download" of a media type is usually an error page served in

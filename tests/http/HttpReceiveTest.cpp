@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "HttpClip.h"
+#include "asf/AsfGuids.h"
 #include "asf/AsfObjects.h"
 #include "asf/AsfPacketTools.h"
 #include "common/Limits.h"
@@ -20,6 +21,9 @@ namespace tapewell {
 namespace {
 
 using test::AppendChunk;
+using test::AsfClip;
+using test::AsfRecipe;
+using test::TempDir;
 using test::HttpClip;
 
 std::vector<uint8_t> Bytes(const std::string& text) {
@@ -40,19 +44,23 @@ struct ChunkRun {
     StreamInfo info;
     std::string log;  // every message, one per line
     uint32_t bytesWritten = 0;
-    ChunkRun(const std::vector<uint8_t>& stream, ChunkReceiver::Job job, size_t piece = 1000) {
+    OutputFile* last = nullptr;  // the file written last (after a change of layout)
+    ChunkRun(const std::vector<uint8_t>& stream, ChunkReceiver::Job job, size_t piece = 1000,
+             EngineEvents* hostEvents = nullptr) {
         EngineMessages messages;
         messages.SetCallback([this](MessageLevel, const std::string& t) { log += t + "\n"; });
         BufferStreamSource source(stream, piece);
         StreamReader reader(
             source, [] { return false; }, messages);
         std::vector<uint8_t> buffer(limits::kHttpBufferBytes);
-        EngineEvents events;
+        EngineEvents noEvents;
+        EngineEvents& events = hostEvents != nullptr ? *hostEvents : noEvents;
         job.out = &out;
         ChunkReceiver receiver(
             reader, buffer, messages, events, [] { return false; }, bytesWritten);
         receiver.Run(job, info);
-        receiver.UpdateHeader(out, info);
+        last = receiver.Output();
+        receiver.UpdateHeader(*last, info);
     }
 };
 
@@ -248,19 +256,21 @@ TEST(HttpReceiveTest, LivePacketsStartAtZeroAndTheHeaderDescribesThem) {
     ChunkRun run(stream, {false, nullptr, 0, 1});
     EXPECT_NE(run.log.find("maxtime reached."), std::string::npos);
     const std::vector<uint8_t>& file = run.out.Bytes();
-    ASSERT_EQ(file.size(), header.size() + 6 * clip.packetSize);
+    // Arrival order: the missing numbers 1001 to 1003 leave no gap.
+    ASSERT_EQ(file.size(), header.size() + 3 * clip.packetSize);
     auto packet = [&](size_t n) {
         return std::span(file).subspan(header.size() + n * clip.packetSize, clip.packetSize);
     };
     EXPECT_EQ(sendTime(packet(0)), 0u);
-    EXPECT_EQ(sendTime(packet(4)), t9 - t5);
-    EXPECT_EQ(sendTime(packet(5)), 60'000u);
+    EXPECT_EQ(sendTime(packet(1)), t9 - t5);
+    EXPECT_EQ(sendTime(packet(2)), 60'000u);
     EXPECT_EQ(ReadLe64(&file[fp + asf::fp::kFileSize]), file.size());
     EXPECT_EQ(ReadLe64(&file[fp + asf::fp::kDataPacketsCount]), 3u);
-    EXPECT_EQ(ReadLe64(&file[fp + asf::fp::kPlayDuration]), 600'000'000u);
+    // Play Duration holds the preroll, as the cutter writes it.
     const uint32_t preroll = ReadLe32(&header[fp + asf::fp::kPreroll]);
-    EXPECT_EQ(ReadLe64(&file[fp + asf::fp::kSendDuration]), (60'000u - preroll) * 10'000ull);
-    EXPECT_EQ(ReadLe32(&file[fp + asf::fp::kFlags]), 2u);
+    EXPECT_EQ(ReadLe64(&file[fp + asf::fp::kPlayDuration]), (60'000u + preroll) * 10'000ull);
+    EXPECT_EQ(ReadLe64(&file[fp + asf::fp::kSendDuration]), 600'000'000u);
+    EXPECT_EQ(ReadLe32(&file[fp + asf::fp::kFlags]), asf::kFlagSeekable);
     EXPECT_EQ(ReadLe64(&file[clip.headerSize + 16]), 3u * clip.packetSize + 50);
     EXPECT_EQ(ReadLe32(&file[clip.headerSize + 40]), 3u);
 }
@@ -314,6 +324,125 @@ TEST(HttpReceiveTest, DamagedStreamsEndCleanly) {
         ChunkRun empty({}, {});
         EXPECT_TRUE(empty.out.Bytes().empty());
     }
+}
+
+
+uint32_t SendTimeOf(std::span<const uint8_t> packet) {
+    return ReadLe32(&packet[static_cast<size_t>(AsfPacketTools::SendTimeOffset(packet))]);
+}
+
+std::vector<uint8_t> WithSendTime(std::span<const uint8_t> packet, uint32_t time) {
+    std::vector<uint8_t> copy(packet.begin(), packet.end());
+    WriteLe32(&copy[static_cast<size_t>(AsfPacketTools::SendTimeOffset(copy))], time);
+    return copy;
+}
+
+size_t CountHeaders(const std::vector<uint8_t>& file) {
+    const auto& id = guids::kHeader.bytes;
+    size_t n = 0;
+    for (auto at = std::search(file.begin(), file.end(), id.begin(), id.end()); at != file.end();
+         at = std::search(at + 1, file.end(), id.begin(), id.end())) {
+        ++n;
+    }
+    return n;
+}
+
+// A late joiner of a broadcast whose header keeps a play duration (as a real
+// server's does) gets location numbers far from 0, and the header again
+// every so often, after which the times step back.
+TEST(HttpReceiveTest, BroadcastsGoInArrivalOrderAcrossRepeatedHeaders) {
+    const HttpClip& clip = HttpClip::Get();
+    std::vector<uint8_t> header = clip.StreamHeader();
+    const size_t fp = clip.PropertiesOffset();
+    WriteLe32(&header[fp + asf::fp::kFlags], asf::kFlagBroadcast);
+    const uint32_t base = 95'717;
+    std::vector<uint8_t> stream;
+    AppendChunk(stream, 'H', 0, 0x0C, header);
+    AppendChunk(stream, 'D', 1250, 0, WithSendTime(clip.Packet(5), base));
+    AppendChunk(stream, 'D', 1251, 0, WithSendTime(clip.Packet(6), base + 900));
+    AppendChunk(stream, 'H', 1252, 0x0C, header);  // the source looped
+    AppendChunk(stream, 'D', 1252, 0, WithSendTime(clip.Packet(7), base + 400));
+    AppendChunk(stream, 'D', 1253, 0, WithSendTime(clip.Packet(8), base + 1300));
+
+    ChunkRun run(stream, {});
+    const std::vector<uint8_t>& file = run.out.Bytes();
+    ASSERT_EQ(file.size(), header.size() + 4 * clip.packetSize);
+    EXPECT_EQ(CountHeaders(file), 1u);
+    std::vector<uint32_t> times;
+    for (size_t n = 0; n < 4; ++n) {
+        const auto packet =
+            std::span(file).subspan(header.size() + n * clip.packetSize, clip.packetSize);
+        EXPECT_FALSE(std::all_of(packet.begin(), packet.end(), [](uint8_t b) { return b == 0; }));
+        times.push_back(SendTimeOf(packet));
+    }
+    // The segment after the repeated header continues from the last time.
+    EXPECT_EQ(times, (std::vector<uint32_t>{0, 900, 900, 1800}));
+    const uint32_t preroll = ReadLe32(&header[fp + asf::fp::kPreroll]);
+    EXPECT_EQ(ReadLe64(&file[fp + asf::fp::kDataPacketsCount]), 4u);
+    EXPECT_EQ(ReadLe64(&file[fp + asf::fp::kPlayDuration]), (1800u + preroll) * 10'000ull);
+    EXPECT_EQ(ReadLe32(&file[fp + asf::fp::kFlags]), asf::kFlagSeekable);
+    EXPECT_EQ(ReadLe64(&file[fp + asf::fp::kFileSize]), file.size());
+
+    // The same stream recorded with a size limit of two packets' worth: the
+    // limit counts what was written.
+    ChunkRun limited(stream, {false, nullptr, 0, 0, 0, header.size() + 2 * clip.packetSize});
+    EXPECT_EQ(limited.out.Bytes().size(), header.size() + 2 * clip.packetSize);
+}
+
+// The host of a recording whose stream changes layout: hands out files.
+struct NextFiles : EngineEvents {
+    std::vector<std::unique_ptr<MemoryOutputFile>> files;
+    bool refuse = false;
+    OutputFile* OnNextOutputFile() override {
+        if (refuse) {
+            return nullptr;
+        }
+        files.push_back(std::make_unique<MemoryOutputFile>());
+        return files.back().get();
+    }
+};
+
+TEST(HttpReceiveTest, AnotherLayoutContinuesInTheNextFile) {
+    const HttpClip& clip = HttpClip::Get();
+    static const TempDir otherDir;
+    AsfRecipe recipe;
+    recipe.seconds = 1;
+    recipe.packetSize = 2000;
+    const AsfClip other = AsfClip::Make(otherDir / "other.asf", recipe);
+    ASSERT_NE(other.packetSize, clip.packetSize);
+    std::vector<uint8_t> stream;
+    AppendChunk(stream, 'H', 0, 0x0C, clip.StreamHeader());
+    AppendChunk(stream, 'D', 0, 0, clip.Packet(0));
+    AppendChunk(stream, 'D', 1, 0, clip.Packet(1));
+    AppendChunk(stream, 'H', 2, 0x0C, other.StreamHeader());
+    AppendChunk(stream, 'D', 2, 0, other.Packet(0));  // the numbers go on
+    AppendChunk(stream, 'D', 3, 0, other.Packet(1));
+    AppendChunk(stream, 'D', 4, 0, other.Packet(2));
+
+    NextFiles host;
+    ChunkRun run(stream, {}, 1000, &host);
+    ASSERT_EQ(host.files.size(), 1u);
+    EXPECT_EQ(run.last, host.files[0].get());
+    const std::vector<uint8_t>& first = run.out.Bytes();
+    ASSERT_EQ(first.size(), clip.RecordingSize(2));
+    EXPECT_EQ(ReadLe64(&first[clip.PropertiesOffset() + asf::fp::kFileSize]), first.size());
+    const std::vector<uint8_t>& second = host.files[0]->Bytes();
+    ASSERT_EQ(second.size(), other.RecordingSize(3));
+    const size_t fp = other.PropertiesOffset();
+    EXPECT_EQ(ReadLe32(&second[fp + asf::fp::kMinPacketSize]), other.packetSize);
+    EXPECT_EQ(ReadLe64(&second[fp + asf::fp::kDataPacketsCount]), 3u);
+    EXPECT_EQ(ReadLe64(&second[fp + asf::fp::kFileSize]), second.size());
+    EXPECT_TRUE(std::equal(other.Packet(1).begin() + 16, other.Packet(1).end(),
+                           second.begin() + static_cast<ptrdiff_t>(other.DataStart() +
+                                                                    other.packetSize + 16)));
+    EXPECT_EQ(SendTimeOf(std::span(second).subspan(other.DataStart(), other.packetSize)), 0u);
+
+    // A host that has no further file ends the recording with the first.
+    NextFiles none;
+    none.refuse = true;
+    ChunkRun ended(stream, {}, 1000, &none);
+    EXPECT_EQ(ended.last, &ended.out);
+    EXPECT_EQ(ended.out.Bytes().size(), clip.RecordingSize(2));
 }
 
 }  // namespace
