@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "MmsMessage.h"
+#include "WireReader.h"
 #include "common/LittleEndian.h"
 #include "common/TextCodec.h"
 #include "support/AsfClip.h"
@@ -15,65 +16,6 @@ namespace tapewell::test {
 namespace {
 
 namespace mms = testserver::mms;
-
-struct Chunk {
-    char type;
-    uint32_t sequence;
-    uint8_t flags;
-    std::vector<uint8_t> body;
-};
-
-struct HttpReply {
-    std::string head;
-    std::vector<Chunk> chunks;
-};
-
-// Splits a streaming reply into its head and its "$X" chunks.
-HttpReply SplitReply(const std::vector<uint8_t>& bytes) {
-    HttpReply reply;
-    const std::string text(bytes.begin(), bytes.end());
-    const size_t end = text.find("\r\n\r\n");
-    if (end == std::string::npos) {
-        reply.head = text;
-        return reply;
-    }
-    reply.head = text.substr(0, end + 4);
-    size_t at = end + 4;
-    while (at + 4 <= bytes.size() && bytes[at] == '$') {
-        const char type = static_cast<char>(bytes[at + 1]);
-        const size_t length = ReadLe16(&bytes[at + 2]);
-        if (type == 'E' || at + 4 + length > bytes.size() || length < 8) {
-            reply.chunks.push_back({type, 0, 0, {}});
-            break;
-        }
-        const uint8_t* p = &bytes[at + 4];
-        reply.chunks.push_back({type, ReadLe32(p), p[5], {p + 8, p + length}});
-        at += 4 + length;
-    }
-    return reply;
-}
-
-// The requests of a Windows Media player: the probe, and the stream request
-// with the bytes it already holds.
-std::string ProbeRequest(const std::string& target) {
-    return "GET " + target +
-           " HTTP/1.0\r\nAccept: */*\r\nUser-Agent: NSPlayer/4.1.0.3856\r\nHost: 127.0.0.1\r\n"
-           "Pragma: no-cache,rate=1.000000,stream-time=0,stream-offset=0:0,request-context=1,"
-           "max-duration=0\r\nPragma: xClientGUID={3300AD50-2C39-46C0-AE0A-60D0E0F0A0B0}\r\n"
-           "Connection: Close\r\n\r\n";
-}
-
-std::string StreamRequest(const std::string& target, uint64_t heldBytes) {
-    const std::string offset = heldBytes ? std::to_string(heldBytes) : "4294967295";
-    return "GET " + target +
-           " HTTP/1.0\r\nAccept: */*\r\nUser-Agent: NSPlayer/4.1.0.3856\r\nHost: 127.0.0.1\r\n"
-           "Pragma: no-cache,rate=1.000000,stream-time=0,stream-offset=" +
-           (heldBytes ? "0" : "4294967295") + ":" + offset +
-           ",request-context=2,max-duration=0\r\nPragma: xPlayStrm=1\r\n"
-           "Pragma: xClientGUID={3300AD50-2C39-46C0-AE0A-60D0E0F0A0B0}\r\n"
-           "Pragma: stream-switch-count=1\r\nPragma: stream-switch-entry=ffff:1:0\r\n"
-           "Connection: Close\r\n\r\n";
-}
 
 class TestServerTest : public ::testing::Test {
 protected:

@@ -13,6 +13,7 @@
 #include "HttpRequest.h"
 #include "ServerLimits.h"
 #include "Sessions.h"
+#include "StreamPlan.h"
 #include "common/Base64.h"
 #include "common/LittleEndian.h"
 
@@ -24,12 +25,16 @@ constexpr uint8_t kFirstHeaderPart = 0x04;
 constexpr uint8_t kLastHeaderPart = 0x08;
 // "$E" with the reason S_OK: the stream is over.
 constexpr uint8_t kEndOfStream[] = {'$', 'E', 4, 0, 0, 0, 0, 0};
+constexpr uint8_t kStreamChange[] = {'$', 'C', 4, 0, 0, 0, 0, 0};
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
 
 std::string LowerExtension(const std::filesystem::path& path) {
-    std::string ext = path.extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return ext;
+    return Lower(path.extension().string());
 }
 
 bool IsAsfFile(const std::string& ext) {
@@ -78,6 +83,33 @@ void AppendChunk(std::vector<uint8_t>& out, char type, uint32_t sequence, uint8_
     out.insert(out.end(), body.begin(), body.end());
 }
 
+// Appends the header as "$H" chunks: parts of it, flagged first and last.
+void AppendHeaderChunks(std::vector<uint8_t>& out, std::span<const uint8_t> header,
+                        unsigned parts) {
+    const auto pieces = SplitHeader(header, parts, 0xFFFF - 8);
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        const uint8_t flags =
+            (i == 0 ? kFirstHeaderPart : 0) | (i + 1 == pieces.size() ? kLastHeaderPart : 0);
+        AppendChunk(out, 'H', static_cast<uint32_t>(i), flags, pieces[i]);
+    }
+}
+
+// Appends one data packet as a "$D" chunk, behind the header that goes
+// before it when there is one. The broadcast server met in the field sent
+// its own header again as a bare "$H" chunk; a new layout is announced the
+// way a server switches playlist entries, by a "$C" stream change (its
+// 4-byte reason S_OK, laid out like "$E") before the "$H".
+void AppendPacketChunks(std::vector<uint8_t>& out, const PacketSource::Packet& packet,
+                        unsigned headerParts) {
+    if (packet.newLayout) {
+        out.insert(out.end(), std::begin(kStreamChange), std::end(kStreamChange));
+    }
+    if (!packet.header.empty()) {
+        AppendHeaderChunks(out, packet.header, headerParts);
+    }
+    AppendChunk(out, 'D', static_cast<uint32_t>(packet.number), 0, packet.bytes);
+}
+
 // The first packet a client holding resumeBytes of a recording lacks: a
 // packet only partly in the file is sent again.
 uint64_t ResumePacket(const ServedFile& file, const HttpRequest& request) {
@@ -121,6 +153,21 @@ void Stall(Connection& c) {
     }
 }
 
+// Whether a request names a Windows Media player: its agent, or the client
+// GUID that players put into a Pragma line.
+bool PlayerIdentified(const HttpRequest& request) {
+    const std::string* agent = request.Header("User-Agent");
+    if (agent && agent->find("NSPlayer") != std::string::npos) {
+        return true;
+    }
+    for (const auto& [name, value] : request.headers) {
+        if (Lower(name) == "pragma" && Lower(value).find("xclientguid") != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
 class HttpSession {
 public:
     HttpSession(Connection& c, const ServerOptions& o) : m_c(c), m_options(o) {}
@@ -133,8 +180,10 @@ private:
     void ServeStream(const std::filesystem::path& file);
     void ServePlain(const std::filesystem::path& file, const std::string& ext);
     bool ServeFault();
-    void StreamWithFault(PacketFeed& feed, Pacer& pacer);
-    void DripStream(std::vector<uint8_t>& head, PacketFeed& feed);
+    void ServePlainGetHeader(const std::filesystem::path& file);
+    void StreamWithFault(PacketSource& feed, Pacer& pacer);
+    void DripStream(std::vector<uint8_t>& head, PacketSource& feed);
+    FramePacket Framer() const;
 
     Connection& m_c;
     const ServerOptions& m_options;
@@ -212,6 +261,8 @@ void HttpSession::Run() {
         m_request.hasPragma || (agent && agent->find("NSPlayer") != std::string::npos);
     if (IsAsfFile(ext) && player) {
         ServeStream(*file);
+    } else if (IsAsfFile(ext) && m_options.plainGetHeader && !PlayerIdentified(m_request)) {
+        ServePlainGetHeader(*file);
     } else {
         ServePlain(*file, ext);
     }
@@ -226,7 +277,7 @@ void HttpSession::ServeStream(const std::filesystem::path& path) {
         return;
     }
     std::string error;
-    auto file = ServedFile::Open(path, m_options.live, &error);
+    auto file = ServedFile::Open(path, m_options.live, &error, m_options.FieldBroadcast());
     if (!file) {
         Log(500, error);
         SendStatus(m_c, 500, "Internal Server Error");
@@ -244,13 +295,8 @@ void HttpSession::ServeStream(const std::filesystem::path& path) {
                           : "Pragma: features=\"seekable,stridable\"\r\n";
     reply += "Connection: close\r\n\r\n";
     std::vector<uint8_t> out(reply.begin(), reply.end());
-    const auto parts = SplitHeader(file->Header(), m_options.headerParts, 0xFFFF - 8);
-    for (size_t i = 0; i < parts.size(); ++i) {
-        const uint8_t flags =
-            (i == 0 ? kFirstHeaderPart : 0) | (i + 1 == parts.size() ? kLastHeaderPart : 0);
-        AppendChunk(out, 'H', static_cast<uint32_t>(i), flags, parts[i]);
-    }
-    PacketFeed feed(*file, first);
+    AppendHeaderChunks(out, file->Header(), m_options.headerParts);
+    StreamPlan feed(*file, first, m_options);
     if (m_options.httpFault == HttpFault::Drip) {
         if (play) {
             DripStream(out, feed);
@@ -267,15 +313,37 @@ void HttpSession::ServeStream(const std::filesystem::path& path) {
         StreamWithFault(feed, pacer);
         return;
     }
-    const StreamEnd end =
-        StreamPackets(m_c, feed, pacer, m_options.dropAfter,
-                      [](std::vector<uint8_t>& o, const PacketFeed::Packet& p) {
-                          AppendChunk(o, 'D', static_cast<uint32_t>(p.number), 0, p.bytes);
-                      },
-                      {});
+    const StreamEnd end = StreamPackets(m_c, feed, pacer, m_options.dropAfter, Framer(), {});
     if (end == StreamEnd::EndOfFile) {
         m_c.Send(kEndOfStream);
     }
+}
+
+FramePacket HttpSession::Framer() const {
+    return [parts = m_options.headerParts](std::vector<uint8_t>& o, const PacketSource::Packet& p) {
+        AppendPacketChunks(o, p, parts);
+    };
+}
+
+// --plain-get header: what the broadcast server met in the field answers a
+// GET that names no player: its reply head and the header in one "$H"
+// chunk, whatever the request asked for.
+void HttpSession::ServePlainGetHeader(const std::filesystem::path& path) {
+    std::string error;
+    auto file = ServedFile::Open(path, m_options.live, &error, m_options.FieldBroadcast());
+    if (!file) {
+        Log(500, error);
+        SendStatus(m_c, 500, "Internal Server Error");
+        return;
+    }
+    Log(200, "header for a plain GET");
+    const std::string reply =
+        "HTTP/1.0 200 OK\r\nContent-type: application/octet-stream\r\n"
+        "Server: Cougar 4.1.0.3921\r\nPragma: features=\"broadcast\"\r\n"
+        "Connection: close\r\n\r\n";
+    std::vector<uint8_t> out(reply.begin(), reply.end());
+    AppendHeaderChunks(out, file->Header(), 1);
+    m_c.Send(out);
 }
 
 void HttpSession::ServePlain(const std::filesystem::path& path, const std::string& ext) {
@@ -321,10 +389,10 @@ bool HttpSession::ServeFault() {
             return true;
         case HttpFault::RedirectLoop: {
             const std::string* host = m_request.Header("Host");
-            const std::string self = m_request.target.starts_with("/")
-                                         ? "http://" + (host ? *host : m_options.bind) +
-                                               m_request.target
-                                         : m_request.target;
+            const std::string self =
+                m_request.target.starts_with("/")
+                    ? "http://" + (host ? *host : m_options.bind) + m_request.target
+                    : m_request.target;
             Log(302, "redirect to itself");
             SendStatus(m_c, 302, "Found", "Location: " + self + "\r\n");
             return true;
@@ -341,16 +409,14 @@ bool HttpSession::ServeFault() {
 
 // The stream up to the fault (after --drop-after packets when given), the
 // fault, and for the faults the stream survives, the rest of it.
-void HttpSession::StreamWithFault(PacketFeed& feed, Pacer& pacer) {
-    const auto frame = [](std::vector<uint8_t>& o, const PacketFeed::Packet& p) {
-        AppendChunk(o, 'D', static_cast<uint32_t>(p.number), 0, p.bytes);
-    };
+void HttpSession::StreamWithFault(PacketSource& feed, Pacer& pacer) {
+    const FramePacket frame = Framer();
     const uint64_t faultAfter =
         m_options.dropAfter != 0 ? m_options.dropAfter : limits::kFaultAfterPackets;
     if (StreamPackets(m_c, feed, pacer, faultAfter, frame, {}) != StreamEnd::Dropped) {
         return;
     }
-    const std::optional<PacketFeed::Packet> next = feed.Next();
+    const std::optional<PacketSource::Packet> next = feed.Next();
     if (!next) {
         return;
     }
@@ -391,20 +457,20 @@ void HttpSession::StreamWithFault(PacketFeed& feed, Pacer& pacer) {
 
 // The whole stream a byte at a time: the reply and header already framed in
 // head, then the packets (--drop-after of them when given) and "$E".
-void HttpSession::DripStream(std::vector<uint8_t>& head, PacketFeed& feed) {
+void HttpSession::DripStream(std::vector<uint8_t>& head, PacketSource& feed) {
     Log(200, "dripping");
     if (!DripSend(m_c, head)) {
         return;
     }
     std::vector<uint8_t> chunk;
     for (uint64_t sent = 0; m_options.dropAfter == 0 || sent < m_options.dropAfter; ++sent) {
-        const std::optional<PacketFeed::Packet> packet = feed.Next();
+        const std::optional<PacketSource::Packet> packet = feed.Next();
         chunk.clear();
         if (!packet) {
             DripSend(m_c, kEndOfStream);
             return;
         }
-        AppendChunk(chunk, 'D', static_cast<uint32_t>(packet->number), 0, packet->bytes);
+        AppendPacketChunks(chunk, *packet, m_options.headerParts);
         if (!DripSend(m_c, chunk)) {
             return;
         }

@@ -7,6 +7,7 @@
 #include "MmsMessage.h"
 #include "ServerLimits.h"
 #include "Sessions.h"
+#include "StreamPlan.h"
 #include "common/LittleEndian.h"
 #include "common/TextCodec.h"
 
@@ -19,6 +20,12 @@ constexpr uint32_t kNoPacketPair = 0xF0F0F0EF;
 constexpr uint32_t kFileNotFound = 0x80070002;  // HRESULT of a missing file
 constexpr uint32_t kNoLocation = 0xFFFFFFFF;
 constexpr uint32_t kOpenFileId = 1;
+// A server that sends a new header in the middle of a stream ends the
+// current entry with this result ("another one follows") and reports the
+// stream change, naming the header incarnation 0xFF, before the header.
+constexpr uint32_t kReportStreamChange = 0x00040020;
+constexpr uint32_t kEndOfEntryMoreFollows = 1;
+constexpr uint32_t kStreamChangeHeaderIncarnation = 0xFF;
 // File attribute bits of the open-file reply.
 constexpr uint32_t kAttributeCanSeek = 0x01000000;
 constexpr uint32_t kAttributeBroadcast = 0x02000000;
@@ -81,7 +88,12 @@ private:
     bool KeepStreaming();
     // --mms-fault: what is sent in place of the next data packet; Continue
     // when the stream goes on after it.
-    Next Strike(PacketFeed& feed, uint8_t incarnation);
+    Next Strike(PacketSource& feed, uint8_t incarnation);
+    // Appends the messages that announce a header in the middle of the
+    // stream, then that header in header packets.
+    void AppendStreamChange(std::vector<uint8_t>& out, const ServedFile& file,
+                            uint32_t playIncarnation);
+    void AppendHeaderPackets(std::vector<uint8_t>& out, std::span<const uint8_t> header);
     // Sends nothing more and waits for the client to give up and close.
     Next Silence();
 
@@ -90,6 +102,8 @@ private:
     uint32_t m_sequence = 0;
     std::unique_ptr<ServedFile> m_file;
     bool m_broken = false;
+    // The packet type the client asked header packets to carry.
+    uint8_t m_headerIncarnation = mms::kHeaderPacketType;
 };
 
 std::optional<Command> MmsSession::NextCommand(int timeoutMs) {
@@ -216,7 +230,8 @@ MmsSession::Next MmsSession::OpenFile(const Command& command) {
     const uint32_t incarnation = command.U32(kOpenFileIncarnation);
     std::string error = "no such file";
     auto path = ResolveServedPath(m_options.root, "/" + name);
-    m_file = path ? ServedFile::Open(*path, m_options.live, &error) : nullptr;
+    m_file = path ? ServedFile::Open(*path, m_options.live, &error, m_options.FieldBroadcast())
+                  : nullptr;
     if (!m_file) {
         Log("open " + name + ": " + error);
         // Clients look for a failure either in the result code or in the
@@ -255,6 +270,7 @@ MmsSession::Next MmsSession::SendHeader(const Command& command) {
         return Next::Close;
     }
     const uint32_t incarnation = command.U32(kReadBlockIncarnation);
+    m_headerIncarnation = static_cast<uint8_t>(incarnation);
     if (!Reply(mms::kReportReadBlock, Body().U32(0).U32(incarnation).U32(0))) {
         return Next::Close;
     }
@@ -267,12 +283,36 @@ MmsSession::Next MmsSession::SendHeader(const Command& command) {
                               parts[0]);
         return m_c.Send(out) ? Silence() : Next::Close;
     }
+    AppendHeaderPackets(out, m_file->Header());
+    return m_c.Send(out) ? Next::Continue : Next::Close;
+}
+
+void MmsSession::AppendHeaderPackets(std::vector<uint8_t>& out, std::span<const uint8_t> header) {
+    const auto parts = SplitHeader(header, m_options.headerParts, mms::kMaxDataPayload);
     for (size_t i = 0; i < parts.size(); ++i) {
         const uint8_t flags = i + 1 == parts.size() ? mms::kHeaderLast : mms::kHeaderMoreFollows;
-        mms::AppendDataPacket(out, static_cast<uint32_t>(i), static_cast<uint8_t>(incarnation),
-                              flags, parts[i]);
+        mms::AppendDataPacket(out, static_cast<uint32_t>(i), m_headerIncarnation, flags, parts[i]);
     }
-    return m_c.Send(out) ? Next::Continue : Next::Close;
+}
+
+void MmsSession::AppendStreamChange(std::vector<uint8_t>& out, const ServedFile& file,
+                                    uint32_t playIncarnation) {
+    const std::vector<uint8_t> end =
+        mms::BuildCommand(mms::kReportEndOfStream, m_sequence++,
+                          Body().U32(kEndOfEntryMoreFollows).U32(playIncarnation).Bytes());
+    const std::vector<uint8_t> change =
+        mms::BuildCommand(kReportStreamChange, m_sequence++,
+                          Body()
+                              .U32(0)
+                              .U32(kStreamChangeHeaderIncarnation)
+                              .U32(file.PacketSize())
+                              .U32(static_cast<uint32_t>(file.Header().size()))
+                              .U32(file.Bitrate())
+                              .U32(0)
+                              .Bytes());
+    out.insert(out.end(), end.begin(), end.end());
+    out.insert(out.end(), change.begin(), change.end());
+    AppendHeaderPackets(out, file.Header());
 }
 
 // Between batches: answers what the client sent meanwhile; false when it
@@ -282,7 +322,12 @@ bool MmsSession::KeepStreaming() {
         if (command->code == mms::kStopPlaying || command->code == mms::kCloseFile) {
             return false;
         }
-        if (command->code != mms::kPong && command->code != mms::kLogging) {
+        if (command->code == mms::kStreamSwitch) {
+            // A client answers a stream change by choosing its streams again.
+            if (!Reply(mms::kReportStreamSwitch, Body().U32(0))) {
+                return false;
+            }
+        } else if (command->code != mms::kPong && command->code != mms::kLogging) {
             Log("unexpected command while streaming");
         }
     }
@@ -304,9 +349,13 @@ MmsSession::Next MmsSession::Play(const Command& command) {
                Body().U32(0).U32(incarnation).U32(kOpenFileId).Zeros(12))) {
         return Next::Close;
     }
-    PacketFeed feed(*m_file, location);
+    StreamPlan feed(*m_file, location, m_options);
     Pacer pacer(m_options.rate, m_options.kilobitsPerSecond);
-    const auto frame = [incarnation](std::vector<uint8_t>& out, const PacketFeed::Packet& p) {
+    const auto frame = [this, &feed, incarnation](std::vector<uint8_t>& out,
+                                                  const PacketSource::Packet& p) {
+        if (!p.header.empty()) {
+            AppendStreamChange(out, feed.CurrentFile(), incarnation);
+        }
         mms::AppendDataPacket(out, static_cast<uint32_t>(p.number),
                               static_cast<uint8_t>(incarnation), 0, p.bytes);
     };
@@ -336,8 +385,8 @@ MmsSession::Next MmsSession::Play(const Command& command) {
     }
 }
 
-MmsSession::Next MmsSession::Strike(PacketFeed& feed, uint8_t incarnation) {
-    const std::optional<PacketFeed::Packet> packet = feed.Next();
+MmsSession::Next MmsSession::Strike(PacketSource& feed, uint8_t incarnation) {
+    const std::optional<PacketSource::Packet> packet = feed.Next();
     if (!packet) {
         Log("fault: the file ended first");
         return Next::Close;

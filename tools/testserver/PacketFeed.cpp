@@ -10,8 +10,36 @@
 
 namespace tapewell::testserver {
 
-PacketFeed::PacketFeed(const ServedFile& file, uint64_t firstPacket)
-    : m_file(file), m_nextIndex(firstPacket) {}
+PacketFeed::PacketFeed(const ServedFile& file, uint64_t firstPacket, uint64_t firstRound)
+    : m_file(file),
+      m_round(firstRound),
+      m_nextIndex(firstPacket),
+      m_nextNumber(firstRound * file.PacketCount() + firstPacket),
+      m_roundsBegun(firstRound) {}
+
+void PacketFeed::Seek(uint64_t round, uint64_t index) {
+    m_round = round;
+    m_nextIndex = index;
+    m_inBatch = m_batchCount = 0;
+}
+
+void PacketFeed::StepBack(uint32_t ms, size_t maxPackets) {
+    if (m_recent.empty()) {
+        return;
+    }
+    const uint32_t last = m_recent.back().sendTime;
+    size_t back = 0;
+    while (back < maxPackets && back < m_recent.size() &&
+           last - std::min(last, m_recent[m_recent.size() - 1 - back].sendTime) <= ms) {
+        ++back;
+    }
+    if (back == 0) {
+        return;
+    }
+    const Position to = m_recent[m_recent.size() - back];
+    m_recent.resize(m_recent.size() - back);
+    Seek(to.round, to.index);
+}
 
 bool PacketFeed::Refill() {
     const uint64_t count = m_file.PacketCount();
@@ -42,7 +70,7 @@ std::optional<PacketFeed::Packet> PacketFeed::Next() {
     const size_t size = m_file.PacketSize();
     std::span<uint8_t> bytes(m_batch.data() + m_inBatch * size, size);
     const uint64_t index = m_batchFirst + m_inBatch++;
-    if (m_round > 0) {
+    if (m_round > 0 && m_shiftTimes) {
         AsfPacketTools::ShiftPacketTimes(
             bytes, static_cast<uint32_t>(m_round * uint64_t{m_file.LoopSpanMs()}));
     }
@@ -50,7 +78,13 @@ std::optional<PacketFeed::Packet> PacketFeed::Next() {
     if (at > 0 && static_cast<size_t>(at) + 4 <= bytes.size()) {
         m_lastSendTime = ReadLe32(&bytes[at]);
     }
-    return Packet{m_round * m_file.PacketCount() + index, m_lastSendTime, bytes};
+    m_beganRound = index == 0 && m_round > m_roundsBegun;
+    m_roundsBegun = std::max(m_roundsBegun, m_round);
+    m_recent.push_back({m_round, index, m_lastSendTime});
+    if (m_recent.size() > limits::kMaxStepBackPackets) {
+        m_recent.pop_front();
+    }
+    return Packet{m_nextNumber++, m_lastSendTime, bytes, {}, false};
 }
 
 std::optional<std::chrono::steady_clock::time_point> Pacer::DueTime(uint32_t sendTime,
@@ -62,11 +96,13 @@ std::optional<std::chrono::steady_clock::time_point> Pacer::DueTime(uint32_t sen
     if (!m_started) {
         m_started = true;
         m_start = steady_clock::now();
-        m_firstSendTime = sendTime;
+        m_lastSendTime = sendTime;
     }
     steady_clock::time_point due;
     if (m_mode == Mode::Realtime) {
-        due = m_start + milliseconds(sendTime > m_firstSendTime ? sendTime - m_firstSendTime : 0);
+        m_streamMs += sendTime > m_lastSendTime ? sendTime - m_lastSendTime : 0;
+        m_lastSendTime = sendTime;
+        due = m_start + milliseconds(m_streamMs);
     } else {
         due = m_start + microseconds(bytesSent * 8000 / std::max<uint32_t>(m_kbps, 1));
     }
@@ -92,8 +128,9 @@ bool WaitUntil(std::chrono::steady_clock::time_point due, const std::function<bo
 
 }  // namespace
 
-StreamEnd StreamPackets(Connection& connection, PacketFeed& feed, Pacer& pacer, uint64_t dropAfter,
-                        const FramePacket& frame, const std::function<bool()>& keepGoing) {
+StreamEnd StreamPackets(Connection& connection, PacketSource& feed, Pacer& pacer,
+                        uint64_t dropAfter, const FramePacket& frame,
+                        const std::function<bool()>& keepGoing) {
     std::vector<uint8_t> out;
     out.reserve(limits::kSendBatchBytes + 0x10000);
     uint64_t bytesSent = 0;

@@ -11,16 +11,17 @@
 namespace tapewell::testserver {
 
 std::unique_ptr<ServedFile> ServedFile::Open(const std::filesystem::path& path, bool live,
-                                             std::string* error) {
+                                             std::string* error, bool keepDuration) {
     std::unique_ptr<ServedFile> file(new ServedFile);
+    file->m_path = path;
     file->m_source = FileSource::Open(path, error);
-    if (!file->m_source || !file->Load(live, error)) {
+    if (!file->m_source || !file->Load(live, keepDuration, error)) {
         return nullptr;
     }
     return file;
 }
 
-bool ServedFile::Load(bool live, std::string* error) {
+bool ServedFile::Load(bool live, bool keepDuration, std::string* error) {
     AsfInfo info;
     AsfObjectEntry properties;
     AsfObjectEntry data;
@@ -56,22 +57,19 @@ bool ServedFile::Load(bool live, std::string* error) {
     m_bitrate = fp.maxBitrate;
     m_live = live;
     if (live) {
-        MakeBroadcastHeader(properties.offset);
+        MakeBroadcastHeader(properties.offset, keepDuration);
         const uint64_t playMs = fp.playDuration / 10000;
-        uint32_t lastSend = 0;
-        std::vector<uint8_t> last;
-        if (m_packetCount > 0 && ReadPackets(m_packetCount - 1, 1, last)) {
-            const int at = AsfPacketTools::SendTimeOffset(last);
-            lastSend = at > 0 ? ReadLe32(&last[at]) : 0;
-        }
+        const uint32_t lastSend = m_packetCount > 0 ? SendTimeOf(m_packetCount - 1).value_or(0) : 0;
         m_loopSpanMs = static_cast<uint32_t>(
             std::max<uint64_t>(playMs > fp.preroll ? playMs - fp.preroll : 0, lastSend + 1));
     }
     return true;
 }
 
-void ServedFile::MakeBroadcastHeader(size_t propertiesOffset) {
-    WriteLe64(&m_header[propertiesOffset + asf::fp::kPlayDuration], 0);
+void ServedFile::MakeBroadcastHeader(size_t propertiesOffset, bool keepDuration) {
+    if (!keepDuration) {
+        WriteLe64(&m_header[propertiesOffset + asf::fp::kPlayDuration], 0);
+    }
     WriteLe32(&m_header[propertiesOffset + asf::fp::kFlags], asf::kFlagBroadcast);
 }
 
@@ -86,6 +84,39 @@ bool ServedFile::ReadPackets(uint64_t first, size_t count, std::vector<uint8_t>&
         out.resize(at);
     }
     return ok;
+}
+
+std::optional<uint32_t> ServedFile::SendTimeOf(uint64_t packet) const {
+    std::vector<uint8_t> bytes;
+    if (!ReadPackets(packet, 1, bytes)) {
+        return std::nullopt;
+    }
+    const int at = AsfPacketTools::SendTimeOffset(bytes);
+    if (at <= 0 || static_cast<size_t>(at) + 4 > bytes.size()) {
+        return 0;
+    }
+    return ReadLe32(&bytes[at]);
+}
+
+std::optional<uint64_t> ServedFile::PacketAtTime(uint32_t ms) const {
+    uint64_t low = 0;
+    uint64_t high = m_packetCount;  // the answer lies in [low, high]; high: none
+    while (low < high) {
+        const uint64_t middle = low + (high - low) / 2;
+        const std::optional<uint32_t> time = SendTimeOf(middle);
+        if (!time) {
+            return std::nullopt;
+        }
+        if (*time >= ms) {
+            high = middle;
+        } else {
+            low = middle + 1;
+        }
+    }
+    if (low >= m_packetCount) {
+        return std::nullopt;
+    }
+    return low;
 }
 
 }  // namespace tapewell::testserver

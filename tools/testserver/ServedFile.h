@@ -19,9 +19,12 @@ public:
     // Nothing when the file cannot be read, is not ASF, or has packets the
     // streaming protocols cannot frame (variable size, or more than 64 KiB);
     // *error says which. With live set the header is the one of a broadcast:
-    // Play Duration 0 and only the broadcast flag.
+    // Play Duration 0 and only the broadcast flag; keepDuration leaves the
+    // Play Duration as it is, as the broadcast server met in the field did.
     static std::unique_ptr<ServedFile> Open(const std::filesystem::path& path, bool live,
-                                            std::string* error);
+                                            std::string* error, bool keepDuration = false);
+
+    const std::filesystem::path& Path() const { return m_path; }
 
     // The Header object followed by the first 50 bytes of the Data object.
     std::span<const uint8_t> Header() const { return m_header; }
@@ -37,12 +40,18 @@ public:
     // The whole packets [first, first + count) of the source, appended to out;
     // false on a short read.
     bool ReadPackets(uint64_t first, size_t count, std::vector<uint8_t>& out) const;
+    // The first packet whose send time is at least ms (by bisection, send
+    // times being in stream order), or nothing when every packet is earlier
+    // or the file cannot be read.
+    std::optional<uint64_t> PacketAtTime(uint32_t ms) const;
 
 private:
     ServedFile() = default;
-    bool Load(bool live, std::string* error);
-    void MakeBroadcastHeader(size_t propertiesOffset);
+    bool Load(bool live, bool keepDuration, std::string* error);
+    void MakeBroadcastHeader(size_t propertiesOffset, bool keepDuration);
+    std::optional<uint32_t> SendTimeOf(uint64_t packet) const;
 
+    std::filesystem::path m_path;
     std::unique_ptr<FileSource> m_source;
     std::vector<uint8_t> m_header;
     uint64_t m_packetsStart = 0;

@@ -44,4 +44,18 @@ inline constexpr uint64_t kFaultEndlessBytes = 64u << 20;
 // --http-fault stall: how long a stalled connection is held open at most.
 inline constexpr int kFaultStallSeconds = 60;
 
+// --header-repeat / --layout-change: the largest packet count they take.
+inline constexpr uint64_t kMaxPacketCountOption = 1'000'000'000;
+
+// --header-repeat: after a repeated header the stream steps back by the
+// packets of at most this many milliseconds, as the broadcast server met in
+// the field did (about half a second), and at most by this many packets,
+// which is also how many recent packets the feed remembers for it.
+inline constexpr uint32_t kHeaderStepBackMs = 500;
+inline constexpr size_t kMaxStepBackPackets = 256;
+
+// --layout-change: how many files of the folder are looked at for one with
+// another packet size.
+inline constexpr size_t kMaxLayoutCandidates = 1000;
+
 }  // namespace tapewell::testserver::limits

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <utility>
 
+#include "ServerLimits.h"
+
 namespace tapewell::testserver {
 
 const char kServerUsage[] =
@@ -52,7 +54,31 @@ const char kServerUsage[] =
     "                       endless-head a reply header line that never ends\n"
     "                       endless-body plain replies: the file, then spaces forever\n"
     "                       auth-loop    401 for every request, whatever it carries\n"
-    "                       redirect-loop  302 to the request's own address, always\n";
+    "                       redirect-loop  302 to the request's own address, always\n"
+    "\n"
+    "The habits of a real Windows Media broadcast server:\n"
+    "  --header-repeat N    send the header again after every N data packets\n"
+    "                       (HTTP: one more \"$H\" chunk; MMS: an end of stream\n"
+    "                       with result 1, a stream change report and the\n"
+    "                       header packets, then the stream goes on). The\n"
+    "                       packets after it step back: those of up to the last\n"
+    "                       500 ms (at most N/2 of them) are sent again, under\n"
+    "                       new location numbers. With --live the broadcast\n"
+    "                       runs on a clock from the server's start: a client\n"
+    "                       joining late gets the location numbers and times of\n"
+    "                       where it is, and the header says broadcast but keeps\n"
+    "                       its play duration and file size\n"
+    "  --loop-restart       with --live: every loop of the file starts its times\n"
+    "                       at 0 again, behind a repeated header (the location\n"
+    "                       numbers go on); joins follow the clock as above\n"
+    "  --layout-change N    after N data packets switch, once, to the next file\n"
+    "                       of the folder (by name, wrapping) whose packet size\n"
+    "                       differs: its header goes out the way --header-repeat\n"
+    "                       sends one, then its packets, numbers going on\n"
+    "  --plain-get header   HTTP: a GET of a stream without player identification\n"
+    "                       (no NSPlayer agent, no xClientGUID pragma) gets 200,\n"
+    "                       the headers of a Cougar broadcast server and one\n"
+    "                       \"$H\" chunk holding the header, then the close\n";
 
 namespace {
 
@@ -136,6 +162,19 @@ bool ApplyValue(std::string_view name, std::string_view value, ServerOptions& op
     }
     if (name == "--drop-after")
         return ParseNumber<uint64_t>(value, UINT64_MAX, &options.dropAfter);
+    if (name == "--header-repeat") {
+        return ParseNumber<uint64_t>(value, limits::kMaxPacketCountOption, &options.headerRepeat) &&
+               options.headerRepeat > 0;
+    }
+    if (name == "--layout-change") {
+        return ParseNumber<uint64_t>(value, limits::kMaxPacketCountOption,
+                                     &options.layoutChangeAfter) &&
+               options.layoutChangeAfter > 0;
+    }
+    if (name == "--plain-get") {
+        options.plainGetHeader = value == "header";
+        return options.plainGetHeader;
+    }
     if (name == "--mms-fault")
         return ApplyMmsFault(value, options);
     if (name == "--http-fault") {
@@ -158,6 +197,10 @@ std::optional<ServerOptions> ParseServerOptions(std::span<char* const> args, boo
             *help = true;
             return options;
         }
+        if (name == "--loop-restart") {
+            options.loopRestart = true;
+            continue;
+        }
         if (name == "--live" || name == "--redirect" || name == "--ping") {
             (name == "--live"   ? options.live
              : name == "--ping" ? options.ping
@@ -175,6 +218,10 @@ std::optional<ServerOptions> ParseServerOptions(std::span<char* const> args, boo
     }
     if (options.root.empty()) {
         *error = "--root is required";
+        return std::nullopt;
+    }
+    if (options.loopRestart && !options.live) {
+        *error = "--loop-restart needs --live";
         return std::nullopt;
     }
     return options;

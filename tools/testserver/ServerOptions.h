@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -45,6 +46,20 @@ struct ServerOptions {
     bool ping = false;  // MMS: send a keep-alive ping right after the connect reply
     MmsFault mmsFault = MmsFault::None;
     HttpFault httpFault = HttpFault::None;  // HTTP: how the server misbehaves (--http-fault)
+
+    // The habits of a real broadcast server (see kServerUsage).
+    uint64_t headerRepeat = 0;       // data packets between repeated headers; 0 for none
+    bool loopRestart = false;        // live: times start again at 0 on every loop
+    uint64_t layoutChangeAfter = 0;  // data packets before the switch to another layout; 0 never
+    bool plainGetHeader = false;     // HTTP: a GET without player identification gets "$H"
+    // When the server started: a live broadcast with repeated headers runs
+    // on this clock, so that a client joining late meets it where it is.
+    std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
+
+    // Whether live files are sent the way the broadcast server met in the
+    // field sends them: joined where the clock says, and with a header that
+    // says broadcast but keeps its play duration.
+    bool FieldBroadcast() const { return live && (headerRepeat != 0 || loopRestart); }
 };
 
 // Nothing on a usage error (*error says what); *help is set for --help.
