@@ -1,7 +1,10 @@
 #include "mms/MmsClient.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <functional>
 #include <limits>
+#include <string_view>
 
 #include "asf/AsfObjects.h"
 #include "asf/AsfPacketTools.h"
@@ -22,6 +25,13 @@ constexpr uint32_t kMaxPacketSize = 0xFFFF;
 constexpr uint32_t kFullProgress = 10'000;
 constexpr uint64_t kMiB = 1u << 20;
 constexpr uint64_t kHundredNsPerMs = 10'000;
+// Behind a header sent again, a broadcast server may go back and send the
+// packets of about the last half second once more, byte for byte. A packet
+// the same as one of the last this many written, no more than this much
+// behind the latest send time written, is one of those; a source that
+// starts again from its beginning goes back further.
+constexpr uint32_t kMaxResentMs = 1000;
+constexpr size_t kMaxResentPackets = 512;
 
 EngineEvents g_noEvents;
 
@@ -60,6 +70,9 @@ void MmsClient::ResetSession(OutputFile* output, const std::string& address,
     m_packetSize = 0;
     m_durationMs = 0;
     m_live = false;
+    m_afterRepeat = false;
+    m_recentPackets.clear();
+    m_latestSourceTime = 0;
     m_bytesWritten = 0;
     m_earlierFilesMs = 0;
 }
@@ -95,7 +108,7 @@ bool MmsClient::ReadUnit(MmsByteStream& stream) {
     const MmsUnit unit = m_reader.ReadUnit(stream, !m_replied);
     switch (unit.kind) {
         case MmsUnit::Kind::End:
-            return OnEnd(unit);
+            return OnEnd(unit, stream);
         case MmsUnit::Kind::Command:
             if (!m_replied) {
                 m_replied = true;
@@ -114,14 +127,17 @@ bool MmsClient::ReadUnit(MmsByteStream& stream) {
     return false;
 }
 
-bool MmsClient::OnEnd(const MmsUnit& unit) {
+bool MmsClient::OnEnd(const MmsUnit& unit, const MmsByteStream& stream) {
     // The session only ends well at the server's end-of-stream report, a
     // limit or a stop: a recording cut short by the network is told as
     // such, not passed off as complete.
     if (m_stop.Raised()) {
         return false;
     }
-    if (!unit.error.empty()) {
+    if (!m_replied && stream.LastError() == ETIMEDOUT) {
+        m_events.OnError(FormatText("no MMS reply within %d s: not an MMS server",
+                                    std::min(kFirstReplyTimeoutMs, m_idleTimeoutMs) / 1000));
+    } else if (!unit.error.empty()) {
         m_events.OnError(unit.error);
     } else {
         m_events.OnError(m_replied ? kClosedEarly : kClosedUnanswered);
@@ -223,6 +239,7 @@ bool MmsClient::OnLaterHeaderPacket(const MmsUnit& unit) {
     }
     if (next.SameLayout(m_header)) {
         m_file.timeline.NewSegment();
+        m_afterRepeat = true;
         return true;
     }
     return StartNextFile(std::move(next));
@@ -240,6 +257,9 @@ bool MmsClient::StartNextFile(MmsStreamHeader next) {
     m_header = std::move(next);
     m_file = FileState{};
     m_file.output = output;
+    m_afterRepeat = false;
+    m_recentPackets.clear();
+    m_latestSourceTime = 0;
     if (!TakeProperties()) {
         return false;
     }
@@ -292,6 +312,25 @@ uint32_t MmsClient::PacketTime(std::span<uint8_t> packet, bool* found) {
     *found = t.has_value();
     return t.value_or(0);
 }
+bool MmsClient::SentAgain(std::span<const uint8_t> packet) {
+    const int at = AsfPacketTools::SendTimeOffset(packet);
+    const uint32_t t =
+        at > 0 && static_cast<size_t>(at) + 4 <= packet.size() ? ReadLe32(&packet[at]) : 0;
+    const size_t hash = std::hash<std::string_view>{}(
+        std::string_view(reinterpret_cast<const char*>(packet.data()), packet.size()));
+    if (m_afterRepeat && uint64_t{t} + kMaxResentMs >= m_latestSourceTime &&
+        std::find(m_recentPackets.begin(), m_recentPackets.end(), hash) != m_recentPackets.end()) {
+        return true;
+    }
+    m_afterRepeat = false;
+    m_latestSourceTime = std::max(m_latestSourceTime, t);
+    if (m_recentPackets.size() == kMaxResentPackets) {
+        m_recentPackets.pop_front();
+    }
+    m_recentPackets.push_back(hash);
+    return false;
+}
+
 // Media packets come numbered one after the other. A number that does not
 // follow means the framing was lost (a length field that did not match
 // what was sent), and the bytes read as a packet are not media.
@@ -320,6 +359,9 @@ bool MmsClient::OnMediaPacket(std::span<const uint8_t> payload) {
     }
     std::copy(payload.begin(), payload.end(), m_packet.begin());
     std::fill(m_packet.begin() + static_cast<ptrdiff_t>(payload.size()), m_packet.end(), 0);
+    if (m_live && SentAgain(m_packet)) {
+        return true;
+    }
     bool found = false;
     const uint32_t t = PacketTime(m_packet, &found);
     const uint32_t progress = m_durationMs == 0

@@ -3,6 +3,7 @@
 #include <netinet/in.h>
 
 #include <cstdint>
+#include <deque>
 #include <span>
 #include <string>
 #include <vector>
@@ -87,7 +88,7 @@ private:
                       const std::string& playerAgent, uint32_t startPacket);
     // One unit off the stream and the reaction to it; false ends the session.
     bool ReadUnit(MmsByteStream& stream);
-    bool OnEnd(const MmsUnit& unit);
+    bool OnEnd(const MmsUnit& unit, const MmsByteStream& stream);
     bool OnCommand(const MmsUnit& unit, MmsByteStream& stream);
     bool OnHeaderPacket(const MmsUnit& unit, MmsByteStream& stream);
     bool OnLaterHeaderPacket(const MmsUnit& unit);
@@ -96,6 +97,10 @@ private:
     bool TakeProperties();
     bool InSequence(uint32_t location);
     bool OnMediaPacket(std::span<const uint8_t> payload);
+    // Whether a live packet behind a header sent again is one the server
+    // went back for, written already (the same bytes as one of the last
+    // ones written, its time close behind); remembers it when it is not.
+    bool SentAgain(std::span<const uint8_t> packet);
     // The packet's send time as the file will have it (0 when it has none,
     // *found then false); a live packet is put on the time line.
     uint32_t PacketTime(std::span<uint8_t> packet, bool* found);
@@ -128,8 +133,11 @@ private:
     uint32_t m_packetSize = 0;
     uint32_t m_durationMs = 0;  // 0 for a live stream
     bool m_live = false;
-    uint64_t m_bytesWritten = 0;    // into every file of the session
-    uint64_t m_earlierFilesMs = 0;  // the time lines of files closed for a new layout
+    bool m_afterRepeat = false;          // a header of the same layout came again
+    std::deque<size_t> m_recentPackets;  // hashes of the last packets written, as served
+    uint32_t m_latestSourceTime = 0;     // the largest send time written, as served
+    uint64_t m_bytesWritten = 0;         // into every file of the session
+    uint64_t m_earlierFilesMs = 0;       // the time lines of files closed for a new layout
 };
 
 }  // namespace tapewell
