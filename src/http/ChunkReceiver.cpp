@@ -20,6 +20,9 @@ namespace {
 constexpr uint16_t kHeaderChunk = 0x4824;  // "$H"
 constexpr uint16_t kDataChunk = 0x4424;    // "$D"
 constexpr uint16_t kEndChunk = 0x4524;     // "$E"
+// "$C": a broadcast's stream changes; a new header follows. Its body (a
+// status word) has no data packet header: only the length field frames it.
+constexpr uint16_t kChangeChunk = 0x4324;
 // The part flags byte follows a reserved byte; both are read as one word.
 constexpr uint32_t kFirstHeaderPart = 0x0400;
 constexpr uint32_t kLastHeaderPart = 0x0800;
@@ -34,6 +37,10 @@ constexpr size_t kPropertiesBytesRead = asf::fp::kMaxPacketSize + 4;
 constexpr uint64_t kMsPerMinute = 60'000;
 constexpr uint64_t kHundredNsPerMs = 10'000;
 constexpr uint32_t kProgressFull = 10'000;
+// After a repeated header a broadcast server sends again the packets of
+// about the last half second; a step back further than this is a source
+// that started its times again.
+constexpr uint32_t kResentWindowMs = 2'000;
 
 // Offset of Send Time in a data packet by its length type flags (byte 3).
 // Unlike AsfPacketTools::SendTimeOffset, packets with 0x40/0x41 get none
@@ -105,6 +112,15 @@ std::optional<ChunkReceiver::Chunk> ChunkReceiver::ReadChunkHead() {
     uint32_t type = 0;
     if (!m_reader.ReadLe(type, 2)) {
         return connectionReset();
+    }
+    while (type == kChangeChunk) {
+        uint32_t length = 0;
+        if (!m_reader.ReadLe(length, 2) ||
+            m_reader.Read(m_buffer.first(std::min<size_t>(length, m_buffer.size()))) != length ||
+            !m_reader.ReadLe(type, 2)) {
+            return connectionReset();
+        }
+        m_messages.Progress("stream change");
     }
     c.type = static_cast<uint16_t>(type);
     if (c.type == kEndChunk) {
@@ -223,6 +239,9 @@ ChunkReceiver::Step ChunkReceiver::HandleData(Chunk& chunk, size_t got, uint32_t
     }
     if (m_liveOrder) {
         if (got >= chunk.length - 8) {
+            if (ResentAfterRepeat(got)) {
+                return Step::Skip;
+            }
             PlaceLivePacket(got, sendTime, info);
         }
         return Step::Next;
@@ -252,6 +271,28 @@ void ChunkReceiver::PlaceLivePacket(size_t got, uint32_t& sendTime, const Stream
     const std::optional<uint32_t> placed = m_timeline.Place(m_buffer.first(packetSize));
     sendTime = placed.value_or(m_timeline.LastSendTime());
     m_largestSendTime = std::max(m_largestSendTime, sendTime);
+}
+
+// Packets sent again after a repeated header are already in the file:
+// written twice, their frames would run backwards. A larger step back is a
+// source that started again, and a new segment of the time line.
+bool ChunkReceiver::ResentAfterRepeat(size_t got) {
+    const int at = AsfPacketTools::SendTimeOffset(m_buffer.first(got));
+    if (at < 0 || static_cast<size_t>(at) + 4 > got) {
+        return false;
+    }
+    const uint32_t source = ReadLe32(&m_buffer[static_cast<size_t>(at)]);
+    if (m_afterRepeat && m_timeline.Started()) {
+        if (source <= m_lastSourceTime && m_lastSourceTime - source <= kResentWindowMs) {
+            return true;
+        }
+        if (source < m_lastSourceTime) {
+            m_timeline.NewSegment();
+        }
+    }
+    m_afterRepeat = false;
+    m_lastSourceTime = source;
+    return false;
 }
 
 void ChunkReceiver::NoteLivePacketLayout(size_t got) {
@@ -301,7 +342,7 @@ ChunkReceiver::Step ChunkReceiver::RepeatedHeader(size_t length, StreamInfo& inf
         return Step::End;
     }
     if (HeaderLayout(m_buffer.first(next.headerLength), next.minPacketSize) == m_layout) {
-        m_timeline.NewSegment();
+        m_afterRepeat = true;
         return Step::Skip;
     }
     m_messages.Progress("the stream's layout changed");
@@ -342,6 +383,8 @@ void ChunkReceiver::StartFile(const StreamInfo& info) {
                   info.durationMs == 0;
     m_layout = HeaderLayout(m_buffer.first(info.headerLength), info.minPacketSize);
     m_timeline = LiveTimeline();
+    m_afterRepeat = false;
+    m_lastSourceTime = 0;
     m_largestSendTime = 0;
     m_packetCount = 0;
     m_dataBytes = 0;

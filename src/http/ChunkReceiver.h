@@ -81,6 +81,7 @@ private:
     std::optional<Chunk> ReadChunkHead();
     Step HandleData(Chunk& chunk, size_t got, uint32_t& sendTime, StreamInfo& info);
     void PlaceLivePacket(size_t got, uint32_t& sendTime, const StreamInfo& info);
+    bool ResentAfterRepeat(size_t got);
     Step HandleHeader(const Chunk& chunk, size_t bodyLength, StreamInfo& info);
     Step RepeatedHeader(size_t length, StreamInfo& info);
     bool ReadAsfHeader(size_t length, StreamInfo& info);
@@ -102,6 +103,8 @@ private:
     Job m_job;
     uint32_t m_largestSendTime = 0;  // as written
     LiveTimeline m_timeline;
+    uint32_t m_lastSourceTime = 0;  // the server's send time of the last live packet kept
+    bool m_afterRepeat = false;     // a header came again; no packet kept since
     bool m_liveOrder = false;
     std::vector<uint8_t> m_layout;  // HeaderLayout of the header being written
     uint32_t m_packetCount = 0;

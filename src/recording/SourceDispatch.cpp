@@ -118,6 +118,9 @@ void CmmsThread::RecordMedia(const std::string& address, const std::string& name
     if (!file->Close() || !file->FailureText().empty()) {
         SetError("write error: " + file->FailureText());
     }
+    // A file that the stream continued from after a change of layout is a
+    // recording, however short.
+    const bool continued = !m_furtherFiles.empty();
     CloseFurtherFiles();
     // A file this job created and nothing went into (a page that only named
     // another address, a failed connection) is no recording.
@@ -125,7 +128,9 @@ void CmmsThread::RecordMedia(const std::string& address, const std::string& name
         std::filesystem::remove(path, error);
         return;
     }
-    DeleteIfTooSmall(address, path);
+    if (!continued) {
+        DeleteIfTooSmall(address, path);
+    }
 }
 
 CmmsThread::Settle CmmsThread::SettleExistingFile(std::filesystem::path& path,

@@ -360,25 +360,32 @@ TEST(HttpReceiveTest, BroadcastsGoInArrivalOrderAcrossRepeatedHeaders) {
     AppendChunk(stream, 'H', 0, 0x0C, header);
     AppendChunk(stream, 'D', 1250, 0, WithSendTime(clip.Packet(5), base));
     AppendChunk(stream, 'D', 1251, 0, WithSendTime(clip.Packet(6), base + 900));
-    AppendChunk(stream, 'H', 1252, 0x0C, header);  // the source looped
-    AppendChunk(stream, 'D', 1252, 0, WithSendTime(clip.Packet(7), base + 400));
-    AppendChunk(stream, 'D', 1253, 0, WithSendTime(clip.Packet(8), base + 1300));
+    AppendChunk(stream, 'H', 1252, 0x0C, header);
+    // Sent again after the header: already written.
+    AppendChunk(stream, 'D', 1252, 0, WithSendTime(clip.Packet(6), base + 900));
+    AppendChunk(stream, 'D', 1253, 0, WithSendTime(clip.Packet(7), base + 1300));
+    // A stream change notice (a status word, no packet header) before it.
+    const uint8_t change[] = {'$', 'C', 4, 0, 0, 0, 0, 0};
+    stream.insert(stream.end(), std::begin(change), std::end(change));
+    AppendChunk(stream, 'H', 1254, 0x0C, header);  // the source starts its times again
+    AppendChunk(stream, 'D', 1254, 0, WithSendTime(clip.Packet(8), 100));
+    AppendChunk(stream, 'D', 1255, 0, WithSendTime(clip.Packet(9), 600));
 
     ChunkRun run(stream, {});
     const std::vector<uint8_t>& file = run.out.Bytes();
-    ASSERT_EQ(file.size(), header.size() + 4 * clip.packetSize);
+    ASSERT_EQ(file.size(), header.size() + 5 * clip.packetSize);
     EXPECT_EQ(CountHeaders(file), 1u);
     std::vector<uint32_t> times;
-    for (size_t n = 0; n < 4; ++n) {
+    for (size_t n = 0; n < 5; ++n) {
         const auto packet =
             std::span(file).subspan(header.size() + n * clip.packetSize, clip.packetSize);
         EXPECT_FALSE(std::all_of(packet.begin(), packet.end(), [](uint8_t b) { return b == 0; }));
         times.push_back(SendTimeOf(packet));
     }
-    // The segment after the repeated header continues from the last time.
-    EXPECT_EQ(times, (std::vector<uint32_t>{0, 900, 900, 1800}));
+    // The restarted segment continues from the last time written.
+    EXPECT_EQ(times, (std::vector<uint32_t>{0, 900, 1300, 1300, 1800}));
     const uint32_t preroll = ReadLe32(&header[fp + asf::fp::kPreroll]);
-    EXPECT_EQ(ReadLe64(&file[fp + asf::fp::kDataPacketsCount]), 4u);
+    EXPECT_EQ(ReadLe64(&file[fp + asf::fp::kDataPacketsCount]), 5u);
     EXPECT_EQ(ReadLe64(&file[fp + asf::fp::kPlayDuration]), (1800u + preroll) * 10'000ull);
     EXPECT_EQ(ReadLe32(&file[fp + asf::fp::kFlags]), asf::kFlagSeekable);
     EXPECT_EQ(ReadLe64(&file[fp + asf::fp::kFileSize]), file.size());
