@@ -372,26 +372,21 @@ TEST_F(RealServerModesTest, PlainGetGetsOneHeaderChunkThenTheClose) {
     EXPECT_TRUE(std::string(text.begin(), text.end()).ends_with("\r\n\r\nhi"));
 }
 
-TEST_F(RealServerModesTest, FfmpegClientsRecordFromEveryNewMode) {
-    struct Mode {
-        std::vector<std::string> switches;
-        std::vector<std::string> limit;
-    };
-    // Times that start again with every loop never reach a time limit, so
-    // that mode's recording stops at a size of about two loops instead.
-    const std::string twoLoops = std::to_string(2 * s_clip->RecordingSize(s_clip->packetCount));
-    const Mode modes[] = {
-        {{"--header-repeat", "10"}, {"-t", "5"}},
-        {{"--live", "--header-repeat", "10"}, {"-t", "5"}},
-        {{"--live", "--loop-restart"}, {"-fs", twoLoops}},
-        {{"--layout-change", "20"}, {"-t", "5"}},
-    };
-    for (const Mode& mode : modes) {
-        TestServer server(Root(), mode.switches);
+struct FfmpegMode {
+    std::vector<std::string> switches;
+    std::vector<std::string> limit;
+};
+
+// FFmpeg's mmst and mmsh clients record `path` from a server in each mode
+// into a file ffprobe reads.
+void ExpectFfmpegRecords(const std::filesystem::path& root, const std::string& path,
+                         std::span<const FfmpegMode> modes) {
+    for (const FfmpegMode& mode : modes) {
+        TestServer server(root, mode.switches);
         ASSERT_TRUE(server.Ready());
         const std::string urls[] = {
-            "mmst://127.0.0.1:" + std::to_string(server.MmsPort()) + "/a.asf",
-            "mmsh://127.0.0.1:" + std::to_string(server.HttpPort()) + "/a.asf"};
+            "mmst://127.0.0.1:" + std::to_string(server.MmsPort()) + path,
+            "mmsh://127.0.0.1:" + std::to_string(server.HttpPort()) + path};
         for (const std::string& url : urls) {
             SCOPED_TRACE(mode.switches[0] + " " + mode.switches[1] + " " + url);
             TempDir out;
@@ -410,6 +405,78 @@ TEST_F(RealServerModesTest, FfmpegClientsRecordFromEveryNewMode) {
             EXPECT_GT(std::stod(copy.Get("format.duration")), 0.0) << r.err;
         }
     }
+}
+
+TEST_F(RealServerModesTest, FfmpegClientsRecordFromEveryNewMode) {
+    // Times that start again with every loop never reach a time limit, so
+    // that mode's recording stops at a size of about two loops instead.
+    const std::string twoLoops = std::to_string(2 * s_clip->RecordingSize(s_clip->packetCount));
+    const FfmpegMode modes[] = {
+        {{"--header-repeat", "10"}, {"-t", "5"}},
+        {{"--live", "--header-repeat", "10"}, {"-t", "5"}},
+        {{"--live", "--loop-restart"}, {"-fs", twoLoops}},
+        {{"--layout-change", "20"}, {"-t", "5"}},
+    };
+    ExpectFfmpegRecords(Root(), "/a.asf", modes);
+}
+
+// The root of a broadcast server is a publishing point: "/" over HTTP and
+// an empty path over MMS name the folder's first stream file by name.
+TEST(RootPublishingPoint, IsTheFirstStreamFileByName) {
+    TempDir dir;
+    std::filesystem::create_directory(dir / "a.asf");  // a folder, not a stream
+    for (const char* name : {"0.txt", "d.wma", "c.asf", "B.WMV", "e.wmv.txt"}) {
+        WriteFileBytes(dir / name, {'x'});
+    }
+    for (const char* path : {"/", "", "/./", "//"}) {
+        EXPECT_EQ(testserver::ResolveServedPath(dir.Path(), path), dir / "B.WMV") << path;
+    }
+    std::filesystem::remove(dir / "B.WMV");
+    EXPECT_EQ(testserver::ResolveServedPath(dir.Path(), "/"), dir / "c.asf");
+    EXPECT_EQ(testserver::ResolveServedPath(dir.Path(), "/d.wma"), dir / "d.wma");
+    EXPECT_FALSE(testserver::ResolveServedPath(dir.Path(), "/a.asf"));
+    EXPECT_FALSE(testserver::ResolveServedPath(dir.Path(), "/../"));
+    for (const char* name : {"c.asf", "d.wma"}) {
+        std::filesystem::remove(dir / name);
+    }
+    EXPECT_FALSE(testserver::ResolveServedPath(dir.Path(), "/"));
+
+    // With no stream file the root stays a 404, whatever the mode.
+    TestServer server(dir.Path(), {"--only", "http", "--plain-get", "header"});
+    ASSERT_TRUE(server.Ready());
+    const auto reply = Exchange(server.HttpPort(), "GET / HTTP/1.0\r\nHost: x\r\n\r\n");
+    EXPECT_TRUE(std::string(reply.begin(), reply.end()).starts_with("HTTP/1.0 404")) << server.Log();
+}
+
+TEST_F(RealServerModesTest, RootServesTheFirstStreamFileInEveryMode) {
+    {
+        TestServer server(Root(), {"--plain-get", "header", "--layout-change", "7"});
+        ASSERT_TRUE(server.Ready());
+        bool closed = false;
+        const HttpReply plain = SplitReply(
+            Exchange(server.HttpPort(), "GET / HTTP/1.0\r\nHost: x\r\n\r\n", 5000, &closed));
+        EXPECT_TRUE(closed);
+        EXPECT_NE(plain.head.find("Server: Cougar"), std::string::npos) << plain.head;
+        ASSERT_EQ(plain.chunks.size(), 1u);
+        EXPECT_EQ(plain.chunks[0].body, s_clip->StreamHeader());
+
+        const HttpReply stream =
+            SplitReply(ReadAtMost(server.HttpPort(), Bytes(StreamRequest("/", 0)), SIZE_MAX));
+        ASSERT_GE(stream.chunks.size(), 2u);
+        EXPECT_EQ(stream.chunks[0].body, s_clip->StreamHeader());
+        EXPECT_EQ(stream.chunks[1].body,
+                  std::vector<uint8_t>(s_clip->Packet(0).begin(), s_clip->Packet(0).end()));
+
+        SCOPED_TRACE("MMS, empty path");
+        ExpectMmsStreamChanges(
+            SplitMms(ReadAtMost(server.MmsPort(), MmsPlayRequest(""), SIZE_MAX, kMmsQuietMs)),
+            *s_clip, *s_other, 7, 1);
+    }
+    const FfmpegMode modes[] = {
+        {{"--live", "--header-repeat", "10", "--loop-restart"}, {"-t", "3"}},
+        {{"--layout-change", "20"}, {"-t", "5"}},
+    };
+    ExpectFfmpegRecords(Root(), "/", modes);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "ServerOptions.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <string_view>
 #include <utility>
@@ -15,6 +16,9 @@ const char kServerUsage[] =
     "Serves the ASF files under DIR over MMS (TCP) and Windows Media HTTP\n"
     "streaming, and every other file as plain HTTP. When ready it prints\n"
     "'listening mms=PORT http=PORT' (only the protocols it serves).\n"
+    "The root itself (http://HOST:PORT/, mms://HOST:PORT/) is a publishing\n"
+    "point: it serves the first .asf/.wmv/.wma file of DIR in name order, in\n"
+    "every mode below (404 when DIR holds none).\n"
     "\n"
     "  --bind ADDR          IPv4 address to listen on (127.0.0.1)\n"
     "  --mms-port N         MMS port (0, the default, picks a free one)\n"
@@ -227,9 +231,40 @@ std::optional<ServerOptions> ParseServerOptions(std::span<char* const> args, boo
     return options;
 }
 
+namespace {
+
+bool IsStreamExtension(const std::filesystem::path& path) {
+    std::string ext = path.extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return ext == ".asf" || ext == ".wmv" || ext == ".wma";
+}
+
+// A broadcast server publishes a stream at its root; ours publishes the
+// first stream file of the folder by name, so the choice never depends on
+// the order the directory happens to list them in.
+std::optional<std::filesystem::path> RootPublishingPoint(const std::filesystem::path& root) {
+    std::optional<std::filesystem::path> first;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(root, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        std::error_code typeError;
+        if (!it->is_regular_file(typeError) || !IsStreamExtension(it->path())) {
+            continue;
+        }
+        if (!first || it->path().filename() < first->filename()) {
+            first = it->path();
+        }
+    }
+    return first;
+}
+
+}  // namespace
+
 std::optional<std::filesystem::path> ResolveServedPath(const std::filesystem::path& root,
                                                        const std::string& requestPath) {
     std::filesystem::path resolved = root;
+    bool named = false;
     std::string_view rest = requestPath;
     while (!rest.empty()) {
         const size_t slash = rest.find('/');
@@ -240,7 +275,11 @@ std::optional<std::filesystem::path> ResolveServedPath(const std::filesystem::pa
         }
         if (!part.empty() && part != ".") {
             resolved /= std::string(part);
+            named = true;
         }
+    }
+    if (!named) {
+        return RootPublishingPoint(root);
     }
     std::error_code ec;
     if (!std::filesystem::is_regular_file(resolved, ec)) {

@@ -68,7 +68,8 @@ std::optional<ServerOptions> ParseServerOptions(std::span<char* const> args, boo
 extern const char kServerUsage[];
 
 // The file a request path names under the root, or nothing when the path
-// leaves the root or does not name a regular file.
+// leaves the root or does not name a regular file. A path naming the root
+// itself ("/", "") gets the root's first stream file by name, if any.
 std::optional<std::filesystem::path> ResolveServedPath(const std::filesystem::path& root,
                                                        const std::string& requestPath);
 
