@@ -256,5 +256,25 @@ TEST(BroadcastHttp, EveryEndOfALiveRecordingLeavesADescribedHeader) {
     EXPECT_EQ(Inspect(dir / "closed.asf").packets, 90u);
 }
 
+// A broadcast published at the server's root, as real servers do: the web
+// fetcher refuses the header-only reply to its plain GET, and the job
+// records "/" over HTTP streaming.
+TEST(BroadcastHttp, BroadcastAtTheServerRootIsRecorded) {
+    const Clips& clips = GetClips();
+    TestServer server(clips.dir.Path(), {"--only", "http", "--live", "--rate", "max",
+                                         "--header-repeat", "30", "--plain-get", "header"});
+    ASSERT_TRUE(server.Ready());
+    TempDir dir;
+    const test::CommandResult r =
+        Record(dir, Url(server.HttpPort(), "/"), "root", {"--max-time", "3"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    ExpectDescribedLiveFile(dir / "root.asf");
+    EXPECT_EQ(test::Probe(dir / "root.asf").asfPacketSize, clips.main.packetSize);
+    const std::string log = server.Log();
+    const size_t plainGet = log.find("GET / -> 200 header for a plain GET");
+    EXPECT_NE(plainGet, std::string::npos) << log;
+    EXPECT_NE(log.find("GET / -> 200 stream", plainGet), std::string::npos) << log;
+}
+
 }  // namespace
 }  // namespace tapewell
