@@ -4,6 +4,7 @@
 #include <climits>
 
 #include "asf/AsfGuids.h"
+#include "asf/AsfObjects.h"
 
 namespace tapewell::AsfPacketTools {
 namespace {
@@ -15,6 +16,11 @@ constexpr uint8_t kErrorCorrectionFlags = 0x82;
 constexpr unsigned kMultiplePayloads = 0x01;
 constexpr unsigned kLengthTypeReserved = 0x80;
 constexpr unsigned kPayloadCountMask = 0x1F;
+constexpr uint8_t kStreamNumberMask = 0x7F;
+constexpr uint8_t kKeyFrameBit = 0x80;
+// Flags of a Stream Properties object (stream number in the low 7 bits),
+// after its stream type, error correction type, time offset and two lengths.
+constexpr size_t kStreamFlagsAt = asf::kObjectHeaderSize + 16 + 16 + 8 + 4 + 4;
 
 // Where each 2-bit length type sits: the first four in the length type
 // flags byte, the rest in the property flags byte.
@@ -92,10 +98,32 @@ uint32_t ReadVarField(ByteCursor& cursor, unsigned lengthType) {
 
 namespace {
 
-// The walk shared by every rewrite of packet times: the Send Time and each
-// payload's presentation time go through newTime.
-template <typename NewTime>
-int RewritePacketTimes(std::span<uint8_t> packet, const NewTime& newTime) {
+// Where the fields of a packet's header lie, as the walk found them.
+struct PacketFrame {
+    size_t sendTimeAt = 0;
+    uint64_t packetLength = 0;  // of the packet without what follows it in the span
+    uint64_t padding = 0;
+};
+
+// One payload whose header and data lie within the packet.
+struct PayloadView {
+    uint8_t streamByte = 0;     // stream number and key frame bit
+    uint32_t objectOffset = 0;  // a compressed payload's presentation time instead
+    uint32_t replicatedLength = 0;
+    size_t replicatedAt = 0;
+};
+
+constexpr uint32_t kCompressedReplicated = 1;
+
+// The walk shared by every reader and rewriter of a packet's layout. onFrame
+// sees the packet's header once its lengths are checked; onPayload sees each
+// payload that lies within the packet, and returning false from it ends the
+// walk there. Returns 0 when the walk ended cleanly (or was ended by
+// onPayload), 1 when the packet is not one the recorders handle or its layout
+// runs out of bounds. Nothing outside the span is read.
+template <typename OnFrame, typename OnPayload>
+int WalkPacket(std::span<const uint8_t> packet, const OnFrame& onFrame,
+               const OnPayload& onPayload) {
     if (packet.size() < 5 || packet[0] != kErrorCorrectionFlags || packet[1] != 0 ||
         packet[2] != 0) {
         return 1;
@@ -107,58 +135,81 @@ int RewritePacketTimes(std::span<uint8_t> packet, const NewTime& newTime) {
     }
     ByteCursor cursor(packet);
     cursor.Skip(5);
-    uint64_t packetLength = ReadVarField(cursor, LengthType(lengthFlags, kPacketLengthShift));
+    PacketFrame frame;
+    frame.packetLength = ReadVarField(cursor, LengthType(lengthFlags, kPacketLengthShift));
     ReadVarField(cursor, LengthType(lengthFlags, kSequenceShift));
-    const uint64_t padding = ReadVarField(cursor, LengthType(lengthFlags, kPaddingShift));
-    if (!RewriteTimeAt(packet, cursor, newTime)) {
+    frame.padding = ReadVarField(cursor, LengthType(lengthFlags, kPaddingShift));
+    frame.sendTimeAt = cursor.Position();
+    cursor.Skip(4);
+    if (!cursor.Ok()) {
         return 1;
     }
     if (LengthType(lengthFlags, kPacketLengthShift) == 0) {
-        packetLength = packet.size();
+        frame.packetLength = packet.size();
     }
-    if (padding > packetLength || packetLength > packet.size()) {
+    if (frame.padding > frame.packetLength || frame.packetLength > packet.size()) {
         return 1;
     }
-    std::fill(packet.begin() + static_cast<ptrdiff_t>(packetLength - padding),
-              packet.begin() + static_cast<ptrdiff_t>(packetLength), uint8_t{0});
+    onFrame(frame);
 
     cursor.Skip(2);  // Duration
     const bool multiple = lengthFlags & kMultiplePayloads;
     const uint8_t first = cursor.ReadU8();  // payload flags, or the single stream number
     const unsigned count = multiple ? (first & kPayloadCountMask) : 1;
-    const uint64_t payloadEnd = packet.size() - std::min<uint64_t>(padding, packet.size());
+    const uint64_t payloadEnd = packet.size() - frame.padding;
     for (unsigned i = 0; i < count && cursor.Ok(); ++i) {
-        if (multiple) {
-            ReadVarField(cursor, LengthType(propertyFlags, kStreamNumberShift));
-        }
+        PayloadView payload;
+        payload.streamByte = multiple ? static_cast<uint8_t>(ReadVarField(
+                                            cursor, LengthType(propertyFlags, kStreamNumberShift)))
+                                      : first;
         ReadVarField(cursor, LengthType(propertyFlags, kObjectNumberShift));
-        ReadVarField(cursor, LengthType(propertyFlags, kOffsetShift));
-        const uint32_t replicated =
+        payload.objectOffset = ReadVarField(cursor, LengthType(propertyFlags, kOffsetShift));
+        payload.replicatedLength =
             ReadVarField(cursor, LengthType(propertyFlags, kReplicatedShift));
-        // Eight bytes of replicated data are the media object size and its
-        // presentation time.
-        if (replicated == 8 && cursor.Has(8)) {
-            cursor.Skip(4);
-            RewriteTimeAt(packet, cursor, newTime);
-        } else {
-            cursor.Skip(replicated);
-        }
+        payload.replicatedAt = cursor.Position();
+        cursor.Skip(payload.replicatedLength);
         uint64_t payloadLength;
         if (multiple) {
             payloadLength = cursor.ReadU16();
         } else {
-            const uint64_t used = cursor.Position() + padding;
-            if (used > packetLength) {
+            const uint64_t used = cursor.Position() + frame.padding;
+            if (used > frame.packetLength) {
                 return 1;
             }
-            payloadLength = packetLength - used;
+            payloadLength = frame.packetLength - used;
         }
         cursor.Skip(payloadLength);
         if (cursor.Ok() && cursor.Position() > payloadEnd) {
             return 1;
         }
+        if (cursor.Ok() && !onPayload(payload)) {
+            return 0;
+        }
     }
     return cursor.Ok() ? 0 : 1;
+}
+
+// Every rewrite of packet times: the Send Time and each payload's
+// presentation time go through newTime, and the padding is zeroed.
+template <typename NewTime>
+int RewritePacketTimes(std::span<uint8_t> packet, const NewTime& newTime) {
+    const auto rewrite = [&](size_t at) {
+        tapewell::WriteLe32(&packet[at], newTime(ReadLe32(&packet[at])));
+    };
+    const auto onFrame = [&](const PacketFrame& frame) {
+        rewrite(frame.sendTimeAt);
+        std::fill(packet.begin() + static_cast<ptrdiff_t>(frame.packetLength - frame.padding),
+                  packet.begin() + static_cast<ptrdiff_t>(frame.packetLength), uint8_t{0});
+    };
+    const auto onPayload = [&](const PayloadView& payload) {
+        // Eight bytes of replicated data are the media object size and its
+        // presentation time.
+        if (payload.replicatedLength == 8) {
+            rewrite(payload.replicatedAt + 4);
+        }
+        return true;
+    };
+    return WalkPacket(packet, onFrame, onPayload);
 }
 
 }  // namespace
@@ -177,6 +228,50 @@ int MovePacketTimes(std::span<uint8_t> packet, int64_t delta) {
         const int64_t moved = static_cast<int64_t>(t) + delta;
         return static_cast<uint32_t>(std::clamp<int64_t>(moved, 0, UINT32_MAX));
     });
+}
+
+bool StartsKeyFrame(std::span<const uint8_t> packet, std::span<const uint8_t> videoStreamNumbers) {
+    bool found = false;
+    const auto onPayload = [&](const PayloadView& payload) {
+        const uint8_t stream = payload.streamByte & kStreamNumberMask;
+        // A compressed payload holds whole media objects; its offset field
+        // is a presentation time.
+        const bool starts =
+            payload.replicatedLength == kCompressedReplicated || payload.objectOffset == 0;
+        found = (payload.streamByte & kKeyFrameBit) != 0 && starts &&
+                std::find(videoStreamNumbers.begin(), videoStreamNumbers.end(), stream) !=
+                    videoStreamNumbers.end();
+        return !found;
+    };
+    WalkPacket(
+        packet, [](const PacketFrame&) {}, onPayload);
+    return found;
+}
+
+std::vector<uint8_t> VideoStreamNumbers(std::span<const uint8_t> header) {
+    std::vector<uint8_t> numbers;
+    constexpr size_t kFirstObject = asf::kObjectHeaderSize + asf::kHeaderInfoSize;
+    if (header.size() < kFirstObject) {
+        return numbers;
+    }
+    const uint64_t headerSize = std::min<uint64_t>(ReadLe64(&header[16]), header.size());
+    uint64_t at = kFirstObject;
+    while (at + asf::kObjectHeaderSize <= headerSize) {
+        const uint64_t size = ReadLe64(&header[at + 16]);
+        if (size < asf::kObjectHeaderSize || size > headerSize - at) {
+            break;
+        }
+        const auto object = header.subspan(at, size);
+        if (size >= kStreamFlagsAt + 2 && Guid::FromBytes(object) == guids::kStreamProperties &&
+            Guid::FromBytes(object.subspan(asf::kObjectHeaderSize)) == guids::kVideoMedia) {
+            const uint8_t number = ReadLe16(&object[kStreamFlagsAt]) & kStreamNumberMask;
+            if (std::find(numbers.begin(), numbers.end(), number) == numbers.end()) {
+                numbers.push_back(number);
+            }
+        }
+        at += size;
+    }
+    return numbers;
 }
 
 int FindFileProperties(std::span<const uint8_t> buffer) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <span>
+#include <vector>
 
 #include "common/ByteCursor.h"
 #include "common/LittleEndian.h"
@@ -32,6 +33,18 @@ int ShiftPacketTimes(std::span<uint8_t> packet, uint32_t delta);
 // The same walk moving every time by delta ms, which may be negative; a
 // result below 0 becomes 0 and one above 2^32 - 1 becomes 2^32 - 1.
 int MovePacketTimes(std::span<uint8_t> packet, int64_t delta);
+
+// Whether the packet holds the start of a key frame of one of the given
+// streams: a payload of such a stream whose key frame bit is set and whose
+// offset into its media object is 0 (a compressed payload holds whole
+// objects). Payloads are looked at only as far as the packet's layout stays
+// within the span; a packet the recorders do not handle holds none.
+bool StartsKeyFrame(std::span<const uint8_t> packet, std::span<const uint8_t> videoStreamNumbers);
+
+// The numbers of the video streams the ASF Header object declares in its
+// top-level Stream Properties objects, each once. Objects that run past the
+// header's or the span's end end the walk.
+std::vector<uint8_t> VideoStreamNumbers(std::span<const uint8_t> header);
 
 // Offset of the first File Properties GUID in the buffer, or -1. Positions 0
 // up to size - 17 are tried.

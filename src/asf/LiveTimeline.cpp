@@ -1,9 +1,37 @@
 #include "asf/LiveTimeline.h"
 
 #include "asf/AsfPacketTools.h"
+#include "common/Limits.h"
 #include "common/LittleEndian.h"
 
 namespace tapewell {
+
+void LiveTimeline::AwaitKeyFrame(std::vector<uint8_t> videoStreamNumbers) {
+    m_videoStreams = std::move(videoStreamNumbers);
+    m_waitStart.reset();
+    m_waitedPackets = 0;
+}
+
+bool LiveTimeline::Admits(std::span<const uint8_t> packet) {
+    if (m_videoStreams.empty()) {
+        return true;
+    }
+    bool waitedEnough = ++m_waitedPackets > limits::kLiveKeyFrameWaitPackets;
+    const int offset = AsfPacketTools::SendTimeOffset(packet);
+    if (offset >= 0 && static_cast<size_t>(offset) + 4 <= packet.size()) {
+        const uint32_t sourceTime = ReadLe32(&packet[static_cast<size_t>(offset)]);
+        if (!m_waitStart) {
+            m_waitStart = sourceTime;
+        }
+        waitedEnough = waitedEnough || (sourceTime >= *m_waitStart &&
+                                        sourceTime - *m_waitStart >= limits::kLiveKeyFrameWaitMs);
+    }
+    if (waitedEnough || AsfPacketTools::StartsKeyFrame(packet, m_videoStreams)) {
+        m_videoStreams.clear();
+        return true;
+    }
+    return false;
+}
 
 std::optional<uint32_t> LiveTimeline::Place(std::span<uint8_t> packet) {
     const int offset = AsfPacketTools::SendTimeOffset(packet);

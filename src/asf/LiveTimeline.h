@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <vector>
 
 namespace tapewell {
 
@@ -12,10 +13,23 @@ namespace tapewell {
 // sends its header again and may start its times lower: the packets after
 // such a header continue from the last time written instead of jumping
 // back. Send times written never decrease (a packet whose send time steps
-// back within a segment gets the last one). One object per recording, used
-// on the recording's thread.
+// back within a segment gets the last one). A recording that joins a
+// broadcast between two key frames would begin with pictures no player can
+// decode: with video streams named, the time line admits nothing before the
+// first packet that starts a key frame of one of them, for as long as
+// limits::kLiveKeyFrameWaitMs of stream time or kLiveKeyFrameWaitPackets
+// packets (a stream whose key frames carry no flag still records). One
+// object per output file, used on the recording's thread.
 class LiveTimeline {
 public:
+    // The stream numbers of the header's video streams; none (the default)
+    // admits every packet.
+    void AwaitKeyFrame(std::vector<uint8_t> videoStreamNumbers);
+    // Whether the packet is to be written: false while the key frame is
+    // awaited. Called for every packet before Place; the first packet
+    // admitted is the one Place starts the time line at.
+    bool Admits(std::span<const uint8_t> packet);
+
     // Moves the packet's send and presentation times onto the time line and
     // returns its send time as written; nothing when the packet's layout is
     // not one the recorders know (it may then be partly rewritten, as
@@ -33,6 +47,9 @@ private:
     std::optional<int64_t> m_shift;  // written time = source time + m_shift
     uint32_t m_last = 0;
     bool m_newSegment = false;
+    std::vector<uint8_t> m_videoStreams;  // awaited while not empty
+    std::optional<uint32_t> m_waitStart;  // source send time of the first packet seen
+    uint32_t m_waitedPackets = 0;
 };
 
 }  // namespace tapewell

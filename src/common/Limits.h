@@ -18,6 +18,12 @@ inline constexpr size_t kMaxAsfHeaderBytes = 16u << 20;
 // The cutter copies packets through one buffer of this many bytes, as many
 // whole packets at a time as fit; a larger packet goes through it in pieces.
 inline constexpr size_t kCutCopyBufferBytes = 1u << 20;
+// A live recording that joins between two key frames waits for the start
+// of a video key frame before it writes anything; a stream whose key
+// frames carry no flag starts anyway after this much stream time or this
+// many packets.
+inline constexpr uint32_t kLiveKeyFrameWaitMs = 10'000;
+inline constexpr uint32_t kLiveKeyFrameWaitPackets = 4096;
 // A source's Simple Index is rewritten for the cut in memory; one entry a
 // second makes this a month of media; a larger one is replaced, not copied.
 inline constexpr size_t kMaxSimpleIndexBytes = 16u << 20;

@@ -239,10 +239,9 @@ ChunkReceiver::Step ChunkReceiver::HandleData(Chunk& chunk, size_t got, uint32_t
     }
     if (m_liveOrder) {
         if (got >= chunk.length - 8) {
-            if (ResentAfterRepeat(got)) {
+            if (ResentAfterRepeat(got) || !PlaceLivePacket(got, sendTime, info)) {
                 return Step::Skip;
             }
-            PlaceLivePacket(got, sendTime, info);
         }
         return Step::Next;
     }
@@ -260,17 +259,22 @@ ChunkReceiver::Step ChunkReceiver::HandleData(Chunk& chunk, size_t got, uint32_t
 }
 
 // A live packet goes onto the time line whole, padded as it will be written;
-// its send time as written is what the limits and the header count.
-void ChunkReceiver::PlaceLivePacket(size_t got, uint32_t& sendTime, const StreamInfo& info) {
+// its send time as written is what the limits and the header count. False
+// for a packet the time line does not admit yet (no key frame so far).
+bool ChunkReceiver::PlaceLivePacket(size_t got, uint32_t& sendTime, const StreamInfo& info) {
     const size_t packetSize = info.minPacketSize;
     if (got < packetSize) {
         std::fill(m_buffer.begin() + static_cast<ptrdiff_t>(got),
                   m_buffer.begin() + static_cast<ptrdiff_t>(packetSize), 0);
     }
+    if (!m_timeline.Admits(m_buffer.first(packetSize))) {
+        return false;
+    }
     NoteLivePacketLayout(got);
     const std::optional<uint32_t> placed = m_timeline.Place(m_buffer.first(packetSize));
     sendTime = placed.value_or(m_timeline.LastSendTime());
     m_largestSendTime = std::max(m_largestSendTime, sendTime);
+    return true;
 }
 
 // Packets sent again after a repeated header are already in the file:
@@ -383,6 +387,7 @@ void ChunkReceiver::StartFile(const StreamInfo& info) {
                   info.durationMs == 0;
     m_layout = HeaderLayout(m_buffer.first(info.headerLength), info.minPacketSize);
     m_timeline = LiveTimeline();
+    m_timeline.AwaitKeyFrame(AsfPacketTools::VideoStreamNumbers(m_buffer.first(info.headerLength)));
     m_afterRepeat = false;
     m_lastSourceTime = 0;
     m_largestSendTime = 0;
@@ -447,8 +452,7 @@ ChunkReceiver::Step ChunkReceiver::Save(const Chunk& chunk, size_t bodyLength, s
         // A live packet follows the last one written; an on-demand one goes
         // where its number says.
         const uint64_t number = m_liveOrder ? m_packetCount : chunk.sequence;
-        const uint64_t place =
-            uint64_t{info.headerLength} + kDataObjectStart + number * packetSize;
+        const uint64_t place = uint64_t{info.headerLength} + kDataObjectStart + number * packetSize;
         if (place > limits::kHttpMaxPacketOffset) {
             return Step::Next;
         }

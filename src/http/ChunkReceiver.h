@@ -24,7 +24,8 @@ class StreamReader;
 // their sequence number gives, padded to the packet size, so a resumed
 // recording fills in exactly what it lacks. A live stream (a broadcast, or a
 // header without a duration) is written in arrival order, whatever location
-// numbers a late joiner gets, on a LiveTimeline that starts at 0. A header
+// numbers a late joiner gets, on a LiveTimeline that starts at 0 with the
+// first packet that starts a video key frame (when there is video). A header
 // that comes again with the same layout is not written again; one with
 // another layout ends the file and continues into the next one the host
 // gives (EngineEvents::OnNextOutputFile). Runs on the engine's worker thread.
@@ -80,7 +81,7 @@ private:
 
     std::optional<Chunk> ReadChunkHead();
     Step HandleData(Chunk& chunk, size_t got, uint32_t& sendTime, StreamInfo& info);
-    void PlaceLivePacket(size_t got, uint32_t& sendTime, const StreamInfo& info);
+    bool PlaceLivePacket(size_t got, uint32_t& sendTime, const StreamInfo& info);
     bool ResentAfterRepeat(size_t got);
     Step HandleHeader(const Chunk& chunk, size_t bodyLength, StreamInfo& info);
     Step RepeatedHeader(size_t length, StreamInfo& info);

@@ -124,8 +124,7 @@ bool DownloadWriter::ReadLiveHeader() {
         return false;
     }
     const bool live = (fp->flags & asf::kFlagBroadcast) != 0 || fp->dataPacketsCount == 0 ||
-                      fp->dataPacketsCount == kNoPacketCount ||
-                      fp->dataPacketsCount == UINT64_MAX;
+                      fp->dataPacketsCount == kNoPacketCount || fp->dataPacketsCount == UINT64_MAX;
     if (!live || fp->minPacketSize != fp->maxPacketSize || fp->minPacketSize == 0 ||
         fp->minPacketSize >= limits::kHttpBufferBytes) {
         return false;
@@ -133,6 +132,7 @@ bool DownloadWriter::ReadLiveHeader() {
     m_propertiesAt = static_cast<size_t>(found);
     m_packetSize = fp->minPacketSize;
     m_preroll = static_cast<uint32_t>(std::min<uint64_t>(fp->preroll, UINT32_MAX));
+    m_timeline.AwaitKeyFrame(AsfPacketTools::VideoStreamNumbers(header));
     return true;
 }
 
@@ -145,6 +145,10 @@ DownloadWriter::Result DownloadWriter::TakePackets(std::span<const uint8_t> byte
         at += take;
         if (m_held.size() < m_packetSize) {
             break;
+        }
+        if (!m_timeline.Admits(m_held)) {
+            m_held.clear();  // no key frame yet: its pictures could not be decoded
+            continue;
         }
         const std::optional<uint32_t> sendTime = m_timeline.Place(m_held);
         m_largestSendTime =

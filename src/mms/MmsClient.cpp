@@ -203,6 +203,7 @@ bool MmsClient::OnHeaderPacket(const MmsUnit& unit, MmsByteStream& stream) {
         return true;
     }
     m_headerComplete = true;
+    m_file.timeline.AwaitKeyFrame(AsfPacketTools::VideoStreamNumbers(m_header.Bytes()));
     // The header goes into the file whole, once its last packet is in: a
     // session cut off inside the header leaves no torn header behind. A
     // resumed file has its header already.
@@ -264,6 +265,7 @@ bool MmsClient::StartNextFile(MmsStreamHeader next) {
         return false;
     }
     m_events.OnStreamStart(m_address, m_durationMs);
+    m_file.timeline.AwaitKeyFrame(AsfPacketTools::VideoStreamNumbers(m_header.Bytes()));
     return WriteHeader();
 }
 
@@ -359,8 +361,8 @@ bool MmsClient::OnMediaPacket(std::span<const uint8_t> payload) {
     }
     std::copy(payload.begin(), payload.end(), m_packet.begin());
     std::fill(m_packet.begin() + static_cast<ptrdiff_t>(payload.size()), m_packet.end(), 0);
-    if (m_live && SentAgain(m_packet)) {
-        return true;
+    if (m_live && (SentAgain(m_packet) || !m_file.timeline.Admits(m_packet))) {
+        return !m_stop.Raised();
     }
     bool found = false;
     const uint32_t t = PacketTime(m_packet, &found);

@@ -7,6 +7,7 @@
 #include "asf/AsfPacketTools.h"
 #include "asf/LiveTimeline.h"
 #include "asf/SizeTimeText.h"
+#include "common/Limits.h"
 
 namespace tapewell {
 namespace {
@@ -182,6 +183,143 @@ TEST(RebasePacketTimes, LengthsPointingOutsideThePacketAreRefusedWithoutStrayAcc
     }
 }
 
+// Offsets in the packets built above: the single payload's stream number
+// byte and offset into its media object; the second of two payloads' ones.
+constexpr size_t kSingleStream = 12;
+constexpr size_t kSingleOffset = 14;
+constexpr size_t kSecondStream = 40;
+constexpr size_t kSecondOffset = 42;
+
+TEST(StartsKeyFrame, OnlyTheStartOfAKeyFrameOfAVideoStreamCounts) {
+    const std::vector<uint8_t> video1 = {1};
+    const std::vector<uint8_t> video2 = {2};
+    auto packet = SinglePayloadPacket(5000, 5100, 10);
+    EXPECT_TRUE(apt::StartsKeyFrame(packet, video1));
+    EXPECT_FALSE(apt::StartsKeyFrame(packet, video2));  // another stream's key frame
+    EXPECT_FALSE(apt::StartsKeyFrame(packet, {}));
+    packet[kSingleOffset] = 40;  // the rest of a key frame begun in an earlier packet
+    EXPECT_FALSE(apt::StartsKeyFrame(packet, video1));
+    packet = SinglePayloadPacket(5000, 5100, 10);
+    packet[kSingleStream] = 0x01;  // not a key frame
+    EXPECT_FALSE(apt::StartsKeyFrame(packet, video1));
+
+    // Two payloads: a key frame starting in the second one is found too.
+    packet = MultiPayloadPacket(7000, 7040, 7080);
+    EXPECT_FALSE(apt::StartsKeyFrame(packet, video2));
+    packet[kSecondStream] = 0x82;
+    EXPECT_TRUE(apt::StartsKeyFrame(packet, video2));
+    EXPECT_FALSE(apt::StartsKeyFrame(packet, video1));
+    packet[kSecondOffset] = 9;
+    EXPECT_FALSE(apt::StartsKeyFrame(packet, video2));
+}
+
+TEST(StartsKeyFrame, ACompressedPayloadHoldsWholeObjects) {
+    // Replicated data length 1: the offset field is a presentation time and
+    // the data are sub-payloads, each a whole media object.
+    PacketBuilder p;
+    p.U8(0x82), p.U8(0), p.U8(0), p.U8(0x08), p.U8(kPropertyFlags), p.U8(0);
+    p.U32(3000), p.U16(0);
+    p.U8(0x81), p.U8(4), p.U32(3100);  // stream 1 key frame; presentation time
+    p.U8(1), p.U8(10);                 // replicated length 1, time delta
+    p.U8(5), p.Fill(5, 0x33);          // one sub-payload of 5 bytes
+    p.Fill(kPacketSize - p.bytes.size(), 0);
+    const std::vector<uint8_t> video = {1};
+    EXPECT_TRUE(apt::StartsKeyFrame(p.bytes, video));
+    p.bytes[kSingleStream] = 0x01;
+    EXPECT_FALSE(apt::StartsKeyFrame(p.bytes, video));
+}
+
+TEST(StartsKeyFrame, MalformedPacketsHoldNoKeyFrameAndAreReadWithinBounds) {
+    const std::vector<uint8_t> video = {2};
+    // The key frame's payload claims more bytes than the packet has.
+    auto packet = MultiPayloadPacket(7000, 7040, 7080, 5000);
+    packet[kSecondStream] = 0x82;
+    EXPECT_FALSE(apt::StartsKeyFrame(packet, video));
+    // Not a packet the recorders handle.
+    packet = MultiPayloadPacket(7000, 7040, 7080);
+    packet[kSecondStream] = 0x82;
+    packet[0] = 0x81;
+    EXPECT_FALSE(apt::StartsKeyFrame(packet, video));
+    // Cut short at every length: never read past the end.
+    packet[0] = 0x82;
+    for (size_t n = 0; n < packet.size(); ++n) {
+        EXPECT_FALSE(apt::StartsKeyFrame(std::span(packet).first(n), video)) << n;
+    }
+}
+
+// A Header object holding the given objects.
+std::vector<uint8_t> HeaderWith(const std::vector<std::vector<uint8_t>>& objects) {
+    PacketBuilder h;
+    h.bytes.assign(guids::kHeader.bytes.begin(), guids::kHeader.bytes.end());
+    h.U32(0), h.U32(0), h.U32(static_cast<uint32_t>(objects.size())), h.U16(0x0201);
+    for (const auto& o : objects) {
+        h.bytes.insert(h.bytes.end(), o.begin(), o.end());
+    }
+    apt::WriteLe32(&h.bytes[16], static_cast<uint32_t>(h.bytes.size()));
+    return h.bytes;
+}
+
+std::vector<uint8_t> StreamProperties(const Guid& type, uint16_t flags) {
+    PacketBuilder o;
+    o.bytes.assign(guids::kStreamProperties.bytes.begin(), guids::kStreamProperties.bytes.end());
+    o.U32(78), o.U32(0);
+    o.bytes.insert(o.bytes.end(), type.bytes.begin(), type.bytes.end());
+    o.Fill(16 + 8 + 4 + 4, 0);  // error correction type, time offset, lengths
+    o.U16(flags), o.U32(0);
+    return o.bytes;
+}
+
+TEST(VideoStreamNumbers, NamesEachVideoStreamOnceAndStopsAtABrokenObject) {
+    const auto header = HeaderWith(
+        {StreamProperties(guids::kAudioMedia, 1), StreamProperties(guids::kVideoMedia, 0x8003),
+         StreamProperties(guids::kVideoMedia, 3), StreamProperties(guids::kVideoMedia, 5)});
+    EXPECT_EQ(apt::VideoStreamNumbers(header), (std::vector<uint8_t>{3, 5}));
+    EXPECT_TRUE(
+        apt::VideoStreamNumbers(HeaderWith({StreamProperties(guids::kAudioMedia, 1)})).empty());
+    // An object whose size runs past the header ends the walk there.
+    auto broken = header;
+    apt::WriteLe32(&broken[30 + 78 + 16], 5000);
+    EXPECT_TRUE(apt::VideoStreamNumbers(broken).empty());
+    for (size_t n = 0; n < header.size(); ++n) {
+        apt::VideoStreamNumbers(std::span(header).first(n));
+    }
+}
+
+TEST(LiveTimeline, AwaitsTheFirstKeyFrameStartOrItsLimits) {
+    auto keyFrame = SinglePayloadPacket(9000, 9100, 10);
+    auto other = SinglePayloadPacket(8000, 8100, 10);
+    other[kSingleOffset] = 40;
+    LiveTimeline timeline;
+    timeline.AwaitKeyFrame({1});
+    EXPECT_FALSE(timeline.Admits(other));
+    EXPECT_TRUE(timeline.Admits(keyFrame));
+    EXPECT_EQ(timeline.Place(keyFrame), 0u);  // the key frame starts the time line
+    EXPECT_TRUE(timeline.Admits(other));      // and everything after it is written
+
+    // Without key frame flags: written from kLiveKeyFrameWaitMs of stream time on.
+    LiveTimeline byTime;
+    byTime.AwaitKeyFrame({1});
+    EXPECT_FALSE(byTime.Admits(other));
+    auto later = other;
+    apt::WriteLe32(&later[6], 8000 + limits::kLiveKeyFrameWaitMs - 1);
+    EXPECT_FALSE(byTime.Admits(later));
+    apt::WriteLe32(&later[6], 8000 + limits::kLiveKeyFrameWaitMs);
+    EXPECT_TRUE(byTime.Admits(later));
+
+    // Or from kLiveKeyFrameWaitPackets packets on, whatever their times.
+    LiveTimeline byCount;
+    byCount.AwaitKeyFrame({1});
+    uint32_t refused = 0;
+    while (!byCount.Admits(other) && refused <= limits::kLiveKeyFrameWaitPackets) {
+        ++refused;
+    }
+    EXPECT_EQ(refused, limits::kLiveKeyFrameWaitPackets);
+
+    // Without video nothing waits.
+    LiveTimeline audioOnly;
+    EXPECT_TRUE(audioOnly.Admits(other));
+}
+
 TEST(MovePacketTimes, MovesBothWaysAndClampsAtTheEnds) {
     auto packet = SinglePayloadPacket(1000, 3000, 4);
     EXPECT_EQ(apt::MovePacketTimes(packet, 500), 0);
@@ -227,7 +365,8 @@ TEST(LiveTimeline, StartsAtZeroAndNeverRunsBackAcrossRepeatedHeaders) {
     EXPECT_EQ(place(1'500, 3'500), 4'119u);
     EXPECT_EQ(timeline.LastSendTime(), 4'119u);
     EXPECT_EQ(written.front(), 2'000u) << "the preroll stays in the presentation time";
-    EXPECT_EQ(written[3], 4'183u) << "after a header the presentation times move with the send times";
+    EXPECT_EQ(written[3], 4'183u)
+        << "after a header the presentation times move with the send times";
 
     std::vector<uint8_t> unknown(kPacketSize, 0);
     EXPECT_FALSE(timeline.Place(unknown).has_value());

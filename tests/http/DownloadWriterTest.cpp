@@ -51,10 +51,17 @@ TEST(DownloadWriterTest, AnEndlessLiveStreamGetsAHeaderThatDescribesIt) {
     WriteLe32(&body[fp + asf::fp::kFlags], asf::kFlagBroadcast);
     WriteLe64(&body[fp + asf::fp::kDataPacketsCount], 0xFFFFFFFF);
     WriteLe64(&body[clip.headerSize + 16], 50);
-    for (uint64_t n = 10; n < 17; ++n) {
+    // Joined between key frames: what comes before the next one is dropped.
+    const std::vector<uint8_t> video = AsfPacketTools::VideoStreamNumbers(body);
+    uint64_t key = 10;
+    while (key < clip.packetCount && !AsfPacketTools::StartsKeyFrame(clip.Packet(key), video)) {
+        ++key;
+    }
+    ASSERT_LT(key + 8, clip.packetCount);
+    for (uint64_t n = 10; n < key + 7; ++n) {
         body.insert(body.end(), clip.Packet(n).begin(), clip.Packet(n).end());
     }
-    body.insert(body.end(), clip.Packet(17).begin(), clip.Packet(17).begin() + 100);
+    body.insert(body.end(), clip.Packet(key + 7).begin(), clip.Packet(key + 7).begin() + 100);
 
     MemoryOutputFile out;
     DownloadWriter writer(out);
@@ -63,8 +70,8 @@ TEST(DownloadWriterTest, AnEndlessLiveStreamGetsAHeaderThatDescribesIt) {
     const std::vector<uint8_t>& file = out.Bytes();
     ASSERT_EQ(file.size(), clip.RecordingSize(7));  // the cut-off packet is dropped
     auto sendTime = [&](uint64_t n) {
-        const auto p = std::span(file).subspan(clip.DataStart() + n * clip.packetSize,
-                                               clip.packetSize);
+        const auto p =
+            std::span(file).subspan(clip.DataStart() + n * clip.packetSize, clip.packetSize);
         return ReadLe32(&p[static_cast<size_t>(AsfPacketTools::SendTimeOffset(p))]);
     };
     EXPECT_EQ(sendTime(0), 0u);

@@ -23,8 +23,8 @@ namespace {
 using test::AppendChunk;
 using test::AsfClip;
 using test::AsfRecipe;
-using test::TempDir;
 using test::HttpClip;
+using test::TempDir;
 
 std::vector<uint8_t> Bytes(const std::string& text) {
     return {text.begin(), text.end()};
@@ -233,6 +233,15 @@ TEST(HttpReceiveTest, OnDemandChunksAssembleTheHeaderAndPlacePackets) {
                             [](uint8_t b) { return b == 0; }));
 }
 
+// The first packet from `from` on that starts a key frame of the clip's video.
+uint64_t KeyFramePacket(const AsfClip& clip, uint64_t from) {
+    const std::vector<uint8_t> video = AsfPacketTools::VideoStreamNumbers(clip.StreamHeader());
+    while (from < clip.packetCount && !AsfPacketTools::StartsKeyFrame(clip.Packet(from), video)) {
+        ++from;
+    }
+    return from;
+}
+
 TEST(HttpReceiveTest, LivePacketsStartAtZeroAndTheHeaderDescribesThem) {
     const HttpClip& clip = HttpClip::Get();
     std::vector<uint8_t> header = clip.StreamHeader();
@@ -241,17 +250,19 @@ TEST(HttpReceiveTest, LivePacketsStartAtZeroAndTheHeaderDescribesThem) {
     auto sendTime = [](std::span<const uint8_t> p) {
         return ReadLe32(&p[static_cast<size_t>(AsfPacketTools::SendTimeOffset(p))]);
     };
-    const uint32_t t5 = sendTime(clip.Packet(5));
-    const uint32_t t9 = sendTime(clip.Packet(9));
+    const uint64_t k = KeyFramePacket(clip, 5);
+    ASSERT_LT(k + 6, clip.packetCount);
+    const uint32_t t5 = sendTime(clip.Packet(k));
+    const uint32_t t9 = sendTime(clip.Packet(k + 4));
     ASSERT_GT(t9, t5);
-    std::vector<uint8_t> late(clip.Packet(10).begin(), clip.Packet(10).end());
+    std::vector<uint8_t> late(clip.Packet(k + 5).begin(), clip.Packet(k + 5).end());
     WriteLe32(&late[static_cast<size_t>(AsfPacketTools::SendTimeOffset(late))], t5 + 60'000);
     std::vector<uint8_t> stream;
     AppendChunk(stream, 'H', 0, 0x0C, header);
-    AppendChunk(stream, 'D', 1000, 0, clip.Packet(5));
-    AppendChunk(stream, 'D', 1004, 0, clip.Packet(9));
+    AppendChunk(stream, 'D', 1000, 0, clip.Packet(k));
+    AppendChunk(stream, 'D', 1004, 0, clip.Packet(k + 4));
     AppendChunk(stream, 'D', 1005, 0, late);
-    AppendChunk(stream, 'D', 1006, 0, clip.Packet(11));  // after the time limit
+    AppendChunk(stream, 'D', 1006, 0, clip.Packet(k + 6));  // after the time limit
 
     ChunkRun run(stream, {false, nullptr, 0, 1});
     EXPECT_NE(run.log.find("maxtime reached."), std::string::npos);
@@ -326,7 +337,6 @@ TEST(HttpReceiveTest, DamagedStreamsEndCleanly) {
     }
 }
 
-
 uint32_t SendTimeOf(std::span<const uint8_t> packet) {
     return ReadLe32(&packet[static_cast<size_t>(AsfPacketTools::SendTimeOffset(packet))]);
 }
@@ -356,20 +366,26 @@ TEST(HttpReceiveTest, BroadcastsGoInArrivalOrderAcrossRepeatedHeaders) {
     const size_t fp = clip.PropertiesOffset();
     WriteLe32(&header[fp + asf::fp::kFlags], asf::kFlagBroadcast);
     const uint32_t base = 95'717;
+    // Joined between key frames; a header of the same layout does not make
+    // the recording wait for one again.
+    const uint64_t k = KeyFramePacket(clip, 5);
+    ASSERT_GT(k, 5u);
+    ASSERT_LT(k + 4, clip.packetCount);
     std::vector<uint8_t> stream;
     AppendChunk(stream, 'H', 0, 0x0C, header);
-    AppendChunk(stream, 'D', 1250, 0, WithSendTime(clip.Packet(5), base));
-    AppendChunk(stream, 'D', 1251, 0, WithSendTime(clip.Packet(6), base + 900));
+    AppendChunk(stream, 'D', 1249, 0, WithSendTime(clip.Packet(k - 1), base - 100));
+    AppendChunk(stream, 'D', 1250, 0, WithSendTime(clip.Packet(k), base));
+    AppendChunk(stream, 'D', 1251, 0, WithSendTime(clip.Packet(k + 1), base + 900));
     AppendChunk(stream, 'H', 1252, 0x0C, header);
     // Sent again after the header: already written.
-    AppendChunk(stream, 'D', 1252, 0, WithSendTime(clip.Packet(6), base + 900));
-    AppendChunk(stream, 'D', 1253, 0, WithSendTime(clip.Packet(7), base + 1300));
+    AppendChunk(stream, 'D', 1252, 0, WithSendTime(clip.Packet(k + 1), base + 900));
+    AppendChunk(stream, 'D', 1253, 0, WithSendTime(clip.Packet(k + 2), base + 1300));
     // A stream change notice (a status word, no packet header) before it.
     const uint8_t change[] = {'$', 'C', 4, 0, 0, 0, 0, 0};
     stream.insert(stream.end(), std::begin(change), std::end(change));
     AppendChunk(stream, 'H', 1254, 0x0C, header);  // the source starts its times again
-    AppendChunk(stream, 'D', 1254, 0, WithSendTime(clip.Packet(8), 100));
-    AppendChunk(stream, 'D', 1255, 0, WithSendTime(clip.Packet(9), 600));
+    AppendChunk(stream, 'D', 1254, 0, WithSendTime(clip.Packet(k + 3), 100));
+    AppendChunk(stream, 'D', 1255, 0, WithSendTime(clip.Packet(k + 4), 600));
 
     ChunkRun run(stream, {});
     const std::vector<uint8_t>& file = run.out.Bytes();
@@ -439,9 +455,9 @@ TEST(HttpReceiveTest, AnotherLayoutContinuesInTheNextFile) {
     EXPECT_EQ(ReadLe32(&second[fp + asf::fp::kMinPacketSize]), other.packetSize);
     EXPECT_EQ(ReadLe64(&second[fp + asf::fp::kDataPacketsCount]), 3u);
     EXPECT_EQ(ReadLe64(&second[fp + asf::fp::kFileSize]), second.size());
-    EXPECT_TRUE(std::equal(other.Packet(1).begin() + 16, other.Packet(1).end(),
-                           second.begin() + static_cast<ptrdiff_t>(other.DataStart() +
-                                                                    other.packetSize + 16)));
+    EXPECT_TRUE(std::equal(
+        other.Packet(1).begin() + 16, other.Packet(1).end(),
+        second.begin() + static_cast<ptrdiff_t>(other.DataStart() + other.packetSize + 16)));
     EXPECT_EQ(SendTimeOf(std::span(second).subspan(other.DataStart(), other.packetSize)), 0u);
 
     // A host that has no further file ends the recording with the first.
