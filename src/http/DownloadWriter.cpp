@@ -86,7 +86,7 @@ DownloadWriter::Result DownloadWriter::TakeHeader() {
     }
     const uint64_t headerSize = ReadLe64(&m_held[16]);
     if (headerSize < asf::kObjectHeaderSize + asf::kHeaderInfoSize ||
-        headerSize + kDataObjectStart > kMaxHeldHeaderBytes) {
+        headerSize > kMaxHeldHeaderBytes - kDataObjectStart) {
         m_state = State::PassThrough;
         return Flush();
     }
