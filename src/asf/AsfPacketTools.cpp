@@ -231,21 +231,25 @@ int MovePacketTimes(std::span<uint8_t> packet, int64_t delta) {
 }
 
 bool StartsKeyFrame(std::span<const uint8_t> packet, std::span<const uint8_t> videoStreamNumbers) {
-    bool found = false;
+    bool key = false;
     const auto onPayload = [&](const PayloadView& payload) {
         const uint8_t stream = payload.streamByte & kStreamNumberMask;
         // A compressed payload holds whole media objects; its offset field
         // is a presentation time.
         const bool starts =
             payload.replicatedLength == kCompressedReplicated || payload.objectOffset == 0;
-        found = (payload.streamByte & kKeyFrameBit) != 0 && starts &&
-                std::find(videoStreamNumbers.begin(), videoStreamNumbers.end(), stream) !=
-                    videoStreamNumbers.end();
-        return !found;
+        if (!starts || std::find(videoStreamNumbers.begin(), videoStreamNumbers.end(), stream) ==
+                           videoStreamNumbers.end()) {
+            return true;  // audio, or the tail of an object begun in an earlier packet
+        }
+        // The first video object that begins here decides: a player shown a
+        // P-frame before the key frame has nothing to draw it on.
+        key = (payload.streamByte & kKeyFrameBit) != 0;
+        return false;
     };
     WalkPacket(
         packet, [](const PacketFrame&) {}, onPayload);
-    return found;
+    return key;
 }
 
 std::vector<uint8_t> VideoStreamNumbers(std::span<const uint8_t> header) {

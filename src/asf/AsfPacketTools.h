@@ -34,10 +34,11 @@ int ShiftPacketTimes(std::span<uint8_t> packet, uint32_t delta);
 // result below 0 becomes 0 and one above 2^32 - 1 becomes 2^32 - 1.
 int MovePacketTimes(std::span<uint8_t> packet, int64_t delta);
 
-// Whether the packet holds the start of a key frame of one of the given
-// streams: a payload of such a stream whose key frame bit is set and whose
-// offset into its media object is 0 (a compressed payload holds whole
-// objects). Payloads are looked at only as far as the packet's layout stays
+// Whether the first media object of the given streams that begins in the
+// packet is a key frame: its payload has the key frame bit set and offset
+// 0 into its object (a compressed payload holds whole objects); the tails
+// of objects begun in earlier packets do not count, a frame that is not a
+// key frame before it does. Payloads are looked at only as far as the packet's layout stays
 // within the span; a packet the recorders do not handle holds none.
 bool StartsKeyFrame(std::span<const uint8_t> packet, std::span<const uint8_t> videoStreamNumbers);
 

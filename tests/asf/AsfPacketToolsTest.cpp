@@ -211,6 +211,20 @@ TEST(StartsKeyFrame, OnlyTheStartOfAKeyFrameOfAVideoStreamCounts) {
     EXPECT_FALSE(apt::StartsKeyFrame(packet, video1));
     packet[kSecondOffset] = 9;
     EXPECT_FALSE(apt::StartsKeyFrame(packet, video2));
+
+    // A P-frame beginning before the key frame in the same packet comes
+    // first to a player: not a start. The tail of an earlier frame is.
+    constexpr size_t kFirstStream = 13;
+    constexpr size_t kFirstOffset = 15;
+    const std::vector<uint8_t> both = {1, 2};
+    packet = MultiPayloadPacket(7000, 7040, 7080);
+    packet[kSecondStream] = 0x82;
+    EXPECT_FALSE(apt::StartsKeyFrame(packet, both));
+    packet[kFirstOffset] = 200;
+    EXPECT_TRUE(apt::StartsKeyFrame(packet, both));
+    packet[kFirstStream] = 0x81;
+    packet[kFirstOffset] = 0;
+    EXPECT_TRUE(apt::StartsKeyFrame(packet, both));
 }
 
 TEST(StartsKeyFrame, ACompressedPayloadHoldsWholeObjects) {

@@ -176,4 +176,19 @@ bool MakeAsf(const std::filesystem::path& out, const AsfRecipe& recipe) {
     return true;
 }
 
+std::string DropLinesContaining(const std::string& text, const std::string& needle) {
+    std::string kept;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        end = end == std::string::npos ? text.size() : end + 1;
+        const std::string line = text.substr(start, end - start);
+        if (line.find(needle) == std::string::npos) {
+            kept += line;
+        }
+        start = end;
+    }
+    return kept;
+}
+
 }  // namespace tapewell::test

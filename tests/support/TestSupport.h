@@ -39,6 +39,15 @@ CommandResult Run(const std::vector<std::string>& argv);
 pid_t Spawn(const std::vector<std::string>& argv);
 
 std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& path);
+
+// text without the lines that contain needle.
+std::string DropLinesContaining(const std::string& text, const std::string& needle);
+
+// What a decoder may say of a broadcast joined between key frames: the
+// recording starts on the packet where a key frame begins, but that packet
+// may also end the frame before it, and FFmpeg's demuxer then loses the key
+// frame's start and its decoder says so once.
+inline constexpr const char* kJoinedMidFrameWarning = "first frame is no keyframe";
 void WriteFileBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
 
 // What ffprobe reports about a file: "format.<key>" and "stream<N>.<key>"
