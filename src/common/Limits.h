@@ -248,4 +248,22 @@ inline constexpr uint64_t kOpenPlaylistMaxBytes = 102'400;
 // error page and deleted.
 inline constexpr uint32_t kTooSmallRecordingBytes = 0x40000;
 
+// A peer that does not answer the MMS connect message within this time is
+// not an MMS server (an HTTP server waits for the end of a request that
+// never comes); the idle time-out applies once MMS messages flow.
+inline constexpr int kMmsFirstReplyTimeoutMs = 5000;
+// Behind a header sent again, a broadcast server may go back and send the
+// packets of about the last half second once more. MMS: a packet the same as
+// one of the last kMmsResentPackets written, no more than kMmsResentMs behind
+// the latest send time written, is one of those. HTTP streaming: a packet
+// right after the header whose send time is at most kHttpResentWindowMs
+// behind the last one kept. A source that starts again from its beginning
+// goes back further.
+inline constexpr uint32_t kMmsResentMs = 1000;
+inline constexpr size_t kMmsResentPackets = 512;
+inline constexpr uint32_t kHttpResentWindowMs = 2'000;
+// The web fetcher holds back at most this much of a download while it
+// decides whether it is a live ASF whose header it must repair.
+inline constexpr uint64_t kWebFetchHeldHeaderBytes = kHttpBufferBytes;
+
 }  // namespace tapewell::limits

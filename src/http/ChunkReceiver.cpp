@@ -40,7 +40,7 @@ constexpr uint32_t kProgressFull = 10'000;
 // After a repeated header a broadcast server sends again the packets of
 // about the last half second; a step back further than this is a source
 // that started its times again.
-constexpr uint32_t kResentWindowMs = 2'000;
+constexpr uint32_t kResentWindowMs = limits::kHttpResentWindowMs;
 
 // Offset of Send Time in a data packet by its length type flags (byte 3).
 // Unlike AsfPacketTools::SendTimeOffset, packets with 0x40/0x41 get none

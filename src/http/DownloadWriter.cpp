@@ -22,7 +22,7 @@ constexpr size_t kDataObjectSizeField = 16;
 constexpr size_t kDataObjectPacketsField = 40;
 // A header is held in memory until it is whole; one larger than the
 // streaming engines' buffer is not a live stream's and goes through as is.
-constexpr uint64_t kMaxHeldHeaderBytes = limits::kHttpBufferBytes;
+constexpr uint64_t kMaxHeldHeaderBytes = limits::kWebFetchHeldHeaderBytes;
 constexpr uint64_t kHundredNsPerMs = 10'000;
 constexpr uint64_t kNoPacketCount = 0xFFFFFFFF;
 

@@ -25,13 +25,8 @@ constexpr uint32_t kMaxPacketSize = 0xFFFF;
 constexpr uint32_t kFullProgress = 10'000;
 constexpr uint64_t kMiB = 1u << 20;
 constexpr uint64_t kHundredNsPerMs = 10'000;
-// Behind a header sent again, a broadcast server may go back and send the
-// packets of about the last half second once more, byte for byte. A packet
-// the same as one of the last this many written, no more than this much
-// behind the latest send time written, is one of those; a source that
-// starts again from its beginning goes back further.
-constexpr uint32_t kMaxResentMs = 1000;
-constexpr size_t kMaxResentPackets = 512;
+constexpr uint32_t kMaxResentMs = limits::kMmsResentMs;
+constexpr size_t kMaxResentPackets = limits::kMmsResentPackets;
 
 EngineEvents g_noEvents;
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "asf/LiveTimeline.h"
+#include "common/Limits.h"
 #include "common/StopSignal.h"
 #include "mms/MmsMessages.h"
 #include "mms/MmsStreamHeader.h"
@@ -41,10 +42,8 @@ class OutputFile;
 // object runs one session at a time and may run many in turn.
 class MmsClient {
 public:
-    // A peer that does not answer the connect message within this time is
-    // not an MMS server (an HTTP server waits for the end of a request that
-    // never comes); the idle time-out applies once MMS messages flow.
-    static constexpr int kFirstReplyTimeoutMs = 5000;
+    // See limits::kMmsFirstReplyTimeoutMs.
+    static constexpr int kFirstReplyTimeoutMs = limits::kMmsFirstReplyTimeoutMs;
 
     // Keeps its own copy of the settings; events may be null.
     MmsClient(const AppSettings& settings, EngineEvents* events);
