@@ -252,11 +252,11 @@ bool StartsKeyFrame(std::span<const uint8_t> packet, std::span<const uint8_t> vi
     return key;
 }
 
-std::vector<uint8_t> VideoStreamNumbers(std::span<const uint8_t> header) {
-    std::vector<uint8_t> numbers;
+void ForEachHeaderObject(std::span<const uint8_t> header,
+                         const std::function<void(std::span<const uint8_t>)>& visit) {
     constexpr size_t kFirstObject = asf::kObjectHeaderSize + asf::kHeaderInfoSize;
     if (header.size() < kFirstObject) {
-        return numbers;
+        return;
     }
     const uint64_t headerSize = std::min<uint64_t>(ReadLe64(&header[16]), header.size());
     uint64_t at = kFirstObject;
@@ -265,16 +265,23 @@ std::vector<uint8_t> VideoStreamNumbers(std::span<const uint8_t> header) {
         if (size < asf::kObjectHeaderSize || size > headerSize - at) {
             break;
         }
-        const auto object = header.subspan(at, size);
-        if (size >= kStreamFlagsAt + 2 && Guid::FromBytes(object) == guids::kStreamProperties &&
+        visit(header.subspan(at, size));
+        at += size;
+    }
+}
+
+std::vector<uint8_t> VideoStreamNumbers(std::span<const uint8_t> header) {
+    std::vector<uint8_t> numbers;
+    ForEachHeaderObject(header, [&numbers](std::span<const uint8_t> object) {
+        if (object.size() >= kStreamFlagsAt + 2 &&
+            Guid::FromBytes(object) == guids::kStreamProperties &&
             Guid::FromBytes(object.subspan(asf::kObjectHeaderSize)) == guids::kVideoMedia) {
             const uint8_t number = ReadLe16(&object[kStreamFlagsAt]) & kStreamNumberMask;
             if (std::find(numbers.begin(), numbers.end(), number) == numbers.end()) {
                 numbers.push_back(number);
             }
         }
-        at += size;
-    }
+    });
     return numbers;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -33,6 +34,12 @@ int ShiftPacketTimes(std::span<uint8_t> packet, uint32_t delta);
 // The same walk moving every time by delta ms, which may be negative; a
 // result below 0 becomes 0 and one above 2^32 - 1 becomes 2^32 - 1.
 int MovePacketTimes(std::span<uint8_t> packet, int64_t delta);
+
+// Calls visit with each top-level object inside an ASF Header object, in
+// order. An object whose size field runs past the header's end or the
+// span's end ends the walk; what follows the Header object is not looked at.
+void ForEachHeaderObject(std::span<const uint8_t> header,
+                         const std::function<void(std::span<const uint8_t>)>& visit);
 
 // Whether the first media object of the given streams that begins in the
 // packet is a key frame: its payload has the key frame bit set and offset
