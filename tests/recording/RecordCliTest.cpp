@@ -2,6 +2,8 @@
 // tapewell-testserver: the result files, the resume after a kill, and the
 // stop by SIGINT.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -167,6 +169,81 @@ TEST_F(RecordCliTest, LiveRecordingEndsAtTheTimeLimit) {
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
     EXPECT_TRUE(test::CheckHeader(test::ReadFileBytes(Base("Limit.asf"))).matchesFile);
+}
+
+// What a terminal shows (and takes) for the command line's questions: the
+// answers are typed ahead, one line each; what the program wrote comes
+// back once it has ended.
+struct TerminalRun {
+    int exitCode = -1;
+    std::string shown;
+};
+
+TerminalRun RunOnTerminal(const std::vector<std::string>& argv, const std::string& typed) {
+    TerminalRun result;
+    int master = -1;
+    const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid == 0) {
+        std::vector<char*> args;
+        for (const std::string& a : argv) {
+            args.push_back(const_cast<char*>(a.c_str()));
+        }
+        args.push_back(nullptr);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    if (pid < 0) {
+        ADD_FAILURE() << "forkpty failed";
+        return result;
+    }
+    EXPECT_EQ(write(master, typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
+    char buffer[4096];
+    for (;;) {
+        pollfd p{master, POLLIN, 0};
+        if (poll(&p, 1, 20'000) != 1) {
+            kill(pid, SIGKILL);
+            break;
+        }
+        const ssize_t n = read(master, buffer, sizeof buffer);
+        if (n <= 0) {
+            break;  // EIO once the program and its terminal are gone
+        }
+        result.shown.append(buffer, static_cast<size_t>(n));
+    }
+    close(master);
+    result.exitCode = ExitCode(pid);
+    return result;
+}
+
+// Declining to continue a partial recording writes nothing to it: the
+// answer to the existing-file question decides, and "skip" (or "pass" on a
+// terminal) leaves the file as it was.
+TEST_F(RecordCliTest, DeclinedResumeLeavesThePartialFileAlone) {
+    TestServer server(m_clip.Root());
+    ASSERT_TRUE(server.Ready());
+    const std::string address = At(server.MmsPort(), "/clip.asf", "mms");
+    ASSERT_EQ(test::Run(Record({"--quiet", address, "Whole"})).exitCode, 0);
+    const std::vector<uint8_t> whole = test::ReadFileBytes(Base("Whole.asf"));
+    const std::vector<uint8_t> partial(whole.begin(),
+                                       whole.begin() + static_cast<ptrdiff_t>(whole.size() / 2));
+    test::WriteFileBytes(Base("Part.asf"), partial);
+    ASSERT_EQ(test::Run({kCli, "resume-scan", Base("Part.asf").string()}).out.rfind("resumable", 0),
+              0u);
+
+    const test::CommandResult run =
+        test::Run(Record({"--resume", "no", "--exists", "skip", address, "Part"}));
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("skipped " + Base("Part.asf").string()), std::string::npos) << run.out;
+    EXPECT_EQ(test::ReadFileBytes(Base("Part.asf")), partial);
+
+    const TerminalRun asked = RunOnTerminal(Record({"--quiet", address, "Part"}), "c\np\n");
+    EXPECT_EQ(asked.exitCode, 0) << asked.shown;
+    const size_t resume = asked.shown.find("File exist. Resumable?");
+    const size_t exists = asked.shown.find("File exist. Overwrite?");
+    EXPECT_NE(resume, std::string::npos) << asked.shown;
+    EXPECT_NE(exists, std::string::npos) << asked.shown;
+    EXPECT_LT(resume, exists) << asked.shown;
+    EXPECT_EQ(test::ReadFileBytes(Base("Part.asf")), partial);
 }
 
 }  // namespace

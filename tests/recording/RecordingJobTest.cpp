@@ -347,5 +347,41 @@ TEST_F(RecordingJobTest, ProbeUrl) {
     EXPECT_TRUE(fs::is_empty(m_base.Path()));
 }
 
+// "Cancel" to continuing a partial recording is no answer about the file:
+// the existing-file question comes next, and only its answer may write.
+TEST_F(RecordingJobTest, CancelledResumeGoesOnToTheExistingFileQuestion) {
+    TestServer server(m_clip.Root());
+    ASSERT_TRUE(server.Ready());
+    const std::string address = At(server.MmsPort(), "/clip.asf", "mms");
+    Record(address, "Full");
+    const std::vector<uint8_t> full = test::ReadFileBytes(Base("Full.asf"));
+    // Broken off in the middle of a packet: a file that can be continued.
+    const std::vector<uint8_t> partial(full.begin(),
+                                       full.begin() + static_cast<ptrdiff_t>(full.size() / 2));
+    const std::pair<JobPrompt::ExistsAnswer, const char*> answers[] = {
+        {JobPrompt::ExistsAnswer::Pass, "pass"},
+        {JobPrompt::ExistsAnswer::Cancel, "cancel"},
+        {JobPrompt::ExistsAnswer::Ok, "overwrite"},
+    };
+    for (const auto& [answer, text] : answers) {
+        SCOPED_TRACE(text);
+        test::WriteFileBytes(Base("Part.asf"), partial);
+        ScriptedPrompt prompt;
+        prompt.resume = false;
+        prompt.exists = {answer, false};
+        m_sink.notices.clear();
+        std::unique_ptr<CmmsThread> job = Record(address, "Part", &prompt);
+        EXPECT_EQ(prompt.asked, 2);  // continue? then: the file exists
+        EXPECT_EQ(m_sink.Count(JobSink::kSkipped), answer == JobPrompt::ExistsAnswer::Pass ? 1 : 0);
+        if (answer == JobPrompt::ExistsAnswer::Ok) {
+            EXPECT_FALSE(job->Stopped());
+            EXPECT_EQ(test::ReadFileBytes(Base("Part.asf")), full);
+        } else {
+            EXPECT_TRUE(job->Stopped());
+            EXPECT_EQ(test::ReadFileBytes(Base("Part.asf")), partial);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace tapewell
