@@ -107,7 +107,8 @@ struct PacketFrame {
 
 // One payload whose header and data lie within the packet.
 struct PayloadView {
-    uint8_t streamByte = 0;     // stream number and key frame bit
+    uint8_t streamByte = 0;  // stream number and key frame bit
+    uint32_t objectNumber = 0;
     uint32_t objectOffset = 0;  // a compressed payload's presentation time instead
     uint32_t replicatedLength = 0;
     size_t replicatedAt = 0;
@@ -162,7 +163,7 @@ int WalkPacket(std::span<const uint8_t> packet, const OnFrame& onFrame,
         payload.streamByte = multiple ? static_cast<uint8_t>(ReadVarField(
                                             cursor, LengthType(propertyFlags, kStreamNumberShift)))
                                       : first;
-        ReadVarField(cursor, LengthType(propertyFlags, kObjectNumberShift));
+        payload.objectNumber = ReadVarField(cursor, LengthType(propertyFlags, kObjectNumberShift));
         payload.objectOffset = ReadVarField(cursor, LengthType(propertyFlags, kOffsetShift));
         payload.replicatedLength =
             ReadVarField(cursor, LengthType(propertyFlags, kReplicatedShift));
@@ -250,6 +251,29 @@ bool StartsKeyFrame(std::span<const uint8_t> packet, std::span<const uint8_t> vi
     WalkPacket(
         packet, [](const PacketFrame&) {}, onPayload);
     return key;
+}
+
+int ForEachPayload(std::span<const uint8_t> packet,
+                   const std::function<bool(const PayloadInfo&)>& visit) {
+    const auto onPayload = [&](const PayloadView& payload) {
+        PayloadInfo info;
+        info.stream = payload.streamByte & kStreamNumberMask;
+        info.keyFrame = (payload.streamByte & kKeyFrameBit) != 0;
+        info.objectNumber = payload.objectNumber;
+        info.objectOffset = payload.objectOffset;
+        info.compressed = payload.replicatedLength == kCompressedReplicated;
+        if (info.compressed) {
+            info.hasTime = true;
+            info.presentationTime = payload.objectOffset;
+        } else if (payload.replicatedLength >= 8) {
+            // The walk has checked that the replicated data lies in the packet.
+            info.hasTime = true;
+            info.presentationTime = ReadLe32(&packet[payload.replicatedAt + 4]);
+        }
+        return visit(info);
+    };
+    return WalkPacket(
+        packet, [](const PacketFrame&) {}, onPayload);
 }
 
 void ForEachHeaderObject(std::span<const uint8_t> header,

@@ -49,6 +49,31 @@ void ForEachHeaderObject(std::span<const uint8_t> header,
 // within the span; a packet the recorders do not handle holds none.
 bool StartsKeyFrame(std::span<const uint8_t> packet, std::span<const uint8_t> videoStreamNumbers);
 
+// One payload of a data packet, as ForEachPayload finds it.
+struct PayloadInfo {
+    uint8_t stream = 0;  // stream number, without the key frame bit
+    bool keyFrame = false;
+    uint32_t objectNumber = 0;  // media object number
+    // Offset into the media object; a compressed payload's presentation time.
+    uint32_t objectOffset = 0;
+    // Replicated data length 1: the payload holds whole media objects, each
+    // with its own size byte, and its offset field is the presentation time.
+    bool compressed = false;
+    // Whether the payload carries a presentation time: compressed, or with
+    // replicated data of at least 8 bytes (media object size, then the time).
+    bool hasTime = false;
+    uint32_t presentationTime = 0;  // ms, preroll included
+};
+
+// Calls visit with each payload of the packet whose header and data lie
+// within the packet, in order; visit returning false ends the walk there.
+// Returns 0 when the walk ended cleanly (or visit ended it), 1 when the
+// packet is not one the recorders handle or its layout runs out of bounds,
+// in which case the payloads before the point of failure have already been
+// visited. Nothing outside the span is read.
+int ForEachPayload(std::span<const uint8_t> packet,
+                   const std::function<bool(const PayloadInfo&)>& visit);
+
 // The numbers of the video streams the ASF Header object declares in its
 // top-level Stream Properties objects, each once. Objects that run past the
 // header's or the span's end end the walk.

@@ -261,6 +261,67 @@ TEST(StartsKeyFrame, MalformedPacketsHoldNoKeyFrameAndAreReadWithinBounds) {
     }
 }
 
+TEST(ForEachPayload, GivesEachPayloadsFieldsAndStopsWhereTheLayoutFails) {
+    std::vector<apt::PayloadInfo> seen;
+    const auto collect = [&seen](const apt::PayloadInfo& p) {
+        seen.push_back(p);
+        return true;
+    };
+    auto packet = MultiPayloadPacket(7000, 7040, 7080);
+    packet[kSecondStream] = 0x82;
+    packet[kSecondStream + 1] = 4;  // media object number
+    packet[kSecondOffset] = 9;
+    EXPECT_EQ(apt::ForEachPayload(packet, collect), 0);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].stream, 1);
+    EXPECT_FALSE(seen[0].keyFrame);
+    EXPECT_EQ(seen[0].objectNumber, 3u);
+    EXPECT_EQ(seen[0].objectOffset, 0u);
+    EXPECT_TRUE(seen[0].hasTime);
+    EXPECT_EQ(seen[0].presentationTime, 7040u);
+    EXPECT_EQ(seen[1].stream, 2);
+    EXPECT_TRUE(seen[1].keyFrame);
+    EXPECT_EQ(seen[1].objectNumber, 4u);
+    EXPECT_EQ(seen[1].objectOffset, 9u);
+    EXPECT_FALSE(seen[1].compressed);
+    EXPECT_EQ(seen[1].presentationTime, 7080u);
+
+    // Four bytes of replicated data hold no presentation time.
+    auto single = SinglePayloadPacket(5000, 5100, 10);
+    single[18] = 4;
+    seen.clear();
+    EXPECT_EQ(apt::ForEachPayload(single, collect), 0);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_FALSE(seen[0].hasTime);
+
+    // A compressed payload's offset field is its presentation time.
+    PacketBuilder p;
+    p.U8(0x82), p.U8(0), p.U8(0), p.U8(0x08), p.U8(kPropertyFlags), p.U8(0);
+    p.U32(3000), p.U16(0);
+    p.U8(0x01), p.U8(4), p.U32(3100), p.U8(1), p.U8(10), p.U8(5), p.Fill(5, 0x33);
+    p.Fill(kPacketSize - p.bytes.size(), 0);
+    seen.clear();
+    EXPECT_EQ(apt::ForEachPayload(p.bytes, collect), 0);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_TRUE(seen[0].compressed);
+    EXPECT_TRUE(seen[0].hasTime);
+    EXPECT_EQ(seen[0].presentationTime, 3100u);
+    EXPECT_EQ(seen[0].objectNumber, 4u);
+
+    // The visitor ends the walk cleanly; a layout that runs out fails it
+    // after the payloads before the fault were seen.
+    const auto first = [&seen](const apt::PayloadInfo& info) {
+        seen.push_back(info);
+        return false;
+    };
+    seen.clear();
+    EXPECT_EQ(apt::ForEachPayload(packet, first), 0);
+    EXPECT_EQ(seen.size(), 1u);
+    seen.clear();
+    EXPECT_EQ(apt::ForEachPayload(MultiPayloadPacket(7000, 7040, 7080, 5000), collect), 1);
+    EXPECT_EQ(seen.size(), 1u);
+}
+
 // A Header object holding the given objects.
 std::vector<uint8_t> HeaderWith(const std::vector<std::vector<uint8_t>>& objects) {
     PacketBuilder h;

@@ -156,6 +156,9 @@ bool MakeAsf(const std::filesystem::path& out, const AsfRecipe& recipe) {
     argv.insert(argv.end(), {"-t", seconds});
     if (recipe.video) {
         argv.insert(argv.end(), {"-c:v", recipe.videoCodec, "-b:v", recipe.videoBitrate});
+        if (recipe.gop > 0) {
+            argv.insert(argv.end(), {"-g", std::to_string(recipe.gop)});
+        }
     }
     if (recipe.audio) {
         argv.insert(argv.end(), {"-c:a", recipe.audioCodec, "-b:a", "64k", "-ac", "2"});

@@ -75,6 +75,7 @@ struct AsfRecipe {
     std::string author;
     std::string videoBitrate = "300k";
     std::string size = "320x240";
+    int gop = 0;  // frames from one key frame to the next; 0 leaves ffmpeg's default
 };
 bool MakeAsf(const std::filesystem::path& out, const AsfRecipe& recipe);
 
