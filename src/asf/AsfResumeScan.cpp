@@ -1,6 +1,8 @@
 #include "asf/AsfResumeScan.h"
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -20,10 +22,12 @@ constexpr int32_t kMinMissingPackets = 6;
 
 bool AsfResumeScan::ScanPartialFile(const std::filesystem::path& path) {
     auto file = FileSource::Open(path);
-    return file && Scan(*file);
+    return file && Scan(*file, [&path](const Guid& fileId) {
+               return LoadResumeRecord(path, fileId);
+           });
 }
 
-bool AsfResumeScan::Scan(ByteSource& source) {
+bool AsfResumeScan::Scan(ByteSource& source, const RecordLookup& record) {
     m_packetSize = 0;
     m_totalPackets = 0;
     m_resumePacketCount = 0;
@@ -31,6 +35,8 @@ bool AsfResumeScan::Scan(ByteSource& source) {
     m_headerSize = 0;
     const uint64_t fileSize = source.Size();
     uint64_t pos = 0;
+    std::optional<ResumeRecord> totals;
+    uint64_t writtenPackets = 0;  // as the header says
     for (size_t walked = 0; walked < limits::kMaxAsfObjectEntries; ++walked) {
         std::optional<ObjectHeader> header = ReadObjectHeader(source, pos);
         if (!header || !ObjectFits(*header, pos, fileSize)) {
@@ -56,6 +62,8 @@ bool AsfResumeScan::Scan(ByteSource& source) {
             const FileProperties fp = FileProperties::FromBody(body);
             m_packetSize = fp.minPacketSize;
             m_totalPackets = static_cast<uint32_t>(fp.dataPacketsCount);
+            writtenPackets = fp.dataPacketsCount;
+            totals = record ? record(fp.fileId) : std::nullopt;
         }
         pos += size;
     }
@@ -73,7 +81,14 @@ bool AsfResumeScan::Scan(ByteSource& source) {
     if (fileSize <= dataStart) {
         return false;
     }
-    const auto whole = static_cast<int64_t>((fileSize - dataStart) / m_packetSize);
+    auto whole = static_cast<int64_t>((fileSize - dataStart) / m_packetSize);
+    if (totals) {
+        // The header counts the packets written, and an index may follow
+        // them; the stream's total is in the record.
+        m_totalPackets = static_cast<uint32_t>(totals->dataPacketsCount);
+        whole = std::min<int64_t>(whole, static_cast<int64_t>(std::min<uint64_t>(
+                                             writtenPackets, static_cast<uint64_t>(INT64_MAX))));
+    }
     if (whole <= 0 ||
         static_cast<int32_t>(m_totalPackets - static_cast<uint32_t>(whole)) < kMinMissingPackets) {
         return false;

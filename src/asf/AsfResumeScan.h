@@ -2,7 +2,10 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <optional>
 
+#include "asf/ResumeRecord.h"
 #include "common/ByteSource.h"
 
 namespace tapewell {
@@ -14,8 +17,12 @@ class AsfResumeScan {
 public:
     // True when the file can be resumed; then GetResumeOffset is the byte
     // length to keep and GetResumePacketCount the number of packets kept.
+    // A file whose header was made to describe the part written (a stopped
+    // recording) is judged by the stream's totals in its resume record.
     bool ScanPartialFile(const std::filesystem::path& path);
-    bool Scan(ByteSource& source);
+    // record looks up the resume record of the header's File ID.
+    using RecordLookup = std::function<std::optional<ResumeRecord>(const Guid& fileId)>;
+    bool Scan(ByteSource& source, const RecordLookup& record = {});
 
     uint32_t GetPacketSize() const { return m_packetSize; }
     uint32_t GetTotalPackets() const { return m_totalPackets; }

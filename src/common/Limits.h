@@ -18,6 +18,9 @@ inline constexpr size_t kMaxAsfHeaderBytes = 16u << 20;
 // The cutter copies packets through one buffer of this many bytes, as many
 // whole packets at a time as fit; a larger packet goes through it in pieces.
 inline constexpr size_t kCutCopyBufferBytes = 1u << 20;
+// The recorders take packets of up to 64 KiB (a stream chunk's length is 16
+// bits); a recording's header naming larger ones is not read back.
+inline constexpr uint32_t kMaxAsfPacketBytes = 65'535;
 // A live recording that joins between two key frames waits for the start
 // of a video key frame before it writes anything; a stream whose key
 // frames carry no flag starts anyway after this much stream time or this
