@@ -159,7 +159,10 @@ int CWebFetcher::Download(OutputFile* out, const std::string& address) {
     m_credentialsRaised = false;
     m_writeFailed = false;
     m_streamServer = false;
-    m_writer = out != nullptr ? std::make_unique<DownloadWriter>(*out) : nullptr;
+    // The job's resume offset: the file already holds that much of the
+    // reply, which is downloaded again from its start (a server need not
+    // take ranges) and dropped up to there.
+    m_writer = out != nullptr ? std::make_unique<DownloadWriter>(*out, m_value) : nullptr;
     std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
     if (!curl) {
         m_events->OnError("InternetOpen Error");
@@ -485,14 +488,23 @@ bool CWebFetcher::TakeText(std::span<const uint8_t> bytes) {
 // The download route, in reads of limits::kWebReadBytes: the abort flag is
 // looked at before each one.
 bool CWebFetcher::ReadToFile(std::span<const uint8_t> bytes) {
+    // The size limit ends a download exactly at the limit, not at the first
+    // read past it: an ASF download is then cut back to its whole packets
+    // by the job, and stays under the limit.
+    uint64_t cap = m_maxBytes;
+    if (m_settings.m_sizeLimitOn) {
+        const uint64_t limit = static_cast<uint64_t>(std::max(m_settings.m_maxSizeMiB, 0)) * kMiB;
+        cap = cap == 0 ? limit : std::min(cap, limit);
+    }
     for (size_t at = 0; at < bytes.size(); at += limits::kWebReadBytes) {
         if (Aborted()) {
             return false;
         }
         size_t pieceSize = std::min(limits::kWebReadBytes, bytes.size() - at);
-        const bool lastPiece = m_maxBytes != 0 && m_downloaded + pieceSize >= m_maxBytes;
+        const bool lastPiece = (cap != 0 || m_settings.m_sizeLimitOn) &&
+                               m_downloaded + pieceSize >= cap;
         if (lastPiece) {
-            pieceSize = static_cast<size_t>(m_maxBytes - m_downloaded);
+            pieceSize = static_cast<size_t>(cap - std::min(cap, m_downloaded));
         }
         const auto piece = bytes.subspan(at, pieceSize);
         const DownloadWriter::Result written =
@@ -511,10 +523,6 @@ bool CWebFetcher::ReadToFile(std::span<const uint8_t> bytes) {
         m_totalBytes += static_cast<uint32_t>(piece.size());
         m_events->OnProgress(m_totalBytes, 0, 0);
         if (m_out == nullptr || lastPiece) {
-            return false;
-        }
-        if (m_settings.m_sizeLimitOn &&
-            m_downloaded / kMiB >= static_cast<uint64_t>(std::max(m_settings.m_maxSizeMiB, 0))) {
             return false;
         }
     }

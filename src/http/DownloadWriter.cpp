@@ -49,7 +49,7 @@ bool WriteLe64At(OutputFile& out, uint64_t at, uint64_t value) {
 
 DownloadWriter::Result DownloadWriter::Write(std::span<const uint8_t> bytes) {
     if (m_state == State::PassThrough) {
-        return m_out.Write(bytes) ? Result::Ok : Result::WriteFailed;
+        return WritePlain(bytes);
     }
     if (m_state == State::LivePackets) {
         return TakePackets(bytes);
@@ -72,7 +72,9 @@ DownloadWriter::Result DownloadWriter::TakeStart() {
     if (StartsFramed(m_held)) {
         return Result::Framed;
     }
-    if (!StartsAsf(m_held)) {
+    // A resumed download continues the bytes in the file: only a download
+    // from the start can be a live stream to repair.
+    if (!StartsAsf(m_held) || m_skip != 0) {
         m_state = State::PassThrough;
         return Flush();
     }
@@ -163,9 +165,16 @@ DownloadWriter::Result DownloadWriter::TakePackets(std::span<const uint8_t> byte
 }
 
 DownloadWriter::Result DownloadWriter::Flush() {
-    const bool ok = m_held.empty() || m_out.Write(m_held);
+    const std::vector<uint8_t> held = std::move(m_held);
     m_held.clear();
-    return ok ? Result::Ok : Result::WriteFailed;
+    return WritePlain(held);
+}
+
+DownloadWriter::Result DownloadWriter::WritePlain(std::span<const uint8_t> bytes) {
+    const auto dropped = static_cast<size_t>(std::min<uint64_t>(m_skip, bytes.size()));
+    m_skip -= dropped;
+    bytes = bytes.subspan(dropped);
+    return bytes.empty() || m_out.Write(bytes) ? Result::Ok : Result::WriteFailed;
 }
 
 DownloadWriter::Result DownloadWriter::Finish() {

@@ -24,7 +24,10 @@ class DownloadWriter {
 public:
     enum class Result { Ok, WriteFailed, Framed };
 
-    explicit DownloadWriter(OutputFile& out) : m_out(out) {}
+    // skip: the reply's first bytes that the file already holds (a resumed
+    // download); they are looked at to judge the reply but not written, and
+    // such a download is written byte for byte after them.
+    explicit DownloadWriter(OutputFile& out, uint64_t skip = 0) : m_out(out), m_skip(skip) {}
 
     Result Write(std::span<const uint8_t> bytes);
     // At the end of the download: writes what is still held (a packet cut
@@ -41,10 +44,12 @@ private:
     Result TakeHeader();
     Result TakePackets(std::span<const uint8_t> bytes);
     Result Flush();
+    Result WritePlain(std::span<const uint8_t> bytes);
     bool ReadLiveHeader();
     void RepairHeader();
 
     OutputFile& m_out;
+    uint64_t m_skip;  // bytes still to drop before writing
     State m_state = State::Start;
     std::vector<uint8_t> m_held;  // bytes not written yet
     uint64_t m_start = 0;         // where the download began in the file

@@ -43,6 +43,23 @@ TEST(DownloadWriterTest, OrdinaryFilesAreWrittenByteForByte) {
     EXPECT_EQ(out.Bytes(), text);
 }
 
+// A resumed download: the reply comes again from its start, and what the
+// file already holds is dropped, however the pieces fall.
+TEST(DownloadWriterTest, AResumedDownloadWritesOnlyWhatTheFileLacks) {
+    const HttpClip& clip = HttpClip::Get();
+    for (const size_t skip : {size_t{5}, clip.bytes.size() / 2, clip.bytes.size()}) {
+        for (const size_t piece : {size_t{3}, size_t{4096}}) {
+            MemoryOutputFile out;
+            DownloadWriter writer(out, skip);
+            EXPECT_EQ(Feed(writer, clip.bytes, piece), DownloadWriter::Result::Ok);
+            EXPECT_TRUE(out.Bytes() ==
+                        std::vector<uint8_t>(clip.bytes.begin() + static_cast<ptrdiff_t>(skip),
+                                             clip.bytes.end()))
+                << skip << " " << piece;
+        }
+    }
+}
+
 TEST(DownloadWriterTest, AnEndlessLiveStreamGetsAHeaderThatDescribesIt) {
     const HttpClip& clip = HttpClip::Get();
     std::vector<uint8_t> body = clip.StreamHeader();
