@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <string>
 
+#include "asf/RecordingFinish.h"
 #include "cli/CommandLine.h"
 #include "cli/StopSignals.h"
 #include "cli/Commands.h"
@@ -94,6 +95,15 @@ int RunMmsRecord(std::span<char* const> args) {
     if (!output->Close()) {
         std::fprintf(stderr, "tapewell-cli mms-record: cannot write '%s'\n", path.c_str());
         return kExitFailure;
+    }
+    if (written > 0) {
+        const FinishReport finished = FinishRecording(path);
+        if (!finished.failure.empty()) {
+            std::fprintf(stderr, "tapewell-cli mms-record: %s\n", finished.failure.c_str());
+        }
+        if (finished.kind == FinishReport::Kind::Failed) {
+            return kExitFailure;
+        }
     }
     return written > 0 ? kExitOk : kExitFailure;
 }

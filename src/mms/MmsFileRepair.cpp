@@ -1,8 +1,5 @@
 #include "mms/MmsFileRepair.h"
 
-#include <array>
-
-#include "asf/AsfGuids.h"
 #include "asf/AsfObjects.h"
 #include "common/LittleEndian.h"
 #include "common/OutputFile.h"
@@ -10,28 +7,10 @@
 namespace tapewell {
 namespace {
 
-constexpr size_t kSimpleIndexSize = 62;
-// The File ID every recording's index carries.
-constexpr std::array<uint8_t, 16> kIndexFileId = {0x43, 0xFC, 0xE6, 0x05, 0xEF, 0xAC, 0x18, 0x4E,
-                                                  0x8A, 0xCA, 0xBC, 0x82, 0x81, 0x5A, 0x60, 0x4D};
-constexpr uint64_t kIndexIntervalOneSecond = 10'000'000;  // 100 ns
 constexpr uint64_t kHundredNsPerMs = 10'000;
 constexpr uint64_t kDataObjectHeadSize = 50;
 constexpr uint64_t kDataObjectSizeField = 16;
 constexpr uint64_t kTotalDataPacketsField = 40;
-
-// One entry: packet 0, count 0 — enough for players to treat the file as
-// indexed and seekable.
-std::array<uint8_t, kSimpleIndexSize> SimpleIndex() {
-    std::array<uint8_t, kSimpleIndexSize> index{};
-    std::copy(guids::kSimpleIndex.bytes.begin(), guids::kSimpleIndex.bytes.end(), index.begin());
-    WriteLe64(&index[16], kSimpleIndexSize);
-    std::copy(kIndexFileId.begin(), kIndexFileId.end(), index.begin() + 24);
-    WriteLe64(&index[40], kIndexIntervalOneSecond);
-    WriteLe32(&index[48], 0);  // maximum packet count
-    WriteLe32(&index[52], 1);  // index entries count
-    return index;
-}
 
 bool Put32(OutputFile& out, uint64_t at, uint32_t value) {
     uint8_t b[4];
@@ -64,10 +43,6 @@ bool DescribeWritten(OutputFile& out, const MmsRecordingFacts& facts) {
 }  // namespace
 
 bool RepairMmsRecording(OutputFile& output, const MmsRecordingFacts& facts) {
-    const auto index = SimpleIndex();
-    if (!output.Write(index)) {
-        return false;
-    }
     const std::optional<uint64_t> fileSize = output.SeekEnd();
     if (!fileSize) {
         return false;

@@ -20,10 +20,11 @@ struct MmsRecordingFacts {
     uint64_t dataSize = 0;  // packet count times packet size
 };
 
-// Makes a recording complete and seekable: appends a one-entry Simple Index
-// object at the current position, then writes File Size and Flags (seekable)
-// into File Properties and, when asked, the live counts and durations and
-// the Data object's size and packet count. False when a write failed.
+// Makes a recording seekable: writes File Size and Flags (seekable) into
+// File Properties and, when asked, the live counts and durations and the
+// Data object's size and packet count. (The recording job then cuts a
+// partial packet off, makes the header of a stopped recording describe it,
+// and appends the index built from the packets.) False when a write failed.
 bool RepairMmsRecording(OutputFile& output, const MmsRecordingFacts& facts);
 
 }  // namespace tapewell

@@ -131,6 +131,7 @@ private:
                     uint32_t resumePackets);
     uint64_t RunEngine(int engine, OutputFile* output, const std::string& address,
                        uint64_t resumeOffset, uint32_t resumePackets);
+    bool FinishFile(const std::filesystem::path& path);
     void DeleteIfTooSmall(const std::string& address, const std::filesystem::path& path);
     void CloseFurtherFiles();
     void EndStop(int code);
@@ -177,6 +178,7 @@ private:
     // The files a stream continued into after a change of layout (worker
     // thread only), closed when the recording ends.
     std::vector<std::unique_ptr<StdioOutputFile>> m_furtherFiles;
+    std::vector<std::filesystem::path> m_furtherPaths;
     // The file the recording began with: further files are named after it
     // ("name(0).asf", "name(1).asf"), not after one another.
     std::filesystem::path m_recordingPath;

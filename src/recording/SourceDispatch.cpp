@@ -1,9 +1,12 @@
 // RecordSource and TryEngines: what an address is, where it is written,
 // what happens to a file that is already there, and which engines try it.
 #include <algorithm>
+#include <array>
+#include <fstream>
 #include <system_error>
 
 #include "asf/AsfResumeScan.h"
+#include "asf/RecordingFinish.h"
 #include "common/Limits.h"
 #include "common/OutputFile.h"
 #include "recording/CmmsThread.h"
@@ -20,6 +23,9 @@ constexpr const char* kFileCreationError = "File Creation Error";
 constexpr const char* kPlaylistLoopError = "playlist refers to itself";
 constexpr const char* kPlaylistDepthError = "playlists nested too deep";
 constexpr const char* kPlaylistCountError = "too many playlists";
+// How much of a short download is looked at to tell a page of text from
+// media.
+constexpr size_t kTextSniffBytes = 1024;
 
 // "rtsp://" becomes "mms://" for the classification only: an RTSP address
 // of a Windows Media server names the same stream as its MMS one.
@@ -29,6 +35,19 @@ std::string ClassificationCopy(std::string address) {
         address.replace(at, 7, "mms://");
     }
     return address;
+}
+
+// Whether the file begins as a page of text (an HTML error page, a server's
+// message) rather than as binary media.
+bool LooksLikeText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::array<char, kTextSniffBytes> head{};
+    in.read(head.data(), head.size());
+    const auto n = static_cast<size_t>(in.gcount());
+    return std::all_of(head.begin(), head.begin() + static_cast<ptrdiff_t>(n), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte >= 0x20 || byte == '\t' || byte == '\n' || byte == '\r';
+    });
 }
 
 }  // namespace
@@ -128,19 +147,30 @@ void CmmsThread::RecordMedia(const std::string& address, const std::string& name
         std::filesystem::remove(path, error);
         return;
     }
-    if (!continued) {
+    const bool recording = FinishFile(path);
+    if (!continued && !recording) {
         DeleteIfTooSmall(address, path);
     }
+}
+
+// Whatever ended the recording, its header is made to describe what the
+// file holds. True when the file is an ASF recording with at least one
+// whole packet: media, however short.
+bool CmmsThread::FinishFile(const std::filesystem::path& path) {
+    const FinishReport report = FinishRecording(path);
+    if (!report.failure.empty() && !m_error.load()) {
+        SetError(report.failure);
+    }
+    return report.kind == FinishReport::Kind::Whole || report.kind == FinishReport::Kind::Partial;
 }
 
 CmmsThread::Settle CmmsThread::SettleExistingFile(std::filesystem::path& path,
                                                   std::unique_ptr<StdioOutputFile>& file,
                                                   uint64_t& resumeOffset, uint32_t& resumePackets) {
     AsfResumeScan scan;
-    if (scan.ScanPartialFile(path)) {
-        if (m_settings.m_resumeConfirm && !m_prompt->AskResume(path)) {
-            return Settle::Go;  // recorded again from the start
-        }
+    // Declining the resume loses nothing: the file is then treated as one
+    // that cannot be resumed, with the same question before it is touched.
+    if (scan.ScanPartialFile(path) && (!m_settings.m_resumeConfirm || m_prompt->AskResume(path))) {
         resumePackets = scan.GetResumePacketCount();
         // With no packet to keep, the header is all there is, and an engine
         // told to continue after packet 0 writes no header: start over
@@ -321,28 +351,36 @@ OutputFile* CmmsThread::OnNextOutputFile() {
         return nullptr;
     }
     m_furtherFiles.push_back(std::move(file));
+    m_furtherPaths.push_back(path);
     SetOutputPath(path);
     Notify(JobSink::kNewFile);
     return m_furtherFiles.back().get();
 }
 
 void CmmsThread::CloseFurtherFiles() {
-    for (std::unique_ptr<StdioOutputFile>& file : m_furtherFiles) {
+    for (size_t i = 0; i < m_furtherFiles.size(); ++i) {
+        std::unique_ptr<StdioOutputFile>& file = m_furtherFiles[i];
         if ((!file->Close() || !file->FailureText().empty()) && !m_error.load()) {
             SetError("write error: " + file->FailureText());
         }
+        FinishFile(m_furtherPaths[i]);
     }
     m_furtherFiles.clear();
+    m_furtherPaths.clear();
 }
 
 // A short "download" of a media type is usually an error page served in
-// place of the media. A recording the user stopped, or a resumed file that
-// already held more, is kept.
+// place of the media. Called only for files that are not ASF recordings
+// (those are kept however short). A recording the user stopped, or a
+// resumed file that already held more, is kept; so is a short file of
+// another media type that is not text.
 void CmmsThread::DeleteIfTooSmall(const std::string& address, const std::filesystem::path& path) {
     const unsigned flags = EngineFlags(address);
-    const bool mediaType = (flags & kEngineOtherMedia) != 0 ||
-                           ((flags & kEngineWindowsMedia) != 0 && !m_giveUp.load());
-    if (!mediaType || m_stop.load() || m_bytesWritten.load() >= limits::kTooSmallRecordingBytes) {
+    const bool otherMedia = (flags & kEngineOtherMedia) != 0;
+    const bool mediaType =
+        otherMedia || ((flags & kEngineWindowsMedia) != 0 && !m_giveUp.load());
+    if (!mediaType || m_stop.load() || m_bytesWritten.load() >= limits::kTooSmallRecordingBytes ||
+        (otherMedia && !LooksLikeText(path))) {
         return;
     }
     std::error_code error;

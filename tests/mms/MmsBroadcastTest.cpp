@@ -22,7 +22,6 @@
 namespace tapewell::test {
 namespace {
 
-constexpr size_t kIndexSize = 62;
 
 // Opens out2.asf, out3.asf, ... when asked for a next file, or refuses.
 class Host final : public EngineEvents {
@@ -77,7 +76,7 @@ void ExpectDescribedLiveFile(const std::filesystem::path& path, const AsfClip& c
                              uint64_t packets, bool looped = false) {
     SCOPED_TRACE(path.filename().string());
     const std::vector<uint8_t> file = ReadFileBytes(path);
-    ASSERT_EQ(file.size(), clip.RecordingSize(packets) + kIndexSize);
+    ASSERT_EQ(file.size(), clip.RecordingSize(packets));
     const size_t fp = clip.PropertiesOffset();
     EXPECT_EQ(ReadLe64(&file[fp + asf::fp::kFileSize]), file.size());
     EXPECT_EQ(ReadLe32(&file[fp + asf::fp::kFlags]), asf::kFlagSeekable);

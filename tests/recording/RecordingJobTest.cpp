@@ -313,17 +313,32 @@ TEST_F(RecordingJobTest, ExistingFiles) {
     EXPECT_EQ(test::ReadFileBytes(Base("X(99).asf")), junk);
 }
 
-TEST_F(RecordingJobTest, TooSmallDownloadIsDeletedAndFlagged) {
+// A short download of a media type that turns out to be a page of text is
+// an error page served in place of the media: deleted, and the job fails.
+// Media is kept however short: an ASF recording with a whole packet, or a
+// binary file of another media type.
+TEST_F(RecordingJobTest, TooSmallRuleDeletesErrorPagesOnly) {
     TempDir served;
     test::AsfRecipe small;
     small.seconds = 1.0;
     small.videoBitrate = "100k";
     ASSERT_TRUE(test::MakeAsf(served / "tiny.asf", small));
+    const std::string page = "<html><body>Not found</body></html>\n";
+    test::WriteFileBytes(served / "page.mp3", {page.begin(), page.end()});
+    std::vector<uint8_t> sound = {'I', 'D', '3', 4, 0, 0, 0, 0, 0, 0};
+    sound.resize(4096, 0xFB);
+    test::WriteFileBytes(served / "sound.mp3", sound);
     TestServer server(served.Path());
     ASSERT_TRUE(server.Ready());
     std::unique_ptr<CmmsThread> job = Record(At(server.HttpPort(), "/tiny.asf"), "T");
+    EXPECT_FALSE(job->Error()) << job->ErrorText();
+    EXPECT_EQ(test::Probe(Base("T.asf")).Get("format.format_name"), "asf");
+    job = Record(At(server.HttpPort(), "/page.mp3"), "P");
     EXPECT_TRUE(job->Error());
-    EXPECT_FALSE(fs::exists(Base("T.asf")));
+    EXPECT_FALSE(fs::exists(Base("P.mp3")));
+    job = Record(At(server.HttpPort(), "/sound.mp3"), "S");
+    EXPECT_FALSE(job->Error()) << job->ErrorText();
+    EXPECT_EQ(test::ReadFileBytes(Base("S.mp3")), sound);
 
     // Named outside the base folder: the file still lands inside it.
     TestServer full(m_clip.Root());

@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "TmpfsMount.h"
+#include "asf/AsfObjects.h"
 #include "asf/AsfResumeScan.h"
 #include "recording/CmmsThread.h"
 #include "recording/JobSink.h"
@@ -104,10 +105,11 @@ TEST(DiskFaults, FullDiskEndsTheJobWithAnErrorAndKeepsThePartialRecording) {
         EXPECT_GT(scan.GetResumePacketCount(), 0u);
         const auto clip = test::ReadFileBytes(LargeClip());
         const auto partial = test::ReadFileBytes(end.output);
-        const size_t header = scan.GetHeaderSize();
+        // The packets are the clip's; the Data object's head counts them.
+        const size_t packets = scan.GetHeaderSize() + asf::kDataObjectHeaderSize;
         ASSERT_LT(scan.GetResumeOffset(), partial.size() + 1);
-        EXPECT_TRUE(std::equal(partial.begin() + header, partial.begin() + scan.GetResumeOffset(),
-                               clip.begin() + header));
+        EXPECT_TRUE(std::equal(partial.begin() + packets,
+                               partial.begin() + scan.GetResumeOffset(), clip.begin() + packets));
     }
 
     // The same process records the clip whole once there is room again.

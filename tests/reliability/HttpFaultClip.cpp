@@ -43,6 +43,17 @@ uint64_t HeaderFileSize(const std::vector<uint8_t>& recording) {
     return ReadLe64(&recording[static_cast<size_t>(at) + asf::fp::kFileSize]);
 }
 
+uint64_t DataObjectEnd(const std::vector<uint8_t>& recording) {
+    if (recording.size() < 24) {
+        return 0;
+    }
+    const uint64_t header = ReadLe64(&recording[16]);
+    if (header > recording.size() || recording.size() - header < asf::kDataObjectHeaderSize) {
+        return 0;
+    }
+    return header + ReadLe64(&recording[header + 16]);
+}
+
 int WaitForLines(const TestServer& server, const std::string& text, int atLeast) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     int count = CountLines(server.Log(), text);

@@ -58,6 +58,10 @@ struct StubbornPrompt : JobPrompt {
 
 // What the File Size field of the recording's File Properties object says.
 uint64_t HeaderFileSize(const std::vector<uint8_t>& recording);
+// Where the recording's Data object ends, as its size field says: the end
+// of the packets, before the index a finished recording carries; 0 when
+// the file has no Data object after its header.
+uint64_t DataObjectEnd(const std::vector<uint8_t>& recording);
 
 // How many lines of the server's log contain the text.
 int CountLines(const std::string& log, const std::string& text);
