@@ -27,8 +27,9 @@ public:
                                                       const std::string& password) = 0;
 
     // "%s \n\n File exist. Resumable?" for a partial recording that can be
-    // continued. true (OK) continues it; false starts it again. The default
-    // continues, which loses nothing.
+    // continued. true (OK) continues it; false (Cancel) goes on to the
+    // file-exists question below, as for a file that cannot be continued.
+    // The default continues, which loses nothing.
     virtual bool AskResume(const std::filesystem::path& /*path*/) { return true; }
 
     // The file-exists question ("%s \n\n File exist. Overwrite?") and its
