@@ -23,21 +23,10 @@ namespace {
 using test::RecordingClip;
 using test::TempDir;
 using test::TestServer;
+using test::WaitForSize;
 namespace fs = std::filesystem;
 
 const std::string kCli = TAPEWELL_CLI_PATH;
-
-// Waits until path holds at least bytes (false after 20 s).
-bool WaitForSize(const fs::path& path, uintmax_t bytes) {
-    for (int i = 0; i < 400; ++i) {
-        std::error_code error;
-        if (fs::file_size(path, error) >= bytes && !error) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
-}
 
 int ExitCode(pid_t pid) {
     int status = 0;

@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <map>
 
-#include "asf/AsfInfo.h"
 #include "support/TestServer.h"
 
 namespace tapewell::test {
@@ -63,17 +62,7 @@ AsfClip MakeLongClip(const fs::path& path) {
                                     "asf",
                                     path.string()});
     EXPECT_EQ(made.exitCode, 0) << made.err;
-    AsfClip clip;
-    clip.path = path;
-    clip.bytes = ReadFileBytes(path);
-    AsfInfo info;
-    EXPECT_GT(info.Parse(path), 0) << path;
-    if (!info.GetObjects().empty()) {
-        clip.headerSize = info.GetObjects().front().size;
-    }
-    clip.packetSize = info.GetFileProperties().minPacketSize;
-    clip.packetCount = info.GetDataObject().totalDataPackets;
-    return clip;
+    return AsfClip::Read(path);
 }
 
 // Entry i stands for presentation time i × interval, preroll included (as

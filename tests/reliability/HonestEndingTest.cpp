@@ -33,44 +33,6 @@ constexpr uintmax_t kSignalAfterBytes = 700'000;
 constexpr int kDropAfterPackets = 200;
 constexpr int kMaxTimeSeconds = 5;
 
-// Waits until path holds at least bytes (false after 20 s).
-bool WaitForSize(const fs::path& path, uintmax_t bytes) {
-    for (int i = 0; i < 400; ++i) {
-        std::error_code error;
-        if (fs::file_size(path, error) >= bytes && !error) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
-}
-
-// A ramfs of the test's own: a file system without user attributes.
-class RamfsMount {
-public:
-    explicit RamfsMount(const fs::path& at) : m_at(at) {
-        fs::create_directories(at);
-        m_mounted = ::mount("tapewell-test", at.c_str(), "ramfs", 0, nullptr) == 0;
-        m_reason = m_mounted
-                       ? ""
-                       : "cannot mount a ramfs here (" + std::string(std::strerror(errno)) + ")";
-    }
-    ~RamfsMount() {
-        if (m_mounted) {
-            ::umount2(m_at.c_str(), MNT_DETACH);
-        }
-    }
-    RamfsMount(const RamfsMount&) = delete;
-    RamfsMount& operator=(const RamfsMount&) = delete;
-    bool Mounted() const { return m_mounted; }
-    const std::string& Reason() const { return m_reason; }
-
-private:
-    fs::path m_at;
-    bool m_mounted = false;
-    std::string m_reason;
-};
-
 int ExitCode(pid_t pid) {
     int status = 0;
     waitpid(pid, &status, 0);
@@ -188,7 +150,7 @@ TEST_P(HonestEndingTest, FullDisk) {
 // the completed recording takes away again.
 TEST_P(HonestEndingTest, ResumeRecordBesideTheFileWithoutAttributes) {
     const fs::path ram = m_dir / "ram";
-    RamfsMount mount(ram);
+    TmpfsMount mount(ram, "", 0, "ramfs");  // no user attributes
     if (!mount.Mounted()) {
         GTEST_SKIP() << mount.Reason();
     }

@@ -10,19 +10,21 @@
 namespace tapewell::test {
 
 // A small tmpfs of the test's own, for a disk that fills up or cannot be
-// written. Mounting needs CAP_SYS_ADMIN; without it Mounted() is false and
-// Reason() says why, so the test can skip rather than fail.
+// written (or another memory file system: "ramfs" keeps no user
+// attributes). Mounting needs CAP_SYS_ADMIN; without it Mounted() is false
+// and Reason() says why, so the test can skip rather than fail.
 class TmpfsMount {
 public:
     TmpfsMount(const std::filesystem::path& at, const std::string& options,
-               unsigned long flags = 0)
+               unsigned long flags = 0, const char* type = "tmpfs")
         : m_at(at) {
         std::error_code error;
         std::filesystem::create_directories(at, error);
-        if (::mount("tapewell-test", at.c_str(), "tmpfs", flags, options.c_str()) == 0) {
+        if (::mount("tapewell-test", at.c_str(), type, flags, options.c_str()) == 0) {
             m_mounted = true;
         } else {
-            m_reason = "cannot mount a tmpfs here (" + std::string(std::strerror(errno)) + ")";
+            m_reason = "cannot mount a " + std::string(type) + " here (" +
+                       std::string(std::strerror(errno)) + ")";
         }
     }
     ~TmpfsMount() {

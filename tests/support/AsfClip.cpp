@@ -10,9 +10,13 @@
 namespace tapewell::test {
 
 AsfClip AsfClip::Make(const std::filesystem::path& path, const AsfRecipe& recipe) {
+    EXPECT_TRUE(MakeAsf(path, recipe));
+    return Read(path);
+}
+
+AsfClip AsfClip::Read(const std::filesystem::path& path) {
     AsfClip clip;
     clip.path = path;
-    EXPECT_TRUE(MakeAsf(path, recipe));
     clip.bytes = ReadFileBytes(path);
     AsfInfo info;
     EXPECT_GT(info.Parse(path), 0) << path;

@@ -20,6 +20,8 @@ struct AsfClip {
 
     // Makes the file at `path`; fails the calling test when ffmpeg does.
     static AsfClip Make(const std::filesystem::path& path, const AsfRecipe& recipe);
+    // An ASF file made otherwise, read back.
+    static AsfClip Read(const std::filesystem::path& path);
 
     // Where the first packet starts: after the Header object and the 50-byte
     // head of the Data object.

@@ -6,10 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <thread>
 
 namespace tapewell::test {
 
@@ -76,6 +78,17 @@ pid_t Spawn(const std::vector<std::string>& argv) {
         ::_exit(127);
     }
     return pid;
+}
+
+bool WaitForSize(const std::filesystem::path& path, uintmax_t bytes) {
+    for (int i = 0; i < 400; ++i) {
+        std::error_code error;
+        if (std::filesystem::file_size(path, error) >= bytes && !error) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
 }
 
 std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& path) {

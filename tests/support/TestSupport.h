@@ -40,6 +40,10 @@ pid_t Spawn(const std::vector<std::string>& argv);
 
 std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& path);
 
+// Waits until path holds at least bytes (false after 20 s): a recording
+// under way has got that far.
+bool WaitForSize(const std::filesystem::path& path, uintmax_t bytes);
+
 // text without the lines that contain needle.
 std::string DropLinesContaining(const std::string& text, const std::string& needle);
 
