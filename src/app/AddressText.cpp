@@ -164,4 +164,17 @@ std::string PositionText(uint32_t seconds) {
     return FormatText("%3u:%02u", seconds / 60, seconds % 60);
 }
 
+std::string ProgressText(uint32_t positionMs, uint32_t progress) {
+    const uint32_t seconds = positionMs / 1000;
+    const uint32_t percent = progress / 100;
+    if (seconds / 3600 == 0) {
+        return FormatText("%u:%u(%u %%)", seconds / 60, seconds % 60, percent);
+    }
+    return FormatText("%u:%u:%u(%u %%)", seconds / 3600, seconds / 60 % 60, seconds % 60, percent);
+}
+
+std::string RecordedSizeText(uint32_t bytesWritten) {
+    return FormatText("%uK", bytesWritten / 1024);
+}
+
 }  // namespace tapewell

@@ -60,4 +60,12 @@ std::string DurationText(uint32_t seconds);
 // Play cell of the playing row: "%d:%02d:%02d" from an hour on, else "%3d:%02d".
 std::string PositionText(uint32_t seconds);
 
+// Record cell of a recording job: "%d:%d(%d %%)" under an hour, else
+// "%d:%d:%d(%d %%)", from the recorded time and the progress in hundredths
+// of a percent; minutes and seconds are not zero-padded.
+std::string ProgressText(uint32_t positionMs, uint32_t progress);
+// Size cell of a recording job: "%dK" of the bytes written, whole KiB
+// rounded down.
+std::string RecordedSizeText(uint32_t bytesWritten);
+
 }  // namespace tapewell

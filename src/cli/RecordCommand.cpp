@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/AddressText.h"
 #include "cli/CommandLine.h"
 #include "cli/StopSignals.h"
 #include "cli/Commands.h"
@@ -145,19 +146,6 @@ private:
     ExistsMode m_exists;
 };
 
-// The record list's progress text: "%d:%d(%d %%)" under an hour, else
-// "%d:%d:%d(%d %%)"; minutes and seconds not zero-padded.
-std::string ProgressText(uint32_t positionMs, uint32_t progress) {
-    const uint32_t seconds = positionMs / 1000;
-    const int percent = static_cast<int>(progress / 100);
-    if (seconds / 3600 == 0) {
-        return FormatText("%d:%d(%d %%)", static_cast<int>(seconds / 60),
-                          static_cast<int>(seconds % 60), percent);
-    }
-    return FormatText("%d:%d:%d(%d %%)", static_cast<int>(seconds / 3600),
-                      static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60), percent);
-}
-
 // Prints what a job tells; runs on the job's worker thread.
 class CliSink final : public JobSink {
 public:
@@ -216,11 +204,11 @@ private:
             return;
         }
         const std::string text = ProgressText(m_job->PositionMs(), m_job->Progress());
-        const uint32_t kilobytes = m_job->BytesWritten() / 1024;
+        const std::string size = RecordedSizeText(m_job->BytesWritten());
         if (m_terminal) {
             const int filled = static_cast<int>(std::min<uint32_t>(m_job->Progress(), 10'000) *
                                                 kProgressBarWidth / 10'000);
-            std::printf("\r%s %uK [%s%s]", text.c_str(), kilobytes,
+            std::printf("\r%s %s [%s%s]", text.c_str(), size.c_str(),
                         std::string(static_cast<size_t>(filled), '#').c_str(),
                         std::string(static_cast<size_t>(kProgressBarWidth - filled), ' ').c_str());
             m_lineOpen = true;
@@ -229,7 +217,7 @@ private:
         const auto now = std::chrono::steady_clock::now();
         if (now - m_lastLine >= std::chrono::seconds(1)) {
             m_lastLine = now;
-            std::printf("progress %s %uK\n", text.c_str(), kilobytes);
+            std::printf("progress %s %s\n", text.c_str(), size.c_str());
         }
     }
 

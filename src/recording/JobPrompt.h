@@ -49,6 +49,12 @@ public:
         const std::filesystem::path& /*path*/) {
         return std::nullopt;
     }
+
+    // Any thread: the owner stops the job (Record Stop, exit). A question
+    // being asked now, and every later one, gets its default answer at once,
+    // so that the worker is not left waiting on a user who is not asked any
+    // more (the desktop program closes its dialog).
+    virtual void Cancel() {}
 };
 
 }  // namespace tapewell

@@ -1,0 +1,132 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "recording/JobPrompt.h"
+#include "settings/AppSettings.h"
+
+namespace tapewell {
+
+class CmmsThread;
+class JobSink;
+class ProfileStore;
+class RecordList;
+
+// Opens an address in the user's browser (the desktop program:
+// QDesktopServices::openUrl). Called on the list's thread.
+class UrlOpener {
+public:
+    virtual ~UrlOpener() = default;
+    virtual void OpenUrl(const std::string& url) = 0;
+};
+
+// The texts the scheduler and the address check write into the Record and
+// Size cells. English here; the desktop program passes its translations.
+struct RecordStatusTexts {
+    std::string connecting = "Connecting";
+    std::string receivedHead = "Received Head";
+    std::string completed = "Completed";
+    std::string cancelled = "Cancelled";
+    std::string error = "Error";  // the Size cell of a failed job; a failed check
+    std::string checking = "Checking";
+    std::string ok = "Ok";
+};
+
+// The record list's recording: one row at a time is recorded by a job
+// (CmmsThread) on its own thread; when it ends the next unprocessed network
+// row follows, unless the user stopped recording or the job gave up.
+//
+// Threads: every call comes from the list's thread. Jobs report to the
+// JobSink given here on their worker threads; the sink hands (code, job
+// number) over to the list's thread, which calls HandleNotice. Nothing here
+// touches the list from a worker.
+class RecordScheduler {
+public:
+    // One prompt per job, made when the job starts and kept until it is
+    // freed. The desktop program's shows dialogs; tests script the answers.
+    using PromptFactory = std::function<std::unique_ptr<JobPrompt>()>;
+
+    RecordScheduler(RecordList& list, const AppSettings& settings, JobSink& sink,
+                    PromptFactory prompts, UrlOpener& opener, RecordStatusTexts texts = {});
+    // StopAll.
+    ~RecordScheduler();
+    RecordScheduler(const RecordScheduler&) = delete;
+    RecordScheduler& operator=(const RecordScheduler&) = delete;
+
+    // Called when a recording starts (network URL capture goes off), and
+    // whenever Recording() may have changed (the Record and Record Stop
+    // buttons follow it).
+    void SetCaptureOff(std::function<void()> captureOff);
+    void SetButtonsChanged(std::function<void()> changed);
+    // Where the jobs look up and keep the credentials of a site ("save?" in
+    // the credentials question); none by default. Must outlive the jobs.
+    void SetProfileStore(ProfileStore* profile);
+
+    // 1 when a job was started for the row. A "<G>"/"[G]" row opens a web
+    // search for its address and a "<E>"/"[E]" row opens its address (only
+    // http:// and https://) instead; a local row, a busy list or a row out
+    // of range start nothing.
+    int RecordRow(int row);
+    // "Record Start": the first selected row.
+    void RecordStart();
+    // RecordRow of the first row from `row` on whose Record cell is empty
+    // and that is a network row. "<G>" and "<E>" rows are passed over: a
+    // browser does not open unasked when a recording ends.
+    void RecordNextFrom(int row);
+    // "Record Stop": stops every running job; a question a job is waiting
+    // on gets its default answer. The jobs then finish with code 3.
+    void RecordStop();
+    // A job's notice, on the list's thread. Notices of jobs that are gone,
+    // or whose row is gone, are ignored.
+    void HandleNotice(int code, uint16_t jobNumber);
+
+    // Whether a job is running: Record is enabled when not, Record Stop when so.
+    bool Recording() const;
+
+    // At exit: every job is stopped (its pending question answered with the
+    // default), joined and its final notice applied to its row, so that the
+    // list saved afterwards shows how each recording ended. Notices that
+    // arrive later through the sink are ignored, and no job starts after it.
+    void StopAll();
+
+    // The web search a "<G>" row opens for address: one %s in the query,
+    // filled with the address percent-encoded.
+    static std::string SearchUrl(const std::string& address);
+    // The job number after `number`: 1 to 65535, then 1 again (never 0).
+    static uint16_t NextJobNumber(uint16_t number);
+
+private:
+    // A running job and the prompt it asks through; the job goes first, as
+    // it holds the prompt.
+    struct Running {
+        uint16_t number = 0;
+        std::unique_ptr<JobPrompt> prompt;
+        std::unique_ptr<CmmsThread> job;
+    };
+    Running* FindJob(uint16_t number);
+    int StartJob(int row);
+    void ApplyPath(int row, int code, const CmmsThread& job);
+    void ApplyFinish(int row, const CmmsThread& job);
+    void FreeJob(uint16_t number);
+    void Changed();
+
+    RecordList& m_list;
+    const AppSettings& m_settings;
+    JobSink& m_sink;
+    PromptFactory m_prompts;
+    UrlOpener& m_opener;
+    RecordStatusTexts m_texts;
+    ProfileStore* m_profile = nullptr;
+    std::function<void()> m_captureOff;
+    std::function<void()> m_buttonsChanged;
+    std::vector<Running> m_jobs;  // running; a job is freed when its end is applied
+    uint16_t m_nextNumber = 1;
+    bool m_stopRequested = false;
+    bool m_stoppedAll = false;
+};
+
+}  // namespace tapewell

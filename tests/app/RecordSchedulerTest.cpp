@@ -1,0 +1,293 @@
+// The record scheduler on the test's thread as the list's thread, recording
+// rows from tapewell-testserver with real jobs: the chain from row to row,
+// stops, failures, credentials and existing files. Recorded files are
+// compared with tapewell-cli's recording of the same address and read by
+// ffprobe.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <regex>
+
+#include "app/AddressText.h"
+#include "app/RecordList.h"
+#include "app/RecordScheduler.h"
+#include "app/SchedulerBench.h"
+#include "recording/CmmsThread.h"
+#include "support/TestServer.h"
+
+namespace tapewell {
+namespace {
+
+using test::At;
+using test::TempDir;
+using test::TestServer;
+namespace fs = std::filesystem;
+
+const std::string kCli = TAPEWELL_CLI_PATH;
+
+struct Opener final : UrlOpener {
+    std::vector<std::string> opened;
+    void OpenUrl(const std::string& url) override { opened.push_back(url); }
+};
+
+class RecordSchedulerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("XDG_CONFIG_HOME", m_config.Path().c_str(), 1);
+        // Relative, as a user may give it: the rows must still be absolute.
+        m_settings.m_baseDirectory = fs::relative(m_base.Path()).string();
+        CmmsThread::PassAll().store(false);
+        m_sink.onNotice = [this](int code, uint16_t job) { m_scheduler->HandleNotice(code, job); };
+        Renew();
+    }
+    void TearDown() override { CmmsThread::PassAll().store(false); }
+
+    // A fresh list and scheduler (the files of earlier ones stay).
+    void Renew() {
+        m_scheduler.reset();
+        m_list = std::make_unique<RecordList>();
+        m_script = std::make_shared<test::PromptScript>();
+        m_scheduler = std::make_unique<RecordScheduler>(
+            *m_list, m_settings, m_sink,
+            [script = m_script] { return std::make_unique<test::ScriptedJobPrompt>(script); },
+            m_opener);
+        m_scheduler->SetCaptureOff([this] { ++m_captureOffs; });
+    }
+    void Add(const std::vector<std::string>& addresses) {
+        for (const std::string& address : addresses) {
+            m_list->AddItem(address, "", "", "");
+        }
+    }
+    bool RunToEnd() {
+        return m_sink.RunUntil([this] { return !m_scheduler->Recording(); });
+    }
+    std::string Cell(int row, int column) const { return m_list->GetCellText(row, column); }
+    std::vector<std::string> Addresses() const {
+        std::vector<std::string> out;
+        for (int row = 0; row < m_list->RowCount(); ++row) {
+            out.push_back(Cell(row, kColOriginalFile));
+        }
+        return out;
+    }
+
+    TempDir m_config;
+    TempDir m_base;
+    AppSettings m_settings;
+    test::ListThreadQueue m_sink;
+    Opener m_opener;
+    std::unique_ptr<RecordList> m_list;
+    std::shared_ptr<test::PromptScript> m_script;
+    std::unique_ptr<RecordScheduler> m_scheduler;
+    int m_captureOffs = 0;
+};
+
+TEST(RecordStatusText, ProgressAndSize) {
+    EXPECT_EQ(ProgressText(3'725'000, 4'250), "1:2:5(42 %)");
+    EXPECT_EQ(ProgressText(65'000, 4'250), "1:5(42 %)");
+    EXPECT_EQ(ProgressText(3'599'999, 10'000), "59:59(100 %)");
+    EXPECT_EQ(RecordedSizeText(1'023), "0K");
+    EXPECT_EQ(RecordedSizeText(1'024), "1K");
+    EXPECT_EQ(RecordedSizeText(UINT32_MAX), "4194303K");
+}
+
+TEST(RecordSchedulerStatic, JobNumbersAndSearchUrl) {
+    EXPECT_EQ(RecordScheduler::NextJobNumber(1), 2);
+    EXPECT_EQ(RecordScheduler::NextJobNumber(65'534), 65'535);
+    EXPECT_EQ(RecordScheduler::NextJobNumber(65'535), 1);
+    EXPECT_EQ(RecordScheduler::NextJobNumber(0), 1);
+    EXPECT_EQ(RecordScheduler::SearchUrl("a b&c=d/é~"),
+              "https://www.google.com/search?q=a%20b%26c%3Dd%2F%C3%A9~&ie=UTF-8&oe=UTF-8&hl=ko&lr=");
+}
+
+TEST_F(RecordSchedulerTest, RowsThatAreNeverRecorded) {
+    m_list->AddItem("/no/such/file.asf", "", "x", "");
+    m_list->AddItem("some words", "<G>some words", "x", "");
+    m_list->AddItem("/local/page.html", "[E]local", "x", "");
+    m_list->AddItem("mms://host/x.asf", "[E]player", "x", "");
+    m_list->AddItem("http://host/page", "<E>page", "x", "");
+    for (int row = 0; row < m_list->RowCount(); ++row) {
+        EXPECT_EQ(m_scheduler->RecordRow(row), 0) << row;
+    }
+    EXPECT_EQ(m_scheduler->RecordRow(5), 0);
+    EXPECT_EQ(m_scheduler->RecordRow(-1), 0);
+    EXPECT_EQ(m_opener.opened, (std::vector<std::string>{RecordScheduler::SearchUrl("some words"),
+                                                          "http://host/page"}));
+    // The chain passes over them all, opening nothing.
+    m_scheduler->RecordNextFrom(0);
+    m_list->SelectRow(1);
+    m_scheduler->RecordStart();
+    EXPECT_EQ(m_opener.opened.size(), 3u);
+    EXPECT_FALSE(m_scheduler->Recording());
+    EXPECT_EQ(m_captureOffs, 0);
+    // Notices of no job, and of "job 0" (what every idle row carries).
+    m_scheduler->HandleNotice(JobSink::kFinished, 42);
+    m_scheduler->HandleNotice(JobSink::kFinished, 0);
+    EXPECT_EQ(Cell(0, kColRecord), "");
+}
+
+TEST_F(RecordSchedulerTest, RowsRecordOneAfterAnother) {
+    TestServer server(test::ShortClips());
+    ASSERT_TRUE(server.Ready());
+    const std::vector<std::string> rows = {At(server.HttpPort(), "/c1.asf"),
+                                           At(server.MmsPort(), "/c2.asf", "mms"),
+                                           At(server.HttpPort(), "/c3.asf")};
+    Add(rows);
+    int changes = 0;
+    m_scheduler->SetButtonsChanged([&] { ++changes; });
+    EXPECT_EQ(m_scheduler->RecordRow(0), 1);
+    EXPECT_TRUE(m_scheduler->Recording());
+    EXPECT_EQ(m_scheduler->RecordRow(2), 0);  // one at a time
+    ASSERT_TRUE(RunToEnd());
+    EXPECT_EQ(m_captureOffs, 3);
+    EXPECT_GE(changes, 6);
+
+    const std::string base = fs::absolute(m_base.Path()).string();
+    const std::vector<std::string> expected = {rows[0], base + "/c1.asf", rows[1],
+                                               base + "/c2.asf", rows[2], base + "/c3.asf"};
+    ASSERT_EQ(Addresses(), expected);
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(rows[i]);
+        const int row = 2 * i;
+        EXPECT_EQ(Cell(row, kColRecord), "Completed");
+        EXPECT_EQ(m_list->Row(row).mark, kMarkRecorded);
+        EXPECT_EQ(m_list->Row(row).jobNumber, 0u);
+        EXPECT_EQ(Cell(row, kColRecordingFile), expected[row + 1]);
+        EXPECT_TRUE(std::regex_match(Cell(row, kColTime), std::regex(R"(0:00:0\d)")));
+        EXPECT_EQ(m_list->Row(row + 1).mark, kMarkLocal);
+        // The same bytes as the command line makes of the address.
+        TempDir cli;
+        const test::CommandResult run = test::Run(
+            {kCli, "record", "--quiet", "--dir", cli.Path().string(), rows[i], "same"});
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(test::ReadFileBytes(expected[row + 1]), test::ReadFileBytes(cli / "same.asf"));
+        EXPECT_EQ(test::Probe(expected[row + 1]).Get("format.nb_streams"), "2");
+    }
+}
+
+TEST_F(RecordSchedulerTest, StopEndsTheRunningJobAndTheChain) {
+    TestServer paced(test::ShortClips(), {"--rate", "realtime"});
+    ASSERT_TRUE(paced.Ready());
+    Add({At(paced.MmsPort(), "/c1.asf", "mms"), At(paced.HttpPort(), "/c2.asf")});
+    ASSERT_EQ(m_scheduler->RecordRow(0), 1);
+    const std::regex progress(R"(\d+:\d+\(\d+ %\))");
+    ASSERT_TRUE(m_sink.RunUntil([&] { return std::regex_match(Cell(0, kColRecord), progress); }));
+    EXPECT_TRUE(std::regex_match(Cell(0, kColSize), std::regex(R"(\d+K)")));
+    m_scheduler->RecordStop();
+    ASSERT_TRUE(RunToEnd());
+    EXPECT_EQ(Cell(0, kColRecord), "Cancelled");
+    EXPECT_EQ(m_list->Row(0).mark, kMarkNetwork);
+    EXPECT_EQ(Cell(2, kColRecord), "");  // row 1 is the file row
+    EXPECT_EQ(test::Probe(Cell(1, kColOriginalFile)).Get("format.nb_streams"), "2");
+
+    // A job waiting on the file-exists question is ended by Record Stop,
+    // and the file stays as it was.
+    const std::vector<uint8_t> junk = {'j', 'u', 'n', 'k'};
+    test::WriteFileBytes(m_base / "c2.asf", junk);
+    m_script->holdExists = true;
+    ASSERT_EQ(m_scheduler->RecordRow(2), 1);
+    ASSERT_TRUE(m_sink.RunUntil([&] { return m_script->holding.load(); }, 200));
+    m_scheduler->RecordStop();
+    ASSERT_TRUE(RunToEnd());
+    EXPECT_EQ(Cell(2, kColRecord), "Cancelled");
+    EXPECT_EQ(test::ReadFileBytes(m_base / "c2.asf"), junk);
+}
+
+TEST_F(RecordSchedulerTest, FailedRowThenTheNextCompletes) {
+    TestServer server(test::ShortClips());
+    ASSERT_TRUE(server.Ready());
+    const std::string good = At(server.HttpPort(), "/c2.asf");
+    Add({At(test::ClosedPort(), "/c1.asf"), good});
+    ASSERT_EQ(m_scheduler->RecordRow(0), 1);
+    ASSERT_TRUE(RunToEnd());
+    for (const char* status : {"", "Received Head", "Completed", "Cancelled"}) {
+        EXPECT_NE(Cell(0, kColRecord), status);  // the job's error text
+    }
+    EXPECT_EQ(Cell(0, kColSize), "Error");
+    EXPECT_EQ(Cell(0, kColRecordingFile), "");
+    EXPECT_EQ(m_list->Row(0).mark, kMarkNetwork);
+    // The HTTP engine names its file before it connects, so the failed
+    // row may have one below it.
+    const std::vector<std::string> rows = Addresses();
+    const auto next = std::find(rows.begin(), rows.end(), good) - rows.begin();
+    EXPECT_EQ(Cell(static_cast<int>(next), kColRecord), "Completed");
+}
+
+TEST_F(RecordSchedulerTest, CredentialsAnsweredOnceServeTheNextRow) {
+    TestServer locked(test::ShortClips(), {"--auth", "u:p"});
+    ASSERT_TRUE(locked.Ready());
+    m_script->credentials = JobPrompt::Credentials{"u", "p", false};
+    Add({At(locked.HttpPort(), "/c1.asf"), At(locked.HttpPort(), "/c2.asf")});
+    ASSERT_EQ(m_scheduler->RecordRow(0), 1);
+    ASSERT_TRUE(RunToEnd());
+    EXPECT_EQ(m_list->UserName(), "u");
+    EXPECT_EQ(m_list->Password(), "p");
+    EXPECT_EQ(m_script->credentialAsks.load(), 1);
+    EXPECT_EQ(Cell(0, kColRecord), "Completed");
+    EXPECT_EQ(Cell(2, kColRecord), "Completed");
+}
+
+TEST_F(RecordSchedulerTest, ExistingFilesPassPassAllAndQuit) {
+    TestServer server(test::ShortClips());
+    ASSERT_TRUE(server.Ready());
+    const std::vector<std::string> rows = {At(server.HttpPort(), "/c1.asf"),
+                                           At(server.HttpPort(), "/c2.asf"),
+                                           At(server.HttpPort(), "/c3.asf")};
+    const std::vector<uint8_t> junk = {'j', 'u', 'n', 'k'};
+    const std::string base = fs::absolute(m_base.Path()).string();
+    auto run = [&](JobPrompt::ExistsAnswer answer, bool all) {
+        Renew();
+        for (const char* name : {"c1.asf", "c2.asf"}) {
+            test::WriteFileBytes(m_base / name, junk);
+        }
+        fs::remove(m_base / "c3.asf");
+        m_script->exists = {answer, all};
+        Add(rows);
+        EXPECT_EQ(m_scheduler->RecordRow(0), 1);
+        EXPECT_TRUE(RunToEnd());
+    };
+    // Pass: the existing file is listed below its row, and the chain goes on.
+    run(JobPrompt::ExistsAnswer::Pass, false);
+    EXPECT_EQ(Addresses(), (std::vector<std::string>{rows[0], base + "/c1.asf", rows[1],
+                                                     base + "/c2.asf", rows[2], base + "/c3.asf"}));
+    EXPECT_EQ(m_script->existsAsks.load(), 2);
+    EXPECT_EQ(Cell(0, kColRecord), "Cancelled");
+    EXPECT_EQ(Cell(4, kColRecord), "Completed");
+    EXPECT_EQ(test::ReadFileBytes(m_base / "c1.asf"), junk);
+
+    // Pass with All: asked once, the later existing file is passed unasked.
+    run(JobPrompt::ExistsAnswer::Pass, true);
+    EXPECT_EQ(m_script->existsAsks.load(), 1);
+    EXPECT_EQ(Cell(2, kColRecord), "Cancelled");
+    EXPECT_EQ(Cell(4, kColRecord), "Completed");
+    EXPECT_EQ(test::ReadFileBytes(m_base / "c2.asf"), junk);
+    CmmsThread::PassAll().store(false);
+
+    // Quit: nothing follows.
+    run(JobPrompt::ExistsAnswer::Quit, false);
+    EXPECT_EQ(Addresses(), rows);
+    EXPECT_EQ(Cell(0, kColRecord), "Cancelled");
+    EXPECT_EQ(Cell(1, kColRecord), "");
+    EXPECT_FALSE(fs::exists(m_base / "c3.asf"));
+}
+
+// Exit while a job records: its end is on the row at once, and what the
+// job still sends is ignored.
+TEST_F(RecordSchedulerTest, StopAllAppliesTheEndsAtOnce) {
+    TestServer paced(test::ShortClips(), {"--rate", "realtime"});
+    ASSERT_TRUE(paced.Ready());
+    Add({At(paced.HttpPort(), "/c1.asf"), At(paced.HttpPort(), "/c2.asf")});
+    ASSERT_EQ(m_scheduler->RecordRow(0), 1);
+    ASSERT_TRUE(m_sink.RunUntil([&] { return Cell(0, kColSize) != ""; }));
+    m_scheduler->StopAll();
+    EXPECT_FALSE(m_scheduler->Recording());
+    EXPECT_EQ(Cell(0, kColRecord), "Cancelled");
+    EXPECT_EQ(m_list->Row(0).jobNumber, 0u);
+    m_sink.RunUntil([] { return false; }, 300);  // the notices still queued
+    EXPECT_EQ(Cell(0, kColRecord), "Cancelled");
+    EXPECT_EQ(Cell(2, kColRecord), "");
+    EXPECT_EQ(m_scheduler->RecordRow(2), 0);
+}
+
+}  // namespace
+}  // namespace tapewell

@@ -1,0 +1,147 @@
+#pragma once
+
+// What the scheduler and address-check tests share: the "list's thread"
+// (the test's own thread, draining queued notices and results), a scripted
+// prompt, and short clips served by tapewell-testserver.
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "recording/JobPrompt.h"
+#include "recording/JobSink.h"
+#include "support/TestSupport.h"
+
+namespace tapewell::test {
+
+// Queues what workers hand over; the test's thread runs it.
+class ListThreadQueue final : public JobSink {
+public:
+    std::function<void(int, uint16_t)> onNotice;
+
+    void OnJobNotice(int code, uint16_t job) override {
+        Push([this, code, job] { onNotice(code, job); });
+    }
+    void Push(std::function<void()> work) {
+        {
+            std::lock_guard lock(m_lock);
+            m_work.push_back(std::move(work));
+        }
+        m_ready.notify_one();
+    }
+    // Runs queued work until done() holds; false after timeoutMs.
+    bool RunUntil(const std::function<bool()>& done, int timeoutMs = 20'000) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() >= end) {
+                return false;
+            }
+            std::unique_lock lock(m_lock);
+            // In slices: done() may turn true on a worker without any work.
+            if (!m_ready.wait_for(lock, std::chrono::milliseconds(20),
+                                  [this] { return !m_work.empty(); })) {
+                continue;
+            }
+            std::function<void()> work = std::move(m_work.front());
+            m_work.pop_front();
+            lock.unlock();
+            work();
+        }
+        return true;
+    }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_ready;
+    std::deque<std::function<void()>> m_work;
+};
+
+// The answers every prompt of a test gives, and what was asked.
+struct PromptScript {
+    std::optional<JobPrompt::Credentials> credentials;
+    JobPrompt::ExistsChoice exists;
+    bool holdExists = false;  // the file-exists question waits until cancelled
+    std::atomic<int> credentialAsks{0};
+    std::atomic<int> existsAsks{0};
+    std::atomic<bool> holding{false};
+};
+
+class ScriptedJobPrompt final : public JobPrompt {
+public:
+    explicit ScriptedJobPrompt(std::shared_ptr<PromptScript> script) : m_script(std::move(script)) {}
+
+    std::optional<Credentials> AskCredentials(const std::string&, const std::string&,
+                                              const std::string&) override {
+        ++m_script->credentialAsks;
+        return m_script->credentials;
+    }
+    ExistsChoice AskFileExists(const std::filesystem::path&) override {
+        ++m_script->existsAsks;
+        if (!m_script->holdExists) {
+            return m_script->exists;
+        }
+        std::unique_lock lock(m_lock);
+        m_script->holding = true;
+        m_cancelled.wait(lock, [this] { return m_cancel; });
+        return {};
+    }
+    void Cancel() override {
+        {
+            std::lock_guard lock(m_lock);
+            m_cancel = true;
+        }
+        m_cancelled.notify_all();
+    }
+
+private:
+    std::shared_ptr<PromptScript> m_script;
+    std::mutex m_lock;
+    std::condition_variable m_cancelled;
+    bool m_cancel = false;
+};
+
+// A loopback port nobody listens on.
+inline uint16_t ClosedPort() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    return ntohs(address.sin_port);
+}
+
+// A folder of short clips c1.asf, c2.asf, c3.asf (different titles, so
+// that a file recorded from the wrong row shows), made once per program.
+inline const std::filesystem::path& ShortClips() {
+    static TempDir root;
+    static const bool made = [] {
+        for (const char* name : {"c1", "c2", "c3"}) {
+            AsfRecipe recipe;
+            recipe.seconds = 1.5;
+            recipe.title = name;
+            MakeAsf(root / (std::string(name) + ".asf"), recipe);
+        }
+        return true;
+    }();
+    (void)made;
+    return root.Path();
+}
+
+inline std::string At(uint16_t port, const std::string& path, const std::string& scheme = "http") {
+    return scheme + "://127.0.0.1:" + std::to_string(port) + path;
+}
+
+}  // namespace tapewell::test
