@@ -52,8 +52,7 @@ std::string AbsolutePath(const std::filesystem::path& path) {
 }  // namespace
 
 RecordScheduler::RecordScheduler(RecordList& list, const AppSettings& settings, JobSink& sink,
-                                 PromptFactory prompts, UrlOpener& opener,
-                                 RecordStatusTexts texts)
+                                 PromptFactory prompts, UrlOpener& opener, RecordStatusTexts texts)
     : m_list(list),
       m_settings(settings),
       m_sink(sink),
@@ -158,10 +157,10 @@ int RecordScheduler::StartJob(int row) {
     running.number = m_nextNumber;
     running.prompt = m_prompts ? m_prompts() : nullptr;
     // An empty ns cell: the job falls back on the settings' player agent.
-    CmmsThread::Item item{cells.cells[kColOriginalFile], cells.cells[kColFile],
-                          cells.cells[kColNs], m_list.UserName(), m_list.Password()};
-    running.job = std::make_unique<CmmsThread>(&m_sink, running.number, m_settings,
-                                               std::move(item), running.prompt.get(), m_profile);
+    CmmsThread::Item item{cells.cells[kColOriginalFile], cells.cells[kColFile], cells.cells[kColNs],
+                          m_list.UserName(), m_list.Password()};
+    running.job = std::make_unique<CmmsThread>(&m_sink, running.number, m_settings, std::move(item),
+                                               running.prompt.get(), m_profile);
     // The row carries the number before the first notice can be handled:
     // notices reach HandleNotice on this thread, after this call.
     m_list.SetJobNumber(row, running.number);

@@ -78,7 +78,8 @@ struct PromptScript {
 
 class ScriptedJobPrompt final : public JobPrompt {
 public:
-    explicit ScriptedJobPrompt(std::shared_ptr<PromptScript> script) : m_script(std::move(script)) {}
+    explicit ScriptedJobPrompt(std::shared_ptr<PromptScript> script)
+        : m_script(std::move(script)) {}
 
     std::optional<Credentials> AskCredentials(const std::string&, const std::string&,
                                               const std::string&) override {
