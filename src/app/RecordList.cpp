@@ -52,6 +52,15 @@ int RecordList::InsertItemAt(int index, const std::string& address, const std::s
     return at;
 }
 
+bool RecordList::RemoveItem(const std::string& address) {
+    const int row = FindAddress(address);
+    if (row == kNoRow || !Deletable(row)) {
+        return false;
+    }
+    RemoveRow(row);
+    return true;
+}
+
 int RecordList::AppendRow(RecordRow row) {
     return InsertRow(RowCount(), std::move(row));
 }

@@ -51,6 +51,10 @@ public:
     // The same at index (clamped to the list), without an agent, always
     // looking up the size.
     int InsertItemAt(int index, const std::string& address, const std::string& name);
+    // Removes the row with this address unless it is busy or playing;
+    // false when no row was removed. For rows the program itself added,
+    // such as a recording's file row when the recording left no file.
+    bool RemoveItem(const std::string& address);
     // Appends a row as it is, without a duplicate check: for the list files.
     int AppendRow(RecordRow row);
     // File cell of the first row with this address.

@@ -225,6 +225,7 @@ void RecordScheduler::HandleNotice(int code, uint16_t jobNumber) {
         if (row >= 0) {
             ApplyFinish(row, job);
         }
+        ForgetMissingFiles(*running);
         const bool goOn = !m_stopRequested && !job.GaveUp() && row >= 0;
         FreeJob(jobNumber);
         Changed();
@@ -243,7 +244,7 @@ void RecordScheduler::HandleNotice(int code, uint16_t jobNumber) {
         case JobSink::kHeader:
         case JobSink::kSkipped:
         case JobSink::kNewFile:
-            ApplyPath(row, code, job);
+            ApplyPath(row, code, *running);
             break;
         case JobSink::kProgress:
             m_list.SetCellText(row, kColRecord, ProgressText(job.PositionMs(), job.Progress()));
@@ -266,7 +267,8 @@ void RecordScheduler::HandleNotice(int code, uint16_t jobNumber) {
 // The notices that name a file: the recording's file (its row shows it), a
 // file passed over, and a further file after a change of layout. Each is
 // listed as a local row just below the recorded row, once.
-void RecordScheduler::ApplyPath(int row, int code, const CmmsThread& job) {
+void RecordScheduler::ApplyPath(int row, int code, Running& running) {
+    const CmmsThread& job = *running.job;
     const std::string path = AbsolutePath(job.OutputPath());
     if (code == JobSink::kHeader) {
         m_list.SetCellText(row, kColRecord, m_texts.receivedHead);
@@ -274,7 +276,23 @@ void RecordScheduler::ApplyPath(int row, int code, const CmmsThread& job) {
         m_list.SetCellText(row, kColTime, DurationText(job.DurationMs() / 1000));
     }
     if (!path.empty()) {
+        const int rows = m_list.RowCount();
         m_list.InsertItemAt(row + 1, path, "");
+        if (m_list.RowCount() > rows) {
+            running.listedFiles.push_back(path);
+        }
+    }
+}
+
+// A job names its file before it knows there is a stream; when the
+// recording fails or turns out to be no media, the job takes the file away
+// again, and the row listed for it goes too.
+void RecordScheduler::ForgetMissingFiles(const Running& running) {
+    for (const std::string& path : running.listedFiles) {
+        std::error_code error;
+        if (!std::filesystem::exists(path, error) && !error) {
+            m_list.RemoveItem(path);
+        }
     }
 }
 
@@ -324,6 +342,7 @@ void RecordScheduler::StopAll() {
         if (row >= 0) {
             ApplyFinish(row, *running.job);
         }
+        ForgetMissingFiles(running);
     }
     m_jobs.clear();
     if (had) {

@@ -106,11 +106,14 @@ private:
         uint16_t number = 0;
         std::unique_ptr<JobPrompt> prompt;
         std::unique_ptr<CmmsThread> job;
+        // File rows this job added below its row.
+        std::vector<std::string> listedFiles;
     };
     Running* FindJob(uint16_t number);
     int StartJob(int row);
-    void ApplyPath(int row, int code, const CmmsThread& job);
+    void ApplyPath(int row, int code, Running& running);
     void ApplyFinish(int row, const CmmsThread& job);
+    void ForgetMissingFiles(const Running& running);
     void FreeJob(uint16_t number);
     void Changed();
 
