@@ -12,9 +12,13 @@ namespace tapewell::gui {
 // The program's command numbers. Menus, toolbar buttons and context menus
 // all show the one QAction that carries a number.
 namespace command {
+inline constexpr int kRecordStart = 249;
+inline constexpr int kRecordStop = 256;
 inline constexpr int kExit = 367;
 inline constexpr int kOnTop = 383;
 inline constexpr int kProtectScreenSave = 384;
+inline constexpr int kCheckStart = 1070;  // "Start" under "URL Check"
+inline constexpr int kCheckStop = 1071;   // "Stop" under "URL Check"
 }  // namespace command
 
 // One QAction per command number, owned by the main window (added to it,

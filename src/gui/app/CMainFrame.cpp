@@ -4,6 +4,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QGuiApplication>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QScreen>
@@ -13,6 +14,7 @@
 #include <cstdio>
 
 #include "app/ListFiles.h"
+#include "app/LoginCheck.h"
 #include "app/OpenItem.h"
 #include "app/StartCommand.h"
 #include "gui/app/ActionTable.h"
@@ -22,7 +24,9 @@
 #include "gui/app/UiPrompt.h"
 #include "gui/list/CRecordListView.h"
 #include "gui/list/DropItems.h"
+#include "gui/list/GuiJobPrompt.h"
 #include "gui/list/GuiListPrompt.h"
+#include "gui/list/RecordCommands.h"
 #include "gui/list/RecordListModel.h"
 #include "gui/list/RecordListPane.h"
 #include "settings/ProfileStore.h"
@@ -64,6 +68,8 @@ CMainFrame::CMainFrame(ProfileStore& profile, QWidget* parent)
     CreateActions();
     CreateMenus();
     CreateLayout();
+    m_recordRowHook = [this](int row) { m_recording->RecordRowFromCommand(row); };
+    m_stopJobsHook = [this] { m_recording->StopAll(); };
 
     m_autoList->SetEnabled(m_settings.m_savePlayList);
     if (m_settings.m_savePlayList) {
@@ -97,6 +103,8 @@ CMainFrame::CMainFrame(ProfileStore& profile, QWidget* parent)
 }
 
 CMainFrame::~CMainFrame() {
+    // The jobs report into the list and its model: they end first.
+    delete m_recording;
     // The widgets and the model read m_list: they go before it does.
     m_list.SetObserver(nullptr);
     m_list.SetPrompt(nullptr);
@@ -116,6 +124,8 @@ void CMainFrame::CreateActions() {
     QAction* screenSave = m_actions->Add(command::kProtectScreenSave, tr("Protect Screen Save"), {}, true);
     screenSave->setChecked(m_settings.m_screenSave);
     connect(screenSave, &QAction::toggled, this, &CMainFrame::SetProtectScreenSave);
+
+    m_recording = new RecordCommands(m_list, m_settings, m_profile, *m_actions, this);
 }
 
 void CMainFrame::CreateMenus() {
@@ -124,6 +134,8 @@ void CMainFrame::CreateMenus() {
     QMenu* view = menuBar()->addMenu(tr("&View"));
     view->addAction(m_actions->Get(command::kOnTop));
     view->addAction(m_actions->Get(command::kProtectScreenSave));
+    QMenu* list = menuBar()->addMenu(tr("&List"));
+    m_recording->AddTo(list);
 }
 
 void CMainFrame::CreateLayout() {
@@ -138,6 +150,8 @@ void CMainFrame::CreateLayout() {
 
     auto* view = new CRecordListView(m_model, m_listPrompt);
     connect(view, &CRecordListView::ItemsDropped, this, &CMainFrame::OpenDropped);
+    view->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(view, &QWidget::customContextMenuRequested, this, &CMainFrame::ShowListMenu);
     m_pane = new RecordListPane(view, m_splitter);
     m_splitter->addWidget(m_playerArea);
     m_splitter->addWidget(m_pane);
@@ -147,6 +161,14 @@ void CMainFrame::CreateLayout() {
     m_splitter->setCollapsible(1, false);
     m_splitter->setSizes({kInitialPlayerHeight, kDefaultHeight - kInitialPlayerHeight});
     setCentralWidget(m_splitter);
+}
+
+void CMainFrame::ShowListMenu(const QPoint& position) {
+    auto* menu = new QMenu(this);
+    menu->setObjectName("listContextMenu");
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    m_recording->AddTo(menu);
+    menu->popup(ListView()->viewport()->mapToGlobal(position));
 }
 
 CRecordListView* CMainFrame::ListView() const {
@@ -176,7 +198,11 @@ bool CMainFrame::AnyRowBusy() const {
 int CMainFrame::OpenOne(const std::string& address, const std::string& name,
                         const std::string& option) {
     std::string error;
-    const int row = OpenItem(m_list, m_recent, address, name, option, nullptr, &error);
+    // A list file that brings credentials has them checked with its site
+    // now, asking the user when the site refuses them.
+    GuiJobPrompt prompt(this);
+    LoginCheck check(&prompt, &m_profile);
+    const int row = OpenItem(m_list, m_recent, address, name, option, &check, &error);
     if (!error.empty()) {
         UiPrompt::Instance().Tell(this, QMessageBox::Warning,
                                   tr("The list file %1 could not be opened: %2")

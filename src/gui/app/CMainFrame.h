@@ -23,6 +23,7 @@ class AutoListSaver;
 class CRecordListView;
 class GuiListPrompt;
 class RecordListModel;
+class RecordCommands;
 class RecordListPane;
 class ScreenSaverInhibitor;
 
@@ -63,9 +64,11 @@ public:
     RecordListPane* ListPane() const { return m_pane; }
     QWidget* PlayerArea() const { return m_playerArea; }
     ScreenSaverInhibitor& Inhibitor() { return *m_inhibitor; }
+    RecordCommands& Recording() { return *m_recording; }
 
-    // What later parts of the program plug in: playing a row, recording a
-    // row, and stopping capture and jobs at exit. Unset hooks do nothing.
+    // What parts of the program plug in: playing a row, recording a row,
+    // and stopping capture and jobs at exit. Unset hooks do nothing; the
+    // frame fills the recording ones with its RecordCommands.
     std::function<void(int row)> m_playRowHook;
     std::function<void(int row)> m_recordRowHook;
     std::function<void()> m_stopCaptureHook;
@@ -84,6 +87,7 @@ private:
     void CreateActions();
     void CreateMenus();
     void CreateLayout();
+    void ShowListMenu(const QPoint& position);
     int OpenOne(const std::string& address, const std::string& name, const std::string& option);
     void SetOnTop(bool on);
     void SetProtectScreenSave(bool on);
@@ -101,6 +105,7 @@ private:
     QSplitter* m_splitter = nullptr;
     QWidget* m_playerArea = nullptr;
     ActionTable* m_actions;
+    RecordCommands* m_recording = nullptr;
     ScreenSaverInhibitor* m_inhibitor;
     AutoListSaver* m_autoList;
     int m_volume;

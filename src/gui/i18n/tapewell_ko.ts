@@ -9,6 +9,25 @@
     </message>
 </context>
 <context>
+    <name>GuiJobPrompt</name>
+    <message>
+        <source>%1 
+
+ File exist. Resumable?</source>
+        <translation>%1 
+
+ 파일이 있습니다. 이어서 받으시겠습니까?</translation>
+    </message>
+    <message>
+        <source>Save As</source>
+        <translation>다른 이름으로 저장</translation>
+    </message>
+    <message>
+        <source>All Files (*)</source>
+        <translation>모든 파일 (*)</translation>
+    </message>
+</context>
+<context>
     <name>InstanceChannel</name>
     <message>
         <source>cannot create the folder %1: %2</source>
@@ -80,7 +99,7 @@
     </message>
     <message>
         <source>the socket path &quot;%1&quot; is empty or too long</source>
-        <translation>소켓 경로 "%1"이(가) 비어 있거나 너무 깁니다</translation>
+        <translation>소켓 경로 &quot;%1&quot;이(가) 비어 있거나 너무 깁니다</translation>
     </message>
 </context>
 <context>
@@ -124,6 +143,80 @@
         <source>The list file %1 could not be opened: %2</source>
         <translation>목록 파일 %1을(를) 열 수 없습니다: %2</translation>
     </message>
+    <message>
+        <source>&amp;List</source>
+        <translation>목록(&amp;L)</translation>
+    </message>
+</context>
+<context>
+    <name>tapewell::gui::CredentialsDialog</name>
+    <message>
+        <source>save?(&amp;S)</source>
+        <translation>저장?(&amp;S)</translation>
+    </message>
+    <message>
+        <source>Username and Password Required</source>
+        <translation>사용자 이름과 암호가 필요합니다</translation>
+    </message>
+    <message>
+        <source>Site :</source>
+        <translation>사이트 :</translation>
+    </message>
+    <message>
+        <source>Region :</source>
+        <translation>영역 :</translation>
+    </message>
+    <message>
+        <source>Username( &amp;U) :</source>
+        <translation>사용자 이름( &amp;U) :</translation>
+    </message>
+    <message>
+        <source>Password( &amp;P) :</source>
+        <translation>암호( &amp;P) :</translation>
+    </message>
+    <message>
+        <source>Ok</source>
+        <translation>확인</translation>
+    </message>
+    <message>
+        <source>Enter username for Member( Case sensitive )</source>
+        <translation>회원 사용자 이름을 입력하십시오( 대소문자 구분 )</translation>
+    </message>
+</context>
+<context>
+    <name>tapewell::gui::FileExistsDialog</name>
+    <message>
+        <source>Ok</source>
+        <translation>확인</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>취소</translation>
+    </message>
+    <message>
+        <source>Save As ...</source>
+        <translation>다른 이름으로 저장 ...</translation>
+    </message>
+    <message>
+        <source>Pass</source>
+        <translation>건너뛰기</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>그만두기</translation>
+    </message>
+    <message>
+        <source>All</source>
+        <translation>모두</translation>
+    </message>
+    <message>
+        <source>%1 
+
+ File exist. Overwrite?</source>
+        <translation>%1 
+
+ 파일이 있습니다. 덮어쓰시겠습니까?</translation>
+    </message>
 </context>
 <context>
     <name>tapewell::gui::GuiListPrompt</name>
@@ -153,6 +246,66 @@
     <message>
         <source>cannot listen on %1: %2</source>
         <translation>%1에서 연결을 기다릴 수 없습니다: %2</translation>
+    </message>
+</context>
+<context>
+    <name>tapewell::gui::RecordCommands</name>
+    <message>
+        <source>Connecting</source>
+        <comment>record status</comment>
+        <translation>연결 중</translation>
+    </message>
+    <message>
+        <source>Received Head</source>
+        <comment>record status</comment>
+        <translation>헤더 받음</translation>
+    </message>
+    <message>
+        <source>Completed</source>
+        <comment>record status</comment>
+        <translation>완료</translation>
+    </message>
+    <message>
+        <source>Cancelled</source>
+        <comment>record status</comment>
+        <translation>취소</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <comment>record status</comment>
+        <translation>에러</translation>
+    </message>
+    <message>
+        <source>Checking</source>
+        <comment>record status</comment>
+        <translation>확인 중</translation>
+    </message>
+    <message>
+        <source>Ok</source>
+        <comment>record status</comment>
+        <translation>Ok</translation>
+    </message>
+    <message>
+        <source>Record Start</source>
+        <translation>녹화 시작</translation>
+    </message>
+    <message>
+        <source>Record Stop</source>
+        <translation>녹화 중지</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <comment>URL Check</comment>
+        <translation>시작</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <comment>URL Check</comment>
+        <translation>중지</translation>
+    </message>
+    <message>
+        <source>URL Check</source>
+        <translation>URL 검사</translation>
     </message>
 </context>
 <context>

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QObject>
+
+#include <memory>
+
+#include "app/AddressCheckRun.h"
+#include "app/RecordScheduler.h"
+
+class QAction;
+class QMenu;
+class QWidget;
+
+namespace tapewell {
+class AppSettings;
+class ProfileStore;
+class RecordList;
+}  // namespace tapewell
+
+namespace tapewell::gui {
+
+class ActionTable;
+class GuiJobSink;
+
+// Recording from the record list in the desktop program: the actions
+// "Record Start" and "Record Stop" and the "URL Check" submenu ("Start",
+// "Stop") over the core's RecordScheduler and AddressCheckRun. Every job
+// gets a GuiJobPrompt of its own; its notices reach the scheduler through a
+// GuiJobSink. Lives on the UI thread, which is the list's thread.
+class RecordCommands : public QObject {
+    Q_OBJECT
+public:
+    // settings and profile (where the credentials a user chose to keep go)
+    // must outlive this object; window parents the dialogs.
+    RecordCommands(RecordList& list, const AppSettings& settings, ProfileStore& profile,
+                   ActionTable& actions, QWidget* window);
+    // StopAll, then the jobs' and the check's threads are joined.
+    ~RecordCommands() override;
+
+    // The translated texts of the Record and Size cells.
+    static RecordStatusTexts StatusTexts();
+
+    // Appends "Record Start", "Record Stop" and the "URL Check" submenu.
+    void AddTo(QMenu* menu) const;
+    QMenu* CheckMenu() const { return m_checkMenu; }
+
+    // A start with /Rec or a hand-over in that mode: the row becomes the
+    // selection and is recorded when nothing records yet.
+    void RecordRowFromCommand(int row);
+    // The exit: the check stops after its probe, every job stops (a question
+    // it waits on gets its default answer and its dialog closes), and their
+    // ends are written into the rows before the list is saved.
+    void StopAll();
+
+    RecordScheduler& Scheduler() { return *m_scheduler; }
+    AddressCheckRun& CheckRun() { return *m_checkRun; }
+
+private:
+    void CreateActions(ActionTable& actions);
+    void UpdateActions();
+
+    RecordList& m_list;
+    QWidget* m_window;
+    GuiJobSink* m_sink;
+    std::unique_ptr<UrlOpener> m_opener;
+    std::unique_ptr<RecordScheduler> m_scheduler;
+    std::unique_ptr<AddressCheckRun> m_checkRun;
+    QAction* m_recordStart = nullptr;
+    QAction* m_recordStop = nullptr;
+    QAction* m_checkStart = nullptr;
+    QAction* m_checkStop = nullptr;
+    QMenu* m_checkMenu = nullptr;
+};
+
+}  // namespace tapewell::gui
