@@ -297,7 +297,10 @@ void RecordScheduler::ForgetMissingFiles(const Running& running) {
 }
 
 void RecordScheduler::ApplyFinish(int row, const CmmsThread& job) {
-    if (job.Error()) {
+    // A recording the user stopped reads "Cancelled", even when the stop
+    // cut a connection short and the engine called that an error.
+    const bool userStopped = m_stopRequested && job.Stopped();
+    if (job.Error() && !userStopped) {
         const std::string text = job.ErrorText();
         // An empty Record cell would make the row look unprocessed.
         m_list.SetCellText(row, kColRecord, text.empty() ? m_texts.error : text);

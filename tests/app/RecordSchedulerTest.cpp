@@ -214,6 +214,16 @@ TEST_F(RecordSchedulerTest, StopEndsTheRunningJobAndTheChain) {
     ASSERT_TRUE(RunToEnd());
     EXPECT_EQ(Cell(2, kColRecord), "Cancelled");
     EXPECT_EQ(test::ReadFileBytes(m_base / "c2.asf"), junk);
+
+    // Stopped before the first packet: cancelled too, not an error of the
+    // cut connection.
+    const int row = m_list->AddItem(At(paced.HttpPort(), "/c3.asf"), "", "", "");
+    ASSERT_EQ(m_scheduler->RecordRow(row), 1);
+    ASSERT_TRUE(m_sink.RunUntil([&] { return Cell(row, kColRecord) == "Received Head"; }));
+    m_scheduler->RecordStop();
+    ASSERT_TRUE(RunToEnd());
+    EXPECT_EQ(Cell(row, kColRecord), "Cancelled");
+    EXPECT_EQ(Cell(row, kColSize), "");
 }
 
 TEST_F(RecordSchedulerTest, FailedRowThenTheNextCompletes) {
