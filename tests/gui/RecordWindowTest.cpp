@@ -1,0 +1,301 @@
+// Recording from the window as a person does it: rows of a tapewell-testserver
+// on loopback, picked with the mouse and recorded with the actions and
+// their keys; the file-exists box answered through its buttons; Record Stop,
+// the address check and the exit while a box waits. The Record cells are
+// checked in the model and on the screen.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLocale>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTranslator>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <regex>
+
+#include "GuiTestSupport.h"
+#include "app/IbhFile.h"
+#include "app/ListFiles.h"
+#include "app/RecordList.h"
+#include "gui/app/ActionTable.h"
+#include "gui/app/CMainFrame.h"
+#include "gui/app/CRecorderApp.h"
+#include "gui/list/CRecordListView.h"
+#include "gui/list/FileExistsDialog.h"
+#include "gui/list/RecordListModel.h"
+#include "settings/ProfileStore.h"
+#include "support/TestServer.h"
+#include "support/TestSupport.h"
+
+namespace tapewell::gui {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TestHome;
+using test::TestServer;
+using test::WaitFor;
+
+constexpr int kRecordMs = 20000;  // a loaded machine records a short clip well within this
+
+// c1.asf and c2.asf, each a 4 s clip large enough that a recording of it
+// is kept; made once for the program.
+const fs::path& ClipRoot() {
+    static test::TempDir root;
+    static const bool made = [] {
+        test::AsfRecipe recipe;
+        recipe.seconds = 4.0;
+        recipe.videoBitrate = "800k";
+        const bool ok = test::MakeAsf(root / "c1.asf", recipe);
+        fs::copy_file(root / "c1.asf", root / "c2.asf", fs::copy_options::overwrite_existing);
+        return ok;
+    }();
+    EXPECT_TRUE(made);
+    return root.Path();
+}
+
+class RecordWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        prompt = &test::InstallScriptedPrompt();
+        m_base = TestHome() / "recordings";
+        fs::create_directories(m_base);
+        WriteSettings("");
+    }
+    void TearDown() override { frame.reset(); }
+
+    void WriteSettings(const std::string& more) {
+        const fs::path ini = ProfileStore::DefaultPath();
+        fs::create_directories(ini.parent_path());
+        std::ofstream(ini) << "[settings]\nbase dir=" << m_base.string() << "\n" << more;
+    }
+    CMainFrame& Frame() {
+        if (!frame) {
+            profile = std::make_unique<ProfileStore>(ProfileStore::DefaultPath());
+            frame = std::make_unique<CMainFrame>(*profile);
+            frame->ShowAtSavedPosition();
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+        }
+        return *frame;
+    }
+    RecordList& List() { return Frame().List(); }
+    QAction* Action(int id) { return Frame().Actions().Get(id); }
+    std::string Cell(int row, int column) { return List().GetCellText(row, column); }
+    std::vector<std::string> Addresses() {
+        std::vector<std::string> out;
+        for (int row = 0; row < List().RowCount(); ++row) {
+            out.push_back(Cell(row, kColOriginalFile));
+        }
+        return out;
+    }
+    void ClickRow(int row) {
+        CRecordListView* view = Frame().ListView();
+        const QRect cell = view->visualRect(view->model()->index(row, kColTime));
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+    }
+    // The Record cell of row as the screen shows it: true when text is
+    // drawn there (more than the cell's background colour).
+    bool RecordCellShowsText(int row) {
+        CRecordListView* view = Frame().ListView();
+        const QRect cell = view->visualRect(view->model()->index(row, kColRecord));
+        const QImage shot = view->viewport()->grab(cell).toImage();
+        const QRgb background = shot.pixel(shot.width() - 1, shot.height() / 2);
+        for (int y = 0; y < shot.height(); ++y) {
+            for (int x = 0; x < shot.width(); ++x) {
+                if (shot.pixel(x, y) != background) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    }
+    std::string Http(const TestServer& server, const std::string& name) const {
+        return "http://127.0.0.1:" + std::to_string(server.HttpPort()) + "/" + name;
+    }
+    std::string Mms(const TestServer& server, const std::string& name) const {
+        return "mms://127.0.0.1:" + std::to_string(server.MmsPort()) + "/" + name;
+    }
+
+    test::ScriptedUiPrompt* prompt = nullptr;
+    fs::path m_base;
+    std::unique_ptr<ProfileStore> profile;
+    std::unique_ptr<CMainFrame> frame;
+};
+
+TEST_F(RecordWindowTest, RecordStartRecordsTheRowsOneAfterAnother) {
+    TestServer server(ClipRoot());
+    ASSERT_TRUE(server.Ready());
+    const std::string c1 = Http(server, "c1.asf");
+    const std::string c2 = Mms(server, "c2.asf");
+    List().AddItem(c1, "", "", "");
+    List().AddItem(c2, "", "", "");
+    EXPECT_TRUE(Action(command::kRecordStart)->isEnabled());
+    EXPECT_FALSE(Action(command::kRecordStop)->isEnabled());
+    EXPECT_FALSE(RecordCellShowsText(0));
+
+    ClickRow(0);
+    QTest::keyClick(&Frame(), Qt::Key_R, Qt::ControlModifier);
+    EXPECT_FALSE(Action(command::kRecordStart)->isEnabled()) << "one recording at a time";
+    EXPECT_TRUE(Action(command::kRecordStop)->isEnabled());
+
+    ASSERT_TRUE(WaitFor([&] { return List().RowCount() == 4 && Cell(2, kColRecord) == "Completed"; },
+                        kRecordMs));
+    const std::string file1 = (m_base / "c1.asf").string();
+    const std::string file2 = (m_base / "c2.asf").string();
+    EXPECT_EQ(Addresses(), (std::vector<std::string>{c1, file1, c2, file2}));
+    for (const int row : {0, 2}) {
+        EXPECT_EQ(Cell(row, kColRecord), "Completed");
+        EXPECT_EQ(List().Row(row).mark, kMarkRecorded);
+        EXPECT_EQ(List().Row(row).jobNumber, 0u);
+        EXPECT_TRUE(RecordCellShowsText(row));
+    }
+    EXPECT_EQ(Cell(0, kColRecordingFile), file1);
+    EXPECT_EQ(Cell(2, kColRecordingFile), file2);
+    for (const std::string& file : {file1, file2}) {
+        EXPECT_EQ(test::Probe(file).Get("format.nb_streams"), "2") << file;
+    }
+    EXPECT_TRUE(Action(command::kRecordStart)->isEnabled());
+    EXPECT_FALSE(Action(command::kRecordStop)->isEnabled());
+    EXPECT_TRUE(prompt->questions.isEmpty());
+}
+
+TEST_F(RecordWindowTest, PassAtTheFileExistsBoxSkipsTheRowAndTheNextOneRecords) {
+    const std::vector<uint8_t> earlier(5000, 'x');  // not a recording that can go on
+    test::WriteFileBytes(m_base / "c1.asf", earlier);
+    TestServer server(ClipRoot());
+    ASSERT_TRUE(server.Ready());
+    List().AddItem(Http(server, "c1.asf"), "", "", "");
+    List().AddItem(Http(server, "c2.asf"), "", "", "");
+    QString asked;
+    prompt->dialogHandler = [&](QDialog* dialog) {
+        auto* box = qobject_cast<FileExistsDialog*>(dialog);
+        if (box == nullptr) {
+            return int(QDialog::Rejected);
+        }
+        asked = box->findChild<QLabel*>("text")->text();
+        box->Button(JobPrompt::ExistsAnswer::Pass)->click();
+        return box->result();
+    };
+    ClickRow(0);
+    Action(command::kRecordStart)->trigger();
+
+    ASSERT_TRUE(WaitFor([&] { return List().RowCount() == 4 && Cell(2, kColRecord) == "Completed"; },
+                        kRecordMs));
+    EXPECT_TRUE(asked.startsWith(QString::fromStdString((m_base / "c1.asf").string())));
+    EXPECT_EQ(Cell(0, kColRecord), "Cancelled");
+    EXPECT_EQ(Cell(1, kColOriginalFile), (m_base / "c1.asf").string()) << "the skipped file's row";
+    EXPECT_EQ(test::ReadFileBytes(m_base / "c1.asf"), earlier);
+}
+
+TEST_F(RecordWindowTest, TheExitWhileTheFileExistsBoxWaitsEndsAtOnceAndSavesTheList) {
+    WriteSettings("Save Play List=1\n");
+    UiPrompt::Install(nullptr);  // the real box, which stays open
+    test::WriteFileBytes(m_base / "c1.asf", std::vector<uint8_t>(5000, 'x'));
+    TestServer server(ClipRoot());
+    ASSERT_TRUE(server.Ready());
+    const std::string c1 = Http(server, "c1.asf");
+    List().AddItem(c1, "", "", "");
+    ClickRow(0);
+    Action(command::kRecordStart)->trigger();
+    ASSERT_TRUE(WaitFor([] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (qobject_cast<FileExistsDialog*>(widget) != nullptr && widget->isVisible()) {
+                return true;
+            }
+        }
+        return false;
+    }));
+
+    QSignalSpy finished(&Frame(), &CMainFrame::ExitFinished);
+    QElapsedTimer clock;
+    clock.start();
+    Frame().ExitWithoutQuestions();
+    ASSERT_TRUE(WaitFor([&] { return finished.count() == 1; }, 3000));
+    EXPECT_LT(clock.elapsed(), 3000);
+    EXPECT_EQ(Cell(0, kColRecord), "Cancelled");
+    EXPECT_EQ(List().Row(0).jobNumber, 0u);
+    const std::optional<IbhList> saved = IbhFile::Load(AutomaticListPath(), nullptr);
+    ASSERT_TRUE(saved.has_value());
+    ASSERT_EQ(saved->records.size(), 1u);
+    EXPECT_EQ(saved->records[0].address, c1);
+    EXPECT_EQ(test::ReadFileBytes(m_base / "c1.asf").size(), 5000u);
+}
+
+TEST_F(RecordWindowTest, UrlCheckMarksReachableAndUnreachableRows) {
+    TestServer server(ClipRoot());
+    ASSERT_TRUE(server.Ready());
+    List().AddItem(Http(server, "c1.asf"), "good", "", "");
+    List().AddItem("http://127.0.0.1:1/none.asf", "gone", "", "");
+    QMenu* check = Frame().findChild<QMenu*>("urlCheckMenu");
+    ASSERT_NE(check, nullptr);
+    EXPECT_EQ(check->title(), "URL Check");
+    EXPECT_EQ(check->actions(), (QList<QAction*>{Action(command::kCheckStart),
+                                                 Action(command::kCheckStop)}));
+    EXPECT_FALSE(Action(command::kCheckStop)->isEnabled());
+
+    Action(command::kCheckStart)->trigger();
+    EXPECT_FALSE(Action(command::kCheckStart)->isEnabled());
+    EXPECT_TRUE(Action(command::kCheckStop)->isEnabled());
+    ASSERT_TRUE(WaitFor([&] { return Action(command::kCheckStart)->isEnabled(); }, kRecordMs));
+    EXPECT_EQ(Cell(0, kColRecord), "Ok");
+    EXPECT_EQ(Cell(1, kColRecord), "Error");
+    EXPECT_EQ(Cell(1, kColFile), "(x)gone");
+    EXPECT_FALSE(Action(command::kCheckStop)->isEnabled());
+}
+
+// Removes the Korean translators again so that later tests read English.
+class KoreanScope {
+public:
+    KoreanScope() {
+        QLocale::setDefault(QLocale(QLocale::Korean, QLocale::SouthKorea));
+        InstallTranslations(*QCoreApplication::instance());
+    }
+    ~KoreanScope() {
+        for (QTranslator* translator : qApp->findChildren<QTranslator*>()) {
+            QCoreApplication::removeTranslator(translator);
+            delete translator;
+        }
+        QLocale::setDefault(QLocale::c());
+    }
+};
+
+// In Korean: the fast first row completes, the paced second one is stopped
+// while it shows its progress.
+TEST_F(RecordWindowTest, RecordStopCancelsThePacedRowAndKoreanShowsBothEnds) {
+    KoreanScope korean;
+    TestServer fast(ClipRoot());
+    TestServer paced(ClipRoot(), {"--rate", "realtime"});
+    ASSERT_TRUE(fast.Ready() && paced.Ready());
+    List().AddItem(Http(fast, "c1.asf"), "", "", "");
+    List().AddItem(Mms(paced, "c2.asf"), "", "", "");
+    List().AddItem(Http(fast, "c2.asf"), "after", "", "");
+    EXPECT_EQ(Action(command::kRecordStart)->text(), "녹화 시작");
+    ClickRow(0);
+    Action(command::kRecordStart)->trigger();
+
+    const std::regex progress(R"(^\d+:\d+\(\d+ %\)$)");
+    ASSERT_TRUE(WaitFor([&] {
+        return List().RowCount() >= 3 && std::regex_match(Cell(2, kColRecord), progress);
+    }, kRecordMs));
+    EXPECT_EQ(Cell(0, kColRecord), "완료");
+    EXPECT_TRUE(std::regex_match(Cell(2, kColSize), std::regex(R"(^\d+K$)"))) << Cell(2, kColSize);
+
+    QTest::keyClick(&Frame(), Qt::Key_R, Qt::ControlModifier | Qt::ShiftModifier);
+    ASSERT_TRUE(WaitFor([&] { return Cell(2, kColRecord) == "취소"; }, 3000)) << Cell(2, kColRecord);
+    EXPECT_TRUE(Action(command::kRecordStart)->isEnabled());
+    EXPECT_FALSE(Action(command::kRecordStop)->isEnabled());
+    EXPECT_TRUE(RecordCellShowsText(0));
+    EXPECT_TRUE(RecordCellShowsText(2));
+    QTest::qWait(300);
+    EXPECT_EQ(Cell(List().RowCount() - 1, kColRecord), "") << "nothing follows a stop";
+}
+
+}  // namespace
+}  // namespace tapewell::gui
