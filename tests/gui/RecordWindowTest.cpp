@@ -11,6 +11,7 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -19,7 +20,6 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <regex>
 
 #include "GuiTestSupport.h"
 #include "app/IbhFile.h"
@@ -280,12 +280,14 @@ TEST_F(RecordWindowTest, RecordStopCancelsThePacedRowAndKoreanShowsBothEnds) {
     ClickRow(0);
     Action(command::kRecordStart)->trigger();
 
-    const std::regex progress(R"(^\d+:\d+\(\d+ %\)$)");
+    const auto matches = [](const char* pattern, const std::string& text) {
+        return QRegularExpression(pattern).match(QString::fromStdString(text)).hasMatch();
+    };
     ASSERT_TRUE(WaitFor([&] {
-        return List().RowCount() >= 3 && std::regex_match(Cell(2, kColRecord), progress);
+        return List().RowCount() >= 3 && matches(R"(^\d+:\d+\(\d+ %\)$)", Cell(2, kColRecord));
     }, kRecordMs));
     EXPECT_EQ(Cell(0, kColRecord), "완료");
-    EXPECT_TRUE(std::regex_match(Cell(2, kColSize), std::regex(R"(^\d+K$)"))) << Cell(2, kColSize);
+    EXPECT_TRUE(matches(R"(^\d+K$)", Cell(2, kColSize))) << Cell(2, kColSize);
 
     QTest::keyClick(&Frame(), Qt::Key_R, Qt::ControlModifier | Qt::ShiftModifier);
     ASSERT_TRUE(WaitFor([&] { return Cell(2, kColRecord) == "취소"; }, 3000)) << Cell(2, kColRecord);
