@@ -253,12 +253,12 @@
     <message>
         <source>Connecting</source>
         <comment>record status</comment>
-        <translation>연결 중</translation>
+        <translation>Connecting</translation>
     </message>
     <message>
         <source>Received Head</source>
         <comment>record status</comment>
-        <translation>헤더 받음</translation>
+        <translation>Received Head</translation>
     </message>
     <message>
         <source>Completed</source>
@@ -273,12 +273,12 @@
     <message>
         <source>Error</source>
         <comment>record status</comment>
-        <translation>에러</translation>
+        <translation>Error</translation>
     </message>
     <message>
         <source>Checking</source>
         <comment>record status</comment>
-        <translation>확인 중</translation>
+        <translation>Checking</translation>
     </message>
     <message>
         <source>Ok</source>
