@@ -11,6 +11,7 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QRegularExpression>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -192,6 +193,40 @@ TEST_F(RecordWindowTest, PassAtTheFileExistsBoxSkipsTheRowAndTheNextOneRecords) 
     EXPECT_EQ(Cell(0, kColRecord), "Cancelled");
     EXPECT_EQ(Cell(1, kColOriginalFile), (m_base / "c1.asf").string()) << "the skipped file's row";
     EXPECT_EQ(test::ReadFileBytes(m_base / "c1.asf"), earlier);
+}
+
+TEST_F(RecordWindowTest, AStoppedRowStartedAgainContinuesThroughTheResumeBox) {
+    // About a second and a half for the clip: time to stop it after its
+    // first part.
+    TestServer paced(ClipRoot(), {"--rate", "3200"});
+    ASSERT_TRUE(paced.Ready());
+    List().AddItem(Http(paced, "c1.asf"), "", "", "");
+    QString asked;
+    prompt->dialogHandler = [&](QDialog* dialog) {
+        auto* box = qobject_cast<QMessageBox*>(dialog);
+        asked = box != nullptr ? box->text() : dialog->metaObject()->className();
+        if (box != nullptr) {
+            box->button(QMessageBox::Ok)->click();
+        }
+        return dialog->result();
+    };
+    ClickRow(0);
+    Action(command::kRecordStart)->trigger();
+    ASSERT_TRUE(WaitFor([&] { return Cell(0, kColSize).ends_with("K"); }, kRecordMs));
+    Action(command::kRecordStop)->trigger();
+    ASSERT_TRUE(WaitFor([&] { return Cell(0, kColRecord) == "Cancelled"; }, 3000));
+    const auto stoppedAt = fs::file_size(m_base / "c1.asf");
+
+    ClickRow(0);
+    Action(command::kRecordStart)->trigger();
+    ASSERT_TRUE(WaitFor([&] { return Cell(0, kColRecord) == "Completed"; }, kRecordMs));
+    EXPECT_EQ(asked, QString::fromStdString((m_base / "c1.asf").string()) +
+                         " \n\n File exist. Resumable?");
+    EXPECT_GT(fs::file_size(m_base / "c1.asf"), stoppedAt);
+    const test::ProbeReport whole = test::Probe(m_base / "c1.asf");
+    EXPECT_EQ(whole.Get("format.nb_streams"), "2");
+    EXPECT_NEAR(std::atof(whole.Get("format.duration").c_str()), 4.0, 0.5);
+    EXPECT_EQ(Addresses().size(), 2u) << "the file's row is listed once";
 }
 
 TEST_F(RecordWindowTest, TheExitWhileTheFileExistsBoxWaitsEndsAtOnceAndSavesTheList) {
