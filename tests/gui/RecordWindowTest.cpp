@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLocale>
@@ -26,6 +27,7 @@
 #include "app/IbhFile.h"
 #include "app/ListFiles.h"
 #include "app/RecordList.h"
+#include "app/RecordScheduler.h"
 #include "gui/app/ActionTable.h"
 #include "gui/app/CMainFrame.h"
 #include "gui/app/CRecorderApp.h"
@@ -285,6 +287,32 @@ TEST_F(RecordWindowTest, UrlCheckMarksReachableAndUnreachableRows) {
     EXPECT_FALSE(Action(command::kCheckStop)->isEnabled());
 }
 
+// Takes the addresses the program hands to the browser.
+class BrowserStandIn : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+    Q_INVOKABLE void Open(const QUrl& url) { opened << url; }
+};
+
+TEST_F(RecordWindowTest, SearchAndLinkRowsOpenInTheBrowserInsteadOfRecording) {
+    BrowserStandIn browser;
+    QDesktopServices::setUrlHandler("https", &browser, "Open");
+    QDesktopServices::setUrlHandler("http", &browser, "Open");
+    List().AddItem("radio 5&6", "<G>radio", "", "");
+    List().AddItem("http://127.0.0.1:1/page?a=%2F", "[E]page", "", "");
+    for (const int row : {0, 1}) {
+        ClickRow(row);
+        Action(command::kRecordStart)->trigger();
+    }
+    QDesktopServices::unsetUrlHandler("https");
+    QDesktopServices::unsetUrlHandler("http");
+    ASSERT_EQ(browser.opened.size(), 2);
+    EXPECT_EQ(browser.opened[0].toEncoded().toStdString(), RecordScheduler::SearchUrl("radio 5&6"));
+    EXPECT_EQ(browser.opened[1].toEncoded(), "http://127.0.0.1:1/page?a=%2F");
+    EXPECT_TRUE(Action(command::kRecordStart)->isEnabled());
+}
+
 // Removes the Korean translators again so that later tests read English.
 class KoreanScope {
 public:
@@ -336,3 +364,5 @@ TEST_F(RecordWindowTest, RecordStopCancelsThePacedRowAndKoreanShowsBothEnds) {
 
 }  // namespace
 }  // namespace tapewell::gui
+
+#include "RecordWindowTest.moc"
