@@ -67,6 +67,8 @@ public:
     void SetJobNumber(int row, uint32_t jobNumber);
 
     int FindRowByJobNumber(uint32_t jobNumber) const;
+    // The row with this address, or kNoRow.
+    int FindAddress(const std::string& address) const;
 
     // The player's current address and whether it is playing (play state 2).
     void SetPlayerState(const std::string& address, bool playing);
@@ -112,7 +114,6 @@ public:
 private:
     bool Valid(int row) const { return row >= 0 && row < RowCount(); }
     bool Deletable(int row) const;
-    int FindAddress(const std::string& address) const;
     RecordRow NewRow(const std::string& address, const std::string& name) const;
     int InsertRow(int index, RecordRow row);
     void RemoveRow(int row);

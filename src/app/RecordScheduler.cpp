@@ -287,11 +287,15 @@ void RecordScheduler::ApplyPath(int row, int code, Running& running) {
 // A job names its file before it knows there is a stream; when the
 // recording fails or turns out to be no media, the job takes the file away
 // again, and the row listed for it goes too.
+// The row of a file that is still there shows its final size (it was
+// listed when the file was still empty).
 void RecordScheduler::ForgetMissingFiles(const Running& running) {
     for (const std::string& path : running.listedFiles) {
         std::error_code error;
         if (!std::filesystem::exists(path, error) && !error) {
             m_list.RemoveItem(path);
+        } else if (const int row = m_list.FindAddress(path); row >= 0) {
+            m_list.FillSizeFromFile(row, path);
         }
     }
 }

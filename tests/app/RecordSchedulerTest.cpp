@@ -179,6 +179,7 @@ TEST_F(RecordSchedulerTest, RowsRecordOneAfterAnother) {
         EXPECT_EQ(Cell(row, kColRecordingFile), expected[row + 1]);
         EXPECT_TRUE(Shaped(Cell(row, kColTime), "0:00:0#")) << Cell(row, kColTime);
         EXPECT_EQ(m_list->Row(row + 1).mark, kMarkLocal);
+        EXPECT_EQ(Cell(row + 1, kColSize), SizeText(fs::file_size(expected[row + 1])));
         // The same bytes as the command line makes of the address.
         TempDir cli;
         const test::CommandResult run =
