@@ -103,6 +103,29 @@
     </message>
 </context>
 <context>
+    <name>PlayerLayout</name>
+    <message>
+        <source>Half size : %1x%2</source>
+        <translation>절반 크기 : %1x%2</translation>
+    </message>
+    <message>
+        <source>Double size : %1x%2</source>
+        <translation>두배 크기 : %1x%2</translation>
+    </message>
+    <message>
+        <source>Normal size : %1x%2</source>
+        <translation>한배 크기 : %1x%2</translation>
+    </message>
+    <message>
+        <source>Keep screen ratio</source>
+        <translation>화면 비율 유지</translation>
+    </message>
+    <message>
+        <source>Don&apos;t keep screen ratio</source>
+        <translation>화면 비율 유지 안함</translation>
+    </message>
+</context>
+<context>
     <name>RecordListPane</name>
     <message>
         <source>Tapewell</source>
