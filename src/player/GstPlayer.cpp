@@ -45,6 +45,9 @@ struct GstPlayer::Shared {
     std::string lastError;
     bool prerolled = false;
     bool failed = false;
+    // Counts opens and closes; a bus message from a pipeline whose serial
+    // has passed is dropped, so a cancelled open reports nothing more.
+    uint64_t serial = 0;
 };
 
 struct GstPlayer::Pipeline {
@@ -89,10 +92,17 @@ bool InitGstreamer() {
     return ok;
 }
 
+// What the bus handler of one pipeline knows: whom to tell, and which open
+// the pipeline belongs to.
+struct BusContext {
+    Shared* shared;
+    uint64_t serial;
+};
+
 // Keeps the first error: GStreamer follows the one that says what went wrong
-// with generic ones from the elements that stopped because of it.
-void SetError(Shared& shared, std::string text) {
-    std::lock_guard lock(shared.mutex);
+// with generic ones from the elements that stopped because of it. With
+// shared.mutex held.
+void SetErrorLocked(Shared& shared, std::string text) {
     if (shared.lastError.empty()) {
         shared.lastError = std::move(text);
     }
@@ -100,10 +110,15 @@ void SetError(Shared& shared, std::string text) {
     shared.changed.notify_all();
 }
 
-// Queues an event for PollEvent. Buffering reports replace the one before
-// them, so that a window that polls slowly sees the latest percentage.
-void PushEvent(Shared& shared, int code, long param1) {
+void SetError(Shared& shared, std::string text) {
     std::lock_guard lock(shared.mutex);
+    SetErrorLocked(shared, std::move(text));
+}
+
+// Queues an event for PollEvent, with shared.mutex held. Buffering reports
+// replace the one before them, so that a window that polls slowly sees the
+// latest percentage.
+void PushEventLocked(Shared& shared, int code, long param1) {
     if (!shared.events.empty() && shared.events.back().code == code &&
         (code == GstPlayer::kEventOpening || code == GstPlayer::kEventBuffering)) {
         shared.events.back().param1 = param1;
@@ -115,43 +130,59 @@ void PushEvent(Shared& shared, int code, long param1) {
     shared.events.push_back({code, param1});
 }
 
+// Every sink has its first buffer. The first time while opening, the open
+// is done; later ones follow seeks. With shared.mutex held.
+void NotePrerolled(Shared& shared) {
+    shared.prerolled = true;
+    int opening = GstPlayer::kOpening;
+    if (!shared.failed && shared.state.compare_exchange_strong(opening, GstPlayer::kOpened)) {
+        PushEventLocked(shared, GstPlayer::kEventOpened, 0);
+    }
+    shared.changed.notify_all();
+}
+
 // On the thread that posts the message: turns what the window needs into
 // events and drops everything, so that nothing piles up on the bus.
 GstBusSyncReply OnBusMessage(GstBus*, GstMessage* message, gpointer data) {
-    auto& shared = *static_cast<Shared*>(data);
+    const auto& bus = *static_cast<const BusContext*>(data);
+    Shared& shared = *bus.shared;
+    std::lock_guard lock(shared.mutex);
+    if (bus.serial != shared.serial) {
+        return GST_BUS_DROP;
+    }
     switch (GST_MESSAGE_TYPE(message)) {
         case GST_MESSAGE_EOS:
-            PushEvent(shared, GstPlayer::kEventComplete, 0);
+            PushEventLocked(shared, GstPlayer::kEventComplete, 0);
             break;
         case GST_MESSAGE_ERROR: {
             GError* error = nullptr;
             gst_message_parse_error(message, &error, nullptr);
-            SetError(shared, error ? error->message : "playback error");
+            SetErrorLocked(shared, error ? error->message : "playback error");
             g_clear_error(&error);
-            PushEvent(shared, GstPlayer::kEventErrorAbort, 0);
+            PushEventLocked(shared, GstPlayer::kEventErrorAbort, 0);
             break;
         }
         case GST_MESSAGE_BUFFERING: {
             gint percent = 0;
             gst_message_parse_buffering(message, &percent);
-            PushEvent(shared,
-                      shared.state == GstPlayer::kOpening ? GstPlayer::kEventOpening
-                                                          : GstPlayer::kEventBuffering,
-                      percent);
+            PushEventLocked(shared,
+                            shared.state == GstPlayer::kOpening ? GstPlayer::kEventOpening
+                                                                : GstPlayer::kEventBuffering,
+                            percent);
             break;
         }
-        case GST_MESSAGE_ASYNC_DONE: {
-            // Only the pipeline itself posts this on the bus: every sink has
-            // its first buffer, after an open or a seek.
-            std::lock_guard lock(shared.mutex);
-            shared.prerolled = true;
-            shared.changed.notify_all();
+        case GST_MESSAGE_ASYNC_DONE:
+            // Only the pipeline itself posts this on the bus.
+            NotePrerolled(shared);
             break;
-        }
         default:
             break;
     }
     return GST_BUS_DROP;
+}
+
+void FreeBusContext(gpointer data) {
+    delete static_cast<BusContext*>(data);
 }
 
 // The sample's time in the media: its buffer's time stamp through the
@@ -292,10 +323,14 @@ bool MakeAudioSink(bool clocked, GstElement** sink, std::string* error) {
 }
 
 // The URI for an address, and the local file it names, if any. An address
-// without a scheme is a path, relative to the working folder.
+// without a scheme is a path, relative to the working folder; a blank one
+// names nothing (not the working folder).
 std::string ToUri(const std::string& address, std::filesystem::path* localFile) {
     std::string trimmed =
         address.substr(std::min(address.size(), address.find_first_not_of(" \t")));
+    if (trimmed.empty()) {
+        return "";
+    }
     if (gst_uri_is_valid(trimmed.c_str())) {
         if (gchar* file = gst_uri_get_protocol(trimmed.c_str())) {
             bool isFile = g_ascii_strcasecmp(file, "file") == 0;
@@ -314,6 +349,20 @@ std::string ToUri(const std::string& address, std::filesystem::path* localFile) 
     std::string result = uri ? uri : "";
     g_free(uri);
     return result;
+}
+
+// Whether some installed source element reads the URI's scheme: an address
+// nothing reads fails before a pipeline is built for it.
+bool Readable(const std::string& uri, std::string* error) {
+    gchar* scheme = uri.empty() ? nullptr : gst_uri_get_protocol(uri.c_str());
+    bool readable = scheme && gst_uri_protocol_is_supported(GST_URI_SRC, scheme);
+    if (!scheme) {
+        *error = "not an address or a file name";
+    } else if (!readable) {
+        *error = std::string("no GStreamer source reads '") + scheme + "' addresses";
+    }
+    g_free(scheme);
+    return readable;
 }
 
 // Hands playbin the cues of the SAMI file beside a local media file as a
@@ -381,29 +430,50 @@ GstPlayer::~GstPlayer() {
 }
 
 bool GstPlayer::Open(const std::string& address, const OpenOptions& options) {
+    if (!OpenAsync(address, options)) {
+        return false;
+    }
+    if (!WaitUntilOpen()) {
+        DropPipeline();
+        return false;
+    }
+    // The caller has waited for it; the event is for those who did not.
+    std::lock_guard lock(m_shared->mutex);
+    std::erase_if(m_shared->events,
+                  [](const Shared::Event& event) { return event.code == kEventOpened; });
+    return true;
+}
+
+bool GstPlayer::OpenAsync(const std::string& address, const OpenOptions& options) {
     Close();
     {
         std::lock_guard lock(m_shared->mutex);
         m_shared->lastError.clear();
         m_shared->prerolled = false;
         m_shared->failed = false;
+        ++m_shared->serial;
+        m_shared->state = kOpening;
     }
-    m_shared->state = kOpening;
     m_rate = 1.0;
-    if (!StartOpen(address, options) || !WaitUntilOpen()) {
-        m_pipeline.reset();
-        std::lock_guard lock(m_shared->mutex);
-        m_shared->events.clear();
-        m_shared->captions.clear();
+    if (!StartOpen(address, options)) {
+        DropPipeline();
         return false;
     }
-    m_shared->state = kOpened;
     return true;
 }
 
+// False when the open cannot start. A pipeline that refuses to start is an
+// open that failed: its error waits in the events.
 bool GstPlayer::StartOpen(const std::string& address, const OpenOptions& options) {
     if (!InitGstreamer()) {
         SetError(*m_shared, "GStreamer could not be initialised");
+        return false;
+    }
+    std::filesystem::path localFile;
+    std::string uri = ToUri(address, &localFile);
+    std::string unreadable;
+    if (!Readable(uri, &unreadable)) {
+        SetError(*m_shared, "cannot open '" + address + "': " + unreadable);
         return false;
     }
     m_pipeline = std::make_unique<Pipeline>();
@@ -434,18 +504,26 @@ bool GstPlayer::StartOpen(const std::string& address, const OpenOptions& options
     g_object_get(p.playbin, "flags", &flags, nullptr);
     flags &= ~((options.audio ? 0 : kPlayFlagAudio) | (options.captions ? 0 : kPlayFlagText));
     g_object_set(p.playbin, "flags", flags, nullptr);
-    std::filesystem::path localFile;
-    std::string uri = ToUri(address, &localFile);
     g_object_set(p.playbin, "uri", uri.c_str(), nullptr);
     if (options.captions && !localFile.empty()) {
         SetUpCaptionTrack(p, localFile);
     }
+    uint64_t serial = 0;
+    {
+        std::lock_guard lock(m_shared->mutex);
+        serial = m_shared->serial;
+    }
     GstBus* bus = gst_element_get_bus(p.playbin);
-    gst_bus_set_sync_handler(bus, OnBusMessage, m_shared.get(), nullptr);
+    gst_bus_set_sync_handler(bus, OnBusMessage, new BusContext{m_shared.get(), serial},
+                             FreeBusContext);
     gst_object_unref(bus);
     if (gst_element_set_state(p.playbin, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) {
-        SetError(*m_shared, LastError().empty() ? "cannot open '" + address + "'" : LastError());
-        return false;
+        // Usually the bus has told why already, and queued the event.
+        std::lock_guard lock(m_shared->mutex);
+        if (!m_shared->failed) {
+            SetErrorLocked(*m_shared, "cannot open '" + address + "'");
+            PushEventLocked(*m_shared, kEventErrorAbort, 0);
+        }
     }
     return true;
 }
@@ -461,22 +539,40 @@ bool GstPlayer::WaitUntilOpen() {
     return settled && !m_shared->failed;
 }
 
-void GstPlayer::Close() {
-    RemoveFrameCallback();
-    if (!m_pipeline) {
-        return;
+void GstPlayer::DropPipeline() {
+    {
+        std::lock_guard lock(m_shared->mutex);
+        ++m_shared->serial;
     }
+    // Not under the mutex: going to NULL waits for the streaming threads,
+    // which take it.
     m_pipeline.reset();
     std::lock_guard lock(m_shared->mutex);
     m_shared->events.clear();
     m_shared->captions.clear();
     m_shared->lastFrameNs = -1;
     m_shared->frameDurationNs = 0;
+}
+
+void GstPlayer::Close() {
+    RemoveFrameCallback();
+    if (!m_pipeline) {
+        return;
+    }
+    DropPipeline();
     m_shared->state = kClosed;
 }
 
 int GstPlayer::GetState() const {
     return m_shared->state;
+}
+
+bool GstPlayer::IsOpening() const {
+    return m_pipeline && m_shared->state == kOpening;
+}
+
+bool GstPlayer::IsOpen() const {
+    return m_pipeline && !IsOpening();
 }
 
 std::string GstPlayer::LastError() const {
@@ -490,7 +586,7 @@ bool GstPlayer::HasCaptionGraph() const {
 }
 
 bool GstPlayer::ChangeState(int target, State reached) {
-    if (!m_pipeline || gst_element_set_state(m_pipeline->playbin, static_cast<GstState>(target)) ==
+    if (!IsOpen() || gst_element_set_state(m_pipeline->playbin, static_cast<GstState>(target)) ==
                            GST_STATE_CHANGE_FAILURE) {
         return false;
     }
@@ -507,6 +603,10 @@ bool GstPlayer::Pause() {
 }
 
 bool GstPlayer::Stop() {
+    if (IsOpening()) {
+        Close();
+        return true;
+    }
     // Paused rather than torn down: the media stays ready, so that a seek to
     // the start and Play go on at once.
     if (!Pause()) {
@@ -537,7 +637,7 @@ double GstPlayer::GetPosition() const {
 }
 
 bool GstPlayer::Seek(double seconds) {
-    if (!m_pipeline || !(seconds >= 0.0) || seconds > GetDuration()) {
+    if (!IsOpen() || !(seconds >= 0.0) || seconds > GetDuration()) {
         return false;
     }
     return SeekTo(static_cast<int64_t>(std::llround(seconds * GST_SECOND)), m_rate);
@@ -562,7 +662,7 @@ bool GstPlayer::SeekTo(int64_t positionNs, double rate) {
 
 bool GstPlayer::SetRate(double rate) {
     // GStreamer has no rate 0 (a stopped picture is Pause).
-    if (!m_pipeline || rate == 0.0 || !std::isfinite(rate)) {
+    if (!IsOpen() || rate == 0.0 || !std::isfinite(rate)) {
         return false;
     }
     gint64 position = 0;
@@ -575,12 +675,20 @@ bool GstPlayer::SetRate(double rate) {
 }
 
 int GstPlayer::PollEvent(long* param1, long* param2) {
-    std::lock_guard lock(m_shared->mutex);
-    if (!m_pipeline || m_shared->events.empty()) {
-        return kNoEvent;
+    Shared::Event event{};
+    {
+        std::lock_guard lock(m_shared->mutex);
+        if (!m_pipeline || m_shared->events.empty()) {
+            return kNoEvent;
+        }
+        event = m_shared->events.front();
+        m_shared->events.pop_front();
     }
-    Shared::Event event = m_shared->events.front();
-    m_shared->events.pop_front();
+    // An open that failed leaves nothing open, as Open does; the state stays
+    // kOpening.
+    if (event.code == kEventErrorAbort && IsOpening()) {
+        DropPipeline();
+    }
     if (param1) {
         *param1 = event.param1;
     }

@@ -26,7 +26,7 @@ public:
     // Where the player is, as GetState reports it.
     enum State : int {
         kNothing = 0,  // never opened
-        kOpening = 1,  // Open is running, or failed
+        kOpening = 1,  // an open is pending, or it failed
         kOpened = 2,
         kClosed = 3,
         kStopped = 4,
@@ -40,6 +40,9 @@ public:
     static constexpr int kEventErrorAbort = 3;  // an error stopped playback (LastError says which)
     static constexpr int kEventOpening = 16;    // buffering while opening; param1 percent
     static constexpr int kEventBuffering = 17;  // buffering while playing; param1 percent
+    // OpenAsync's media is ready (kOpened). Taken from the range DirectShow
+    // leaves to applications, so that it never meets one of its own codes.
+    static constexpr int kEventOpened = 0x8001;
 
     // Volume in hundredths of a decibel: 0 is full volume, -10000 silence.
     static constexpr long kSilence = -10000;
@@ -71,8 +74,19 @@ public:
     // stays open, the state stays kOpening and LastError says why.
     bool Open(const std::string& address, const OpenOptions& options);
     bool Open(const std::string& address) { return Open(address, OpenOptions()); }
+    // Closes what was open, starts opening the address and returns without
+    // waiting. PollEvent then yields kEventOpened, or kEventErrorAbort when
+    // the open failed (nothing stays open, the state stays kOpening and
+    // LastError says why). False when the open cannot start at all: no
+    // GStreamer, or an address nothing can read. While the open is pending,
+    // Play, Pause, Seek and SetRate are refused; Stop and Close cancel it, as
+    // another open does, and a cancelled open reports nothing more.
+    bool OpenAsync(const std::string& address, const OpenOptions& options);
+    bool OpenAsync(const std::string& address) { return OpenAsync(address, OpenOptions()); }
     void Close();
-    bool IsOpen() const { return m_pipeline != nullptr; }
+    // Opened and not closed since; false while an open is pending.
+    bool IsOpen() const;
+    bool IsOpening() const;
     // Whether captions come with the media (a SAMI file or a subtitle track).
     bool HasCaptionGraph() const;
     int GetState() const;
@@ -81,6 +95,7 @@ public:
     bool Play();
     bool Pause();
     // Stops playback and keeps the position (the caller seeks to 0 to rewind).
+    // While an open is pending, cancels it as Close does.
     bool Stop();
 
     // Seconds; 0 when nothing is open or the value is not known.
@@ -89,7 +104,8 @@ public:
     // Refused past the duration; the position then stays.
     bool Seek(double seconds);
 
-    // The next event without waiting, or kNoEvent.
+    // The next event without waiting, or kNoEvent. Taking the
+    // kEventErrorAbort of a failed OpenAsync lets its pipeline go.
     int PollEvent(long* param1, long* param2);
 
     bool GetVolume(long* hundredthsOfDb) const;
@@ -129,6 +145,9 @@ public:
 private:
     bool StartOpen(const std::string& address, const OpenOptions& options);
     bool WaitUntilOpen();
+    // Lets the pipeline go and forgets its events and captions; the state is
+    // left to the caller.
+    void DropPipeline();
     bool SeekTo(int64_t positionNs, double rate);
     // Moves playbin to target and reports `reached` when it takes the change.
     bool ChangeState(int target, State reached);

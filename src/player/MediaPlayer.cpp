@@ -20,12 +20,20 @@ int FromHundredthsOfDb(long level) {
 MediaPlayer::MediaPlayer() = default;
 MediaPlayer::~MediaPlayer() = default;
 
-bool MediaPlayer::Open(const std::string& address) {
+GstPlayer& MediaPlayer::StoppedBackend() {
     if (!m_player) {
         m_player = std::make_unique<GstPlayer>();
     }
     m_player->Stop();
-    return m_player->Open(address);
+    return *m_player;
+}
+
+bool MediaPlayer::Open(const std::string& address) {
+    return StoppedBackend().Open(address);
+}
+
+bool MediaPlayer::OpenAsync(const std::string& address) {
+    return StoppedBackend().OpenAsync(address);
 }
 
 void MediaPlayer::Close() {
@@ -47,8 +55,8 @@ bool MediaPlayer::Pause() {
 }
 
 bool MediaPlayer::Stop() {
-    GstPlayer* p = OpenBackend();
-    return p && p->Stop();
+    // Not only when open: Stop also cancels an open that is pending.
+    return m_player && m_player->Stop();
 }
 
 int MediaPlayer::GetDuration() const {
@@ -67,8 +75,8 @@ bool MediaPlayer::Seek(int seconds) {
 }
 
 int MediaPlayer::PollEvent(long* param1, long* param2) {
-    GstPlayer* p = OpenBackend();
-    return p ? p->PollEvent(param1, param2) : GstPlayer::kNoEvent;
+    // Also while opening, whose outcome comes this way.
+    return m_player ? m_player->PollEvent(param1, param2) : GstPlayer::kNoEvent;
 }
 
 int MediaPlayer::GetVolume() const {

@@ -26,6 +26,10 @@ public:
 
     // Stops and closes what was playing, then opens the address.
     bool Open(const std::string& address);
+    // As Open, without waiting: see GstPlayer::OpenAsync. PollEvent yields
+    // the outcome; until then the media does not count as open, so the
+    // operations below do nothing, except Stop and Close, which cancel.
+    bool OpenAsync(const std::string& address);
     // Stops, closes and lets the back end go.
     void Close();
 
@@ -62,6 +66,8 @@ public:
     GstPlayer* Backend() { return m_player.get(); }
 
 private:
+    // The back end, made on first use, with what it played stopped.
+    GstPlayer& StoppedBackend();
     // The back end when media is open, else nullptr.
     GstPlayer* OpenBackend() const {
         return m_player && m_player->IsOpen() ? m_player.get() : nullptr;

@@ -265,5 +265,133 @@ TEST(GstPlayer, TakesCaptionsFromTheMediasOwnSubtitleTrack) {
     EXPECT_NEAR(captions[1].first, 1.0, 0.25);
 }
 
+// Polls until the outcome of an open, for at most `limit`; -1 on time-out.
+// *opened counts kEventOpened, so that a second one shows.
+template <class Player>
+int WaitForOpen(Player& player, std::chrono::milliseconds limit, int* opened = nullptr) {
+    auto until = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < until) {
+        int event = player.PollEvent(nullptr, nullptr);
+        if (event == GstPlayer::kEventOpened && opened) {
+            ++*opened;
+        }
+        if (event == GstPlayer::kEventOpened || event == GstPlayer::kEventErrorAbort) {
+            return event;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    return -1;
+}
+
+template <class Fn>
+std::chrono::milliseconds TimeOf(Fn&& fn) {
+    auto start = std::chrono::steady_clock::now();
+    fn();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 start);
+}
+
+std::string SilentAddress(const test::SilentPeer& peer) {
+    return "http://127.0.0.1:" + std::to_string(peer.Port()) + "/live.asf";
+}
+
+TEST(GstPlayerOpenAsync, ReportsOpenedOnceAndOnlyThenTakesCommands) {
+    GstPlayer player;
+    ASSERT_TRUE(player.OpenAsync(test::VideoClip().string())) << player.LastError();
+    EXPECT_EQ(player.GetState(), GstPlayer::kOpening);
+    EXPECT_FALSE(player.IsOpen());
+    EXPECT_FALSE(player.Play());
+    EXPECT_FALSE(player.Seek(1.0));
+    EXPECT_FALSE(player.SetRate(2.0));
+
+    int opened = 0;
+    ASSERT_EQ(WaitForOpen(player, 5s, &opened), GstPlayer::kEventOpened) << player.LastError();
+    EXPECT_EQ(player.GetState(), GstPlayer::kOpened);
+    EXPECT_TRUE(player.IsOpen());
+    EXPECT_NEAR(player.GetDuration(), 2.0, 0.1);
+    EXPECT_EQ(player.GetVideoWidth(), 320);
+    ASSERT_TRUE(player.Play());
+    // A seek prerolls again, which must not read as a second open.
+    ASSERT_TRUE(player.Seek(1.0));
+    ASSERT_TRUE(player.Play());
+    for (int event = 0; event != GstPlayer::kEventComplete && event != -1;) {
+        event = WaitForEnd(player);
+        EXPECT_EQ(event, GstPlayer::kEventComplete);
+    }
+    EXPECT_EQ(WaitForOpen(player, 200ms, &opened), -1);
+    EXPECT_EQ(opened, 1);
+}
+
+TEST(GstPlayerOpenAsync, AFailedOpenEndsInErrorAbortWithNothingOpen) {
+    test::TempDir dir;
+    GstPlayer player;
+    ASSERT_TRUE(player.OpenAsync((dir / "missing.asf").string()));
+    EXPECT_EQ(WaitForOpen(player, 5s), GstPlayer::kEventErrorAbort);
+    EXPECT_FALSE(player.LastError().empty());
+    EXPECT_FALSE(player.IsOpen());
+    EXPECT_FALSE(player.IsOpening());
+    EXPECT_EQ(player.GetState(), GstPlayer::kOpening);
+    EXPECT_EQ(player.PollEvent(nullptr, nullptr), GstPlayer::kNoEvent);
+
+    // What nothing can read fails before anything starts.
+    EXPECT_FALSE(player.OpenAsync("nosuchscheme://127.0.0.1/clip.asf"));
+    EXPECT_NE(player.LastError().find("nosuchscheme"), std::string::npos) << player.LastError();
+    EXPECT_FALSE(player.IsOpening());
+    EXPECT_FALSE(player.OpenAsync(""));
+    EXPECT_FALSE(player.LastError().empty());
+
+    MediaPlayer front;
+    ASSERT_TRUE(front.OpenAsync((dir / "missing.asf").string()));
+    EXPECT_EQ(WaitForOpen(front, 5s), GstPlayer::kEventErrorAbort);
+    EXPECT_FALSE(front.Backend()->LastError().empty());
+    EXPECT_FALSE(front.IsOpen());
+}
+
+TEST(GstPlayerOpenAsync, APendingOpenNeverBlocksAndCloseOrStopCancelsIt) {
+    test::SilentPeer peer;
+    GstPlayer player;
+    bool started = false;
+    EXPECT_LT(TimeOf([&] { started = player.OpenAsync(SilentAddress(peer)); }), 1s);
+    ASSERT_TRUE(started) << player.LastError();
+    EXPECT_EQ(WaitForOpen(player, 1500ms), -1);
+    EXPECT_TRUE(player.IsOpening());
+    EXPECT_FALSE(player.Play());
+    EXPECT_FALSE(player.Pause());
+    EXPECT_LT(TimeOf([&] { player.Close(); }), 1s);
+    EXPECT_EQ(player.GetState(), GstPlayer::kClosed);
+    EXPECT_FALSE(player.IsOpening());
+    EXPECT_EQ(WaitForOpen(player, 300ms), -1);
+
+    MediaPlayer front;
+    ASSERT_TRUE(front.OpenAsync(SilentAddress(peer)));
+    EXPECT_FALSE(front.Play());
+    EXPECT_EQ(WaitForOpen(front, 500ms), -1);
+    bool stopped = false;
+    EXPECT_LT(TimeOf([&] { stopped = front.Stop(); }), 1s);
+    EXPECT_TRUE(stopped);
+    EXPECT_FALSE(front.Backend()->IsOpening());
+    EXPECT_EQ(WaitForOpen(front, 300ms), -1);
+}
+
+TEST(GstPlayerOpenAsync, ASecondOpenReplacesThePendingOne) {
+    test::SilentPeer peer;
+    GstPlayer player;
+    ASSERT_TRUE(player.OpenAsync(SilentAddress(peer)));
+    // Replaced while its first pictures may already be on their way: the
+    // first open must not be reported for the second.
+    ASSERT_TRUE(player.OpenAsync(test::VideoClip().string()));
+    ASSERT_TRUE(player.OpenAsync(test::SoundClip().string()));
+    int opened = 0;
+    ASSERT_EQ(WaitForOpen(player, 5s, &opened), GstPlayer::kEventOpened) << player.LastError();
+    EXPECT_TRUE(player.IsAudioOnly());
+    EXPECT_EQ(WaitForOpen(player, 500ms, &opened), -1);
+    EXPECT_EQ(opened, 1);
+
+    // The synchronous open leaves no event of its own behind.
+    ASSERT_TRUE(player.Open(test::VideoClip().string()));
+    EXPECT_EQ(WaitForOpen(player, 200ms), -1);
+    EXPECT_EQ(player.GetState(), GstPlayer::kOpened);
+}
+
 }  // namespace
 }  // namespace tapewell
