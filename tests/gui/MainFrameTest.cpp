@@ -94,8 +94,10 @@ TEST_F(MainFrameTest, ShowsPlayerAreaListAndBannerAtItsSize) {
     EXPECT_EQ(window.windowTitle(), "Tapewell");
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     const QImage shot = window.grab().toImage();
-    // The player area is black; the banner band at the bottom is a dark blue picture.
-    const QPoint player = window.PlayerArea()->mapTo(&window, window.PlayerArea()->rect().center());
+    // The player area is black beside its idle picture; the banner band at
+    // the bottom is a dark blue picture.
+    const QWidget* area = window.PlayerArea();
+    const QPoint player = area->mapTo(&window, QPoint(5, area->height() / 2));
     EXPECT_EQ(shot.pixelColor(player), QColor(Qt::black));
     const QColor banner = shot.pixelColor(window.width() - 3, window.height() - 3);
     EXPECT_LT(banner.lightness(), 90);

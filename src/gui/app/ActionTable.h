@@ -19,6 +19,32 @@ inline constexpr int kOnTop = 383;
 inline constexpr int kProtectScreenSave = 384;
 inline constexpr int kCheckStart = 1070;  // "Start" under "URL Check"
 inline constexpr int kCheckStop = 1071;   // "Stop" under "URL Check"
+
+// The player's commands.
+inline constexpr int kHidePlayer = 103;
+inline constexpr int kCopyPicture = 118;
+inline constexpr int kPlayPause = 331;
+inline constexpr int kPlayStop = 332;
+inline constexpr int kHalfSize = 348;
+inline constexpr int kNormalSize = 349;
+inline constexpr int kDoubleSize = 350;
+inline constexpr int kFullSize = 351;
+inline constexpr int kBack30 = 352;
+inline constexpr int kForward30 = 353;
+inline constexpr int kBack60 = 354;
+inline constexpr int kForward60 = 356;
+inline constexpr int kKeepRatio = 360;
+inline constexpr int kKeepSize = 369;
+inline constexpr int kHideCaption = 373;
+inline constexpr int kFontBigger = 377;
+inline constexpr int kSettingFont = 379;
+inline constexpr int kFontSmaller = 380;
+inline constexpr int kFontBold = 381;
+inline constexpr int kSlowSpeed = 386;
+inline constexpr int kLargeCaption = 387;
+inline constexpr int kSmallCaption = 388;
+inline constexpr int kNormalSpeed = 389;
+inline constexpr int kFastSpeed = 390;
 }  // namespace command
 
 // One QAction per command number, owned by the main window (added to it,

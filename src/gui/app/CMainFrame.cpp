@@ -29,6 +29,7 @@
 #include "gui/list/RecordCommands.h"
 #include "gui/list/RecordListModel.h"
 #include "gui/list/RecordListPane.h"
+#include "gui/player/PlayerView.h"
 #include "settings/ProfileStore.h"
 
 namespace tapewell::gui {
@@ -68,6 +69,7 @@ CMainFrame::CMainFrame(ProfileStore& profile, QWidget* parent)
     CreateActions();
     CreateMenus();
     CreateLayout();
+    m_playRowHook = [this](int row) { PlayRow(row); };
     m_recordRowHook = [this](int row) { m_recording->RecordRowFromCommand(row); };
     m_stopJobsHook = [this] { m_recording->StopAll(); };
 
@@ -126,6 +128,8 @@ void CMainFrame::CreateActions() {
     connect(screenSave, &QAction::toggled, this, &CMainFrame::SetProtectScreenSave);
 
     m_recording = new RecordCommands(m_list, m_settings, m_profile, *m_actions, this);
+    m_player = new PlayerView(m_settings, *m_actions);
+    m_player->SetVolume(m_volume);
 }
 
 void CMainFrame::CreateMenus() {
@@ -136,24 +140,20 @@ void CMainFrame::CreateMenus() {
     view->addAction(m_actions->Get(command::kProtectScreenSave));
     QMenu* list = menuBar()->addMenu(tr("&List"));
     m_recording->AddTo(list);
+    menuBar()->addMenu(m_player->CreateMenu(this));
 }
 
 void CMainFrame::CreateLayout() {
     m_splitter = new QSplitter(Qt::Vertical, this);
     m_splitter->setObjectName("frameSplitter");
-    m_playerArea = new QWidget(m_splitter);
-    m_playerArea->setObjectName("playerArea");
-    m_playerArea->setAutoFillBackground(true);
-    QPalette palette = m_playerArea->palette();
-    palette.setColor(QPalette::Window, Qt::black);
-    m_playerArea->setPalette(palette);
+    m_player->setParent(m_splitter);
 
     auto* view = new CRecordListView(m_model, m_listPrompt);
     connect(view, &CRecordListView::ItemsDropped, this, &CMainFrame::OpenDropped);
     view->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(view, &QWidget::customContextMenuRequested, this, &CMainFrame::ShowListMenu);
     m_pane = new RecordListPane(view, m_splitter);
-    m_splitter->addWidget(m_playerArea);
+    m_splitter->addWidget(m_player);
     m_splitter->addWidget(m_pane);
     // The list keeps its height when the window grows; the player takes the rest.
     m_splitter->setStretchFactor(0, 1);
@@ -169,6 +169,28 @@ void CMainFrame::ShowListMenu(const QPoint& position) {
     menu->setAttribute(Qt::WA_DeleteOnClose);
     m_recording->AddTo(menu);
     menu->popup(ListView()->viewport()->mapToGlobal(position));
+}
+
+QWidget* CMainFrame::PlayerArea() const {
+    return m_player;
+}
+
+void CMainFrame::PlayRow(int row) {
+    if (row < 0 || row >= m_list.RowCount()) {
+        return;
+    }
+    const RecordRow& item = m_list.Row(row);
+    std::string address;
+    if (item.mark == kMarkLocal) {
+        address = item.cells[kColOriginalFile];
+    } else if (item.mark == kMarkRecorded) {
+        address = item.cells[kColRecordingFile];
+    }
+    // Network addresses and files still being recorded have no route yet.
+    if (address.empty() || item.jobNumber != 0) {
+        return;
+    }
+    m_player->Play(QString::fromStdString(address), QString::fromStdString(item.cells[kColFile]));
 }
 
 CRecordListView* CMainFrame::ListView() const {

@@ -22,6 +22,7 @@ class ActionTable;
 class AutoListSaver;
 class CRecordListView;
 class GuiListPrompt;
+class PlayerView;
 class RecordListModel;
 class RecordCommands;
 class RecordListPane;
@@ -62,7 +63,8 @@ public:
     ActionTable& Actions() { return *m_actions; }
     CRecordListView* ListView() const;
     RecordListPane* ListPane() const { return m_pane; }
-    QWidget* PlayerArea() const { return m_playerArea; }
+    QWidget* PlayerArea() const;
+    PlayerView* Player() const { return m_player; }
     ScreenSaverInhibitor& Inhibitor() { return *m_inhibitor; }
     RecordCommands& Recording() { return *m_recording; }
 
@@ -88,6 +90,9 @@ private:
     void CreateMenus();
     void CreateLayout();
     void ShowListMenu(const QPoint& position);
+    // Plays a row of the list; the one place that decides which address a
+    // row opens with.
+    void PlayRow(int row);
     int OpenOne(const std::string& address, const std::string& name, const std::string& option);
     void SetOnTop(bool on);
     void SetProtectScreenSave(bool on);
@@ -103,7 +108,7 @@ private:
     RecordListModel* m_model;
     RecordListPane* m_pane = nullptr;
     QSplitter* m_splitter = nullptr;
-    QWidget* m_playerArea = nullptr;
+    PlayerView* m_player = nullptr;
     ActionTable* m_actions;
     RecordCommands* m_recording = nullptr;
     ScreenSaverInhibitor* m_inhibitor;

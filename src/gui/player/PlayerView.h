@@ -1,0 +1,141 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+
+#include <memory>
+
+#include "gui/player/CaptionStyle.h"
+#include "gui/player/PlayerLayout.h"
+#include "player/MediaPlayer.h"
+
+class QMenu;
+
+namespace tapewell {
+class AppSettings;
+}
+
+namespace tapewell::gui {
+
+class ActionTable;
+class FullScreenVideoWindow;
+class VideoCanvas;
+
+// The main window's player area: it owns the MediaPlayer, lays the video and
+// the caption band out by the size mode and the ratio setting, polls the
+// player every 100 ms and turns its events into signals for the record list,
+// and answers the player commands of the action table.
+//
+// Opening never blocks the window: Play starts the open and returns; the
+// rest of the start happens when the player reports the media ready.
+class PlayerView : public QWidget {
+    Q_OBJECT
+public:
+    // Play states, as playStateChanged reports them.
+    static constexpr int kStopped = 0;
+    static constexpr int kPaused = 1;
+    static constexpr int kPlaying = 2;
+    static constexpr int kPollMs = 100;
+    static constexpr int kStatusMs = 1000;
+
+    // Adds the player commands to actions; settings are the program's own
+    // and are changed by the commands.
+    PlayerView(AppSettings& settings, ActionTable& actions, QWidget* parent = nullptr);
+    ~PlayerView() override;
+
+    // Starts opening address; false only when the open cannot start (then
+    // openFailed follows). The display title is title, or the address.
+    bool Play(const QString& address, const QString& title = {});
+
+    void PlayPause();
+    void Stop();
+    // Moves by seconds; nothing when the target is before 1 s or at or past
+    // the end.
+    void SeekBy(int seconds);
+    void SetSizeMode(SizeMode mode);
+    void SetFullScreen(bool on);
+    bool IsFullScreen() const { return m_fullScreen != nullptr; }
+    // Puts the last frame, at the video's size, on the clipboard.
+    void CopyPicture();
+    // 0-5000 and mute, applied now and to each media that opens.
+    void SetVolume(int volume);
+    void SetMute(bool on);
+
+    int PlayState() const { return m_playState; }
+    bool IsOpening() const { return m_opening; }
+    bool ShowsVideo() const;
+    QString Address() const { return m_address; }
+    QString DisplayTitle() const { return m_displayTitle; }
+    QString LastError() const { return m_lastError; }
+    QString CaptionText() const;
+    QString StatusText() const;
+    // The video's rectangle in the view (empty while no video is shown).
+    QRect VideoRect() const;
+    QImage LastFrame() const;
+    CaptionStyle Caption() const { return m_caption; }
+    MediaPlayer& Player() { return m_player; }
+    QWidget* FullScreenWindow() const;
+    // Greys the size and caption commands to the mode and the media.
+    void UpdateActions();
+    // The player menu (the context menu), parented to parent.
+    QMenu* CreateMenu(QWidget* parent);
+
+Q_SIGNALS:
+    void playStateChanged(int state);
+    void opening();
+    void opened();
+    void openFailed();
+    void positionTick();
+    void buffering(int percent);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void CreateActions(ActionTable& actions);
+    void OnPoll();
+    void OnOpened();
+    void OnOpenFailed();
+    void StartPlaying();
+    void PausePlaying();
+    void SetPlayState(int state);
+    void ShowIdle();
+    void ShowStatus(const QString& text);
+    void OnCaptionNotice();
+    void ApplyCaptionStyle();
+    void ToggleCaptions();
+    void StepCaptionMargin(int delta);
+    void OpenFontDialog();
+    void ToggleKeepRatio(bool on);
+    // The layout box, the picture state and a repaint.
+    void Relayout();
+    void Post(void (PlayerView::*signal)());
+    void ConnectBackend();
+    void DisconnectBackend();
+
+    AppSettings& m_settings;
+    ActionTable& m_actions;
+    MediaPlayer m_player;
+    VideoCanvas* m_canvas;
+    std::unique_ptr<FullScreenVideoWindow> m_fullScreen;
+    QTimer m_pollTimer;
+    QTimer m_statusTimer;
+    QString m_address;
+    QString m_displayTitle;
+    QString m_lastError;
+    CaptionStyle m_caption;
+    SizeMode m_sizeMode = SizeMode::kNormal;
+    QSize m_chosen;
+    int m_playState = kStopped;
+    bool m_opening = false;
+    bool m_hasCaptions = false;
+    int m_volume = MediaPlayer::kMaxVolume;
+    bool m_muted = false;
+};
+
+}  // namespace tapewell::gui
