@@ -7,6 +7,8 @@
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QFontInfo>
+#include <QLocale>
+#include <QMenu>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTest>
@@ -19,6 +21,7 @@
 #include "GuiTestSupport.h"
 #include "PlayerTestMedia.h"
 #include "gui/app/ActionTable.h"
+#include "gui/app/CRecorderApp.h"
 #include "gui/player/PlayerView.h"
 #include "settings/AppSettings.h"
 #include "support/TestSupport.h"
@@ -308,6 +311,20 @@ TEST_F(PlayerViewTest, ClosingWhilePlayingIsClean) {
     QTest::qWait(200);
     delete m_view;
     m_view = nullptr;
+}
+
+// Last in the program: the translators it installs stay for the process.
+TEST_F(PlayerViewTest, SpeaksKoreanUnderAKoreanLocale) {
+    QLocale::setDefault(QLocale(QLocale::Korean, QLocale::SouthKorea));
+    InstallTranslations(*QCoreApplication::instance());
+    ASSERT_TRUE(PlayAndWait(test::VideoClip()));
+    Action(command::kHalfSize)->trigger();
+    EXPECT_EQ(m_view->StatusText(), "절반 크기 : 160x120");
+    Action(command::kKeepRatio)->trigger();
+    EXPECT_EQ(m_view->StatusText(), "화면 비율 유지");
+    std::unique_ptr<QMenu> menu(m_view->CreateMenu(nullptr));
+    EXPECT_EQ(menu->title(), "재생(&P)");
+    QLocale::setDefault(QLocale::c());
 }
 
 }  // namespace

@@ -172,6 +172,37 @@
     </message>
 </context>
 <context>
+    <name>tapewell::gui::CaptionFontDialog</name>
+    <message>
+        <source>Bold</source>
+        <translation>굵게</translation>
+    </message>
+    <message>
+        <source>Colour...</source>
+        <translation>색...</translation>
+    </message>
+    <message>
+        <source>Caption preview</source>
+        <translation>자막 미리 보기</translation>
+    </message>
+    <message>
+        <source>Caption Font</source>
+        <translation>자막 글꼴</translation>
+    </message>
+    <message>
+        <source>Font</source>
+        <translation>글꼴</translation>
+    </message>
+    <message>
+        <source>Size</source>
+        <translation>크기</translation>
+    </message>
+    <message>
+        <source>Colour</source>
+        <translation>색</translation>
+    </message>
+</context>
+<context>
     <name>tapewell::gui::CredentialsDialog</name>
     <message>
         <source>save?(&amp;S)</source>
@@ -269,6 +300,113 @@
     <message>
         <source>cannot listen on %1: %2</source>
         <translation>%1에서 연결을 기다릴 수 없습니다: %2</translation>
+    </message>
+</context>
+<context>
+    <name>tapewell::gui::PlayerView</name>
+    <message>
+        <source>Tapewell</source>
+        <translation>Tapewell</translation>
+    </message>
+    <message>
+        <source>Play/Pause</source>
+        <translation>재생/일시 정지</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>정지</translation>
+    </message>
+    <message>
+        <source>Back 30 sec</source>
+        <translation>30초 뒤로</translation>
+    </message>
+    <message>
+        <source>Forward 30 sec</source>
+        <translation>30초 앞으로</translation>
+    </message>
+    <message>
+        <source>Back 1 min</source>
+        <translation>1분 뒤로</translation>
+    </message>
+    <message>
+        <source>Forward 1 min</source>
+        <translation>1분 앞으로</translation>
+    </message>
+    <message>
+        <source>Half Size</source>
+        <translation>절반 크기</translation>
+    </message>
+    <message>
+        <source>Normal Size</source>
+        <translation>한배 크기</translation>
+    </message>
+    <message>
+        <source>Double Size</source>
+        <translation>두배 크기</translation>
+    </message>
+    <message>
+        <source>Full Size</source>
+        <translation>전체 화면</translation>
+    </message>
+    <message>
+        <source>Keep Screen Size</source>
+        <translation>화면 크기 유지</translation>
+    </message>
+    <message>
+        <source>Keep Ratio</source>
+        <translation>화면 비율 유지</translation>
+    </message>
+    <message>
+        <source>Slow Speed</source>
+        <translation>느리게</translation>
+    </message>
+    <message>
+        <source>Normal Speed</source>
+        <translation>보통 속도</translation>
+    </message>
+    <message>
+        <source>Fast Speed</source>
+        <translation>빠르게</translation>
+    </message>
+    <message>
+        <source>Hide Caption</source>
+        <translation>자막 숨기기</translation>
+    </message>
+    <message>
+        <source>Font Bigger</source>
+        <translation>글꼴 크게</translation>
+    </message>
+    <message>
+        <source>Font Smaller</source>
+        <translation>글꼴 작게</translation>
+    </message>
+    <message>
+        <source>Font Bold</source>
+        <translation>글꼴 굵게</translation>
+    </message>
+    <message>
+        <source>Setting Font...</source>
+        <translation>글꼴 설정...</translation>
+    </message>
+    <message>
+        <source>Large Caption Window</source>
+        <translation>자막 창 크게</translation>
+    </message>
+    <message>
+        <source>Small Caption Window</source>
+        <translation>자막 창 작게</translation>
+    </message>
+    <message>
+        <source>Copy Picture</source>
+        <translation>그림 복사</translation>
+    </message>
+    <message>
+        <source>Hide</source>
+        <translation>숨기기</translation>
+    </message>
+    <message>
+        <source>&amp;Player</source>
+        <translation>재생(&amp;P)</translation>
     </message>
 </context>
 <context>
