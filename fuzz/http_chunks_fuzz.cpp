@@ -13,7 +13,7 @@
 #include "http/ChunkReceiver.h"
 #include "http/EngineMessages.h"
 #include "http/StreamReader.h"
-#include "recording/EngineEvents.h"
+#include "engine/EngineEvents.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace tapewell;

@@ -10,7 +10,7 @@
 #include "common/OutputFile.h"
 #include "mms/MmsBufferStream.h"
 #include "mms/MmsClient.h"
-#include "recording/EngineEvents.h"
+#include "engine/EngineEvents.h"
 
 namespace {
 

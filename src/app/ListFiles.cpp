@@ -2,7 +2,7 @@
 
 #include "app/AddressText.h"
 #include "app/IbhFile.h"
-#include "app/ListPrompt.h"
+#include "playlist/ListPrompt.h"
 #include "app/RecordList.h"
 #include "app/UrhFile.h"
 #include "settings/UserFolders.h"

@@ -6,7 +6,7 @@
 
 #include "common/Limits.h"
 #include "common/UrlParts.h"
-#include "recording/JobPrompt.h"
+#include "engine/JobPrompt.h"
 #include "settings/ProfileStore.h"
 
 namespace tapewell {

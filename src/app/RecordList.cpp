@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "app/AddressText.h"
-#include "app/ListPrompt.h"
+#include "playlist/ListPrompt.h"
 #include "app/RecordListObserver.h"
 
 namespace tapewell {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "recording/JobPrompt.h"
+#include "engine/JobPrompt.h"
 #include "settings/AppSettings.h"
 
 namespace tapewell {

@@ -2,7 +2,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/ListPrompt.h"
+#include "playlist/ListPrompt.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "playlist/AsxWriter.h"
@@ -24,7 +24,7 @@ constexpr const char* kUsage =
     "\n"
     "Exit status: 0 when the file was written, 1 when it was not.\n";
 
-constexpr OptionSpec kOptions[] = {{"--title", true}, {"--overwrite", false}};
+constexpr OptionDef kOptions[] = {{"--title", true}, {"--overwrite", false}};
 
 class OverwritePrompt final : public ListPrompt {
 public:

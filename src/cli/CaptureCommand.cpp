@@ -44,7 +44,7 @@ constexpr const char* kUsage =
     "Exit status: 0 when capture ended by itself, at a limit or on Ctrl+C;\n"
     "1 when the device or file could not be opened or reading failed.\n";
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionDef kOptions[] = {
     {"-i", true},        {"-r", true},         {"--no-http", false},
     {"--no-mms", false}, {"--no-rtsp", false}, {"--types", true},
     {"--count", true},   {"--seconds", true},  {"--list-interfaces", false},

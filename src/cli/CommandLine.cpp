@@ -8,7 +8,7 @@
 
 namespace tapewell::cli {
 
-std::optional<std::string> ParseArgs(std::span<char* const> args, std::span<const OptionSpec> known,
+std::optional<std::string> ParseArgs(std::span<char* const> args, std::span<const OptionDef> known,
                                      ParsedArgs& out) {
     bool optionsEnded = false;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -26,7 +26,7 @@ std::optional<std::string> ParseArgs(std::span<char* const> args, std::span<cons
             continue;
         }
         std::string_view name = arg.substr(0, arg.find('='));
-        const OptionSpec* option = nullptr;
+        const OptionDef* option = nullptr;
         for (const auto& candidate : known) {
             if (candidate.name == name) {
                 option = &candidate;
@@ -53,7 +53,7 @@ std::optional<std::string> ParseArgs(std::span<char* const> args, std::span<cons
 }
 
 std::optional<int> StartCommand(std::string_view command, std::span<char* const> args,
-                                std::span<const OptionSpec> known, const char* usage, size_t files,
+                                std::span<const OptionDef> known, const char* usage, size_t files,
                                 ParsedArgs& out) {
     if (auto error = ParseArgs(args, known, out)) {
         return UsageError(command, *error);

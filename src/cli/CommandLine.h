@@ -15,7 +15,7 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 64;
 
-struct OptionSpec {
+struct OptionDef {
     std::string_view name;  // "--json"
     bool takesValue = false;
 };
@@ -31,7 +31,7 @@ struct ParsedArgs {
 // Splits a command's arguments into options and positional arguments.
 // "--help"/"-h" is always known; "--" ends the options; "--name=value" and
 // "--name value" both give a value. Returns the usage error text, if any.
-std::optional<std::string> ParseArgs(std::span<char* const> args, std::span<const OptionSpec> known,
+std::optional<std::string> ParseArgs(std::span<char* const> args, std::span<const OptionDef> known,
                                      ParsedArgs& out);
 
 // The start every command shares: parses its arguments, and for --help
@@ -39,7 +39,7 @@ std::optional<std::string> ParseArgs(std::span<char* const> args, std::span<cons
 // other than `files`) prints the error. Returns the exit code when the
 // command ends there, nothing when it goes on with `out`.
 std::optional<int> StartCommand(std::string_view command, std::span<char* const> args,
-                                std::span<const OptionSpec> known, const char* usage, size_t files,
+                                std::span<const OptionDef> known, const char* usage, size_t files,
                                 ParsedArgs& out);
 
 // A whole decimal number from 0 to limits::kMaxOptionNumber, nothing else.

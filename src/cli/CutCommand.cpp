@@ -33,7 +33,7 @@ constexpr const char* kUsage =
     "\n"
     "Exit status: 0 when the cut was written, 1 when it was not.\n";
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionDef kOptions[] = {
     {"--start", true}, {"--end", true}, {"-o", true}, {"--output", true}};
 
 constexpr int kProgressBarWidth = 40;

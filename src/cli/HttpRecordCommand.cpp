@@ -10,8 +10,8 @@
 #include "cli/TerminalInput.h"
 #include "common/OutputFile.h"
 #include "http/CHttpRecorder.h"
-#include "recording/EngineEvents.h"
-#include "recording/JobPrompt.h"
+#include "engine/EngineEvents.h"
+#include "engine/JobPrompt.h"
 #include "recording/OutputPaths.h"
 #include "settings/AppSettings.h"
 #include "settings/ProfileStore.h"
@@ -40,7 +40,7 @@ constexpr const char* kUsage =
     "\n"
     "Exit status: 0 when bytes were written, 1 when none were.\n";
 
-constexpr OptionSpec kOptions[] = {{"--out", true},
+constexpr OptionDef kOptions[] = {{"--out", true},
                                    {"--user", true},
                                    {"--password", true},
                                    {"--proxy", true},

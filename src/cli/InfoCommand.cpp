@@ -23,7 +23,7 @@ constexpr const char* kUsage =
     "\n"
     "Exit status: 0 when the file was parsed, 1 when it is missing or not ASF.\n";
 
-constexpr OptionSpec kOptions[] = {{"--json", false}};
+constexpr OptionDef kOptions[] = {{"--json", false}};
 
 struct Codec {
     std::string name;

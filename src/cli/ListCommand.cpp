@@ -7,12 +7,12 @@
 
 #include "app/AddressText.h"
 #include "app/ListFiles.h"
-#include "app/ListPrompt.h"
+#include "playlist/ListPrompt.h"
 #include "app/LoginCheck.h"
 #include "app/RecordList.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
-#include "recording/JobPrompt.h"
+#include "engine/JobPrompt.h"
 #include "settings/ProfileStore.h"
 
 namespace tapewell::cli {
@@ -80,7 +80,7 @@ void PrintList(const RecordList& list) {
 }
 
 int RunShow(std::span<char* const> args) {
-    constexpr OptionSpec kOptions[] = {{"--login-check", false}};
+    constexpr OptionDef kOptions[] = {{"--login-check", false}};
     ParsedArgs parsed;
     if (auto exit = StartCommand("list show", args, kOptions, kUsage, 1, parsed)) {
         return *exit;

@@ -8,7 +8,7 @@
 #include "cli/Commands.h"
 #include "common/OutputFile.h"
 #include "mms/MmsClient.h"
-#include "recording/EngineEvents.h"
+#include "engine/EngineEvents.h"
 #include "settings/AppSettings.h"
 #include "settings/ProfileStore.h"
 
@@ -36,7 +36,7 @@ constexpr const char* kUsage =
     "\n"
     "Exit status: 0 when bytes were written, 1 when none were.\n";
 
-constexpr OptionSpec kOptions[] = {{"--out", true}, {"--agent", true}, {"--start-packet", true}};
+constexpr OptionDef kOptions[] = {{"--out", true}, {"--agent", true}, {"--start-packet", true}};
 
 class PrintingEvents final : public EngineEvents {
 public:

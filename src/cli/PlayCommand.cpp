@@ -27,7 +27,7 @@ constexpr const char* kUsage =
     "Exit status: 0 at the end of FILE or after S seconds, 1 when it cannot be\n"
     "opened or fails while playing.\n";
 
-constexpr OptionSpec kOptions[] = {{"--seconds", true}};
+constexpr OptionDef kOptions[] = {{"--seconds", true}};
 
 // A caption on one output line: its line breaks shown as " | ".
 std::string OneLine(const std::string& text) {

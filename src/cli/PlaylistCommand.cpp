@@ -24,7 +24,7 @@ constexpr const char* kUsage =
     "\n"
     "Exit status: 0 when FILE is a playlist with addresses, 1 otherwise.\n";
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionDef kOptions[] = {
     {"--engine", false}, {"--job", false}, {"--list", false}, {"-m", true}, {"-p", true}};
 
 void PrintMessage(const char* text) {

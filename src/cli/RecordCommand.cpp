@@ -60,7 +60,7 @@ constexpr const char* kUsage =
     "Exit status: 0 when every job completed, 1 when one failed (its error text\n"
     "on stderr), 2 when stopped by a signal.\n";
 
-constexpr OptionSpec kOptions[] = {{"--dir", true},    {"--max-time", true}, {"--max-size", true},
+constexpr OptionDef kOptions[] = {{"--dir", true},    {"--max-time", true}, {"--max-size", true},
                                    {"--user", true},   {"--password", true}, {"--agent", true},
                                    {"--resume", true}, {"--exists", true},   {"--quiet", false}};
 

@@ -30,7 +30,7 @@ constexpr const char* kUsage =
     "Exit status: 0 when FILE played to its end, 1 when it cannot be opened,\n"
     "has no pictures or fails while playing.\n";
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionDef kOptions[] = {
     {"--every", true}, {"--count", true}, {"--dir", true}, {"--name", true}};
 constexpr auto kPollInterval = std::chrono::milliseconds(20);
 

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "recording/JobPrompt.h"
+#include "engine/JobPrompt.h"
 
 namespace tapewell::cli {
 

@@ -9,7 +9,7 @@
 #include "cli/Commands.h"
 #include "common/OutputFile.h"
 #include "http/CWebFetcher.h"
-#include "recording/EngineEvents.h"
+#include "engine/EngineEvents.h"
 #include "settings/AppSettings.h"
 #include "settings/ProfileStore.h"
 
@@ -30,7 +30,7 @@ constexpr const char* kUsage =
     "\n"
     "Exit status: 0 when FILE was written or an address was found, 1 otherwise.\n";
 
-constexpr OptionSpec kOptions[] = {{"--out", true}};
+constexpr OptionDef kOptions[] = {{"--out", true}};
 
 
 class PrintingEvents final : public EngineEvents {

@@ -12,8 +12,8 @@
 #include "http/ReadAheadStreamSource.h"
 #include "http/StreamReader.h"
 #include "playlist/ExpandPlaylist.h"
-#include "recording/EngineEvents.h"
-#include "recording/JobPrompt.h"
+#include "engine/EngineEvents.h"
+#include "engine/JobPrompt.h"
 #include "settings/ProfileStore.h"
 
 namespace tapewell {

@@ -12,8 +12,8 @@
 #include "common/UrlParts.h"
 #include "http/DownloadWriter.h"
 #include "http/StreamRequest.h"
-#include "recording/EngineEvents.h"
-#include "recording/JobPrompt.h"
+#include "engine/EngineEvents.h"
+#include "engine/JobPrompt.h"
 #include "settings/ProfileStore.h"
 
 namespace tapewell {

@@ -11,7 +11,7 @@
 #include "http/EngineMessages.h"
 #include "http/HeaderLayout.h"
 #include "http/StreamReader.h"
-#include "recording/EngineEvents.h"
+#include "engine/EngineEvents.h"
 
 namespace tapewell {
 

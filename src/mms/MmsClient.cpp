@@ -15,7 +15,7 @@
 #include "mms/MmsFileRepair.h"
 #include "mms/MmsProtocol.h"
 #include "mms/MmsTransport.h"
-#include "recording/EngineEvents.h"
+#include "engine/EngineEvents.h"
 
 namespace tapewell {
 namespace {

@@ -5,7 +5,7 @@
 #include "common/Limits.h"
 #include "common/UrlParts.h"
 #include "mms/MmsProtocol.h"
-#include "recording/EngineEvents.h"
+#include "engine/EngineEvents.h"
 
 namespace tapewell {
 

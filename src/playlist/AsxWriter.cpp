@@ -2,7 +2,7 @@
 
 #include <span>
 
-#include "app/ListPrompt.h"
+#include "playlist/ListPrompt.h"
 #include "common/ByteSink.h"
 #include "settings/AppSettings.h"
 

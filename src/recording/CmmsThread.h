@@ -12,8 +12,8 @@
 #include "http/CHttpRecorder.h"
 #include "http/CWebFetcher.h"
 #include "mms/MmsClient.h"
-#include "recording/EngineEvents.h"
-#include "recording/JobPrompt.h"
+#include "engine/EngineEvents.h"
+#include "engine/JobPrompt.h"
 #include "settings/AppSettings.h"
 
 namespace tapewell {

@@ -10,7 +10,7 @@
 #include "app/ListFiles.h"
 #include "app/LoginCheck.h"
 #include "app/RecordList.h"
-#include "recording/JobPrompt.h"
+#include "engine/JobPrompt.h"
 #include "settings/ProfileStore.h"
 #include "support/TestServer.h"
 #include "support/TestSupport.h"

@@ -18,7 +18,7 @@
 #include <optional>
 #include <string>
 
-#include "recording/JobPrompt.h"
+#include "engine/JobPrompt.h"
 #include "recording/JobSink.h"
 #include "support/TestSupport.h"
 

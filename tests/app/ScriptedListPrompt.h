@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ListPrompt.h"
+#include "playlist/ListPrompt.h"
 
 namespace tapewell::test {
 

@@ -15,7 +15,7 @@
 #include "http/HttpReply.h"
 #include "http/ReadAheadStreamSource.h"
 #include "http/StreamReader.h"
-#include "recording/EngineEvents.h"
+#include "engine/EngineEvents.h"
 
 namespace tapewell {
 namespace {

@@ -15,8 +15,8 @@
 #include "common/LittleEndian.h"
 #include "common/OutputFile.h"
 #include "http/CHttpRecorder.h"
-#include "recording/EngineEvents.h"
-#include "recording/JobPrompt.h"
+#include "engine/EngineEvents.h"
+#include "engine/JobPrompt.h"
 #include "settings/ProfileStore.h"
 #include "support/TestServer.h"
 

@@ -13,8 +13,8 @@
 #include "common/Limits.h"
 #include "common/OutputFile.h"
 #include "http/CWebFetcher.h"
-#include "recording/EngineEvents.h"
-#include "recording/JobPrompt.h"
+#include "engine/EngineEvents.h"
+#include "engine/JobPrompt.h"
 #include "settings/ProfileStore.h"
 #include "support/TestServer.h"
 

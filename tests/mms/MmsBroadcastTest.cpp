@@ -15,7 +15,7 @@
 #include "common/OutputFile.h"
 #include "mms/MmsClient.h"
 #include "mms/MmsStreamHeader.h"
-#include "recording/EngineEvents.h"
+#include "engine/EngineEvents.h"
 #include "support/AsfClip.h"
 #include "support/TestSupport.h"
 

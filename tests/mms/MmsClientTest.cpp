@@ -17,7 +17,7 @@
 #include "common/OutputFile.h"
 #include "mms/MmsBufferStream.h"
 #include "mms/MmsClient.h"
-#include "recording/EngineEvents.h"
+#include "engine/EngineEvents.h"
 #include "support/AsfClip.h"
 #include "support/TestServer.h"
 #include "support/TestSupport.h"

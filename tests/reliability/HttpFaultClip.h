@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "http/CHttpRecorder.h"
-#include "recording/EngineEvents.h"
-#include "recording/JobPrompt.h"
+#include "engine/EngineEvents.h"
+#include "engine/JobPrompt.h"
 #include "support/AsfClip.h"
 #include "support/TestSupport.h"
 

@@ -14,7 +14,7 @@
 #include "common/LittleEndian.h"
 #include "common/OutputFile.h"
 #include "mms/MmsClient.h"
-#include "recording/EngineEvents.h"
+#include "engine/EngineEvents.h"
 #include "support/TestServer.h"
 
 namespace tapewell::test {

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/ListPrompt.h"
+#include "playlist/ListPrompt.h"
 
 namespace tapewell {
 class RecordList;

@@ -3,7 +3,7 @@
 #include <QDialog>
 #include <QString>
 
-#include "recording/JobPrompt.h"
+#include "engine/JobPrompt.h"
 
 class QCheckBox;
 class QPushButton;

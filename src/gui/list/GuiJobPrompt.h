@@ -6,7 +6,7 @@
 #include <functional>
 #include <memory>
 
-#include "recording/JobPrompt.h"
+#include "engine/JobPrompt.h"
 
 class QDialog;
 

@@ -5,7 +5,7 @@
 
 #include <functional>
 
-#include "app/ListPrompt.h"
+#include "playlist/ListPrompt.h"
 
 class QWidget;
 
