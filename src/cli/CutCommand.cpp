@@ -8,10 +8,10 @@
 
 #include "asf/AsfCutter.h"
 #include "asf/AsfInfo.h"
-#include "asf/SizeTimeText.h"
 #include "cli/CommandLine.h"
-#include "cli/StopSignals.h"
 #include "cli/Commands.h"
+#include "cli/StopSignals.h"
+#include "common/SizeTimeText.h"
 
 namespace tapewell::cli {
 namespace {

@@ -3,10 +3,10 @@
 #include <string>
 
 #include "asf/AsfInfo.h"
-#include "asf/SizeTimeText.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/JsonWriter.h"
+#include "common/SizeTimeText.h"
 
 namespace tapewell::cli {
 namespace {

@@ -2,10 +2,10 @@
 #include <cstdio>
 #include <string>
 
-#include "asf/SizeTimeText.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "common/Limits.h"
+#include "common/SizeTimeText.h"
 #include "player/HtmlToText.h"
 #include "player/MediaPlayer.h"
 

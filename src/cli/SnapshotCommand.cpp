@@ -3,10 +3,10 @@
 #include <string>
 #include <thread>
 
-#include "asf/FrameSnapshot.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "common/Limits.h"
+#include "player/FrameSnapshot.h"
 #include "player/GstPlayer.h"
 
 namespace tapewell::cli {

@@ -6,8 +6,8 @@
 #include "asf/AsfGuids.h"
 #include "asf/AsfPacketTools.h"
 #include "asf/LiveTimeline.h"
-#include "asf/SizeTimeText.h"
 #include "common/Limits.h"
+#include "common/SizeTimeText.h"
 
 namespace tapewell {
 namespace {

@@ -1,4 +1,4 @@
-#include "asf/FrameSnapshot.h"
+#include "player/FrameSnapshot.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "asf/FrameSnapshot.h"
+#include "player/FrameSnapshot.h"
 
 #include <cinttypes>
 #include <cstdio>
 
-#include "asf/SizeTimeText.h"
+#include "common/SizeTimeText.h"
 #include "player/BmpFile.h"
 
 namespace tapewell {

@@ -1,4 +1,4 @@
-#include "asf/SizeTimeText.h"
+#include "common/SizeTimeText.h"
 
 #include <cstdio>
 
