@@ -51,9 +51,11 @@ echo "== Serving it on 127.0.0.1: on demand over MMS (port $ondemand_mms), live 
 files=()
 record() {
   echo "== tapewell-cli record $*"
-  local out
-  out=$("$bin/tapewell-cli" record "${dir_args[@]}" --exists rename --resume no "$@" | tee /dev/stderr)
-  while read -r path; do files+=("$path"); done < <(sed -n 's/^file //p' <<<"$out")
+  # The output is shown as it comes and kept in a file for the paths. (tee
+  # to /dev/stderr would reopen a log file that stderr points to and
+  # truncate it.)
+  "$bin/tapewell-cli" record "${dir_args[@]}" --exists rename --resume no "$@" | tee "$work/record.out"
+  while read -r path; do files+=("$path"); done < <(sed -n 's/^file //p' "$work/record.out")
 }
 record "mms://127.0.0.1:$ondemand_mms/sample.asf" DemoOnDemand
 record --max-time 15 "http://127.0.0.1:$live_http/sample.asf" DemoLive
