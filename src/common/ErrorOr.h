@@ -44,7 +44,7 @@ public:
     const T* operator->() const { return &value(); }
 
     // Only when !has_value().
-    const Error& error() const { return std::get<1>(m_state); }
+    const Error& error() const& { return std::get<1>(m_state); }
     Error&& error() && { return std::get<1>(std::move(m_state)); }
 
 private:
@@ -62,7 +62,7 @@ public:
     bool has_value() const { return !m_failed; }
     explicit operator bool() const { return has_value(); }
 
-    const Error& error() const { return m_error; }
+    const Error& error() const& { return m_error; }
     Error&& error() && { return std::move(m_error); }
 
 private:
