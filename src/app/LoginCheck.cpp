@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "common/Limits.h"
+#include "common/TextFormat.h"
 #include "common/UrlParts.h"
 #include "engine/JobPrompt.h"
 #include "settings/ProfileStore.h"
@@ -73,11 +74,10 @@ LoginCheck::Result LoginCheck::Run(const std::string& address, const std::string
         return result;
     }
     const bool ipv6 = parts->host.find(':') != std::string::npos;
-    std::string url = "http://" + (ipv6 ? "[" + parts->host + "]" : parts->host);
-    if (parts->port != 0) {
-        url += ":" + std::to_string(parts->port);
-    }
-    url += parts->object.empty() ? "/" : parts->object;
+    const std::string port = parts->port != 0 ? FormatText(":%d", parts->port) : std::string();
+    const std::string url =
+        FormatText(ipv6 ? "http://[%s]%s%s" : "http://%s%s%s", parts->host.c_str(), port.c_str(),
+                   parts->object.empty() ? "/" : parts->object.c_str());
     result.contacted = true;
     result.userName = userName;
     result.password = password;
