@@ -45,7 +45,7 @@ int RunAsx(std::span<char* const> args) {
         return *exit;
     }
     std::string title = parsed.options["--title"];
-    CleanFileName(title);
+    ReplaceReservedFileNameChars(title);
     std::filesystem::path out = parsed.positional[0];
     std::error_code error;
     if (std::filesystem::is_directory(out, error)) {

@@ -2,9 +2,8 @@
 
 #include <span>
 
-#include "playlist/ListPrompt.h"
 #include "common/ByteSink.h"
-#include "settings/AppSettings.h"
+#include "playlist/ListPrompt.h"
 
 namespace tapewell {
 
@@ -31,7 +30,7 @@ AsxWriteResult WriteAsx(const std::filesystem::path& path, const std::string& ti
     return sink->Commit(error) ? AsxWriteResult::Written : AsxWriteResult::Failed;
 }
 
-std::string& CleanFileName(std::string& text) {
+std::string& ReplaceReservedFileNameChars(std::string& text) {
     for (char& c : text) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte < 0x20 || byte == 0x7F ||
@@ -40,10 +39,6 @@ std::string& CleanFileName(std::string& text) {
         }
     }
     return text;
-}
-
-std::string DefaultAsxFolder(const AppSettings& settings) {
-    return settings.m_baseDirectory;
 }
 
 std::filesystem::path AsxPathFor(const std::filesystem::path& folder, const std::string& name) {

@@ -5,7 +5,6 @@
 
 namespace tapewell {
 
-class AppSettings;
 class ListPrompt;
 
 enum class AsxWriteResult { Written, Declined, Failed };
@@ -22,13 +21,10 @@ AsxWriteResult WriteAsx(const std::filesystem::path& path, const std::string& ti
                         const std::string& address, ListPrompt* prompt,
                         std::string* error = nullptr);
 
-// Makes an item name usable as a file name in place and returns it:
-// \ / : * ? " < > | become "_", and so do control characters, which a file
-// name should not carry either.
-std::string& CleanFileName(std::string& text);
-
-// The folder "ASX Save" writes into: the base folder.
-std::string DefaultAsxFolder(const AppSettings& settings);
+// Makes an item name usable as a file name in place and returns it: the
+// characters Windows reserves in file names, \ / : * ? " < > |, become "_",
+// and so do control characters, which a file name should not carry either.
+std::string& ReplaceReservedFileNameChars(std::string& text);
 
 // folder/<name>.asx, or folder/noname.asx for an empty name.
 std::filesystem::path AsxPathFor(const std::filesystem::path& folder, const std::string& name);

@@ -2,7 +2,6 @@
 
 #include "app/ScriptedListPrompt.h"
 #include "playlist/AsxWriter.h"
-#include "settings/AppSettings.h"
 #include "support/TestSupport.h"
 
 namespace tapewell {
@@ -17,9 +16,9 @@ TEST(AsxWriter, WritesSixLinesUnderACleanName) {
     test::TempDir dir;
     test::ScriptedListPrompt prompt;
     std::string name = "My:Show?1";
-    EXPECT_EQ(CleanFileName(name), "My_Show_1");
+    EXPECT_EQ(ReplaceReservedFileNameChars(name), "My_Show_1");
     std::string all = "a\\b/c:d*e?f\"g<h>i|j\tk";
-    EXPECT_EQ(CleanFileName(all), "a_b_c_d_e_f_g_h_i_j_k");
+    EXPECT_EQ(ReplaceReservedFileNameChars(all), "a_b_c_d_e_f_g_h_i_j_k");
 
     const auto path = AsxPathFor(dir.Path(), name);
     EXPECT_EQ(path, dir / "My_Show_1.asx");
@@ -38,10 +37,6 @@ TEST(AsxWriter, WritesSixLinesUnderACleanName) {
     EXPECT_EQ(WriteAsx(path, "other", "http://x", &prompt), AsxWriteResult::Written);
     EXPECT_NE(ReadText(path), expected);
     EXPECT_EQ(WriteAsx(dir / "no" / "x.asx", "t", "a", &prompt), AsxWriteResult::Failed);
-
-    AppSettings settings;
-    settings.m_baseDirectory = "/srv/videos";
-    EXPECT_EQ(DefaultAsxFolder(settings), "/srv/videos");
 }
 
 }  // namespace
