@@ -30,7 +30,7 @@ AsxScanner::AsxScanner(TagCallback onTag, MessageCallback onSyntaxError)
     : m_onTag(std::move(onTag)), m_onSyntaxError(std::move(onSyntaxError)) {}
 
 AsxMode AsxScanner::Scan(std::string_view text) {
-    m_state = 0;
+    m_state = State::FirstWord;
     m_skipBlanks = true;
     m_closing = false;
     m_mode = AsxMode::Undecided;
@@ -51,7 +51,7 @@ void AsxScanner::Step(int c) {
         return;
     }
     switch (m_state) {
-        case 0:
+        case State::FirstWord:
             if (c == '<') {
                 StartTag();
             } else if (c == '[') {
@@ -64,50 +64,52 @@ void AsxScanner::Step(int c) {
                 m_mode = AsxMode::PlainList;
             }
             break;
-        case 1:
+        case State::BetweenTags:
             if (c == '<') {
                 StartTag();
             }
             break;
-        case 2:
-        case 3:
-        case 10:
+        case State::TagOpen:
+        case State::TagName:
+        case State::AfterSlash:
             StepTagStart(c);
             break;
-        case 4:
+        case State::BetweenAttributes:
             StepInTag(c);
             break;
-        case 5:
-        case 6:
+        case State::AttributeName:
+        case State::AfterAttributeName:
             StepAttribute(c);
             break;
-        default:
+        case State::AfterEquals:
+        case State::BareValue:
+        case State::QuotedValue:
             StepValue(c);
             break;
     }
 }
 
-// States 2 (after "<"), 3 (tag name) and 10 (after "/").
+// TagOpen, TagName and AfterSlash.
 void AsxScanner::StepTagStart(int c) {
-    if (m_state == 2) {
+    if (m_state == State::TagOpen) {
         if (c == '/') {
             m_closing = true;
         } else if (IsLetter(c)) {
-            m_state = 3;
+            m_state = State::TagName;
             m_skipBlanks = false;
             AppendName(static_cast<char>(c));
         } else {
             SyntaxError(2);
         }
-    } else if (m_state == 3) {
+    } else if (m_state == State::TagName) {
         if (IsBlank(c)) {
-            m_state = 4;
+            m_state = State::BetweenAttributes;
             m_skipBlanks = true;
         } else if (IsLetter(c)) {
             AppendName(static_cast<char>(c));
         } else if (c == '/') {
             m_closing = true;
-            m_state = 10;
+            m_state = State::AfterSlash;
             m_skipBlanks = true;
         } else if (c == '>') {
             CompleteTag();
@@ -121,19 +123,19 @@ void AsxScanner::StepTagStart(int c) {
     }
 }
 
-// State 4: between attributes.
+// BetweenAttributes.
 void AsxScanner::StepInTag(int c) {
     if (IsLetter(c)) {
         m_attributeKept = m_slots.size() < limits::kAsxMaxAttributes;
         if (m_attributeKept) {
             m_slots.push_back(Slot{m_text.size(), 0, false});
         }
-        m_state = 5;
+        m_state = State::AttributeName;
         m_skipBlanks = false;
         AppendText(static_cast<char>(c));
     } else if (c == '/') {
         m_closing = true;
-        m_state = 10;
+        m_state = State::AfterSlash;
         m_skipBlanks = true;
     } else if (c == '>') {
         CompleteTag();
@@ -142,15 +144,15 @@ void AsxScanner::StepInTag(int c) {
     }
 }
 
-// States 5 (attribute name) and 6 (after the name).
+// AttributeName and AfterAttributeName.
 void AsxScanner::StepAttribute(int c) {
-    if (m_state == 5) {
+    if (m_state == State::AttributeName) {
         if (IsLetter(c)) {
             AppendText(static_cast<char>(c));
             return;
         }
         EndText();
-        m_state = 6;
+        m_state = State::AfterAttributeName;
         m_skipBlanks = true;
         if (IsBlank(c)) {
             return;
@@ -158,7 +160,7 @@ void AsxScanner::StepAttribute(int c) {
     }
     if (c == '/') {
         m_closing = true;
-        m_state = 10;
+        m_state = State::AfterSlash;
         m_skipBlanks = true;
     } else if (c == '>') {
         CompleteTag();
@@ -167,18 +169,18 @@ void AsxScanner::StepAttribute(int c) {
             m_slots.back().valueAt = m_text.size();
             m_slots.back().hasValue = true;
         }
-        m_state = 7;
+        m_state = State::AfterEquals;
         m_skipBlanks = true;
     } else {
         SyntaxError(5);
     }
 }
 
-// States 7 (after "="), 8 (bare value) and 9 (quoted value).
+// AfterEquals, BareValue and QuotedValue.
 void AsxScanner::StepValue(int c) {
-    if (m_state == 7) {
+    if (m_state == State::AfterEquals) {
         if (c == '"') {
-            m_state = 9;
+            m_state = State::QuotedValue;
             m_skipBlanks = false;
             return;
         }
@@ -186,12 +188,12 @@ void AsxScanner::StepValue(int c) {
             SyntaxError(6);
             return;
         }
-        m_state = 8;
+        m_state = State::BareValue;
     }
-    if (m_state == 9) {
+    if (m_state == State::QuotedValue) {
         if (c == '"') {
             EndText();
-            m_state = 4;
+            m_state = State::BetweenAttributes;
             m_skipBlanks = true;
         } else if (c != kEndOfText) {
             AppendText(static_cast<char>(c));
@@ -202,12 +204,12 @@ void AsxScanner::StepValue(int c) {
         SyntaxError(7);
     } else if (IsBlank(c)) {
         EndText();
-        m_state = 4;
+        m_state = State::BetweenAttributes;
         m_skipBlanks = true;
     } else if (c == '/') {
         EndText();
         m_closing = true;
-        m_state = 10;
+        m_state = State::AfterSlash;
         m_skipBlanks = true;
     } else if (c == '>') {
         EndText();
@@ -224,12 +226,12 @@ void AsxScanner::StartTag() {
     m_text.clear();
     m_slots.clear();
     m_attributeKept = false;
-    m_state = 2;
+    m_state = State::TagOpen;
     m_skipBlanks = true;
 }
 
 void AsxScanner::CompleteTag() {
-    m_state = 1;
+    m_state = State::BetweenTags;
     m_skipBlanks = true;
     if (!m_onTag) {
         return;
@@ -254,7 +256,7 @@ void AsxScanner::SyntaxError(int number) {
     if (m_onSyntaxError) {
         m_onSyntaxError(kSyntaxMessages[number - 1]);
     }
-    m_state = 1;
+    m_state = State::BetweenTags;
     m_skipBlanks = true;
 }
 

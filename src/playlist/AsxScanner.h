@@ -31,7 +31,7 @@ struct AsxTag {
 enum class AsxMode { Undecided, ReferenceList, PlainList };
 
 // The ASX tag scanner shared by every playlist reader: a small state
-// machine over the text's bytes (states 0-10) with a skip-blanks switch.
+// machine over the text's bytes with a skip-blanks switch.
 // Complete tags go to onTag; a syntax error ("ASF syntax error N!\n",
 // N = 2..8) goes to onSyntaxError and the scan goes on after the bad tag.
 // Text between tags is not kept; a tag still open at the end is dropped.
@@ -46,6 +46,21 @@ public:
     AsxMode Scan(std::string_view text);
 
 private:
+    // Where the scan stands in the text.
+    enum class State {
+        FirstWord,           // before the first tag: "<", "[" or a word decides
+        BetweenTags,         // text between tags, skipped up to the next "<"
+        TagOpen,             // after "<"
+        TagName,             // in the tag's name
+        BetweenAttributes,   // after the name or a value
+        AttributeName,       // in an attribute's name
+        AfterAttributeName,  // after the name, before "=", "/" or ">"
+        AfterEquals,         // after "=", before the value
+        BareValue,           // in an unquoted value
+        QuotedValue,         // in a value inside double quotes
+        AfterSlash,          // after "/" in a tag: only ">" may follow
+    };
+
     struct Slot {
         size_t nameAt = 0;
         size_t valueAt = 0;
@@ -67,7 +82,7 @@ private:
 
     TagCallback m_onTag;
     MessageCallback m_onSyntaxError;
-    int m_state = 0;
+    State m_state = State::FirstWord;
     bool m_skipBlanks = true;
     bool m_closing = false;
     AsxMode m_mode = AsxMode::Undecided;
