@@ -45,13 +45,8 @@ std::vector<uint8_t> EncodeText(std::string_view text, size_t maxBytes) {
         cp949->resize(end);
         return *cp949;
     }
-    size_t end = std::min(text.size(), maxBytes);
-    if (end < text.size()) {
-        while (end > 0 && IsUtf8Continuation(static_cast<uint8_t>(text[end]))) {
-            --end;
-        }
-    }
-    return std::vector<uint8_t>(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(end));
+    const std::string_view kept = Utf8Prefix(text, maxBytes);
+    return std::vector<uint8_t>(kept.begin(), kept.end());
 }
 
 void PutText(std::vector<uint8_t>& out, size_t base, IbhFile::Field field, std::string_view text) {

@@ -93,14 +93,19 @@ std::string Utf16LeToUtf8(std::span<const uint8_t> bytes, size_t maxBytes) {
     // surrogate pair at the bound whole.
     size_t reach = (maxBytes + 1) * 2;
     std::string out = Utf16LeToUtf8(bytes.first(bytes.size() < reach ? bytes.size() : reach));
-    if (out.size() > maxBytes) {
-        size_t cut = maxBytes;
-        while (cut > 0 && (static_cast<unsigned char>(out[cut]) & 0xC0) == 0x80) {
-            --cut;
-        }
-        out.resize(cut);
-    }
+    out.resize(Utf8Prefix(out, maxBytes).size());
     return out;
+}
+
+std::string_view Utf8Prefix(std::string_view text, size_t maxBytes) {
+    if (text.size() <= maxBytes) {
+        return text;
+    }
+    size_t cut = maxBytes;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
+        --cut;
+    }
+    return text.substr(0, cut);
 }
 
 std::string AsciiLower(std::string_view text) {

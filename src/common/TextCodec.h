@@ -19,6 +19,11 @@ std::string Utf16LeToUtf8(std::span<const uint8_t> bytes);
 // decoded.
 std::string Utf16LeToUtf8(std::span<const uint8_t> bytes, size_t maxBytes);
 
+// The longest start of text that is at most maxBytes long and does not end
+// inside a UTF-8 sequence: a cut in the middle of a character backs up to
+// the character's first byte. Every bounded UTF-8 field is cut with it.
+std::string_view Utf8Prefix(std::string_view text, size_t maxBytes);
+
 // The text with ASCII letters in lower case and every other byte kept, for
 // names and protocol tokens compared without case.
 std::string AsciiLower(std::string_view text);

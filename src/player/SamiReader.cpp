@@ -168,14 +168,7 @@ bool CueText(const Markup& m, size_t begin, size_t end, const std::string& langu
 
 // Cuts the text to the caption bound without splitting a UTF-8 sequence.
 void Bound(std::string& text) {
-    if (text.size() <= limits::kMaxCaptionTextBytes) {
-        return;
-    }
-    size_t cut = limits::kMaxCaptionTextBytes;
-    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
-        --cut;
-    }
-    text.resize(cut);
+    text.resize(Utf8Prefix(text, limits::kMaxCaptionTextBytes).size());
 }
 
 // Where the body of the cue that starts at `from` ends: at the next SYNC tag,

@@ -3,6 +3,7 @@
 #include <system_error>
 
 #include "common/Limits.h"
+#include "common/TextCodec.h"
 #include "common/TextFormat.h"
 #include "common/UrlParts.h"
 
@@ -16,14 +17,7 @@ bool IsUnsafeByte(char c) {
 
 // Cuts text to at most bytes without splitting a UTF-8 sequence.
 void CutUtf8(std::string& text, size_t bytes) {
-    if (text.size() <= bytes) {
-        return;
-    }
-    size_t end = bytes;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) {
-        --end;
-    }
-    text.resize(end);
+    text.resize(Utf8Prefix(text, bytes).size());
 }
 
 std::string TrimRight(std::string text) {

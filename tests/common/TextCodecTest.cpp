@@ -37,5 +37,29 @@ TEST(Utf8ToCp949, RoundTripsAndRefusesWhatCp949CannotHold) {
     EXPECT_FALSE(Utf8ToCp949("\xC3"));              // cut-off UTF-8
 }
 
+// "A" + a three-byte character + a four-byte one: every bound inside a
+// character keeps only what precedes it, and a bound at or past the end keeps
+// everything.
+TEST(Utf8Prefix, CutsOnlyBetweenCharacters) {
+    const std::string emoji = "\xF0\x9F\x98\x80";
+    const std::string text = "A" + kGa + emoji;
+    EXPECT_EQ(Utf8Prefix(text, 0), "");
+    EXPECT_EQ(Utf8Prefix(text, 1), "A");
+    EXPECT_EQ(Utf8Prefix(text, 3), "A");
+    EXPECT_EQ(Utf8Prefix(text, 4), "A" + kGa);
+    EXPECT_EQ(Utf8Prefix(text, 7), "A" + kGa);
+    EXPECT_EQ(Utf8Prefix(text, 8), text);
+    EXPECT_EQ(Utf8Prefix(text, 9), text);
+
+    // The UTF-16 reader cuts the same way: U+AC00 twice is 6 bytes of UTF-8.
+    const std::vector<uint8_t> twoGa = {0x00, 0xAC, 0x00, 0xAC};
+    EXPECT_EQ(Utf16LeToUtf8(twoGa, 5), kGa);
+    EXPECT_EQ(Utf16LeToUtf8(twoGa, 6), kGa + kGa);
+    // A surrogate pair at the bound is read whole before the cut.
+    const std::vector<uint8_t> pair = {0x41, 0x00, 0x3D, 0xD8, 0x00, 0xDE};
+    EXPECT_EQ(Utf16LeToUtf8(pair, 5), "A" + emoji);
+    EXPECT_EQ(Utf16LeToUtf8(pair, 4), "A");
+}
+
 }  // namespace
 }  // namespace tapewell
