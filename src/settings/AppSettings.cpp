@@ -54,58 +54,6 @@ std::string FileTypeName(int index) {
 
 AppSettings::AppSettings() : m_baseDirectory((user_folders::Videos() / "Tapewell").string()) {}
 
-AppSettings::AppSettings(const AppSettings& other) {
-    *this = other;
-}
-
-AppSettings& AppSettings::operator=(const AppSettings& other) {
-    if (this == &other) {
-        return *this;  // emptying the list first would lose it
-    }
-    m_baseDirectory = other.m_baseDirectory;
-    m_agent = other.m_agent;
-    m_overwriteConfirm = other.m_overwriteConfirm;
-    m_resumeConfirm = other.m_resumeConfirm;
-    m_allowMultipleInstances = other.m_allowMultipleInstances;
-    m_savePlayList = other.m_savePlayList;
-    m_liveSaveTimeInfo = other.m_liveSaveTimeInfo;
-    m_saveFullScreenPos = other.m_saveFullScreenPos;
-    m_toolTips = other.m_toolTips;
-    m_timeLimitOn = other.m_timeLimitOn;
-    m_sizeLimitOn = other.m_sizeLimitOn;
-    m_maxTimeSeconds = other.m_maxTimeSeconds;
-    m_maxSizeMiB = other.m_maxSizeMiB;
-    m_playerAgent = other.m_playerAgent;
-    m_captureHttp = other.m_captureHttp;
-    m_captureMms = other.m_captureMms;
-    m_captureRtsp = other.m_captureRtsp;
-    m_captureDriver = other.m_captureDriver;
-    m_fileTypes.clear();
-    m_fileTypes.insert(m_fileTypes.end(), other.m_fileTypes.begin(), other.m_fileTypes.end());
-    m_repeat = other.m_repeat;
-    m_sequence = other.m_sequence;
-    m_keepSize = other.m_keepSize;
-    m_keep = other.m_keep;
-    m_onTop = other.m_onTop;
-    m_screenSave = other.m_screenSave;
-    m_enableCaption = other.m_enableCaption;
-    m_splitCaptionWnd = other.m_splitCaptionWnd;
-    m_captionColor = other.m_captionColor;
-    m_captionSize = other.m_captionSize;
-    m_captionStyleName = other.m_captionStyleName;
-    m_captionFaceName = other.m_captionFaceName;
-    m_captionBold = other.m_captionBold;
-    m_captionMargin = other.m_captionMargin;
-    m_reserved35 = other.m_reserved35;
-    m_userName = other.m_userName;
-    m_password = other.m_password;
-    m_useProxy = other.m_useProxy;
-    m_proxyServer = other.m_proxyServer;
-    m_proxyPort = other.m_proxyPort;
-    m_bypassProxy = other.m_bypassProxy;
-    return *this;
-}
-
 void AppSettings::Load(const ProfileStore& store) {
     LoadValues(store);
     CreateFolderPath(m_baseDirectory);

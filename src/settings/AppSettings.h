@@ -8,6 +8,26 @@ namespace tapewell {
 
 class ProfileStore;
 
+// A field that belongs to the object holding it rather than to its value: a
+// copy starts from kDefault, and assigning the holder leaves the field as it
+// was. Lets the holder's copy operations stay the compiler's, so a new field
+// cannot be left out of them.
+template <typename T, T kDefault>
+class NotCopied {
+public:
+    NotCopied() = default;
+    NotCopied(const NotCopied&) {}
+    NotCopied& operator=(const NotCopied&) { return *this; }
+    NotCopied& operator=(T value) {
+        m_value = value;
+        return *this;
+    }
+    operator T() const { return m_value; }
+
+private:
+    T m_value = kDefault;
+};
+
 // Every user preference in one record. The main window owns one; each
 // recording job and each of its engines take their own copy at construction,
 // so a running job never sees later changes. Texts are UTF-8.
@@ -19,8 +39,8 @@ class AppSettings {
 public:
     AppSettings();
     // Copies every field except m_reserved24; the file type list is replaced.
-    AppSettings(const AppSettings& other);
-    AppSettings& operator=(const AppSettings& other);
+    AppSettings(const AppSettings& other) = default;
+    AppSettings& operator=(const AppSettings& other) = default;
 
     // Reads every stored value, keeping a field's current value when its
     // value is missing, then creates the base folder level by level (a
@@ -56,7 +76,7 @@ public:
     bool m_sequence = true;
     bool m_keepSize = false;
     bool m_keep = false;
-    bool m_reserved24 = true;  // neither stored nor copied
+    NotCopied<bool, true> m_reserved24;  // neither stored nor copied
     bool m_onTop = false;
     bool m_screenSave = true;
     bool m_enableCaption = true;

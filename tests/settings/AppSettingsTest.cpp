@@ -213,9 +213,12 @@ TEST_F(AppSettingsTest, CopiesEverythingButReserved24AndReplacesTheList) {
     AppSettings assigned;
     assigned.m_fileTypes = {".x", ".y", ".z"};
     assigned = source;
+    EXPECT_EQ(StoredFields(assigned), StoredFields(source));
     EXPECT_EQ(assigned.m_fileTypes, source.m_fileTypes);
     EXPECT_TRUE(assigned.m_reserved24);
     assigned.m_reserved24 = false;
+    assigned = source;
+    EXPECT_FALSE(assigned.m_reserved24);
     AppSettings& self = assigned;
     assigned = self;
     EXPECT_EQ(assigned.m_fileTypes, source.m_fileTypes);
