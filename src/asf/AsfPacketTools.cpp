@@ -50,10 +50,6 @@ bool RewriteTimeAt(std::span<uint8_t> packet, ByteCursor& cursor, const NewTime&
     return true;
 }
 
-bool WriteBytes(std::FILE* out, const uint8_t* bytes, size_t n) {
-    return std::fwrite(bytes, 1, n, out) == n;
-}
-
 }  // namespace
 
 int SendTimeOffset(std::span<const uint8_t> packet) {
@@ -318,24 +314,6 @@ int FindFileProperties(std::span<const uint8_t> buffer) {
         }
     }
     return -1;
-}
-
-bool WriteLe16(std::FILE* out, uint16_t value) {
-    uint8_t b[2];
-    tapewell::WriteLe16(b, value);
-    return WriteBytes(out, b, sizeof b);
-}
-
-bool WriteLe32(std::FILE* out, uint32_t value) {
-    uint8_t b[4];
-    tapewell::WriteLe32(b, value);
-    return WriteBytes(out, b, sizeof b);
-}
-
-bool WriteLe64(std::FILE* out, uint64_t value) {
-    uint8_t b[8];
-    tapewell::WriteLe64(b, value);
-    return WriteBytes(out, b, sizeof b);
 }
 
 }  // namespace tapewell::AsfPacketTools

@@ -101,10 +101,4 @@ inline Le64Halves ReadLe64Halves(const uint8_t* p) {
     return {ReadLe32(p + 4), ReadLe32(p)};
 }
 
-// Little-endian writes to a buffered output stream; false when the write
-// failed.
-bool WriteLe16(std::FILE* out, uint16_t value);
-bool WriteLe32(std::FILE* out, uint32_t value);
-bool WriteLe64(std::FILE* out, uint64_t value);
-
 }  // namespace tapewell::AsfPacketTools
