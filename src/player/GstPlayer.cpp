@@ -18,6 +18,7 @@
 #include "common/ByteSource.h"
 #include "common/Limits.h"
 #include "player/BmpFile.h"
+#include "player/CallbackSlot.h"
 #include "player/LrcTrack.h"
 #include "player/SamiReader.h"
 
@@ -28,11 +29,8 @@ struct GstPlayer::Shared {
     std::atomic<int64_t> lastFrameNs{-1};
     std::atomic<int64_t> frameDurationNs{0};
 
-    std::mutex frameMutex;  // held while the frame callback runs
-    FrameCallback frameCallback;
-
-    std::mutex noticeMutex;  // held while the caption notice runs
-    CaptionNotice captionNotice;
+    CallbackSlot<FrameCallback> frameCallback;
+    CallbackSlot<CaptionNotice> captionNotice;
 
     std::mutex mutex;  // guards what follows
     std::condition_variable changed;
@@ -246,11 +244,8 @@ GstFlowReturn OnVideoSample(GstAppSink* sink, gpointer data) {
     int64_t timeNs = StreamTimeNs(sample);
     if (timeNs >= 0) {
         NoteFrameTime(shared, timeNs);
-        std::lock_guard lock(shared.frameMutex);
-        if (shared.frameCallback) {
-            WithFrame(sample, timeNs,
-                      [&](const VideoFrame& frame) { shared.frameCallback(frame); });
-        }
+        shared.frameCallback.CallWith(
+            [&](const GstPlayer::FrameCallback& callback) { WithFrame(sample, timeNs, callback); });
     }
     gst_sample_unref(sample);
     return GST_FLOW_OK;
@@ -277,10 +272,7 @@ GstFlowReturn OnTextSample(GstAppSink* sink, gpointer data) {
             shared.captions.push_back(std::move(text));
             shared.changed.notify_all();
         }
-        std::lock_guard lock(shared.noticeMutex);
-        if (shared.captionNotice) {
-            shared.captionNotice();
-        }
+        shared.captionNotice.CallWith([](const GstPlayer::CaptionNotice& notice) { notice(); });
     }
     gst_sample_unref(sample);
     return GST_FLOW_OK;
@@ -764,13 +756,19 @@ bool GstPlayer::GetCaptionText(std::string* text) {
 }
 
 void GstPlayer::SetCaptionNotice(CaptionNotice notice) {
-    std::lock_guard lock(m_shared->noticeMutex);
-    m_shared->captionNotice = std::move(notice);
+    if (notice) {
+        m_shared->captionNotice.Set(std::move(notice));
+    } else {
+        m_shared->captionNotice.Remove();
+    }
 }
 
 void GstPlayer::SetFrameCallback(FrameCallback callback) {
-    std::lock_guard lock(m_shared->frameMutex);
-    m_shared->frameCallback = std::move(callback);
+    if (callback) {
+        m_shared->frameCallback.Set(std::move(callback));
+    } else {
+        m_shared->frameCallback.Remove();
+    }
 }
 
 bool GstPlayer::SaveCurrentImage(const std::filesystem::path& path) const {

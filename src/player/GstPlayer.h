@@ -20,7 +20,8 @@ namespace tapewell {
 //
 // All operations are for one thread (the window's, or the CLI's main thread).
 // The frame callback and the caption notice are called on GStreamer's
-// streaming threads.
+// streaming threads, with no lock of the player held: a callback may wait
+// for the player's thread, except while that thread removes it.
 class GstPlayer {
 public:
     // Where the player is, as GetState reports it.
@@ -127,11 +128,19 @@ public:
     // Takes the next caption text (as the media gives it, markup included),
     // waiting at most kCaptionWaitMs.
     bool GetCaptionText(std::string* text);
+    // Installs the notice for captions that arrive from now on and returns
+    // at once; a call of the previous notice may still be running. An empty
+    // notice removes it as RemoveFrameCallback removes the frame callback.
     void SetCaptionNotice(CaptionNotice notice);
 
+    // Installs the callback for the frames that follow and returns at once,
+    // without waiting for a call of the previous callback that is in flight
+    // (which keeps that callback alive until it returns). An empty callback
+    // removes it, as RemoveFrameCallback does.
     void SetFrameCallback(FrameCallback callback);
-    // Returns once a callback in flight has returned, so the caller may free
-    // what the callback uses. Never call it from inside the callback.
+    // Returns once every call in flight has returned, so the caller may free
+    // what the callback uses; no call starts after. Never call it from inside
+    // the callback, nor while the callback waits for the calling thread.
     void RemoveFrameCallback() { SetFrameCallback(nullptr); }
 
     // Writes the picture last shown as a 24-bit BMP file.

@@ -5,6 +5,8 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "PlayerTestMedia.h"
@@ -188,9 +190,71 @@ TEST(GstPlayer, HandsOverFramesWithTheirTimesAndStopsWhenRemoved) {
     }
     player.RemoveFrameCallback();
     int seen = frames;
+    EXPECT_GE(seen, 10);
     EXPECT_EQ(WaitForEnd(player), GstPlayer::kEventComplete);
     EXPECT_EQ(frames, seen);
     EXPECT_TRUE(ordered);
+}
+
+// A window's frame callback may wait for the window's thread while that
+// thread installs another callback: the player must not hold a lock across
+// the call that the setter needs. Every wait is bounded, so a deadlock shows
+// as a failure, not a hang. Removal then waits for a call in flight.
+TEST(GstPlayer, CallsBackWithNoLockHeldAndRemovalWaitsForACallInFlight) {
+    GstPlayer player;
+    GstPlayer::OpenOptions unclocked;
+    unclocked.clocked = false;
+    ASSERT_TRUE(player.Open(test::OddWidthClip().string(), unclocked));
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool entered = false;
+    bool replaced = false;
+    bool sawReplacement = false;
+    std::atomic<int> laterFrames = 0;
+    player.SetFrameCallback([&](const VideoFrame&) {
+        std::unique_lock lock(mutex);
+        if (entered) {
+            return;
+        }
+        entered = true;
+        changed.notify_all();
+        sawReplacement = changed.wait_for(lock, 5s, [&] { return replaced; });
+    });
+    ASSERT_TRUE(player.Play());
+    {
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(changed.wait_for(lock, 5s, [&] { return entered; }));
+    }
+    player.SetFrameCallback([&](const VideoFrame&) { ++laterFrames; });
+    {
+        std::lock_guard lock(mutex);
+        replaced = true;
+        changed.notify_all();
+    }
+    for (int waited = 0; laterFrames < 3 && waited < 5'000; ++waited) {
+        std::this_thread::sleep_for(1ms);
+    }
+    EXPECT_GE(laterFrames, 3);
+    {
+        std::lock_guard lock(mutex);
+        EXPECT_TRUE(sawReplacement);
+    }
+
+    std::atomic<bool> inCall = false;
+    std::atomic<bool> returned = false;
+    player.SetFrameCallback([&](const VideoFrame&) {
+        if (!inCall.exchange(true)) {
+            std::this_thread::sleep_for(200ms);
+            returned = true;
+        }
+    });
+    for (int waited = 0; !inCall && waited < 5'000; ++waited) {
+        std::this_thread::sleep_for(1ms);
+    }
+    ASSERT_TRUE(inCall);
+    player.RemoveFrameCallback();
+    EXPECT_TRUE(returned);
 }
 
 TEST(GstPlayer, DeliversTheSamiCaptionsBesideTheMediaAtTheirTimes) {
