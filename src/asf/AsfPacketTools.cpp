@@ -52,7 +52,7 @@ bool RewriteTimeAt(std::span<uint8_t> packet, ByteCursor& cursor, const NewTime&
 
 }  // namespace
 
-int SendTimeOffset(std::span<const uint8_t> packet) {
+int SendTimeOffset(std::span<const uint8_t> packet, SendTimeLayouts layouts) {
     if (packet.size() < 4) {
         return -1;
     }
@@ -65,9 +65,10 @@ int SendTimeOffset(std::span<const uint8_t> packet) {
             return 6;
         case 0x10:
         case 0x11:
+            return 7;
         case 0x40:
         case 0x41:
-            return 7;
+            return layouts == SendTimeLayouts::kAll ? 7 : -1;
         case 0x48:
         case 0x49:
             return 8;

@@ -13,10 +13,18 @@
 // every writer and reader of ASF. Safe to call from any thread at once.
 namespace tapewell::AsfPacketTools {
 
+// The packet layouts SendTimeOffset knows. kAll: every one the recorders
+// handle. kWithoutBarePacketLength: all but a Packet Length given without a
+// Padding Length (length type flags 0x40, 0x41), which the framed HTTP
+// streams do not use; their chunk loop reports such a packet as foreign
+// rather than read a time from it.
+enum class SendTimeLayouts { kAll, kWithoutBarePacketLength };
+
 // Offset of Send Time within a packet, from its length type flags byte
-// (byte 3) alone; -1 for a byte outside the layouts the recorders know, or a
-// packet too short to have that byte.
-int SendTimeOffset(std::span<const uint8_t> packet);
+// (byte 3) alone; -1 for a byte outside the layouts known, or a packet too
+// short to have that byte.
+int SendTimeOffset(std::span<const uint8_t> packet,
+                   SendTimeLayouts layouts = SendTimeLayouts::kAll);
 
 // Moves every time in the packet so that baseTime (ms) becomes 0: the Send
 // Time and, for payloads with 8 bytes of replicated data, the presentation

@@ -42,30 +42,9 @@ constexpr uint32_t kProgressFull = 10'000;
 // that started its times again.
 constexpr uint32_t kResentWindowMs = limits::kHttpResentWindowMs;
 
-// Offset of Send Time in a data packet by its length type flags (byte 3).
-// Unlike AsfPacketTools::SendTimeOffset, packets with 0x40/0x41 get none
-// here: the streams of this dialect do not use that layout.
-int HttpSendTimeOffset(uint8_t lengthTypeFlags) {
-    switch (lengthTypeFlags) {
-        case 0x00:
-        case 0x01:
-            return 5;
-        case 0x08:
-        case 0x09:
-            return 6;
-        case 0x10:
-        case 0x11:
-            return 7;
-        case 0x48:
-        case 0x49:
-            return 8;
-        case 0x50:
-        case 0x51:
-            return 9;
-        default:
-            return -1;
-    }
-}
+// The streams of this dialect do not use the layout with a Packet Length
+// but no Padding Length: such a packet is reported as an unknown format.
+constexpr auto kChunkLayouts = AsfPacketTools::SendTimeLayouts::kWithoutBarePacketLength;
 
 bool WriteAt(OutputFile& out, uint64_t offset, std::span<const uint8_t> bytes) {
     return out.Seek(offset) && out.Write(bytes);
@@ -248,7 +227,7 @@ ChunkReceiver::Step ChunkReceiver::HandleData(Chunk& chunk, size_t got, uint32_t
     // On demand: the sequence number places the packet, and the times stay
     // as the server sent them (a stream without a duration goes the live
     // way above).
-    const int at = got > 3 ? HttpSendTimeOffset(m_buffer[3]) : -1;
+    const int at = AsfPacketTools::SendTimeOffset(m_buffer.first(got), kChunkLayouts);
     if (at < 0) {
         m_messages.Notice("unknown format type: $%02x\n", got > 3 ? m_buffer[3] : 0);
     } else if (static_cast<size_t>(at) + 4 <= got) {
@@ -300,7 +279,7 @@ bool ChunkReceiver::ResentAfterRepeat(size_t got) {
 }
 
 void ChunkReceiver::NoteLivePacketLayout(size_t got) {
-    if (got <= 3 || HttpSendTimeOffset(m_buffer[3]) < 0) {
+    if (AsfPacketTools::SendTimeOffset(m_buffer.first(got), kChunkLayouts) < 0) {
         m_messages.Notice("unknown format type: $%02x\n", got > 3 ? m_buffer[3] : 0);
     } else if (m_buffer[0] != 0x82 || m_buffer[1] != 0 || m_buffer[2] != 0) {
         m_messages.Notice("Illegal header bytes in chunk %d!", static_cast<int>(m_packetCount));
