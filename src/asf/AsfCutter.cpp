@@ -7,6 +7,7 @@
 #include <span>
 #include <vector>
 
+#include "asf/AsfHeaderPatch.h"
 #include "asf/AsfPacketTools.h"
 #include "common/Limits.h"
 #include "common/LittleEndian.h"
@@ -19,25 +20,22 @@ constexpr uint64_t k100nsPerMs = 10'000;
 
 // The Simple Index written when the source has none: one entry, pointing at
 // the first packet, one second apart.
-constexpr size_t kSimpleIndexSize = 62;
+constexpr size_t kSimpleIndexSize = asf::si::kEntries + asf::kSimpleIndexEntrySize;
 constexpr uint64_t kIndexEntryTimeInterval = 10'000'000;  // 1 s in 100 ns
 constexpr std::array<uint8_t, 16> kSimpleIndexFileId = {
     0x43, 0xFC, 0xE6, 0x05, 0xEF, 0xAC, 0x18, 0x4E, 0x8A, 0xCA, 0xBC, 0x82, 0x81, 0x5A, 0x60, 0x4D};
 
-// Offsets within the Data object's 50-byte header.
-constexpr size_t kDataObjectSizeAt = 16;
-constexpr size_t kTotalDataPacketsAt = 40;
-
 std::array<uint8_t, kSimpleIndexSize> SimpleIndexObject() {
     std::array<uint8_t, kSimpleIndexSize> index{};
     std::copy(guids::kSimpleIndex.bytes.begin(), guids::kSimpleIndex.bytes.end(), index.begin());
-    WriteLe64(&index[16], kSimpleIndexSize);
-    std::copy(kSimpleIndexFileId.begin(), kSimpleIndexFileId.end(), index.begin() + 24);
-    WriteLe64(&index[40], kIndexEntryTimeInterval);
-    WriteLe32(&index[48], 0);  // Maximum Packet Count
-    WriteLe32(&index[52], 1);  // Index Entries Count
-    WriteLe32(&index[56], 0);  // Packet Number
-    WriteLe16(&index[60], 0);  // Packet Count
+    WriteLe64(&index[asf::kObjectSizeField], kSimpleIndexSize);
+    std::copy(kSimpleIndexFileId.begin(), kSimpleIndexFileId.end(),
+              index.begin() + asf::si::kFileId);
+    WriteLe64(&index[asf::si::kEntryTimeInterval], kIndexEntryTimeInterval);
+    WriteLe32(&index[asf::si::kMaxPacketCount], 0);
+    WriteLe32(&index[asf::si::kEntriesCount], 1);
+    WriteLe32(&index[asf::si::kEntries], 0);      // Packet Number
+    WriteLe16(&index[asf::si::kEntries + 4], 0);  // Packet Count
     return index;
 }
 
@@ -48,10 +46,11 @@ std::array<uint8_t, kSimpleIndexSize> SimpleIndexObject() {
 // trusted, and the cut gets the one-entry index instead.
 std::vector<uint8_t> IndexForCut(std::span<const uint8_t> source, uint64_t firstPacket,
                                  uint64_t packets, uint32_t baseMs) {
-    constexpr size_t kEntriesAt = 56;
-    constexpr size_t kEntrySize = 6;
-    const uint64_t interval = source.size() >= kEntriesAt ? ReadLe64(&source[40]) : 0;
-    const uint64_t count = interval ? ReadLe32(&source[52]) : 0;
+    constexpr size_t kEntriesAt = asf::si::kEntries;
+    constexpr size_t kEntrySize = asf::kSimpleIndexEntrySize;
+    const uint64_t interval =
+        source.size() >= kEntriesAt ? ReadLe64(&source[asf::si::kEntryTimeInterval]) : 0;
+    const uint64_t count = interval ? ReadLe32(&source[asf::si::kEntriesCount]) : 0;
     if (interval == 0 || count > (source.size() - kEntriesAt) / kEntrySize) {
         const auto fallback = SimpleIndexObject();
         return {fallback.begin(), fallback.end()};
@@ -72,8 +71,9 @@ std::vector<uint8_t> IndexForCut(std::span<const uint8_t> source, uint64_t first
     if (index.size() == kEntriesAt) {
         index.resize(kEntriesAt + kEntrySize, 0);
     }
-    WriteLe64(&index[16], index.size());
-    WriteLe32(&index[52], static_cast<uint32_t>((index.size() - kEntriesAt) / kEntrySize));
+    WriteLe64(&index[asf::kObjectSizeField], index.size());
+    WriteLe32(&index[asf::si::kEntriesCount],
+              static_cast<uint32_t>((index.size() - kEntriesAt) / kEntrySize));
     return index;
 }
 
@@ -95,7 +95,9 @@ public:
            const std::atomic<bool>* cancel)
         : m_source(source), m_out(out), m_progress(progress), m_cancel(cancel) {}
 
-    AsfCutter::Result Run(const AsfInfo& info, int32_t start, int32_t end);
+    ErrorOr<AsfCutter::Result> Run(const AsfInfo& info, int32_t start, int32_t end);
+    // Whether the cut failed writing (the sink may know why).
+    bool WriteFailed() const { return m_writeFailed; }
 
 private:
     bool Plan(const AsfInfo& info, int32_t start, int32_t end);
@@ -108,7 +110,8 @@ private:
     void RebasePacket(std::span<uint8_t> packet, bool wholePacket);
     bool Read(uint64_t at, std::span<uint8_t> out);
     bool Write(std::span<const uint8_t> bytes);
-    bool Fail(AsfCutter::Error error, std::string message);
+    bool Fail(std::string message);
+    bool FailWrite();
     bool Cancelled() const { return m_cancel && m_cancel->load(std::memory_order_relaxed); }
 
     ByteSource& m_source;
@@ -116,6 +119,8 @@ private:
     const AsfCutter::Progress& m_progress;
     const std::atomic<bool>* m_cancel;
     AsfCutter::Result m_result;
+    std::optional<Error> m_error;
+    bool m_writeFailed = false;
 
     std::vector<uint8_t> m_header;  // the whole Header object
     size_t m_filePropertiesAt = 0;  // within m_header
@@ -130,33 +135,32 @@ private:
     uint32_t m_baseTime = 0;
 };
 
-AsfCutter::Result CutRun::Run(const AsfInfo& info, int32_t start, int32_t end) {
-    if (Plan(info, start, end) && CopyHeader() && CopyPackets() && CopyIndex()) {
-        RewriteHeader();
+ErrorOr<AsfCutter::Result> CutRun::Run(const AsfInfo& info, int32_t start, int32_t end) {
+    if (Plan(info, start, end) && CopyHeader() && CopyPackets() && CopyIndex() &&
+        RewriteHeader()) {
+        return m_result;
     }
-    return m_result;
+    return *m_error;
 }
 
 bool CutRun::Plan(const AsfInfo& info, int32_t start, int32_t end) {
-    using Error = AsfCutter::Error;
     if (start < 0 || start >= end) {
-        return Fail(Error::BadRange, "the start must be at least 0 and below the end");
+        return Fail("the start must be at least 0 and below the end");
     }
     AsfObjectEntry header;
     AsfObjectEntry data;
     if (info.FindObject(guids::kHeader, &header) < 0 || info.FindObject(guids::kData, &data) < 0 ||
         data.offset < header.offset + header.size || data.size < asf::kDataObjectHeaderSize) {
-        return Fail(Error::NotAsf, "not an ASF file: no Header object followed by a Data object");
+        return Fail("not an ASF file: no Header object followed by a Data object");
     }
     if (header.size > limits::kMaxAsfHeaderBytes) {
-        return Fail(Error::HeaderTooLarge, "the ASF header is larger than " +
-                                               std::to_string(limits::kMaxAsfHeaderBytes) +
-                                               " bytes");
+        return Fail("the ASF header is larger than " +
+                    std::to_string(limits::kMaxAsfHeaderBytes) + " bytes");
     }
     const FileProperties& fp = info.GetFileProperties();
     std::optional<CutPackets> packets = RangeToPackets(fp, start, end);
     if (!packets) {
-        return Fail(Error::NoFileProperties, "the File Properties give no packet size or duration");
+        return Fail("the File Properties give no packet size or duration");
     }
     // The copy ends at the last whole packet the Data object holds, however
     // far past it the range reaches.
@@ -164,9 +168,8 @@ bool CutRun::Plan(const AsfInfo& info, int32_t start, int32_t end) {
     const uint64_t inData = (data.size - asf::kDataObjectHeaderSize) / m_packetSize;
     packets->stop = std::min(packets->stop, inData);
     if (packets->first >= packets->stop) {
-        return Fail(Error::OutsideFile, "the range lies outside the file's " +
-                                            std::to_string(inData) + " packets (" +
-                                            std::to_string(info.GetDurationSeconds()) + " s)");
+        return Fail("the range lies outside the file's " + std::to_string(inData) +
+                    " packets (" + std::to_string(info.GetDurationSeconds()) + " s)");
     }
     m_packets = *packets;
     m_preroll = fp.preroll;
@@ -184,8 +187,7 @@ bool CutRun::Plan(const AsfInfo& info, int32_t start, int32_t end) {
 bool CutRun::CopyHeader() {
     const int at = AsfPacketTools::FindFileProperties(m_header);
     if (at < 0 || static_cast<size_t>(at) + asf::kFilePropertiesObjectSize > m_header.size()) {
-        return Fail(AsfCutter::Error::NoFileProperties,
-                    "the ASF header holds no File Properties object");
+        return Fail("the ASF header holds no File Properties object");
     }
     m_filePropertiesAt = static_cast<size_t>(at);
     return Read(m_dataAt, m_dataHeader) && Write(m_header) && Write(m_dataHeader);
@@ -201,7 +203,7 @@ bool CutRun::CopyPackets() {
     }
     for (uint64_t done = 0; done < total;) {
         if (Cancelled()) {
-            return Fail(AsfCutter::Error::Cancelled, "cancelled");
+            return Fail("cancelled");
         }
         const uint64_t count = std::max<uint64_t>(1, std::min(perBatch, total - done));
         if (perBatch == 0) {
@@ -292,41 +294,34 @@ bool CutRun::CopyIndex() {
 bool CutRun::RewriteHeader() {
     const uint64_t packetBytes = m_result.packets * m_packetSize;
     m_result.fileSize = m_out.Size();
-    uint8_t* fp = &m_header[m_filePropertiesAt];
-    const double playMs =
-        static_cast<double>(m_result.largestSendTime) + static_cast<double>(m_preroll);
-    WriteLe64(fp + asf::fp::kFileSize, m_result.fileSize);
-    WriteLe64(fp + asf::fp::kDataPacketsCount, m_result.packets);
-    WriteLe64(fp + asf::fp::kPlayDuration, TruncateToU64(playMs * k100nsPerMs));
-    WriteLe64(fp + asf::fp::kSendDuration, uint64_t{m_result.largestSendTime} * k100nsPerMs);
-    WriteLe32(fp + asf::fp::kFlags, asf::kFlagSeekable);
-    WriteLe64(&m_dataHeader[kDataObjectSizeAt], packetBytes + asf::kDataObjectHeaderSize);
-    WriteLe64(&m_dataHeader[kTotalDataPacketsAt], m_result.packets);
-    const size_t bodyAt = m_filePropertiesAt + asf::kObjectHeaderSize;
-    if (!m_out.WriteAt(bodyAt, std::span(m_header).subspan(bodyAt, asf::kFilePropertiesBodySize)) ||
-        !m_out.WriteAt(m_header.size(), m_dataHeader)) {
-        return Fail(AsfCutter::Error::WriteFailed, "cannot write the output");
-    }
-    return true;
+    HeaderFields fields =
+        DescribeWritten({m_result.packets, packetBytes, m_result.largestSendTime, m_preroll});
+    fields.fileSize = m_result.fileSize;
+    return PatchHeader(m_out, {m_filePropertiesAt, m_header.size()}, fields).has_value() ||
+           FailWrite();
 }
 
 bool CutRun::Read(uint64_t at, std::span<uint8_t> out) {
     if (m_source.ReadAt(at, out) != out.size()) {
         char text[96];
         std::snprintf(text, sizeof text, "the source ends or cannot be read at byte %" PRIu64, at);
-        return Fail(AsfCutter::Error::ReadFailed, text);
+        return Fail(text);
     }
     return true;
 }
 
 bool CutRun::Write(std::span<const uint8_t> bytes) {
-    return m_out.Write(bytes) || Fail(AsfCutter::Error::WriteFailed, "cannot write the output");
+    return m_out.Write(bytes) || FailWrite();
 }
 
-bool CutRun::Fail(AsfCutter::Error error, std::string message) {
-    m_result.error = error;
-    m_result.message = std::move(message);
+bool CutRun::Fail(std::string message) {
+    m_error = Error::FromMessage(std::move(message));
     return false;
+}
+
+bool CutRun::FailWrite() {
+    m_writeFailed = true;
+    return Fail("cannot write the output");
 }
 
 }  // namespace
@@ -355,39 +350,35 @@ std::filesystem::path CutOutputPath(const std::filesystem::path& source) {
     return source.parent_path() / name;
 }
 
-AsfCutter::Result AsfCutter::Cut(ByteSource& source, const AsfInfo& info, int32_t start,
-                                 int32_t end, ByteSink& output) const {
+ErrorOr<AsfCutter::Result> AsfCutter::Cut(ByteSource& source, const AsfInfo& info, int32_t start,
+                                          int32_t end, ByteSink& output) const {
     return CutRun(source, output, m_progress, m_cancel).Run(info, start, end);
 }
 
-AsfCutter::Result AsfCutter::Cut(const std::filesystem::path& source, const AsfInfo& info,
-                                 int32_t start, int32_t end,
-                                 const std::filesystem::path& output) const {
-    Result result;
+ErrorOr<AsfCutter::Result> AsfCutter::Cut(const std::filesystem::path& source,
+                                          const AsfInfo& info, int32_t start, int32_t end,
+                                          const std::filesystem::path& output) const {
     std::string why;
     auto in = FileSource::Open(source, &why);
     if (!in) {
-        result.error = Error::CannotOpenSource;
-        result.message = "cannot open '" + source.string() + "': " + why;
-        return result;
+        return Error::FromMessage("cannot open '" + source.string() + "': " + why);
     }
     auto out = FileSink::Create(output, &why);
     if (!out) {
-        result.error = Error::CannotCreateOutput;
-        result.message = "cannot create '" + output.string() + "': " + why;
+        return Error::FromMessage("cannot create '" + output.string() + "': " + why);
+    }
+    CutRun run(*in, *out, m_progress, m_cancel);
+    ErrorOr<Result> result = run.Run(info, start, end);
+    if (!result) {
+        if (run.WriteFailed()) {
+            return Error::FromMessage(result.error().message + ": " + out->LastError());
+        }
         return result;
     }
-    result = Cut(*in, info, start, end, *out);
-    if (result.error == Error::WriteFailed) {
-        result.message += ": " + out->LastError();
+    if (!out->Commit(&why)) {
+        return Error::FromMessage("cannot write '" + output.string() + "': " + why);
     }
-    if (result.Ok() && !out->Commit(&why)) {
-        result.error = Error::WriteFailed;
-        result.message = "cannot write '" + output.string() + "': " + why;
-    }
-    if (result.Ok()) {
-        result.output = output;
-    }
+    result->output = output;
     return result;
 }
 

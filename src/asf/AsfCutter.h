@@ -11,6 +11,7 @@
 #include "asf/AsfObjects.h"
 #include "common/ByteSink.h"
 #include "common/ByteSource.h"
+#include "common/ErrorOr.h"
 
 namespace tapewell {
 
@@ -39,28 +40,12 @@ std::filesystem::path CutOutputPath(const std::filesystem::path& source);
 // written. Blocking; the caller runs it on a worker thread.
 class AsfCutter {
 public:
-    enum class Error {
-        None,
-        BadRange,          // start negative or not below end
-        NotAsf,            // no Header and Data objects to copy
-        NoFileProperties,  // none in the header, or no packet size or play time
-        OutsideFile,       // the range holds none of the file's packets
-        HeaderTooLarge,    // beyond limits::kMaxAsfHeaderBytes
-        CannotOpenSource,
-        CannotCreateOutput,
-        ReadFailed,  // the source ends early or cannot be read
-        WriteFailed,
-        Cancelled,
-    };
-
+    // A whole cut.
     struct Result {
-        Error error = Error::None;
-        std::string message;  // why the cut failed, for the user
-        std::filesystem::path output;
+        std::filesystem::path output;  // empty for a cut into a sink
         uint64_t packets = 0;          // data packets written
         uint64_t fileSize = 0;         // bytes of the output
         uint32_t largestSendTime = 0;  // ms, after rebasing
-        bool Ok() const { return error == Error::None; }
     };
 
     // Called on the cutting thread at the start and after each batch of
@@ -68,19 +53,25 @@ public:
     using Progress = std::function<void(uint64_t done, uint64_t total)>;
 
     // cancel, when given, may be set from any thread; the cut then stops
-    // before its next batch and fails with Cancelled.
+    // before its next batch and fails with the message "cancelled".
     explicit AsfCutter(Progress progress = {}, const std::atomic<bool>* cancel = nullptr)
         : m_progress(std::move(progress)), m_cancel(cancel) {}
 
     // Cuts the file info was parsed from into output. A failed cut leaves no
     // output behind; an existing output file is replaced only by a whole cut.
-    Result Cut(const std::filesystem::path& source, const AsfInfo& info, int32_t start, int32_t end,
-               const std::filesystem::path& output) const;
+    // The error's message says why for the user: a bad range (start
+    // negative or not below end), no Header and Data objects, no File
+    // Properties (or no packet size or play time), a range outside the
+    // file's packets, a header beyond limits::kMaxAsfHeaderBytes, a source
+    // that cannot be opened or read, an output that cannot be created or
+    // written, or a cancel.
+    ErrorOr<Result> Cut(const std::filesystem::path& source, const AsfInfo& info, int32_t start,
+                        int32_t end, const std::filesystem::path& output) const;
 
     // The same cut from any byte source into any sink; on failure the sink
     // holds whatever was written before it.
-    Result Cut(ByteSource& source, const AsfInfo& info, int32_t start, int32_t end,
-               ByteSink& output) const;
+    ErrorOr<Result> Cut(ByteSource& source, const AsfInfo& info, int32_t start, int32_t end,
+                        ByteSink& output) const;
 
 private:
     Progress m_progress;

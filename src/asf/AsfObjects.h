@@ -13,6 +13,7 @@ namespace tapewell {
 
 namespace asf {
 inline constexpr size_t kObjectHeaderSize = 24;  // Object ID + Object Size
+inline constexpr size_t kObjectSizeField = 16;   // Object Size, after the Object ID
 inline constexpr size_t kHeaderInfoSize = 6;     // header objects count + 2 reserved bytes
 inline constexpr size_t kFilePropertiesObjectSize = 104;
 inline constexpr size_t kFilePropertiesBodySize = 80;
@@ -40,6 +41,25 @@ inline constexpr size_t kMinPacketSize = 92;
 inline constexpr size_t kMaxPacketSize = 96;
 inline constexpr size_t kMaxBitrate = 100;
 }  // namespace fp
+
+// Field offsets from the first byte of the Data object; its packets follow
+// the kDataObjectHeaderSize bytes.
+namespace data {
+inline constexpr size_t kFileId = 24;
+inline constexpr size_t kTotalDataPackets = 40;
+inline constexpr size_t kReserved = 48;
+}  // namespace data
+
+// Field offsets from the first byte of the Simple Index object; its entries
+// (Packet Number, Packet Count) start at kEntries.
+namespace si {
+inline constexpr size_t kFileId = 24;
+inline constexpr size_t kEntryTimeInterval = 40;
+inline constexpr size_t kMaxPacketCount = 48;
+inline constexpr size_t kEntriesCount = 52;
+inline constexpr size_t kEntries = 56;
+}  // namespace si
+inline constexpr size_t kSimpleIndexEntrySize = 6;
 
 inline constexpr uint32_t kFlagBroadcast = 1;
 inline constexpr uint32_t kFlagSeekable = 2;

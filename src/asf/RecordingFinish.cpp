@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "asf/AsfGuids.h"
+#include "asf/AsfHeaderPatch.h"
 #include "asf/AsfObjects.h"
 #include "asf/AsfPacketTools.h"
 #include "asf/ResumeRecord.h"
@@ -24,9 +25,6 @@ namespace {
 
 using Kind = FinishReport::Kind;
 
-constexpr uint64_t kHundredNsPerMs = 10'000;
-constexpr uint64_t kDataObjectSizeField = 16;
-constexpr uint64_t kTotalDataPacketsField = 40;
 // The packets are read back in blocks of about this many bytes.
 constexpr size_t kReadBlockBytes = 1u << 20;
 
@@ -82,16 +80,6 @@ public:
             done += static_cast<size_t>(n);
         }
         return true;
-    }
-    bool Put64(uint64_t at, uint64_t value) {
-        uint8_t b[8];
-        WriteLe64(b, value);
-        return WriteAt(at, b);
-    }
-    bool Put32(uint64_t at, uint32_t value) {
-        uint8_t b[4];
-        WriteLe32(b, value);
-        return WriteAt(at, b);
     }
     bool Truncate(uint64_t size) {
         if (::ftruncate(m_fd, static_cast<off_t>(size)) != 0) {
@@ -154,8 +142,8 @@ std::optional<Layout> ReadLayout(const RecordingFile& file, uint64_t fileSize) {
     if (Guid::FromBytes(data) != guids::kData) {
         return std::nullopt;
     }
-    layout.dataObjectSize = ReadLe64(&data[kDataObjectSizeField]);
-    layout.totalDataPackets = ReadLe64(&data[kTotalDataPacketsField]);
+    layout.dataObjectSize = ReadLe64(&data[asf::kObjectSizeField]);
+    layout.totalDataPackets = ReadLe64(&data[asf::data::kTotalDataPackets]);
     const std::span<const uint8_t> headerObject = std::span(header).first(layout.headerSize);
     bool found = false;
     AsfPacketTools::ForEachHeaderObject(headerObject, [&](std::span<const uint8_t> object) {
@@ -186,16 +174,27 @@ ResumeRecord HeaderTotals(const Layout& layout) {
             fp.sendDuration,  fp.flags,    layout.dataObjectSize,      layout.totalDataPackets};
 }
 
-bool WriteTotals(RecordingFile& file, const Layout& layout, const ResumeRecord& totals) {
-    const uint64_t f = layout.propertiesAt;
-    const uint64_t d = layout.headerSize;
-    return file.Put64(f + asf::fp::kFileSize, totals.fileSize) &&
-           file.Put64(f + asf::fp::kDataPacketsCount, totals.dataPacketsCount) &&
-           file.Put64(f + asf::fp::kPlayDuration, totals.playDuration) &&
-           file.Put64(f + asf::fp::kSendDuration, totals.sendDuration) &&
-           file.Put32(f + asf::fp::kFlags, totals.flags) &&
-           file.Put64(d + kDataObjectSizeField, totals.dataObjectSize) &&
-           file.Put64(d + kTotalDataPacketsField, totals.totalDataPackets);
+HeaderFields FieldsOf(const ResumeRecord& totals) {
+    HeaderFields fields;
+    fields.fileSize = totals.fileSize;
+    fields.dataPacketsCount = totals.dataPacketsCount;
+    fields.playDuration = totals.playDuration;
+    fields.sendDuration = totals.sendDuration;
+    fields.flags = totals.flags;
+    fields.dataObjectSize = totals.dataObjectSize;
+    fields.totalDataPackets = totals.totalDataPackets;
+    return fields;
+}
+
+// False on a failed write; the file keeps its reason, which Failed reports.
+bool WriteFields(RecordingFile& file, const Layout& layout, const HeaderFields& fields) {
+    const auto write = [&file](uint64_t at, std::span<const uint8_t> bytes) -> ErrorOr<void> {
+        if (!file.WriteAt(at, bytes)) {
+            return Error::FromMessage(file.FailureText());
+        }
+        return {};
+    };
+    return PatchHeader({layout.propertiesAt, layout.headerSize}, fields, write).has_value();
 }
 
 // Whether an object that fits in the file starts at `at`: the index (or
@@ -282,7 +281,7 @@ FinishReport FinishRecording(const std::filesystem::path& path) {
         report.kind = Kind::Whole;
         report.packets = server.dataPacketsCount;
         if (record) {
-            if (!WriteTotals(file, *layout, *record) || !file.Sync()) {
+            if (!WriteFields(file, *layout, FieldsOf(*record)) || !file.Sync()) {
                 return Failed(file, "the recording's header could not be written");
             }
             ForgetResumeRecord(path);
@@ -310,7 +309,7 @@ FinishReport FinishRecording(const std::filesystem::path& path) {
         return Failed(file, "the recording could not be read back");
     }
     const bool whole = announced && packets == server.dataPacketsCount;
-    ResumeRecord totals = server;
+    HeaderFields fields = FieldsOf(server);
     if (!whole) {
         // Kept for a resume before the header stops saying it: the totals of
         // a broadcast say nothing worth keeping.
@@ -318,15 +317,9 @@ FinishReport FinishRecording(const std::filesystem::path& path) {
             report.failure = "the stream's totals could not be kept: the recording cannot be "
                              "resumed";
         }
-        // As the cutter writes them: players take the preroll off Play
-        // Duration, so it is counted in; Send Duration is the last send time.
-        const uint64_t latest = walk.latestSendTime;
-        totals.dataPacketsCount = packets;
-        totals.playDuration = (latest + fp.preroll) * kHundredNsPerMs;
-        totals.sendDuration = latest * kHundredNsPerMs;
-        totals.flags = (server.flags & ~asf::kFlagBroadcast) | asf::kFlagSeekable;
-        totals.dataObjectSize = asf::kDataObjectHeaderSize + packets * packetSize;
-        totals.totalDataPackets = packets;
+        // As the cutter writes them, but keeping the server's other flags.
+        fields = DescribeWritten({packets, packets * packetSize, walk.latestSendTime, fp.preroll},
+                                 server.flags);
     }
     uint64_t end = dataEnd;
     if (index.HasEntries()) {
@@ -337,8 +330,8 @@ FinishReport FinishRecording(const std::filesystem::path& path) {
             return Failed(file, "the recording's index could not be written");
         }
     }
-    totals.fileSize = end;
-    if (!WriteTotals(file, *layout, totals) || !file.Sync()) {
+    fields.fileSize = end;
+    if (!WriteFields(file, *layout, fields) || !file.Sync()) {
         return Failed(file, "the recording's header could not be written");
     }
     if (whole && record) {

@@ -13,15 +13,12 @@ namespace {
 
 using AsfPacketTools::PayloadInfo;
 
-// File ID, Index Entry Time Interval, Maximum Packet Count and Index
-// Entries Count follow the object header; then Packet Number and Packet
-// Count per entry.
-constexpr size_t kFileIdAt = asf::kObjectHeaderSize;
-constexpr size_t kIntervalAt = kFileIdAt + 16;
-constexpr size_t kMaxPacketCountAt = kIntervalAt + 8;
-constexpr size_t kEntriesCountAt = kMaxPacketCountAt + 4;
-constexpr size_t kEntriesAt = kEntriesCountAt + 4;
-constexpr size_t kEntrySize = 6;
+constexpr size_t kFileIdAt = asf::si::kFileId;
+constexpr size_t kIntervalAt = asf::si::kEntryTimeInterval;
+constexpr size_t kMaxPacketCountAt = asf::si::kMaxPacketCount;
+constexpr size_t kEntriesCountAt = asf::si::kEntriesCount;
+constexpr size_t kEntriesAt = asf::si::kEntries;
+constexpr size_t kEntrySize = asf::kSimpleIndexEntrySize;
 constexpr uint64_t kHundredNsPerMs = 10'000;
 constexpr uint32_t kMaxEntryPacketCount = 0xFFFF;
 // Never more entries than the cutter takes over from a source whose index
@@ -136,7 +133,7 @@ std::vector<uint8_t> SimpleIndexBuilder::Object(const Guid& fileId) const {
         std::min<uint64_t>(uint64_t{m_latestTimeMs} / m_intervalMs + 1, kMaxEntries);
     std::vector<uint8_t> object(kEntriesAt + entries * kEntrySize);
     std::copy(guids::kSimpleIndex.bytes.begin(), guids::kSimpleIndex.bytes.end(), object.begin());
-    WriteLe64(&object[16], object.size());
+    WriteLe64(&object[asf::kObjectSizeField], object.size());
     std::copy(fileId.bytes.begin(), fileId.bytes.end(), object.begin() + kFileIdAt);
     WriteLe64(&object[kIntervalAt], m_intervalMs * kHundredNsPerMs);
     WriteLe32(&object[kEntriesCountAt], static_cast<uint32_t>(entries));

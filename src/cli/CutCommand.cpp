@@ -107,15 +107,15 @@ int RunCut(std::span<char* const> args) {
     CatchStopSignals();
     const bool terminal = ::isatty(STDERR_FILENO) == 1;
     AsfCutter cutter(terminal ? AsfCutter::Progress(DrawProgress) : AsfCutter::Progress(), &StopSignalFlag());
-    AsfCutter::Result result = cutter.Cut(source, info, *start, *end, output);
+    ErrorOr<AsfCutter::Result> result = cutter.Cut(source, info, *start, *end, output);
     if (terminal) {
         std::fputc('\n', stderr);
     }
-    if (!result.Ok()) {
-        std::fprintf(stderr, "tapewell-cli cut: %s\n", result.message.c_str());
+    if (!result) {
+        std::fprintf(stderr, "tapewell-cli cut: %s\n", result.error().message.c_str());
         return kExitFailure;
     }
-    PrintDone(result);
+    PrintDone(*result);
     return kExitOk;
 }
 

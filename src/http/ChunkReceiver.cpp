@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "asf/AsfHeaderPatch.h"
 #include "asf/AsfObjects.h"
 #include "asf/AsfPacketTools.h"
 #include "common/Limits.h"
@@ -26,16 +27,13 @@ constexpr uint16_t kChangeChunk = 0x4324;
 // The part flags byte follows a reserved byte; both are read as one word.
 constexpr uint32_t kFirstHeaderPart = 0x0400;
 constexpr uint32_t kLastHeaderPart = 0x0800;
-// The received header ends with the first 50 bytes of the Data object:
-// object header, File ID, Total Data Packets and Reserved.
-constexpr size_t kDataObjectStart = 50;
-constexpr size_t kDataObjectSizeField = 16;
-constexpr size_t kDataObjectPacketsField = 40;
+// The received header ends with the Data object's own fields: object
+// header, File ID, Total Data Packets and Reserved.
+constexpr size_t kDataObjectStart = asf::kDataObjectHeaderSize;
 // The File Properties fields this engine reads end with Maximum Data Packet
 // Size.
 constexpr size_t kPropertiesBytesRead = asf::fp::kMaxPacketSize + 4;
 constexpr uint64_t kMsPerMinute = 60'000;
-constexpr uint64_t kHundredNsPerMs = 10'000;
 constexpr uint32_t kProgressFull = 10'000;
 // After a repeated header a broadcast server sends again the packets of
 // about the last half second; a step back further than this is a source
@@ -45,22 +43,6 @@ constexpr uint32_t kResentWindowMs = limits::kHttpResentWindowMs;
 // The streams of this dialect do not use the layout with a Packet Length
 // but no Padding Length: such a packet is reported as an unknown format.
 constexpr auto kChunkLayouts = AsfPacketTools::SendTimeLayouts::kWithoutBarePacketLength;
-
-bool WriteAt(OutputFile& out, uint64_t offset, std::span<const uint8_t> bytes) {
-    return out.Seek(offset) && out.Write(bytes);
-}
-
-bool WriteLe64At(OutputFile& out, uint64_t offset, uint64_t value) {
-    uint8_t b[8];
-    WriteLe64(b, value);
-    return WriteAt(out, offset, b);
-}
-
-bool WriteLe32At(OutputFile& out, uint64_t offset, uint32_t value) {
-    uint8_t b[4];
-    WriteLe32(b, value);
-    return WriteAt(out, offset, b);
-}
 
 }  // namespace
 
@@ -476,24 +458,24 @@ void ChunkReceiver::UpdateHeader(OutputFile& out, const StreamInfo& info) const 
     }
     const std::optional<uint64_t> size = out.SeekEnd();
     if (!size) {
+        m_messages.Error("The header of the output file could not be updated: cannot find the "
+                         "end of the recording");
         return;
     }
-    const uint64_t fp = info.propertiesOffset;
-    WriteLe64At(out, fp + asf::fp::kFileSize, *size);
-    if (!m_liveOrder) {
-        return;
+    // As the cutter writes them; the file can now be sought in and is no
+    // longer a broadcast. An on-demand file keeps the server's header.
+    HeaderFields fields;
+    if (m_liveOrder) {
+        fields = DescribeWritten({m_packetCount, m_dataBytes, m_largestSendTime, info.preroll});
+        fields.totalDataPacketsWidth = PacketCountWidth::kLow32;
     }
-    // As the cutter writes them: players subtract the preroll from the Play
-    // Duration, so it includes it; the file can now be sought in and is no
-    // longer a broadcast.
-    const uint64_t largest = m_largestSendTime;
-    WriteLe64At(out, fp + asf::fp::kDataPacketsCount, m_packetCount);
-    WriteLe64At(out, fp + asf::fp::kPlayDuration, (largest + info.preroll) * kHundredNsPerMs);
-    WriteLe64At(out, fp + asf::fp::kSendDuration, largest * kHundredNsPerMs);
-    WriteLe32At(out, fp + asf::fp::kFlags, asf::kFlagSeekable);
-    WriteLe64At(out, uint64_t{info.headerLength} + kDataObjectSizeField,
-                m_dataBytes + kDataObjectStart);
-    WriteLe32At(out, uint64_t{info.headerLength} + kDataObjectPacketsField, m_packetCount);
+    fields.fileSize = *size;
+    if (auto patched =
+            PatchHeader(out, {info.propertiesOffset, uint64_t{info.headerLength}}, fields);
+        !patched) {
+        m_messages.Error("The header of the output file could not be updated: %s",
+                         patched.error().message.c_str());
+    }
 }
 
 }  // namespace tapewell

@@ -61,7 +61,8 @@ public:
     // After Run: File Size becomes the file's size; for a live stream also
     // the counts, durations (Play Duration with the preroll, as the cutter
     // writes it), flags (seekable, no longer broadcast) and the Data object
-    // fields describe what was written.
+    // fields describe what was written. A write that fails is reported as an
+    // error message.
     void UpdateHeader(OutputFile& out, const StreamInfo& info) const;
     // The file written last: Job::out, or the one the host gave after a
     // change of layout. What UpdateHeader must be given after Run.

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "asf/AsfGuids.h"
+#include "asf/AsfHeaderPatch.h"
 #include "asf/AsfObjects.h"
 #include "asf/AsfPacketTools.h"
 #include "common/Limits.h"
@@ -17,13 +18,10 @@ namespace {
 // confirmation.
 constexpr size_t kChunkPrefixBytes = 12;
 constexpr size_t kChunkConfirmationAt = 10;
-constexpr size_t kDataObjectStart = 50;  // object header, File ID, Total Data Packets, Reserved
-constexpr size_t kDataObjectSizeField = 16;
-constexpr size_t kDataObjectPacketsField = 40;
+constexpr size_t kDataObjectStart = asf::kDataObjectHeaderSize;
 // A header is held in memory until it is whole; one larger than the
 // streaming engines' buffer is not a live stream's and goes through as is.
 constexpr uint64_t kMaxHeldHeaderBytes = limits::kWebFetchHeldHeaderBytes;
-constexpr uint64_t kHundredNsPerMs = 10'000;
 constexpr uint64_t kNoPacketCount = 0xFFFFFFFF;
 
 bool StartsFramed(std::span<const uint8_t> bytes) {
@@ -37,12 +35,6 @@ bool StartsFramed(std::span<const uint8_t> bytes) {
 
 bool StartsAsf(std::span<const uint8_t> bytes) {
     return bytes.size() >= asf::kObjectHeaderSize && Guid::FromBytes(bytes) == guids::kHeader;
-}
-
-bool WriteLe64At(OutputFile& out, uint64_t at, uint64_t value) {
-    uint8_t b[8];
-    WriteLe64(b, value);
-    return out.Seek(at) && out.Write(b);
 }
 
 }  // namespace
@@ -192,29 +184,22 @@ DownloadWriter::Result DownloadWriter::Finish() {
             break;
     }
     m_held.clear();  // a packet the end cut off is not one
-    RepairHeader();
+    if (!RepairHeader()) {
+        return Result::WriteFailed;
+    }
     return m_out.SeekEnd() ? Result::Ok : Result::WriteFailed;
 }
 
 // As the streaming engines and the cutter leave a live recording: the
 // counts and sizes of what was written, Play Duration with the preroll, a
 // seekable file that is no longer a broadcast.
-void DownloadWriter::RepairHeader() {
+ErrorOr<void> DownloadWriter::RepairHeader() {
     const uint64_t dataBytes = m_packets * m_packetSize;
-    const uint64_t fp = m_start + m_propertiesAt;
-    const uint64_t dataObject = m_start + m_headerBytes - kDataObjectStart;
-    const uint64_t largest = m_largestSendTime;
-    uint8_t flags[4];
-    WriteLe32(flags, asf::kFlagSeekable);
-    WriteLe64At(m_out, fp + asf::fp::kFileSize, m_headerBytes + dataBytes);
-    WriteLe64At(m_out, fp + asf::fp::kDataPacketsCount, m_packets);
-    WriteLe64At(m_out, fp + asf::fp::kPlayDuration, (largest + m_preroll) * kHundredNsPerMs);
-    WriteLe64At(m_out, fp + asf::fp::kSendDuration, largest * kHundredNsPerMs);
-    if (m_out.Seek(fp + asf::fp::kFlags)) {
-        m_out.Write(flags);
-    }
-    WriteLe64At(m_out, dataObject + kDataObjectSizeField, dataBytes + kDataObjectStart);
-    WriteLe64At(m_out, dataObject + kDataObjectPacketsField, m_packets);
+    HeaderFields fields = DescribeWritten({m_packets, dataBytes, m_largestSendTime, m_preroll});
+    fields.fileSize = m_headerBytes + dataBytes;
+    const HeaderPlaces places{m_start + m_propertiesAt,
+                              m_start + m_headerBytes - kDataObjectStart};
+    return PatchHeader(m_out, places, fields);
 }
 
 }  // namespace tapewell

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "asf/LiveTimeline.h"
+#include "common/ErrorOr.h"
 
 namespace tapewell {
 
@@ -31,7 +32,8 @@ public:
 
     Result Write(std::span<const uint8_t> bytes);
     // At the end of the download: writes what is still held (a packet cut
-    // off by the end is dropped) and repairs a live header.
+    // off by the end is dropped) and repairs a live header; WriteFailed when
+    // a field of that header could not be written.
     Result Finish();
     // Whether the download was a live ASF stream whose header was repaired.
     bool Repaired() const { return m_state == State::LivePackets; }
@@ -46,14 +48,14 @@ private:
     Result Flush();
     Result WritePlain(std::span<const uint8_t> bytes);
     bool ReadLiveHeader();
-    void RepairHeader();
+    ErrorOr<void> RepairHeader();
 
     OutputFile& m_out;
     uint64_t m_skip;  // bytes still to drop before writing
     State m_state = State::Start;
     std::vector<uint8_t> m_held;  // bytes not written yet
     uint64_t m_start = 0;         // where the download began in the file
-    uint64_t m_headerBytes = 0;   // Header object + the Data object's first 50 bytes
+    uint64_t m_headerBytes = 0;   // Header object + the Data object's own fields
     size_t m_propertiesAt = 0;
     uint32_t m_packetSize = 0;
     uint32_t m_preroll = 0;

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "common/ErrorOr.h"
+
 namespace tapewell {
 
 class OutputFile;
@@ -24,7 +26,8 @@ struct MmsRecordingFacts {
 // File Properties and, when asked, the live counts and durations and the
 // Data object's size and packet count. (The recording job then cuts a
 // partial packet off, makes the header of a stopped recording describe it,
-// and appends the index built from the packets.) False when a write failed.
-bool RepairMmsRecording(OutputFile& output, const MmsRecordingFacts& facts);
+// and appends the index built from the packets.) The error names the field
+// that could not be written.
+ErrorOr<void> RepairMmsRecording(OutputFile& output, const MmsRecordingFacts& facts);
 
 }  // namespace tapewell

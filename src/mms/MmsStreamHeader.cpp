@@ -9,8 +9,8 @@
 namespace tapewell {
 namespace {
 
-constexpr size_t kFilePropertiesSize = 104;
-constexpr size_t kDataObjectHeadSize = 50;
+constexpr size_t kFilePropertiesSize = asf::kFilePropertiesObjectSize;
+constexpr size_t kDataObjectHeadSize = asf::kDataObjectHeaderSize;
 
 constexpr size_t kGuidSize = 16;
 

@@ -75,7 +75,7 @@ void ExpectPlayableCut(const std::filesystem::path& source, const std::filesyste
     }
 }
 
-AsfCutter::Result CutFile(const std::filesystem::path& source, int32_t start, int32_t end,
+ErrorOr<AsfCutter::Result> CutFile(const std::filesystem::path& source, int32_t start, int32_t end,
                           const std::filesystem::path& out) {
     AsfInfo info;
     EXPECT_GT(info.Parse(source), 0);
@@ -95,9 +95,9 @@ TEST(AsfCutter, FullRangeStartsAtTheFirstPacketAndStopsAtTheLast) {
         EXPECT_GT(packets->stop, fp.dataPacketsCount) << "about a second past the last packet";
 
         const auto out = AsfFiles::Dir() / ("full-" + path.filename().string());
-        AsfCutter::Result r = CutFile(path, 0, end, out);
-        ASSERT_TRUE(r.Ok()) << r.message;
-        EXPECT_EQ(r.packets, fp.dataPacketsCount);
+        ErrorOr<AsfCutter::Result> r = CutFile(path, 0, end, out);
+        ASSERT_TRUE(r) << r.error().message;
+        EXPECT_EQ(r->packets, fp.dataPacketsCount);
         Parsed cut(out);
         EXPECT_EQ(SendTime(cut.Packet(0)), 0u);
         // The whole file keeps its index byte for byte.
@@ -119,7 +119,7 @@ TEST(AsfCutter, MiddleRangeRebasesEveryPacketAndRewritesOnlyFilePropertiesAndDat
         Parsed source(path);
         const FileProperties& fp = source.info.GetFileProperties();
         const auto out = AsfFiles::Dir() / ("middle-" + path.filename().string());
-        ASSERT_TRUE(CutFile(path, 1, 2, out).Ok());
+        ASSERT_TRUE(CutFile(path, 1, 2, out));
         Parsed cut(out);
         const CutPackets range = *RangeToPackets(fp, 1, 2);
         ASSERT_GT(range.first, 0u);
@@ -189,7 +189,7 @@ TEST(AsfCutter, BroadcastRecordingWithoutIndexGetsSeekableFlagAndA62ByteIndex) {
     const auto source = AsfFiles::Dir() / "broadcast.asf";
     test::WriteFileBytes(source, recording);
     const auto out = AsfFiles::Dir() / "broadcast_cut.asf";
-    ASSERT_TRUE(CutFile(source, 1, 3, out).Ok());
+    ASSERT_TRUE(CutFile(source, 1, 3, out));
 
     Parsed cut(out);
     EXPECT_EQ(cut.info.GetFileProperties().flags, asf::kFlagSeekable);
@@ -217,49 +217,48 @@ TEST(AsfCutter, OutputNameAppendsCutToTheBaseName) {
 }
 
 // Every failure leaves the folder as it was: no output, no temporary file,
-// and an existing file under the output name untouched.
+// and an existing file under the output name untouched; the message says why.
 void ExpectFailureLeavesNoOutput(const std::filesystem::path& source, const AsfInfo& info,
-                                 int32_t start, int32_t end, AsfCutter::Error error,
+                                 int32_t start, int32_t end, const std::string& why,
                                  const std::atomic<bool>* cancel = nullptr) {
     test::TempDir dir;
     const auto out = dir / "out.asf";
-    AsfCutter::Result r = AsfCutter({}, cancel).Cut(source, info, start, end, out);
-    EXPECT_EQ(r.error, error) << r.message;
-    EXPECT_FALSE(r.message.empty());
+    ErrorOr<AsfCutter::Result> r = AsfCutter({}, cancel).Cut(source, info, start, end, out);
+    ASSERT_FALSE(r);
+    EXPECT_NE(r.error().message.find(why), std::string::npos) << r.error().message;
     EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
 
     test::WriteFileBytes(out, {'o', 'l', 'd'});
-    AsfCutter({}, cancel).Cut(source, info, start, end, out);
+    EXPECT_FALSE(AsfCutter({}, cancel).Cut(source, info, start, end, out));
     EXPECT_EQ(test::ReadFileBytes(out), (Bytes{'o', 'l', 'd'}));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
 }
 
 TEST(AsfCutter, BadRangesAndBrokenSourcesFailAndLeaveNoOutput) {
-    using Error = AsfCutter::Error;
     const auto& path = AsfFiles::Get().videoAudio;
     AsfInfo info;
     ASSERT_GT(info.Parse(path), 0);
-    ExpectFailureLeavesNoOutput(path, info, 2, 2, Error::BadRange);
-    ExpectFailureLeavesNoOutput(path, info, -1, 2, Error::BadRange);
-    ExpectFailureLeavesNoOutput(path, info, 60, 61, Error::OutsideFile);
+    const std::string badRange = "the start must be at least 0 and below the end";
+    ExpectFailureLeavesNoOutput(path, info, 2, 2, badRange);
+    ExpectFailureLeavesNoOutput(path, info, -1, 2, badRange);
+    ExpectFailureLeavesNoOutput(path, info, 60, 61, "the range lies outside the file's");
 
     // The file shrank since it was parsed: the packets run out mid-copy.
     const auto shrunk = test::TruncatedCopy(path, info.GetFileSize() * 7 / 10, "shrunk.asf");
-    ExpectFailureLeavesNoOutput(shrunk, info, 0, 3, Error::ReadFailed);
+    ExpectFailureLeavesNoOutput(shrunk, info, 0, 3, "the source ends or cannot be read at byte");
 
     const std::atomic<bool> cancel{true};
-    ExpectFailureLeavesNoOutput(path, info, 0, 3, Error::Cancelled, &cancel);
+    ExpectFailureLeavesNoOutput(path, info, 0, 3, "cancelled", &cancel);
 
     AsfInfo notAsf;
     EXPECT_EQ(notAsf.Parse(AsfFiles::Dir() / "missing.asf"), 0);
-    ExpectFailureLeavesNoOutput(path, notAsf, 0, 3, Error::NotAsf);
-    ExpectFailureLeavesNoOutput(AsfFiles::Dir() / "missing.asf", info, 0, 3,
-                                Error::CannotOpenSource);
+    ExpectFailureLeavesNoOutput(path, notAsf, 0, 3, "not an ASF file");
+    ExpectFailureLeavesNoOutput(AsfFiles::Dir() / "missing.asf", info, 0, 3, "cannot open '");
 }
 
 // Hand-built sources whose File Properties lie; nothing here is a file a
 // player could read, so the cuts go to memory.
-AsfCutter::Result CutBytes(const Bytes& file, int32_t start, int32_t end, MemorySink& out) {
+ErrorOr<AsfCutter::Result> CutBytes(const Bytes& file, int32_t start, int32_t end, MemorySink& out) {
     MemorySource source(file);
     AsfInfo info;
     info.Parse(source);
@@ -271,14 +270,15 @@ TEST(AsfCutter, LyingFilePropertiesAreRefused) {
     const Bytes noPacketSize =
         test::Concat({test::HeaderObject({test::FilePropertiesObject(0, 3, 50'000'000)}),
                       test::DataObject(3, 100, 3)});
-    EXPECT_EQ(CutBytes(noPacketSize, 0, 1, out).error, AsfCutter::Error::NoFileProperties);
+    const std::string noFileProperties = "the File Properties give no packet size or duration";
+    EXPECT_EQ(CutBytes(noPacketSize, 0, 1, out).error().message, noFileProperties);
     // A preroll longer than the play duration leaves no time to divide by.
     const Bytes noDuration =
         test::Concat({test::HeaderObject({test::FilePropertiesObject(100, 3, 50'000'000, 6000)}),
                       test::DataObject(3, 100, 3)});
-    EXPECT_EQ(CutBytes(noDuration, 0, 1, out).error, AsfCutter::Error::NoFileProperties);
+    EXPECT_EQ(CutBytes(noDuration, 0, 1, out).error().message, noFileProperties);
     const Bytes noProperties = test::Concat({test::HeaderObject({}), test::DataObject(3, 100, 3)});
-    EXPECT_EQ(CutBytes(noProperties, 0, 1, out).error, AsfCutter::Error::NoFileProperties);
+    EXPECT_EQ(CutBytes(noProperties, 0, 1, out).error().message, noFileProperties);
 }
 
 TEST(AsfCutter, PacketsLargerThanTheCopyBufferGoThroughInPieces) {
@@ -292,15 +292,15 @@ TEST(AsfCutter, PacketsLargerThanTheCopyBufferGoThroughInPieces) {
         file[packetsAt + i * size + size - 1] = static_cast<uint8_t>(i + 1);
     }
     MemorySink out;
-    AsfCutter::Result r = CutBytes(file, 1, 2, out);
-    ASSERT_TRUE(r.Ok()) << r.message;
+    ErrorOr<AsfCutter::Result> r = CutBytes(file, 1, 2, out);
+    ASSERT_TRUE(r) << r.error().message;
     MemorySource source(file);
     AsfInfo info;
     info.Parse(source);
     const CutPackets range = *RangeToPackets(info.GetFileProperties(), 1, 2);
-    ASSERT_EQ(r.packets, range.stop - range.first);
-    const size_t cutAt = out.Size() - 62 - r.packets * size;
-    for (uint64_t i = 0; i < r.packets; ++i) {
+    ASSERT_EQ(r->packets, range.stop - range.first);
+    const size_t cutAt = out.Size() - 62 - r->packets * size;
+    for (uint64_t i = 0; i < r->packets; ++i) {
         EXPECT_EQ(ReadLe32(&out.Bytes()[cutAt + i * size + 5]), 500 * i);
         EXPECT_EQ(out.Bytes()[cutAt + i * size + size - 1], range.first + i + 1);
     }

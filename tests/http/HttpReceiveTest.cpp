@@ -38,7 +38,8 @@ size_t Count(const std::string& text, const std::string& needle) {
     return n;
 }
 
-// Runs the chunk loop over the bytes as one stream exchange would.
+// Runs the chunk loop over the bytes as one stream exchange would, into
+// job.out when one is given, else into memory.
 struct ChunkRun {
     MemoryOutputFile out;
     StreamInfo info;
@@ -55,7 +56,7 @@ struct ChunkRun {
         std::vector<uint8_t> buffer(limits::kHttpBufferBytes);
         EngineEvents noEvents;
         EngineEvents& events = hostEvents != nullptr ? *hostEvents : noEvents;
-        job.out = &out;
+        job.out = job.out != nullptr ? job.out : &out;
         ChunkReceiver receiver(
             reader, buffer, messages, events, [] { return false; }, bytesWritten);
         receiver.Run(job, info);
@@ -284,6 +285,28 @@ TEST(HttpReceiveTest, LivePacketsStartAtZeroAndTheHeaderDescribesThem) {
     EXPECT_EQ(ReadLe32(&file[fp + asf::fp::kFlags]), asf::kFlagSeekable);
     EXPECT_EQ(ReadLe64(&file[clip.headerSize + 16]), 3u * clip.packetSize + 50);
     EXPECT_EQ(ReadLe32(&file[clip.headerSize + 40]), 3u);
+}
+
+// A disk that fills while the last packets wait in the output's buffer: the
+// header's update is the first write that reaches the disk, and its failure
+// is said rather than passed over. (A resumed file: the header is there
+// already, so the packets are the first bytes written.)
+TEST(HttpReceiveTest, AHeaderUpdateThatCannotBeWrittenIsReported) {
+    const HttpClip& clip = HttpClip::Get();
+    std::vector<uint8_t> header = clip.StreamHeader();
+    WriteLe64(&header[clip.PropertiesOffset() + asf::fp::kPlayDuration], 0);  // live
+    std::vector<uint8_t> stream;
+    AppendChunk(stream, 'H', 0, 0x0C, header);
+    for (uint32_t n = 0; n < 3; ++n) {
+        AppendChunk(stream, 'D', n, 0, clip.Packet(n));
+    }
+    const auto full = StdioOutputFile::Open("/dev/full", "wb");
+    ASSERT_NE(full, nullptr);
+    ChunkRun run(stream, {false, full.get(), header.size(), 0});
+    EXPECT_EQ(run.log.find("Failed to write the output file!"), std::string::npos) << run.log;
+    EXPECT_NE(run.log.find("The header of the output file could not be updated"),
+              std::string::npos)
+        << run.log;
 }
 
 TEST(HttpReceiveTest, DamagedStreamsEndCleanly) {
