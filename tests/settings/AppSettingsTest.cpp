@@ -103,9 +103,6 @@ TEST_F(AppSettingsTest, MissingFileGivesTheDefaults) {
     EXPECT_EQ(StoredFields(loaded), StoredFields(expected));
     EXPECT_EQ(loaded.m_baseDirectory, (m_home / "Videos" / "Tapewell").string());
     EXPECT_TRUE(fs::is_directory(loaded.m_baseDirectory));
-    EXPECT_EQ(loaded.m_captionColor, 0xFFFFFFu);
-    EXPECT_EQ(loaded.m_captionStyleName, "보통");
-    EXPECT_EQ(loaded.m_playerAgent, "NSPlayer/9.0.0.2980; {3300AD50-2C39-46c0-AE0A-59FCD8CF430E}");
     EXPECT_FALSE(fs::exists(store.Path()));
     EXPECT_EQ(ProfileStore::DefaultPath(), m_home / "config" / "Tapewell" / "Tapewell.ini");
 }
