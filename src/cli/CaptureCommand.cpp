@@ -1,6 +1,3 @@
-#include <signal.h>
-
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -12,6 +9,7 @@
 #include "capture/UrlCapture.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
+#include "cli/StopSignals.h"
 #include "settings/AppSettings.h"
 #include "settings/ProfileStore.h"
 
@@ -49,12 +47,6 @@ constexpr OptionDef kOptions[] = {
     {"--no-mms", false}, {"--no-rtsp", false}, {"--types", true},
     {"--count", true},   {"--seconds", true},  {"--list-interfaces", false},
 };
-
-std::atomic<bool> g_interrupted{false};
-
-void OnSignal(int) {
-    g_interrupted = true;
-}
 
 // Captured texts come from the network: a tab or line break in them would
 // break the one-finding-per-line output.
@@ -108,7 +100,7 @@ public:
     // comes or the deadline passes.
     void WaitUntilDone(std::chrono::steady_clock::time_point deadline) {
         std::unique_lock lock(m_mutex);
-        while (!m_done && !g_interrupted && std::chrono::steady_clock::now() < deadline) {
+        while (!m_done && !StopRequested() && std::chrono::steady_clock::now() < deadline) {
             m_changed.wait_for(lock, std::chrono::milliseconds(100));
         }
     }
@@ -192,10 +184,7 @@ int Capture(const ParsedArgs& parsed, uint64_t count, uint64_t seconds) {
         std::fprintf(stderr, "tapewell-cli capture: %s\n", error.c_str());
         return kExitFailure;
     }
-    struct sigaction action = {};
-    action.sa_handler = OnSignal;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    CatchStopSignals();
     auto deadline = seconds == 0 ? std::chrono::steady_clock::time_point::max()
                                  : std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     sink.WaitUntilDone(deadline);

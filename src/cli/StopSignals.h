@@ -6,8 +6,10 @@
 namespace tapewell::cli {
 
 // SIGINT and SIGTERM end a long command the way the desktop program's stop
-// would: the handler only sets one flag, which the command reads or hands
-// on (a stop call is not safe inside a signal handler).
+// would. Every command goes through this one handler and its one flag: the
+// handler only sets the flag (a stop call is not safe inside a signal
+// handler); a command polls StopRequested() in its own loop, or hands the
+// stop on to an engine with RunStoppable.
 void CatchStopSignals();
 const std::atomic<bool>& StopSignalFlag();
 inline bool StopRequested() { return StopSignalFlag().load(); }
