@@ -113,7 +113,8 @@ long LoginCheck::LoginLoop(const std::string& url, const std::string& host, Resu
         result.password = answer->password;
         status = Request(url, answer->user, answer->password);
         if (status == 200 && answer->save && m_profile != nullptr) {
-            m_profile->Update([&](ProfileEdit& edit) {
+            // Remembering them is a convenience; the check has its answer.
+            (void)m_profile->Update([&](ProfileEdit& edit) {
                 edit.WriteString(SiteSection(host), "User", answer->user);
                 edit.WriteString(SiteSection(host), "Password", answer->password);
             });

@@ -48,7 +48,7 @@ void RecentUrls::Load(const ProfileStore& profile) {
     }
 }
 
-bool RecentUrls::Save(ProfileStore& profile) const {
+ErrorOr<void> RecentUrls::Save(ProfileStore& profile) const {
     return profile.Update([this](ProfileEdit& edit) {
         edit.DeleteSection(kSection);
         for (size_t i = 0; i < m_entries.size() && i < limits::kRecentUrlsKept; ++i) {

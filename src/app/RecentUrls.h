@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "common/ErrorOr.h"
+
 namespace tapewell {
 
 class ProfileStore;
@@ -23,9 +25,8 @@ public:
     // keeping only entries that name an existing file or hold "http:",
     // "mms:", "mmst:" or "mmsu:".
     void Load(const ProfileStore& profile);
-    // Rewrites the section with the list; false when the profile could not
-    // be written.
-    bool Save(ProfileStore& profile) const;
+    // Rewrites the section with the list in one profile write.
+    ErrorOr<void> Save(ProfileStore& profile) const;
 
 private:
     std::vector<std::string> m_entries;

@@ -123,7 +123,7 @@ void AppSettings::LoadFileTypes(const ProfileStore& store) {
     }
 }
 
-bool AppSettings::Save(ProfileStore& store) const {
+ErrorOr<void> AppSettings::Save(ProfileStore& store) const {
     return store.Update([this](ProfileEdit& edit) {
         WriteText(edit, "base dir", m_baseDirectory);
         WriteText(edit, "agent", m_agent);

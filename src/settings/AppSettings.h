@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "common/ErrorOr.h"
+
 namespace tapewell {
 
 class ProfileStore;
@@ -49,8 +51,8 @@ public:
     void Load(const ProfileStore& store);
     // Load without creating the base folder.
     void LoadValues(const ProfileStore& store);
-    // Writes every stored value in one atomic write; false when it failed.
-    bool Save(ProfileStore& store) const;
+    // Writes every stored value in one atomic write.
+    ErrorOr<void> Save(ProfileStore& store) const;
 
     std::string m_baseDirectory;  // receives recordings; default <videos>/Tapewell
     std::string m_agent = "rec/1.5";

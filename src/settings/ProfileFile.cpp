@@ -7,11 +7,18 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace tapewell::profile_file {
 
 namespace {
+
+// The failure of the system call that just set errno.
+Error LastSystemError() {
+    const int err = errno;
+    return Error::FromErrno(err, std::strerror(err));
+}
 
 // Closes a descriptor on every way out of a function.
 class FdCloser {
@@ -27,39 +34,48 @@ public:
     int Get() const { return m_fd; }
     // Closes now and reports the result: a delayed write error can show up
     // only at close.
-    bool Close() {
+    ErrorOr<void> Close() {
         int fd = m_fd;
         m_fd = -1;
-        return ::close(fd) == 0;
+        if (::close(fd) != 0) {
+            return LastSystemError();
+        }
+        return {};
     }
 
 private:
     int m_fd;
 };
 
-bool WriteAll(int fd, std::string_view bytes) {
+ErrorOr<void> WriteAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         ssize_t n = ::write(fd, bytes.data(), bytes.size());
         if (n < 0 && errno == EINTR) {
             continue;
         }
-        if (n <= 0) {
-            return false;
+        if (n < 0) {
+            return LastSystemError();
+        }
+        if (n == 0) {
+            return Error::FromMessage("nothing written");
         }
         bytes.remove_prefix(static_cast<size_t>(n));
     }
-    return true;
+    return {};
 }
 
-bool SyncFolder(const std::filesystem::path& folder) {
+ErrorOr<void> SyncFolder(const std::filesystem::path& folder) {
     int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
-        return false;
+        return LastSystemError();
     }
     FdCloser closer(fd);
     // Some file systems cannot sync a folder at all; the rename is then as
     // durable as they make it.
-    return ::fsync(fd) == 0 || errno == EINVAL;
+    if (::fsync(fd) != 0 && errno != EINVAL) {
+        return LastSystemError();
+    }
+    return {};
 }
 
 bool IsFolder(const std::filesystem::path& path) {
@@ -81,20 +97,37 @@ int CreateTempBeside(const std::filesystem::path& path, std::string* tempPath) {
     return fd;
 }
 
+// Writes, syncs and closes the temp file; the first failure counts, but the
+// file is closed either way.
+ErrorOr<void> FillTemp(FdCloser& temp, std::string_view bytes) {
+    ErrorOr<void> written = WriteAll(temp.Get(), bytes);
+    if (written && ::fsync(temp.Get()) != 0) {
+        written = LastSystemError();
+    }
+    ErrorOr<void> closed = temp.Close();
+    return written ? closed : written;
+}
+
 }  // namespace
 
-ReadResult ReadBounded(const std::filesystem::path& path, size_t maxBytes) {
+ErrorOr<ReadResult> ReadBounded(const std::filesystem::path& path, size_t maxBytes) {
     ReadResult result;
     // O_NONBLOCK so that a pipe put in the file's place cannot hang the read.
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
-        result.status = errno == ENOENT ? ReadStatus::Missing : ReadStatus::Failed;
-        return result;
+        if (errno == ENOENT) {
+            return result;
+        }
+        return LastSystemError();
     }
     FdCloser closer(fd);
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        return result;
+    if (::fstat(fd, &st) != 0) {
+        return LastSystemError();
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return S_ISDIR(st.st_mode) ? Error::FromErrno(EISDIR, std::strerror(EISDIR))
+                                   : Error::FromMessage("Not a regular file");
     }
     char chunk[65536];
     while (result.bytes.size() <= maxBytes) {
@@ -103,7 +136,7 @@ ReadResult ReadBounded(const std::filesystem::path& path, size_t maxBytes) {
             continue;
         }
         if (n < 0) {
-            return result;
+            return LastSystemError();
         }
         if (n == 0) {
             break;
@@ -114,30 +147,36 @@ ReadResult ReadBounded(const std::filesystem::path& path, size_t maxBytes) {
         result.bytes.resize(maxBytes);
         result.truncated = true;
     }
-    result.status = ReadStatus::Ok;
     return result;
 }
 
-bool MakePrivateFolders(const std::filesystem::path& folder) {
+ErrorOr<void> MakePrivateFolders(const std::filesystem::path& folder) {
     std::filesystem::path prefix;
     for (const auto& part : folder) {
         prefix /= part;
-        if (::mkdir(prefix.c_str(), 0700) != 0 && !(errno == EEXIST && IsFolder(prefix))) {
-            return false;
+        if (::mkdir(prefix.c_str(), 0700) == 0) {
+            continue;
+        }
+        if (errno != EEXIST) {
+            return LastSystemError();
+        }
+        if (!IsFolder(prefix)) {
+            return Error::FromErrno(ENOTDIR, std::strerror(ENOTDIR));
         }
     }
-    return true;
+    return {};
 }
 
-std::optional<WriteLock> WriteLock::Acquire(const std::filesystem::path& lockPath) {
+ErrorOr<WriteLock> WriteLock::Acquire(const std::filesystem::path& lockPath) {
     int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) {
-        return std::nullopt;
+        return LastSystemError();
     }
     while (::flock(fd, LOCK_EX) != 0) {
         if (errno != EINTR) {
+            Error error = LastSystemError();
             ::close(fd);
-            return std::nullopt;
+            return error;
         }
     }
     return WriteLock(fd);
@@ -155,17 +194,19 @@ WriteLock::~WriteLock() {
     }
 }
 
-bool ReplaceAtomically(const std::filesystem::path& path, std::string_view bytes) {
+ErrorOr<void> ReplaceAtomically(const std::filesystem::path& path, std::string_view bytes) {
     std::string tempPath;
     FdCloser temp(CreateTempBeside(path, &tempPath));
     if (temp.Get() < 0) {
-        return false;
+        return LastSystemError();
     }
-    bool written = WriteAll(temp.Get(), bytes) && ::fsync(temp.Get()) == 0;
-    written = temp.Close() && written;
-    if (!written || ::rename(tempPath.c_str(), path.c_str()) != 0) {
+    ErrorOr<void> written = FillTemp(temp, bytes);
+    if (written && ::rename(tempPath.c_str(), path.c_str()) != 0) {
+        written = LastSystemError();
+    }
+    if (!written) {
         ::unlink(tempPath.c_str());
-        return false;
+        return written;
     }
     return SyncFolder(path.parent_path());
 }

@@ -1,5 +1,6 @@
 #include "settings/ProfileStore.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cstdint>
 #include <optional>
@@ -41,6 +42,12 @@ std::optional<int> ParseProfileInt(std::string_view text) {
     return static_cast<int>(static_cast<uint32_t>(magnitude));
 }
 
+// Why a write that would lose or exceed the bounded read is refused.
+Error TooLarge() {
+    return Error::FromErrno(EFBIG, "larger than " +
+                                       std::to_string(limits::kMaxProfileFileBytes) + " bytes");
+}
+
 // A snapshot never ends in half a line: a cut "Password=secr" would read as
 // a wrong value rather than a missing one.
 std::string_view WholeLines(const profile_file::ReadResult& file) {
@@ -68,20 +75,22 @@ void ProfileEdit::DeleteSection(std::string_view section) {
 }
 
 ProfileStore::ProfileStore(std::filesystem::path iniPath) : m_path(std::move(iniPath)) {
-    Reload();
+    // A profile that cannot be read starts empty; the first write reports it.
+    (void)Reload();
 }
 
 std::filesystem::path ProfileStore::DefaultPath() {
     return user_folders::ConfigHome() / "Tapewell" / "Tapewell.ini";
 }
 
-bool ProfileStore::Reload() {
-    profile_file::ReadResult file = profile_file::ReadBounded(m_path, limits::kMaxProfileFileBytes);
-    if (file.status == profile_file::ReadStatus::Failed) {
-        return false;
+ErrorOr<void> ProfileStore::Reload() {
+    ErrorOr<profile_file::ReadResult> file =
+        profile_file::ReadBounded(m_path, limits::kMaxProfileFileBytes);
+    if (!file) {
+        return file.error();
     }
-    SetSnapshot(IniDocument::Parse(WholeLines(file)));
-    return true;
+    SetSnapshot(IniDocument::Parse(WholeLines(*file)));
+    return {};
 }
 
 void ProfileStore::LoadText(std::string_view text) {
@@ -112,60 +121,64 @@ std::string ProfileStore::GetString(std::string_view section, std::string_view n
     return value == nullptr ? std::string(defaultValue) : *value;
 }
 
-bool ProfileStore::WriteInt(std::string_view section, std::string_view name, int value) {
+ErrorOr<void> ProfileStore::WriteInt(std::string_view section, std::string_view name,
+                                     int value) {
     return Update([&](ProfileEdit& edit) { edit.WriteInt(section, name, value); });
 }
 
-bool ProfileStore::WriteString(std::string_view section, std::string_view name,
-                               std::string_view value) {
+ErrorOr<void> ProfileStore::WriteString(std::string_view section, std::string_view name,
+                                        std::string_view value) {
     return Update([&](ProfileEdit& edit) { edit.WriteString(section, name, value); });
 }
 
-bool ProfileStore::DeleteSection(std::string_view section) {
+ErrorOr<void> ProfileStore::DeleteSection(std::string_view section) {
     return Update([&](ProfileEdit& edit) { edit.DeleteSection(section); });
 }
 
-bool ProfileStore::Update(const std::function<void(ProfileEdit&)>& edit) {
+ErrorOr<void> ProfileStore::Update(const std::function<void(ProfileEdit&)>& edit) {
     if (m_path.empty() || !m_path.has_filename()) {
-        return false;
+        return Error::FromErrno(EINVAL, "no settings file name");
     }
-    if (!profile_file::MakePrivateFolders(m_path.parent_path())) {
-        return false;
+    if (auto folders = profile_file::MakePrivateFolders(m_path.parent_path()); !folders) {
+        return folders.error();
     }
-    std::optional<profile_file::WriteLock> lock =
+    ErrorOr<profile_file::WriteLock> lock =
         profile_file::WriteLock::Acquire(std::filesystem::path(m_path).concat(".lock"));
     if (!lock) {
-        return false;
+        return lock.error();
     }
     return WriteLocked(edit);
 }
 
 // Runs with the write lock held, so the file read here is the one replaced.
-bool ProfileStore::WriteLocked(const std::function<void(ProfileEdit&)>& edit) {
-    profile_file::ReadResult current =
+ErrorOr<void> ProfileStore::WriteLocked(const std::function<void(ProfileEdit&)>& edit) {
+    ErrorOr<profile_file::ReadResult> current =
         profile_file::ReadBounded(m_path, limits::kMaxProfileFileBytes);
-    if (current.status == profile_file::ReadStatus::Failed || current.truncated) {
-        return false;
+    if (!current) {
+        return current.error();
     }
-    IniDocument doc = IniDocument::Parse(current.bytes);
+    if (current->truncated) {
+        return TooLarge();
+    }
+    IniDocument doc = IniDocument::Parse(current->bytes);
     ProfileEdit editor(doc);
     edit(editor);
     if (!editor.m_changed) {
         SetSnapshot(std::move(doc));
-        return true;
+        return {};
     }
     std::string text = doc.Serialize();
     if (text.size() > limits::kMaxProfileFileBytes) {
-        SetSnapshot(IniDocument::Parse(current.bytes));
-        return false;
+        SetSnapshot(IniDocument::Parse(current->bytes));
+        return TooLarge();
     }
-    if (!profile_file::ReplaceAtomically(m_path, text)) {
+    if (auto replaced = profile_file::ReplaceAtomically(m_path, text); !replaced) {
         // The rename may or may not have happened; take whatever is there.
-        Reload();
-        return false;
+        (void)Reload();
+        return replaced;
     }
     SetSnapshot(std::move(doc));
-    return true;
+    return {};
 }
 
 }  // namespace tapewell

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/ErrorOr.h"
 #include "settings/IniDocument.h"
 
 namespace tapewell {
@@ -52,9 +53,9 @@ public:
     const std::filesystem::path& Path() const { return m_path; }
 
     // Reads the file again. A missing file is an empty profile; a file that
-    // cannot be read returns false and keeps the old snapshot. At most
+    // cannot be read fails and keeps the old snapshot. At most
     // limits::kMaxProfileFileBytes are read.
-    bool Reload();
+    ErrorOr<void> Reload();
 
     // Replaces the snapshot with a profile parsed from text, without touching
     // the file: for profiles held in memory (tests, fuzzing).
@@ -67,19 +68,21 @@ public:
     std::string GetString(std::string_view section, std::string_view name,
                           std::string_view defaultValue) const;
 
-    // Each returns false on any failure, the file then unchanged.
-    bool WriteInt(std::string_view section, std::string_view name, int value);
-    bool WriteString(std::string_view section, std::string_view name, std::string_view value);
+    // Each fails, the file then unchanged, with the strerror text of the
+    // file operation that failed or the limit that refused the write.
+    ErrorOr<void> WriteInt(std::string_view section, std::string_view name, int value);
+    ErrorOr<void> WriteString(std::string_view section, std::string_view name,
+                              std::string_view value);
     // Removes that section only; "a\b" is not part of "a".
-    bool DeleteSection(std::string_view section);
+    ErrorOr<void> DeleteSection(std::string_view section);
 
     // Applies every change that edit makes in one locked, atomic write.
-    // Also refuses (false) to rewrite a file larger than the read limit,
-    // whose tail would be lost, and to write one that would exceed it.
-    bool Update(const std::function<void(ProfileEdit&)>& edit);
+    // Also refuses to rewrite a file larger than the read limit, whose tail
+    // would be lost, and to write one that would exceed it.
+    ErrorOr<void> Update(const std::function<void(ProfileEdit&)>& edit);
 
 private:
-    bool WriteLocked(const std::function<void(ProfileEdit&)>& edit);
+    ErrorOr<void> WriteLocked(const std::function<void(ProfileEdit&)>& edit);
     void SetSnapshot(IniDocument doc);
 
     std::filesystem::path m_path;

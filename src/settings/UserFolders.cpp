@@ -104,11 +104,11 @@ std::optional<std::string> FindUserDir(std::string_view fileText, std::string_vi
 
 std::filesystem::path Videos() {
     std::filesystem::path home = Home();
-    profile_file::ReadResult file =
+    ErrorOr<profile_file::ReadResult> file =
         profile_file::ReadBounded(ConfigHome() / "user-dirs.dirs", limits::kMaxProfileFileBytes);
-    if (file.status == profile_file::ReadStatus::Ok) {
+    if (file) {
         std::optional<std::string> videos =
-            FindUserDir(file.bytes, "XDG_VIDEOS_DIR", home.string());
+            FindUserDir(file->bytes, "XDG_VIDEOS_DIR", home.string());
         // A user dir set to the home folder itself means "not used".
         if (videos && WithoutTrailingSlashes(*videos) != WithoutTrailingSlashes(home.string())) {
             return *videos;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <climits>
 #include <filesystem>
 #include <set>
@@ -176,12 +177,15 @@ TEST(ProfileStore, OversizedFileIsReadInPartAndNotRewritten) {
     EXPECT_EQ(store.GetInt("s", "first", 0), 1);
     EXPECT_EQ(store.GetString("s", "filler", "cut line dropped"), "cut line dropped");
     EXPECT_EQ(store.GetInt("s", "tail", 0), 0);
-    EXPECT_FALSE(store.WriteInt("s", "x", 1));
+    EXPECT_EQ(store.WriteInt("s", "x", 1).error().code, EFBIG);
     EXPECT_EQ(fs::file_size(dir / "p.ini"), text.size());
 
     test::TempDir other;
     ProfileStore small(other / "p.ini");
-    EXPECT_FALSE(small.WriteString("s", "big", std::string(limits::kMaxProfileFileBytes, 'b')));
+    EXPECT_EQ(small.WriteString("s", "big", std::string(limits::kMaxProfileFileBytes, 'b'))
+                  .error()
+                  .code,
+              EFBIG);
     EXPECT_FALSE(fs::exists(other / "p.ini"));
     EXPECT_EQ(FolderEntries(other.Path()), std::set<std::string>{"p.ini.lock"});
 }
@@ -190,7 +194,7 @@ TEST(ProfileStore, FileIsPrivateAndFailedWritesLeaveNoTrace) {
     test::TempDir dir;
     mode_t oldMask = ::umask(0);
     ProfileStore store(dir / "config" / "Tapewell" / "Tapewell.ini");
-    bool written = store.WriteString("NetPassword\\host", "Password", "secret");
+    const ErrorOr<void> written = store.WriteString("NetPassword\\host", "Password", "secret");
     ::umask(oldMask);
     ASSERT_TRUE(written);
     struct stat st {};
@@ -210,9 +214,15 @@ TEST(ProfileStore, FileIsPrivateAndFailedWritesLeaveNoTrace) {
     // A folder where the file should be: the write fails cleanly.
     fs::create_directories(dir / "blocked" / "p.ini");
     ProfileStore blocked(dir / "blocked" / "p.ini");
-    EXPECT_FALSE(blocked.WriteInt("s", "v", 1));
+    const ErrorOr<void> onFolder = blocked.WriteInt("s", "v", 1);
+    ASSERT_FALSE(onFolder);
+    EXPECT_EQ(onFolder.error().code, EISDIR);
+    EXPECT_EQ(onFolder.error().message, "Is a directory");
     EXPECT_EQ(FolderEntries(dir / "blocked"), (std::set<std::string>{"p.ini", "p.ini.lock"}));
     EXPECT_FALSE(ProfileStore(fs::path()).WriteInt("s", "v", 1));
+    // A file where a folder of the path should be.
+    test::WriteFileBytes(dir / "plain", {'x'});
+    EXPECT_EQ(ProfileStore(dir / "plain" / "p.ini").WriteInt("s", "v", 1).error().code, ENOTDIR);
 }
 
 TEST(ProfileStore, DeleteSectionRemovesOnlyThatSection) {
