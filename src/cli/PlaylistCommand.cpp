@@ -3,7 +3,6 @@
 
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
-#include "common/Limits.h"
 #include "playlist/ExpandPlaylist.h"
 #include "playlist/PlaylistReaders.h"
 
@@ -63,10 +62,9 @@ int RunPlaylist(std::span<char* const> args) {
         return UsageError("playlist", *error);
     }
     const std::string& path = parsed.positional[0];
-    const std::optional<std::string> text = ReadPlaylistFile(path);
+    const ErrorOr<std::string> text = ReadPlaylistFile(path);
     if (!text) {
-        std::fprintf(stderr, "tapewell-cli playlist: cannot read %s (or larger than %zu bytes)\n",
-                     path.c_str(), limits::kMaxPlaylistFileBytes);
+        std::fprintf(stderr, "tapewell-cli playlist: %s\n", text.error().message.c_str());
         return kExitFailure;
     }
     if (parsed.Has("--job")) {

@@ -171,26 +171,31 @@ PlaylistExpansion BuildPlaylistVector(std::string_view text, uint32_t maxMinutes
     return result;
 }
 
-std::optional<std::string> ReadPlaylistFile(const std::string& fileName) {
-    if (fileName.empty() || IsNetworkAddress(fileName)) {
-        return std::nullopt;
-    }
+ErrorOr<std::string> ReadPlaylistFile(const std::string& fileName) {
     std::error_code error;
+    const auto unreadable = [&] {
+        return Error::FromErrno(error.value(),
+                                "cannot read " + fileName + " (or larger than " +
+                                    std::to_string(limits::kMaxPlaylistFileBytes) + " bytes)");
+    };
+    if (fileName.empty() || IsNetworkAddress(fileName)) {
+        return unreadable();
+    }
     const std::filesystem::path path(fileName);
     if (!std::filesystem::is_regular_file(path, error) ||
         std::filesystem::file_size(path, error) > limits::kMaxPlaylistFileBytes || error) {
-        return std::nullopt;
+        return unreadable();
     }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        return std::nullopt;
+        return unreadable();
     }
     // Read up to one byte past the bound, in case the file grew meanwhile.
     std::string text(limits::kMaxPlaylistFileBytes + 1, '\0');
     in.read(text.data(), static_cast<std::streamsize>(text.size()));
     const auto got = static_cast<size_t>(in.gcount());
     if (got > limits::kMaxPlaylistFileBytes) {
-        return std::nullopt;
+        return unreadable();
     }
     text.resize(got);
     return text;
@@ -199,14 +204,15 @@ std::optional<std::string> ReadPlaylistFile(const std::string& fileName) {
 bool ExpandPlaylist(const std::string* fileName, std::span<const uint8_t> text,
                     uint32_t maxMinutes, uint16_t port, const PlaylistMessageCallback& onMessage,
                     const PlaylistRunCallback& run) {
-    std::optional<std::string> fileText;
+    std::string fileText;
     std::string_view view(reinterpret_cast<const char*>(text.data()), text.size());
     if (fileName != nullptr && text.empty()) {
-        fileText = ReadPlaylistFile(*fileName);
-        if (!fileText) {
+        ErrorOr<std::string> read = ReadPlaylistFile(*fileName);
+        if (!read) {
             return false;
         }
-        view = *fileText;
+        fileText = std::move(*read);
+        view = fileText;
     }
     const PlaylistExpansion expansion = BuildPlaylistVector(view, maxMinutes, port, onMessage);
     if (expansion.references > 0 && run) {

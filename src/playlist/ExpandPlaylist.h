@@ -2,11 +2,12 @@
 
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "common/ErrorOr.h"
 
 namespace tapewell {
 
@@ -32,8 +33,10 @@ PlaylistExpansion BuildPlaylistVector(std::string_view text, uint32_t maxMinutes
                                       const PlaylistMessageCallback& onMessage);
 
 // A local file's whole text, when the name is not a network address, the
-// file opens and is at most limits::kMaxPlaylistFileBytes long.
-std::optional<std::string> ReadPlaylistFile(const std::string& fileName);
+// file opens and is at most limits::kMaxPlaylistFileBytes long; else "cannot
+// read NAME (or larger than N bytes)", with the errno when the file system
+// gave one.
+ErrorOr<std::string> ReadPlaylistFile(const std::string& fileName);
 
 // The engine's hand-over: reads the file (when no text is given) or the
 // text, and when it found at least one reference runs the vector before it

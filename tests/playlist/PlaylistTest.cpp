@@ -1,6 +1,7 @@
 // The ASX tag scanner and its three readers, from text.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <string>
 #include <vector>
 
@@ -115,6 +116,9 @@ TEST(PlaylistTest, EngineListModesAndRefusals) {
     const std::string address = "HTTP://h/a.asx";
     EXPECT_FALSE(ExpandPlaylist(&missing, {}, 0, 80, {}, run));
     EXPECT_FALSE(ReadPlaylistFile(address).has_value());
+    const ErrorOr<std::string> unread = ReadPlaylistFile(missing);
+    ASSERT_FALSE(unread);
+    EXPECT_EQ(unread.error().code, ENOENT);
 }
 
 TEST(PlaylistTest, JobAndListReadersDiffer) {
