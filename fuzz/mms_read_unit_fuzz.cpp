@@ -33,12 +33,11 @@ private:
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const tapewell::AppSettings settings;
     tapewell::MmsBufferStream stream(std::span(data, size));
     tapewell::MemoryOutputFile output;
     output.SetCapacity(kDiskBytes);
     NextFileHost host;
-    tapewell::MmsClient client(settings, &host);
-    (void)client.RunOn(stream, &output, "mms://127.0.0.1/clip.asf", "", 0, {});
+    tapewell::MmsClient client(tapewell::EngineOptions(), &host);
+    (void)client.RecordOn(stream, {.output = &output, .address = "mms://127.0.0.1/clip.asf"}, {});
     return 0;
 }

@@ -12,6 +12,7 @@
 #include "http/CHttpRecorder.h"
 #include "engine/EngineEvents.h"
 #include "engine/JobPrompt.h"
+#include "recording/EngineSettings.h"
 #include "recording/OutputPaths.h"
 #include "settings/AppSettings.h"
 #include "settings/ProfileStore.h"
@@ -170,7 +171,8 @@ int RunHttpRecord(std::span<char* const> args) {
     PrintingEvents events(out);
     TerminalPrompt prompt;
     ProfileStore profile(ProfileStore::DefaultPath());
-    CHttpRecorder engine(settings, &events, &prompt, &profile);
+    ProfileCredentials credentials(&profile);
+    CHttpRecorder engine(ToEngineOptions(settings), &events, &prompt, &credentials);
     engine.SetOutputFile(file.get());
     engine.SetOutputPath(out);
     engine.SetCredentials(parsed.Has("--user") ? parsed.options["--user"] : "",

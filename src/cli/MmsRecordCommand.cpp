@@ -9,6 +9,7 @@
 #include "common/OutputFile.h"
 #include "mms/MmsClient.h"
 #include "engine/EngineEvents.h"
+#include "recording/EngineSettings.h"
 #include "settings/AppSettings.h"
 #include "settings/ProfileStore.h"
 
@@ -83,12 +84,16 @@ int RunMmsRecord(std::span<char* const> args) {
     const std::string agent = parsed.Has("--agent") ? parsed.options["--agent"] : "";
 
     PrintingEvents events;
-    MmsClient client(settings, &events);
+    MmsClient client(ToEngineOptions(settings), &events);
     uint64_t written = 0;
     RunStoppable(
         [&] {
-            written = client.Run(output.get(), parsed.positional[0], agent,
-                                 static_cast<uint32_t>(startPacket));
+            const EngineResult result =
+                client.Record({.output = output.get(),
+                               .address = parsed.positional[0],
+                               .playerAgent = agent,
+                               .resumePackets = static_cast<uint32_t>(startPacket)});
+            written = result.recording ? result.recording->bytes : 0;
         },
         [&] { client.Stop(); });
     std::fflush(stdout);

@@ -10,7 +10,7 @@
 #include "common/OutputFile.h"
 #include "http/CWebFetcher.h"
 #include "engine/EngineEvents.h"
-#include "settings/AppSettings.h"
+#include "recording/EngineSettings.h"
 #include "settings/ProfileStore.h"
 
 namespace tapewell::cli {
@@ -75,10 +75,12 @@ int RunWebFetch(std::span<char* const> args) {
     }
     PrintingEvents events;
     ProfileStore profile(ProfileStore::DefaultPath());
-    CWebFetcher fetcher(AppSettings(), &events, nullptr, &profile);
+    ProfileCredentials credentials(&profile);
+    CWebFetcher fetcher(EngineOptions(), &events, nullptr, &credentials);
 
-    RunStoppable([&] { fetcher.FetchUrl(file.get(), parsed.positional[0], "", 0, 0, "", ""); },
-                 [&] { fetcher.Stop(); });
+    RunStoppable(
+        [&] { (void)fetcher.Record({.output = file.get(), .address = parsed.positional[0]}); },
+        [&] { fetcher.Stop(); });
     std::fflush(stdout);
     const bool closed = file->Close();
     const bool downloaded = fetcher.LastResult() == CWebFetcher::kDownloaded;

@@ -8,7 +8,8 @@ namespace tapewell {
 class OutputFile;
 
 // What the download engines (MmsClient, CHttpRecorder, CWebFetcher) tell the
-// recording job that runs them. Every event is raised on the job's worker
+// recording job that runs them while they run (how a run ended is its
+// EngineResult, see Engine.h). Every event is raised on the job's worker
 // thread, synchronously; the job stores the values and then notifies its
 // owner. The defaults do nothing, so a host overrides only what it uses.
 //
@@ -25,8 +26,10 @@ public:
     virtual void OnProgress(uint32_t /*bytesWritten*/, uint32_t /*progress*/, uint32_t /*positionMs*/) {}
     virtual void OnStreamEnd(uint32_t /*bytesWritten*/) {}
     virtual void OnTrace(const std::string& /*text*/) {}
-    // A failure, as the text the owner shows for the item (formatted into
-    // 4,096 bytes by the engine, see FormatText).
+    // A reason the run fails or breaks off, told as it happens (formatted
+    // into 4,096 bytes by the engine, see FormatText), for a log or a
+    // terminal. The run's ending is its EngineResult, which carries the
+    // last reason: a job takes the text it shows from there.
     virtual void OnError(const std::string& /*text*/) {}
     // New credentials were obtained for a retry; later jobs should use them.
     virtual void OnCredentials(const std::string& /*user*/, const std::string& /*password*/) {}

@@ -11,10 +11,10 @@
 #include "http/HttpReply.h"
 #include "http/ReadAheadStreamSource.h"
 #include "http/StreamReader.h"
-#include "playlist/ExpandPlaylist.h"
+#include "engine/CredentialStore.h"
 #include "engine/EngineEvents.h"
 #include "engine/JobPrompt.h"
-#include "settings/ProfileStore.h"
+#include "playlist/ExpandPlaylist.h"
 
 namespace tapewell {
 
@@ -41,18 +41,14 @@ EngineEvents& NoEvents() {
 // No offset asked of an on-demand stream.
 constexpr uint32_t kNoOffset = 0xFFFFFFFF;
 
-std::string SiteSection(const std::string& site) {
-    return "NetPassword\\" + site;
-}
-
 }  // namespace
 
-CHttpRecorder::CHttpRecorder(const AppSettings& settings, EngineEvents* events, JobPrompt* prompt,
-                             ProfileStore* profile)
-    : m_settings(settings),
+CHttpRecorder::CHttpRecorder(const EngineOptions& options, EngineEvents* events,
+                             JobPrompt* prompt, CredentialStore* credentials)
+    : m_options(options),
       m_events(events != nullptr ? events : &NoEvents()),
       m_prompt(prompt),
-      m_profile(profile),
+      m_credentials(credentials),
       m_connectTimeoutMs(limits::kConnectTimeoutMs),
       m_idleTimeoutMs(limits::kReceiveIdleTimeoutMs),
       m_buffer(limits::kHttpBufferBytes) {}
@@ -108,20 +104,35 @@ bool CHttpRecorder::HandOverPlaylist(const std::string* fileName, std::span<cons
     return isPlaylist;
 }
 
-uint32_t CHttpRecorder::RecordUrl(OutputFile* out, const std::string& address,
-                                  const std::string& playerAgent, uint32_t startOffset, uint32_t,
-                                  const std::string& user, const std::string& password) {
-    m_out = out;
-    m_address = address.substr(0, limits::kHttpEscapedUrlBytes - 1);
-    m_playerAgent = playerAgent;
-    m_startOffset = startOffset;
+EngineResult CHttpRecorder::Record(const EngineRequest& request) {
+    m_out = request.output;
+    m_address = request.address.substr(0, limits::kHttpEscapedUrlBytes - 1);
+    m_playerAgent = request.playerAgent;
+    m_startOffset = static_cast<uint32_t>(std::min<uint64_t>(request.resumeOffset, UINT32_MAX));
     m_streamFound = false;
     m_serverAnswered = false;
     m_brokeOff.clear();
-    SetCredentials(user, password);
+    SetCredentials(request.user, request.password);
+    const uint32_t before = m_bytesWritten;
     const std::string args[] = {" ", m_address};
     EngineMain(args);
-    return m_bytesWritten;
+
+    EngineResult result;
+    result.httpAnswered = m_serverAnswered;
+    const uint32_t bytes = m_bytesWritten - before;
+    if (bytes == 0 && !(request.output == nullptr && m_streamFound)) {
+        result.recording = Error::FromMessage(m_messages.LastMessage());
+        result.tentativeReason = true;
+        return result;
+    }
+    EngineRecording recording{bytes, {}};
+    // A stream that broke off is kept (it can be resumed); a stopped one
+    // ended as asked.
+    if (request.output != nullptr && !m_stop.Raised()) {
+        recording.brokeOff = m_brokeOff;
+    }
+    result.recording = std::move(recording);
+    return result;
 }
 
 int CHttpRecorder::EngineMain(std::span<const std::string> args) {
@@ -136,7 +147,7 @@ int CHttpRecorder::EngineMain(std::span<const std::string> args) {
     m_keepWalking = m_keepWalking || parsed.keepWalking;
     m_debugDump = m_debugDump || parsed.debugDump;
     m_rawFile = m_rawFile || parsed.rawFile;
-    m_proxy = ChooseProxy(m_settings);
+    m_proxy = ChooseProxy(m_options);
     const std::vector<AddressRow>& rows = parsed.rows;
     for (size_t i = 0; i < rows.size(); ++i) {
         // The host's stop ends the walk even with "-b"; "-b" keeps it going
@@ -371,11 +382,11 @@ bool CHttpRecorder::RunRequest(const Exchange& exchange, Peer& peer, StreamInfo&
         reader, m_buffer, m_messages, *m_events, [this] { return Aborted(); }, m_bytesWritten);
     ChunkReceiver::Job job{exchange.headerOnly, exchange.out, exchange.resumeBytes,
                            exchange.maxMinutes};
-    if (m_settings.m_timeLimitOn && m_settings.m_maxTimeSeconds > 0) {
-        job.maxSeconds = static_cast<uint32_t>(m_settings.m_maxTimeSeconds);
+    if (m_options.timeLimitOn && m_options.maxTimeSeconds > 0) {
+        job.maxSeconds = static_cast<uint32_t>(m_options.maxTimeSeconds);
     }
-    if (m_settings.m_sizeLimitOn && m_settings.m_maxSizeMiB > 0) {
-        job.maxBytes = static_cast<uint64_t>(m_settings.m_maxSizeMiB) * kBytesPerMiB;
+    if (m_options.sizeLimitOn && m_options.maxSizeMiB > 0) {
+        job.maxBytes = static_cast<uint64_t>(m_options.maxSizeMiB) * kBytesPerMiB;
     }
     receiver.Run(job, info);
     if (OutputFile* written = receiver.Output(); written != nullptr) {
@@ -395,11 +406,9 @@ bool CHttpRecorder::RunRequest(const Exchange& exchange, Peer& peer, StreamInfo&
 // or the ones the engine already has, without asking; then the question.
 bool CHttpRecorder::AskCredentials(const std::string& site, int retry) {
     if (retry == 0) {
-        if (m_profile != nullptr) {
-            std::string user = m_profile->GetString(SiteSection(site), "User", "");
-            std::string password = m_profile->GetString(SiteSection(site), "Password", "");
-            if (!user.empty() && !password.empty()) {
-                SetCredentials(user, password);
+        if (m_credentials != nullptr) {
+            if (const std::optional<CredentialStore::Pair> saved = m_credentials->Load(site)) {
+                SetCredentials(saved->user, saved->password);
             }
         }
         if (!m_user.empty() && !m_password.empty()) {
@@ -414,9 +423,8 @@ bool CHttpRecorder::AskCredentials(const std::string& site, int retry) {
     if (!answer || answer->user.empty() || answer->password.empty()) {
         return false;
     }
-    if (answer->save && m_profile != nullptr) {
-        m_profile->WriteString(SiteSection(site), "User", answer->user);
-        m_profile->WriteString(SiteSection(site), "Password", answer->password);
+    if (answer->save && m_credentials != nullptr) {
+        m_credentials->Save(site, {answer->user, answer->password});
     }
     SetCredentials(answer->user, answer->password);
     return true;

@@ -11,46 +11,47 @@
 
 #include "common/StopSignal.h"
 #include "common/TcpStream.h"
+#include "engine/Engine.h"
+#include "engine/EngineOptions.h"
 #include "http/EngineMessages.h"
 #include "http/HttpArgs.h"
 #include "http/StreamInfo.h"
 #include "http/StreamRequest.h"
-#include "settings/AppSettings.h"
 
 namespace tapewell {
 
+class CredentialStore;
 class EngineEvents;
 class JobPrompt;
 class OutputFile;
-class ProfileStore;
 
 // The HTTP streaming engine: records Windows Media streams served over
 // HTTP ("NSPlayer" requests, "$H"/"$D"/"$E" chunks) into the output file
 // the recording job opened. Driven by an argument vector (EngineMain) or by
-// one address (RecordUrl); for each address it sends a probe request for
+// one address (Record); for each address it sends a probe request for
 // the ASF header, classifies the reply, asks for credentials on a 401, and
 // for a stream sends the stream request and writes what arrives.
 //
 // Threads: everything runs on the recording job's worker thread, which also
 // receives the events, the messages and the credentials question. Only
 // Stop() may be called from another thread.
-class CHttpRecorder {
+class CHttpRecorder : public Engine {
 public:
-    // events may be null (nothing is told); prompt and profile may be null
-    // (no question is asked; no credentials are stored or read).
-    CHttpRecorder(const AppSettings& settings, EngineEvents* events, JobPrompt* prompt = nullptr,
-                  ProfileStore* profile = nullptr);
-    ~CHttpRecorder();
+    // events may be null (nothing is told); prompt and credentials may be
+    // null (no question is asked; no credentials are stored or read).
+    CHttpRecorder(const EngineOptions& options, EngineEvents* events, JobPrompt* prompt = nullptr,
+                  CredentialStore* credentials = nullptr);
+    ~CHttpRecorder() override;
     CHttpRecorder(const CHttpRecorder&) = delete;
     CHttpRecorder& operator=(const CHttpRecorder&) = delete;
 
-    // Records one address into out (may be null: the address is only
-    // probed) with the job's credentials; startOffset is the byte offset
-    // asked of an on-demand stream when the file is empty. Returns the bytes
-    // written by this engine object so far. The fifth value is ignored.
-    uint32_t RecordUrl(OutputFile* out, const std::string& address, const std::string& playerAgent,
-                       uint32_t startOffset, uint32_t unused, const std::string& user,
-                       const std::string& password);
+    // Records one address into the request's output (none: the address is
+    // only probed) with its credentials; resumeOffset is the byte offset
+    // asked of an on-demand stream when the file is empty. The recording's
+    // bytes are those written by this run; a probe succeeds when it found a
+    // live or on-demand stream. A failure's message is the engine's last
+    // message (tentative: it may be one from an earlier run).
+    EngineResult Record(const EngineRequest& request) override;
     // Runs the argument vector (element 0 a placeholder, then addresses and
     // the options -m -p -e -b -d -r) into the output file given before.
     // Always 0.
@@ -63,23 +64,13 @@ public:
     void SetMessageCallback(EngineMessages::Callback callback);
     void SetTimeouts(int connectMs, int idleMs);
 
-    // Any thread: ends the running exchange and the walk. Stays in force for
-    // the rest of this object's life (the engine clears only its own abort
-    // flag between exchanges), and interrupts a blocked connect or receive
-    // at once.
-    void Stop();
+    // Any thread: ends the running exchange and the walk. Stays in force
+    // until ClearStop (the engine clears only its own abort flag between
+    // exchanges), and interrupts a blocked connect or receive at once.
+    void Stop() override;
     // Worker thread, between runs: lifts an earlier Stop, so that one job
-    // object can check address after address (ProbeUrl).
-    void ClearStop();
-    // Whether the last RecordUrl found a live or on-demand stream (a probe
-    // without an output file writes nothing, so its byte count says nothing).
-    bool StreamFound() const { return m_streamFound; }
-    // Why the last recorded stream ended before its end without a stop or a
-    // limit (ChunkReceiver::BrokeOff), "" when it did not.
-    const std::string& StreamBrokeOff() const { return m_brokeOff; }
-    // Whether an HTTP server answered (any status line) during the last
-    // RecordUrl: that port speaks HTTP, and MMS there would only wait.
-    bool ServerAnswered() const { return m_serverAnswered; }
+    // object can check address after address.
+    void ClearStop() override;
 
     const std::string& LastMessage() const { return m_messages.LastMessage(); }
     uint32_t BytesWritten() const { return m_bytesWritten; }
@@ -123,10 +114,10 @@ private:
                           const AddressRow& row);
     std::unique_ptr<OutputFile> OpenRawFile();
 
-    AppSettings m_settings;
+    EngineOptions m_options;
     EngineEvents* m_events;
     JobPrompt* m_prompt;
-    ProfileStore* m_profile;
+    CredentialStore* m_credentials;
     EngineMessages m_messages;
 
     OutputFile* m_out = nullptr;
@@ -137,7 +128,7 @@ private:
     std::string m_user;
     std::string m_password;
     uint32_t m_bytesWritten = 0;
-    bool m_streamFound = false;
+    bool m_streamFound = false;  // a live or on-demand stream, in this Record
 
     std::string m_proxy;
     bool m_keepWalking = false;  // "-b", "-d" and "-r" stay once given
@@ -156,8 +147,8 @@ private:
     // that leads back to any of them is not followed again.
     std::vector<std::string> m_playlistChain;
     int m_playlistsWalked = 0;  // remote playlists in this walk (limits::kMaxPlaylistsPerWalk)
-    std::string m_brokeOff;
-    bool m_serverAnswered = false;
+    std::string m_brokeOff;        // ChunkReceiver::BrokeOff of this Record's stream
+    bool m_serverAnswered = false;  // any status line, in this Record
 };
 
 }  // namespace tapewell

@@ -11,10 +11,10 @@
 #include "common/TextCodec.h"
 #include "common/UrlParts.h"
 #include "http/DownloadWriter.h"
-#include "http/StreamRequest.h"
+#include "engine/CredentialStore.h"
 #include "engine/EngineEvents.h"
 #include "engine/JobPrompt.h"
-#include "settings/ProfileStore.h"
+#include "http/StreamRequest.h"
 
 namespace tapewell {
 
@@ -79,10 +79,6 @@ std::string AddressWithoutCredentials(const std::string& address) {
     return result;
 }
 
-std::string SiteSection(const std::string& site) {
-    return "NetPassword\\" + site;
-}
-
 }  // namespace
 
 // libcurl's C callbacks, which reach the fetcher's private parts.
@@ -98,12 +94,12 @@ struct WebFetcherCallbacks {
     }
 };
 
-CWebFetcher::CWebFetcher(const AppSettings& settings, EngineEvents* events, JobPrompt* prompt,
-                         ProfileStore* profile)
-    : m_settings(settings),
+CWebFetcher::CWebFetcher(const EngineOptions& options, EngineEvents* events, JobPrompt* prompt,
+                         CredentialStore* credentials)
+    : m_options(options),
       m_events(events != nullptr ? events : &NoEvents()),
       m_prompt(prompt),
-      m_profile(profile),
+      m_credentials(credentials),
       m_idleTimeoutSeconds(limits::kWebIdleTimeoutSeconds) {}
 
 CWebFetcher::~CWebFetcher() = default;
@@ -127,23 +123,31 @@ std::string CWebFetcher::FormEncode(std::string_view text) {
     return out;
 }
 
-uint32_t CWebFetcher::FetchUrl(OutputFile* out, const std::string& address,
-                               const std::string& playerAgent, uint32_t value,
-                               uint32_t secondValue, const std::string& user,
-                               const std::string& password) {
-    m_address = address;
-    m_playerAgent = playerAgent;
-    m_value = value;
-    m_secondValue = secondValue;
-    m_user = user;
-    m_password = password;
+EngineResult CWebFetcher::Record(const EngineRequest& request) {
+    m_address = request.address;
+    m_resumeOffset = static_cast<uint32_t>(std::min<uint64_t>(request.resumeOffset, UINT32_MAX));
+    m_user = request.user;
+    m_password = request.password;
     m_totalBytes = 0;
     m_code = 0;
-    m_result = Download(out, address);
+    m_failure.clear();
+    m_result = Download(request.output, request.address);
     if (m_result == kStreamServer) {
         m_totalBytes = 0;  // the first bytes were held back, never written
     }
-    return m_totalBytes;
+    EngineResult result;
+    result.httpAnswered = m_code != 0;
+    if (m_totalBytes == 0) {
+        result.recording = Error::FromMessage(m_failure);
+    } else {
+        result.recording = EngineRecording{m_totalBytes, m_failure};
+    }
+    return result;
+}
+
+void CWebFetcher::Fail(std::string text) {
+    m_events->OnError(text);
+    m_failure = std::move(text);
 }
 
 namespace {
@@ -162,17 +166,17 @@ int CWebFetcher::Download(OutputFile* out, const std::string& address) {
     // The job's resume offset: the file already holds that much of the
     // reply, which is downloaded again from its start (a server need not
     // take ranges) and dropped up to there.
-    m_writer = out != nullptr ? std::make_unique<DownloadWriter>(*out, m_value) : nullptr;
+    m_writer = out != nullptr ? std::make_unique<DownloadWriter>(*out, m_resumeOffset) : nullptr;
     std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
     if (!curl) {
-        m_events->OnError("InternetOpen Error");
+        Fail("InternetOpen Error");
         return kSessionFailed;
     }
     // No cache lies between us and the server, so no "Pragma" either (a
     // Windows Media server takes any "Pragma" for a player's request).
     std::unique_ptr<curl_slist, SlistDeleter> headers(curl_slist_append(nullptr, kAccept));
     if (!headers) {
-        m_events->OnError("InternetOpen Error");
+        Fail("InternetOpen Error");
         return kSessionFailed;
     }
     m_curl = curl.get();
@@ -186,7 +190,7 @@ int CWebFetcher::Download(OutputFile* out, const std::string& address) {
     }
     int result = kNotDownloaded;
     if (!SetRequestOptions(AddressWithoutCredentials(address)) || !ApplyCredentials()) {
-        m_events->OnError("request error");
+        Fail("request error");
         result = kRequestFailed;
     } else if ((result = Perform()) == kReplied) {
         if (m_code == 401) {
@@ -203,7 +207,7 @@ int CWebFetcher::Download(OutputFile* out, const std::string& address) {
 bool CWebFetcher::SetRequestOptions(const std::string& address) {
     CURL* curl = static_cast<CURL*>(m_curl);
     const std::string referrer = FormEncode(m_address);
-    const std::string proxy = ChooseProxy(m_settings);
+    const std::string proxy = ChooseProxy(m_options);
     bool ok = curl_easy_setopt(curl, CURLOPT_URL, address.c_str()) == CURLE_OK;
     ok = ok && curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK;
     ok = ok && curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK;
@@ -257,7 +261,7 @@ int CWebFetcher::Perform() {
     }
     if (rc == CURLE_OK || m_endedByUs) {
         if (m_code == 0) {
-            m_events->OnError("request error");
+            Fail("request error");
             return kNotDownloaded;
         }
         return kReplied;
@@ -268,7 +272,7 @@ int CWebFetcher::Perform() {
     if (m_route != Route::None) {
         // A read failed; what was read before stays.
         if (m_route == Route::Download) {
-            m_events->OnError("read error");
+            Fail("read error");
         }
         return kReplied;
     }
@@ -321,22 +325,22 @@ int CWebFetcher::TransportFailure(int curlCode) {
         case CURLE_COULDNT_RESOLVE_HOST:
         case CURLE_COULDNT_RESOLVE_PROXY:
         case CURLE_COULDNT_CONNECT:
-            m_events->OnError("connect error");
+            Fail("connect error");
             return kConnectFailed;
         case CURLE_OPERATION_TIMEDOUT:
             if (connectUs == 0) {
-                m_events->OnError("connect error");
+                Fail("connect error");
                 return kConnectFailed;
             }
             break;
         case CURLE_URL_MALFORMAT:
         case CURLE_UNSUPPORTED_PROTOCOL:
-            m_events->OnError("request error");
+            Fail("request error");
             return kRequestFailed;
         default:
             break;
     }
-    m_events->OnError("Not Found");
+    Fail("Not Found");
     return kNotDownloaded;
 }
 
@@ -344,12 +348,10 @@ int CWebFetcher::TransportFailure(int curlCode) {
 // long as the server refuses, up to limits::kMaxCredentialTries times.
 int CWebFetcher::RetryCredentials(const std::string& server) {
     m_inCredentialRetry = true;
-    if (m_profile != nullptr) {
-        std::string user = m_profile->GetString(SiteSection(server), "User", "");
-        std::string password = m_profile->GetString(SiteSection(server), "Password", "");
-        if (!user.empty() && !password.empty()) {
-            m_user = std::move(user);
-            m_password = std::move(password);
+    if (m_credentials != nullptr) {
+        if (std::optional<CredentialStore::Pair> saved = m_credentials->Load(server)) {
+            m_user = std::move(saved->user);
+            m_password = std::move(saved->password);
             if (!ApplyCredentials() || Perform() != kReplied) {
                 return kNotDownloaded;
             }
@@ -366,9 +368,8 @@ int CWebFetcher::RetryCredentials(const std::string& server) {
             m_events->OnAuthCancelled();
             break;
         }
-        if (answer->save && m_profile != nullptr) {
-            m_profile->WriteString(SiteSection(server), "User", answer->user);
-            m_profile->WriteString(SiteSection(server), "Password", answer->password);
+        if (answer->save && m_credentials != nullptr) {
+            m_credentials->Save(server, {answer->user, answer->password});
         }
         m_user = answer->user;
         m_password = answer->password;
@@ -492,8 +493,8 @@ bool CWebFetcher::ReadToFile(std::span<const uint8_t> bytes) {
     // read past it: an ASF download is then cut back to its whole packets
     // by the job, and stays under the limit.
     uint64_t cap = m_maxBytes;
-    if (m_settings.m_sizeLimitOn) {
-        const uint64_t limit = static_cast<uint64_t>(std::max(m_settings.m_maxSizeMiB, 0)) * kMiB;
+    if (m_options.sizeLimitOn) {
+        const uint64_t limit = static_cast<uint64_t>(std::max(m_options.maxSizeMiB, 0)) * kMiB;
         cap = cap == 0 ? limit : std::min(cap, limit);
     }
     for (size_t at = 0; at < bytes.size(); at += limits::kWebReadBytes) {
@@ -501,7 +502,7 @@ bool CWebFetcher::ReadToFile(std::span<const uint8_t> bytes) {
             return false;
         }
         size_t pieceSize = std::min(limits::kWebReadBytes, bytes.size() - at);
-        const bool lastPiece = (cap != 0 || m_settings.m_sizeLimitOn) &&
+        const bool lastPiece = (cap != 0 || m_options.sizeLimitOn) &&
                                m_downloaded + pieceSize >= cap;
         if (lastPiece) {
             pieceSize = static_cast<size_t>(cap - std::min(cap, m_downloaded));
@@ -515,7 +516,7 @@ bool CWebFetcher::ReadToFile(std::span<const uint8_t> bytes) {
         }
         if (written == DownloadWriter::Result::WriteFailed) {
             // A full disk must not look like a finished download.
-            m_events->OnError("write error");
+            Fail("write error");
             m_writeFailed = true;
             return false;
         }
@@ -547,16 +548,16 @@ int CWebFetcher::Finish() {
         const DownloadWriter::Result end = m_writer->Finish();
         m_streamServer = end == DownloadWriter::Result::Framed;
         if (end == DownloadWriter::Result::WriteFailed && !m_writeFailed) {
-            m_events->OnError("write error");
+            Fail("write error");
             m_writeFailed = true;
         }
     }
     if (m_streamServer) {
-        m_events->OnError(kStreamServerError);
+        Fail(kStreamServerError);
         return kStreamServer;
     }
     if (m_code != 200) {
-        m_events->OnError("Not Found");
+        Fail("Not Found");
         return kNotDownloaded;
     }
     if (m_route == Route::None && !BeginBody()) {

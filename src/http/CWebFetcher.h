@@ -7,15 +7,16 @@
 #include <string>
 #include <string_view>
 
-#include "settings/AppSettings.h"
+#include "engine/Engine.h"
+#include "engine/EngineOptions.h"
 
 namespace tapewell {
 
+class CredentialStore;
 class DownloadWriter;
 class EngineEvents;
 class JobPrompt;
 class OutputFile;
-class ProfileStore;
 
 // The plain web client of the recording job: downloads a resource served by
 // an ordinary web server into the job's output file, or, for a text reply,
@@ -26,11 +27,11 @@ class ProfileStore;
 // form-encoded referrer, no cache). Compressed bodies are decoded: a media
 // file written as delivered would be corrupt.
 //
-// Threads: FetchUrl runs on the recording job's worker thread, which also
+// Threads: Record runs on the recording job's worker thread, which also
 // receives the events and the credentials question. Stop() may be called
 // from any thread; it ends a running transfer within about a second, even
 // one that receives nothing.
-class CWebFetcher {
+class CWebFetcher final : public Engine {
 public:
     // Results of one fetch (LastResult).
     enum Result {
@@ -43,30 +44,31 @@ public:
         kStreamServer = 6,    // a Windows Media server's stream: not a download
     };
 
-    // events may be null; prompt and profile may be null (no question, no
-    // stored credentials).
-    CWebFetcher(const AppSettings& settings, EngineEvents* events, JobPrompt* prompt = nullptr,
-                ProfileStore* profile = nullptr);
-    ~CWebFetcher();
+    // events may be null; prompt and credentials may be null (no question,
+    // no stored credentials).
+    CWebFetcher(const EngineOptions& options, EngineEvents* events, JobPrompt* prompt = nullptr,
+                CredentialStore* credentials = nullptr);
+    ~CWebFetcher() override;
     CWebFetcher(const CWebFetcher&) = delete;
     CWebFetcher& operator=(const CWebFetcher&) = delete;
 
-    // Fetches address into out (may be null: only the first block is read)
-    // with the job's credentials. Returns the bytes read (the length of a
-    // text reply too). playerAgent and the two values are only kept.
-    uint32_t FetchUrl(OutputFile* out, const std::string& address, const std::string& playerAgent,
-                      uint32_t value, uint32_t secondValue, const std::string& user,
-                      const std::string& password);
+    // Fetches the request's address into its output (none: only the first
+    // block is read) with its credentials; the file already holds
+    // resumeOffset bytes of the reply. The recording's bytes are the bytes
+    // read, the length of a text reply too; none read is a failure. Every
+    // reason is also told through OnError as it comes; the last one is the
+    // result's error, or its brokeOff when bytes were read. An answer with
+    // any status code counts as httpAnswered.
+    EngineResult Record(const EngineRequest& request) override;
 
-    // Any thread. Sets the abort flag, which stays set for this object's life.
-    void Stop() { m_abort.store(true); }
+    // Any thread. Sets the abort flag, which stays set until ClearStop.
+    void Stop() override { m_abort.store(true); }
     bool Aborted() const { return m_abort.load(); }
-    // Worker thread, between fetches: lifts an earlier Stop (ProbeUrl).
-    void ClearStop() { m_abort.store(false); }
+    // Worker thread, between fetches: lifts an earlier Stop.
+    void ClearStop() override { m_abort.store(false); }
 
+    // How the last fetch ended, one of Result.
     int LastResult() const { return m_result; }
-    // Whether the server of the last fetch answered with a status code.
-    bool Replied() const { return m_code != 0; }
     const std::string& User() const { return m_user; }
     const std::string& Password() const { return m_password; }
     // Seconds without a received byte after which a transfer fails.
@@ -84,6 +86,8 @@ private:
     enum class Route { None, Refused, Text, Download };
 
     int Download(OutputFile* out, const std::string& address);
+    // A reason the fetch failed: told at once, and kept for the result.
+    void Fail(std::string text);
     bool SetRequestOptions(const std::string& address);
     int Perform();
     int Transfer();
@@ -99,23 +103,22 @@ private:
     void FinishText();
     int Finish();
 
-    AppSettings m_settings;
+    EngineOptions m_options;
     EngineEvents* m_events;
     JobPrompt* m_prompt;
-    ProfileStore* m_profile;
+    CredentialStore* m_credentials;
     std::atomic<bool> m_abort{false};
     long m_idleTimeoutSeconds;
     uint64_t m_maxBytes = 0;
 
     OutputFile* m_out = nullptr;
     std::string m_address;
-    std::string m_playerAgent;
-    uint32_t m_value = 0;
-    uint32_t m_secondValue = 0;
+    uint32_t m_resumeOffset = 0;
     std::string m_user;
     std::string m_password;
     uint32_t m_totalBytes = 0;
     int m_result = kNotDownloaded;
+    std::string m_failure;  // the last reason given by Fail in this fetch
 
     void* m_curl = nullptr;  // the libcurl handle, during Download only
     void* m_headers = nullptr;

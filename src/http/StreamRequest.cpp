@@ -13,8 +13,8 @@
 #include "common/TcpStream.h"
 #include "common/TextCodec.h"
 #include "common/TextFormat.h"
+#include "engine/EngineOptions.h"
 #include "http/EngineMessages.h"
-#include "settings/AppSettings.h"
 
 namespace tapewell {
 
@@ -188,15 +188,15 @@ std::optional<StreamTarget> ParseStreamAddress(const std::string& address, uint1
     return t;
 }
 
-std::string ChooseProxy(const AppSettings& settings) {
-    if (!settings.m_useProxy) {
+std::string ChooseProxy(const EngineOptions& options) {
+    if (!options.useProxy) {
         return {};
     }
-    if (!settings.m_bypassProxy) {
-        if (settings.m_proxyServer.empty()) {
+    if (!options.bypassProxy) {
+        if (options.proxyServer.empty()) {
             return {};
         }
-        return FormatText("%s:%d", settings.m_proxyServer.c_str(), settings.m_proxyPort);
+        return FormatText("%s:%d", options.proxyServer.c_str(), options.proxyPort);
     }
     char name[256] = {};
     if (gethostname(name, sizeof name - 1) != 0) {
@@ -207,7 +207,7 @@ std::string ChooseProxy(const AppSettings& settings) {
         return {};
     }
     const auto* b = reinterpret_cast<const uint8_t*>(&local->address);
-    return FormatText("%d.%d.%d.%d:%d", b[0], b[1], b[2], b[3], settings.m_proxyPort);
+    return FormatText("%d.%d.%d.%d:%d", b[0], b[1], b[2], b[3], options.proxyPort);
 }
 
 std::string BuildProbeRequest(const RequestFields& f) {

@@ -7,7 +7,7 @@
 
 namespace tapewell {
 
-class AppSettings;
+struct EngineOptions;
 class EngineMessages;
 
 // The request texts of Windows Media HTTP streaming and what goes into
@@ -48,9 +48,9 @@ struct StreamTarget {
 std::optional<StreamTarget> ParseStreamAddress(const std::string& address, uint16_t port,
                                                const std::string& proxy, EngineMessages& messages);
 
-// The proxy text "host:port" the settings ask for, or "" for none. With
+// The proxy text "host:port" the options ask for, or "" for none. With
 // "Bypass Proxy" the proxy is this machine's own first IPv4 address.
-std::string ChooseProxy(const AppSettings& settings);
+std::string ChooseProxy(const EngineOptions& options);
 
 // Everything a request is built from.
 struct RequestFields {

@@ -39,23 +39,22 @@ uint32_t Clamp32(uint64_t value) {
 
 }  // namespace
 
-MmsClient::MmsClient(const AppSettings& settings, EngineEvents* events)
-    : m_settings(settings),
+MmsClient::MmsClient(const EngineOptions& options, EngineEvents* events)
+    : m_options(options),
       m_events(events ? *events : g_noEvents),
       m_idleTimeoutMs(limits::kReceiveIdleTimeoutMs) {}
 
-void MmsClient::ResetSession(OutputFile* output, const std::string& address,
-                             const std::string& playerAgent, uint32_t startPacket) {
+void MmsClient::ResetSession(const EngineRequest& request) {
     m_messages.Reset();
     m_header.Reset();
     m_incoming.Reset();
     m_file = FileState{};
-    m_file.output = output;
-    m_file.packetCount = startPacket;
-    m_check = output == nullptr;
-    m_address = address;
-    m_playerAgent = playerAgent.empty() ? m_settings.m_playerAgent : playerAgent;
-    m_startPacket = startPacket;
+    m_file.output = request.output;
+    m_file.packetCount = request.resumePackets;
+    m_check = request.output == nullptr;
+    m_address = request.address;
+    m_playerAgent = request.playerAgent.empty() ? m_options.playerAgent : request.playerAgent;
+    m_startPacket = request.resumePackets;
     m_local = {};
     m_replied = false;
     m_endOfStream = false;
@@ -70,33 +69,52 @@ void MmsClient::ResetSession(OutputFile* output, const std::string& address,
     m_latestSourceTime = 0;
     m_bytesWritten = 0;
     m_earlierFilesMs = 0;
+    m_failure.clear();
 }
 
-uint64_t MmsClient::Run(OutputFile* output, const std::string& address,
-                        const std::string& playerAgent, uint32_t startPacket) {
-    m_events.OnStatus(address, MmsPortOf(address));
+void MmsClient::Fail(std::string text) {
+    m_events.OnError(text);
+    m_failure = std::move(text);
+}
+
+EngineResult MmsClient::Result() const {
+    EngineResult result;
+    if (m_bytesWritten == 0) {
+        result.recording = Error::FromMessage(m_failure);
+    } else {
+        result.recording = EngineRecording{m_bytesWritten, m_failure};
+    }
+    return result;
+}
+
+EngineResult MmsClient::Record(const EngineRequest& request) {
+    m_events.OnStatus(request.address, MmsPortOf(request.address));
     MmsTransport transport(m_stop);
-    if (!transport.OpenConnection(address, m_events)) {
-        return 0;
+    // A stop during the connect fails without a reason: nothing is told.
+    if (ErrorOr<void> opened = transport.OpenConnection(request.address); !opened) {
+        if (!opened.error().message.empty()) {
+            m_events.OnError(opened.error().message);
+        }
+        return EngineResult{std::move(opened).error()};
     }
     const sockaddr_in local = transport.LocalAddress().value_or(sockaddr_in{});
-    const uint64_t written = RunOn(transport, output, address, playerAgent, startPacket, local);
+    EngineResult result = RecordOn(transport, request, local);
     transport.Close();
-    return written;
+    return result;
 }
 
-uint64_t MmsClient::RunOn(MmsByteStream& stream, OutputFile* output, const std::string& address,
-                          const std::string& playerAgent, uint32_t startPacket, sockaddr_in local) {
-    ResetSession(output, address, playerAgent, startPacket);
+EngineResult MmsClient::RecordOn(MmsByteStream& stream, const EngineRequest& request,
+                                 sockaddr_in local) {
+    ResetSession(request);
     m_local = local;
     stream.SetReceiveTimeoutMs(std::min(kFirstReplyTimeoutMs, m_idleTimeoutMs));
     if (!stream.Send(m_messages.Connect(m_playerAgent))) {
-        return 0;
+        return Result();
     }
     while (!m_stop.Raised() && !m_endOfStream && ReadUnit(stream)) {
     }
     FinishFile();
-    return m_bytesWritten;
+    return Result();
 }
 
 bool MmsClient::ReadUnit(MmsByteStream& stream) {
@@ -130,12 +148,12 @@ bool MmsClient::OnEnd(const MmsUnit& unit, const MmsByteStream& stream) {
         return false;
     }
     if (!m_replied && stream.LastError() == ETIMEDOUT) {
-        m_events.OnError(FormatText("no MMS reply within %d s: not an MMS server",
+        Fail(FormatText("no MMS reply within %d s: not an MMS server",
                                     std::min(kFirstReplyTimeoutMs, m_idleTimeoutMs) / 1000));
     } else if (!unit.error.empty()) {
-        m_events.OnError(unit.error);
+        Fail(unit.error);
     } else {
-        m_events.OnError(m_replied ? kClosedEarly : kClosedUnanswered);
+        Fail(m_replied ? kClosedEarly : kClosedUnanswered);
     }
     return false;
 }
@@ -157,7 +175,7 @@ bool MmsClient::OnCommand(const MmsUnit& unit, MmsByteStream& stream) {
         }
         case mms::kReportOpenFile:
             if (unit.openResult < 0) {
-                m_events.OnError("Url not found");
+                Fail("Url not found");
                 return false;
             }
             stream.Send(m_messages.ReadHeaderBlock());
@@ -184,7 +202,7 @@ bool MmsClient::OnHeaderPacket(const MmsUnit& unit, MmsByteStream& stream) {
         return OnLaterHeaderPacket(unit);
     }
     if (!m_header.Append(unit.payload)) {
-        m_events.OnError("stream header too large");
+        Fail("stream header too large");
         return false;
     }
     const bool wasKnown = m_header.GetProperties().has_value();
@@ -220,7 +238,7 @@ bool MmsClient::OnLaterHeaderPacket(const MmsUnit& unit) {
         m_incoming.Reset();  // a header begins (the first header packet is number 0)
     }
     if (!m_incoming.Append(unit.payload)) {
-        m_events.OnError("stream header too large");
+        Fail("stream header too large");
         return false;
     }
     if (unit.flags == mms::kHeaderMoreFollows) {
@@ -230,7 +248,7 @@ bool MmsClient::OnLaterHeaderPacket(const MmsUnit& unit) {
     m_incoming.Reset();
     m_haveLocation = false;
     if (!next.FindProperties()) {
-        m_events.OnError("a new stream header without File Properties");
+        Fail("a new stream header without File Properties");
         return false;
     }
     if (next.SameLayout(m_header)) {
@@ -277,7 +295,7 @@ bool MmsClient::TakeProperties() {
     const MmsStreamHeader::Properties& p = *m_header.GetProperties();
     if (p.minPacketSize == 0 || p.minPacketSize >= kMaxPacketSize ||
         p.minPacketSize != p.maxPacketSize) {
-        m_events.OnError("not supported");
+        Fail("not supported");
         return false;
     }
     m_packetSize = p.minPacketSize;
@@ -301,7 +319,7 @@ uint32_t MmsClient::PacketTime(std::span<uint8_t> packet, bool* found) {
     // served, but its place on the time line still counts for the limits
     // and the header.
     std::span<uint8_t> placed = packet;
-    if (!m_settings.m_liveSaveTimeInfo) {
+    if (!m_options.liveSaveTimeInfo) {
         m_scratch.assign(packet.begin(), packet.end());
         placed = m_scratch;
     }
@@ -333,7 +351,7 @@ bool MmsClient::SentAgain(std::span<const uint8_t> packet) {
 // what was sent), and the bytes read as a packet are not media.
 bool MmsClient::InSequence(uint32_t location) {
     if (m_haveLocation && location != m_lastLocation + 1) {
-        m_events.OnError(FormatText("MMS data packet %u out of sequence (%u expected)", location,
+        Fail(FormatText("MMS data packet %u out of sequence (%u expected)", location,
                                     m_lastLocation + 1));
         return false;
     }
@@ -350,7 +368,7 @@ bool MmsClient::OnMediaPacket(std::span<const uint8_t> payload) {
         return true;  // no usable header yet: the packet cannot be placed
     }
     if (payload.size() > m_packetSize) {
-        m_events.OnError(FormatText("data packet of %zu bytes is longer than the packet size %u",
+        Fail(FormatText("data packet of %zu bytes is longer than the packet size %u",
                                     payload.size(), m_packetSize));
         return false;
     }
@@ -380,12 +398,12 @@ bool MmsClient::OnMediaPacket(std::span<const uint8_t> payload) {
 // Both limits count what was written, over every file of the session.
 bool MmsClient::LimitReached(uint32_t timeMs) const {
     const uint64_t recordedMs = m_earlierFilesMs + timeMs;
-    if (m_settings.m_timeLimitOn &&
-        static_cast<int64_t>(recordedMs / 1000) >= m_settings.m_maxTimeSeconds) {
+    if (m_options.timeLimitOn &&
+        static_cast<int64_t>(recordedMs / 1000) >= m_options.maxTimeSeconds) {
         return true;
     }
-    return m_settings.m_sizeLimitOn &&
-           static_cast<int64_t>(m_bytesWritten / kMiB) >= m_settings.m_maxSizeMiB;
+    return m_options.sizeLimitOn &&
+           static_cast<int64_t>(m_bytesWritten / kMiB) >= m_options.maxSizeMiB;
 }
 
 // However the file ends, its header is made to describe it; once only.
@@ -403,7 +421,7 @@ void MmsClient::FinishFile() {
     facts.packetCount = m_file.packetCount;
     facts.dataSize = m_file.packetCount * m_packetSize;
     if (!RepairMmsRecording(*m_file.output, facts)) {
-        m_events.OnError("the recording's header could not be repaired");
+        Fail("the recording's header could not be repaired");
     }
     m_file.bytes = 0;
 }

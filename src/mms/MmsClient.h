@@ -11,10 +11,11 @@
 #include "asf/LiveTimeline.h"
 #include "common/Limits.h"
 #include "common/StopSignal.h"
+#include "engine/Engine.h"
+#include "engine/EngineOptions.h"
 #include "mms/MmsMessages.h"
 #include "mms/MmsStreamHeader.h"
 #include "mms/MmsUnitReader.h"
-#include "settings/AppSettings.h"
 
 namespace tapewell {
 
@@ -28,8 +29,9 @@ class OutputFile;
 // Info" is on), the "time policy" and "size policy" limits, and the repair
 // of the header at the end. A session that ends without the server's
 // end-of-stream report, a limit or a stop (a silent or vanished server, a
-// broken frame) reports why through OnError; whatever whole packets came are
-// kept and the file is repaired.
+// broken frame) gives the reason as the result's brokeOff (or as its error
+// when nothing was written); whatever whole packets came are kept and the
+// file is repaired. Every reason is also told through OnError as it comes.
 //
 // A header that comes again while media flows (a broadcast whose source
 // loops, the next entry of a server-side playlist) is not written again
@@ -37,38 +39,37 @@ class OutputFile;
 // layout closes the file (repaired) and the recording goes on in the file
 // the host returns from OnNextOutputFile, or ends when it returns none.
 //
-// Run, and everything it reports through EngineEvents, happens on the
+// Record, and everything it reports through EngineEvents, happens on the
 // calling (job worker) thread; Stop may be called from any thread. One
 // object runs one session at a time and may run many in turn.
-class MmsClient {
+class MmsClient final : public Engine {
 public:
     // See limits::kMmsFirstReplyTimeoutMs.
     static constexpr int kFirstReplyTimeoutMs = limits::kMmsFirstReplyTimeoutMs;
 
-    // Keeps its own copy of the settings; events may be null.
-    MmsClient(const AppSettings& settings, EngineEvents* events);
+    // Keeps its own copy of the options; events may be null.
+    MmsClient(const EngineOptions& options, EngineEvents* events);
     MmsClient(const MmsClient&) = delete;
     MmsClient& operator=(const MmsClient&) = delete;
 
-    // Records address into output ("wb", or "rb+" at its end when
-    // startPacket is the number of packets already there). playerAgent
-    // empty means the settings' one. Returns the bytes written into all the
-    // session's files, 0 on failure; with no output, the header length once
-    // the first media packet shows that the stream plays. OnProgress counts
-    // the bytes of the current file.
-    uint64_t Run(OutputFile* output, const std::string& address, const std::string& playerAgent,
-                 uint32_t startPacket);
+    // Records the request's address into its output ("wb", or "rb+" at its
+    // end when resumePackets is the number of packets already there; no
+    // header is written then). The recording's bytes are those written into
+    // all the session's files; with no output, the header length once the
+    // first media packet shows that the stream plays. Nothing written is a
+    // failure. OnProgress counts the bytes of the current file. The
+    // request's credentials are not used.
+    EngineResult Record(const EngineRequest& request) override;
     // Ends a running session at once, as a closed connection would; the file
     // is still repaired. The stop stays until ClearStop, so that a stop that
     // comes between two sessions (two entries of a playlist) is not lost.
-    void Stop() { m_stop.Raise(); }
-    void ClearStop() { m_stop.Reset(); }
+    void Stop() override { m_stop.Raise(); }
+    void ClearStop() override { m_stop.Reset(); }
 
     // The session after the connection is made, on any byte stream: the
-    // connect message, the exchange and the repair. Run uses it; so does
+    // connect message, the exchange and the repair. Record uses it; so does
     // the fuzzer, with the server's bytes from a buffer.
-    uint64_t RunOn(MmsByteStream& stream, OutputFile* output, const std::string& address,
-                   const std::string& playerAgent, uint32_t startPacket, sockaddr_in local);
+    EngineResult RecordOn(MmsByteStream& stream, const EngineRequest& request, sockaddr_in local);
 
     // For tests: how long a silent server is waited for (60 s otherwise;
     // the first reply is waited for no longer than kFirstReplyTimeoutMs).
@@ -83,8 +84,10 @@ private:
         uint64_t packetCount = 0;  // in the file: a resumed file's earlier ones count
     };
 
-    void ResetSession(OutputFile* output, const std::string& address,
-                      const std::string& playerAgent, uint32_t startPacket);
+    void ResetSession(const EngineRequest& request);
+    // A reason the session ends badly: told at once, and kept for the result.
+    void Fail(std::string text);
+    EngineResult Result() const;
     // One unit off the stream and the reaction to it; false ends the session.
     bool ReadUnit(MmsByteStream& stream);
     bool OnEnd(const MmsUnit& unit, const MmsByteStream& stream);
@@ -106,7 +109,7 @@ private:
     bool LimitReached(uint32_t timeMs) const;
     void FinishFile();
 
-    AppSettings m_settings;
+    EngineOptions m_options;
     EngineEvents& m_events;
     StopSignal m_stop;
     int m_idleTimeoutMs;
@@ -137,6 +140,7 @@ private:
     uint32_t m_latestSourceTime = 0;     // the largest send time written, as served
     uint64_t m_bytesWritten = 0;         // into every file of the session
     uint64_t m_earlierFilesMs = 0;       // the time lines of files closed for a new layout
+    std::string m_failure;               // the last reason given by Fail
 };
 
 }  // namespace tapewell

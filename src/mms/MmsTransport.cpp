@@ -5,7 +5,6 @@
 #include "common/Limits.h"
 #include "common/UrlParts.h"
 #include "mms/MmsProtocol.h"
-#include "engine/EngineEvents.h"
 
 namespace tapewell {
 
@@ -14,7 +13,7 @@ uint16_t MmsPortOf(const std::string& address) {
     return parts && parts->port != 0 ? parts->port : mms::kPort;
 }
 
-bool MmsTransport::OpenConnection(const std::string& address, EngineEvents& events) {
+ErrorOr<void> MmsTransport::OpenConnection(const std::string& address) {
     const std::optional<UrlParts> parts = SplitUrl(address);
     std::optional<in_addr> host;
     if (parts) {
@@ -25,13 +24,11 @@ bool MmsTransport::OpenConnection(const std::string& address, EngineEvents& even
         }
     }
     if (m_tcp.Open() < 0) {
-        events.OnError("socket failed");
-        return false;
+        return Error::FromMessage("socket failed");
     }
     if (m_tcp.SetReuseAddress() < 0) {
-        events.OnError("sockopt error");
         m_tcp.Close();
-        return false;
+        return Error::FromMessage("sockopt error");
     }
     // An address that names no host we can find fails like a refused
     // connection: the resolver's failure is not reported by itself.
@@ -42,13 +39,11 @@ bool MmsTransport::OpenConnection(const std::string& address, EngineEvents& even
         peer.sin_addr = *host;
     }
     if (!host || m_tcp.Connect(peer, limits::kConnectTimeoutMs) < 0 || m_tcp.Stopped()) {
-        if (!m_tcp.Stopped()) {
-            events.OnError("connect failed !!");
-        }
+        const bool stopped = m_tcp.Stopped();
         m_tcp.Close();
-        return false;
+        return Error::FromMessage(stopped ? "" : "connect failed !!");
     }
-    return true;
+    return {};
 }
 
 bool MmsTransport::Send(std::span<const uint8_t> bytes) {

@@ -5,12 +5,12 @@
 #include <optional>
 #include <string>
 
+#include "common/ErrorOr.h"
 #include "common/TcpStream.h"
 #include "mms/MmsByteStream.h"
 
 namespace tapewell {
 
-class EngineEvents;
 class StopSignal;
 
 // The TCP connection of one MMS session. Runs on the session's thread; the
@@ -21,9 +21,10 @@ public:
     explicit MmsTransport(const StopSignal& stop) : m_tcp(stop) {}
 
     // Connects to the address's host (first IPv4 address) on the address's
-    // port, or the MMS port when it names none. On failure reports "socket
-    // failed", "sockopt error" or "connect failed !!" and returns false.
-    bool OpenConnection(const std::string& address, EngineEvents& events);
+    // port, or the MMS port when it names none. Fails with "socket failed",
+    // "sockopt error" or "connect failed !!", or with no message when the
+    // stop ended the connect.
+    ErrorOr<void> OpenConnection(const std::string& address);
     void Close() { m_tcp.Close(); }
     // Our end of the connection, named in the transport message.
     std::optional<sockaddr_in> LocalAddress() const { return m_tcp.LocalAddress(); }

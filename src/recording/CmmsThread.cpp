@@ -32,9 +32,10 @@ CmmsThread::CmmsThread(JobSink* owner, uint16_t jobNumber, const AppSettings& se
       m_name(std::move(item.name)),
       m_playerAgent(item.playerAgent.empty() ? settings.m_playerAgent
                                              : std::move(item.playerAgent)),
-      m_mms(settings, this),
-      m_http(settings, this, prompt, profile),
-      m_web(settings, this, prompt, profile),
+      m_credentials(profile),
+      m_mms(ToEngineOptions(settings), this),
+      m_http(ToEngineOptions(settings), this, prompt, &m_credentials),
+      m_web(ToEngineOptions(settings), this, prompt, &m_credentials),
       m_user(std::move(item.user)),
       m_password(std::move(item.password)) {
     if (m_prompt == nullptr) {
@@ -187,10 +188,6 @@ void CmmsThread::OnProgress(uint32_t bytesWritten, uint32_t progress, uint32_t p
 }
 
 void CmmsThread::OnStreamEnd(uint32_t) {}
-
-void CmmsThread::OnError(const std::string& text) {
-    SetError(text);
-}
 
 void CmmsThread::OnCredentials(const std::string& user, const std::string& password) {
     {

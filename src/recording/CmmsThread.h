@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
@@ -9,11 +10,13 @@
 #include <thread>
 #include <vector>
 
+#include "engine/Engine.h"
+#include "engine/EngineEvents.h"
+#include "engine/JobPrompt.h"
 #include "http/CHttpRecorder.h"
 #include "http/CWebFetcher.h"
 #include "mms/MmsClient.h"
-#include "engine/EngineEvents.h"
-#include "engine/JobPrompt.h"
+#include "recording/EngineSettings.h"
 #include "settings/AppSettings.h"
 
 namespace tapewell {
@@ -62,7 +65,7 @@ public:
     // Any thread: the job's and the engines' stop; a blocked network call
     // ends at once. The job still finishes and notifies kFinished.
     void Stop();
-    // The check: nonzero when an engine reached the stream. Clears the stop,
+    // The check: true when an engine reached the stream. Clears the stop,
     // give-up and error state first.
     bool ProbeUrl(const std::string& address, const std::string& user, const std::string& password);
 
@@ -92,7 +95,6 @@ public:
     void OnStreamStart(const std::string& address, uint32_t durationMs) override;
     void OnProgress(uint32_t bytesWritten, uint32_t progress, uint32_t positionMs) override;
     void OnStreamEnd(uint32_t bytesWritten) override;
-    void OnError(const std::string& text) override;
     void OnCredentials(const std::string& user, const std::string& password) override;
     void OnAuthCancelled() override;
     void OnUrlFound(const std::string& address) override;
@@ -129,8 +131,9 @@ private:
     std::unique_ptr<StdioOutputFile> OpenOrAskSaveAs(std::filesystem::path& path);
     bool TryEngines(OutputFile* output, const std::string& address, uint64_t resumeOffset,
                     uint32_t resumePackets);
-    uint64_t RunEngine(int engine, OutputFile* output, const std::string& address,
-                       uint64_t resumeOffset, uint32_t resumePackets);
+    std::array<Engine*, 3> EngineOrder(const std::string& address);
+    EngineResult RunEngine(Engine& engine, const EngineRequest& request);
+    bool TakeEnding(const EngineResult& result);
     bool FinishFile(const std::filesystem::path& path);
     void DeleteIfTooSmall(const std::string& address, const std::filesystem::path& path);
     void CloseFurtherFiles();
@@ -149,9 +152,13 @@ private:
     std::string m_name;
     std::string m_playerAgent;
 
+    ProfileCredentials m_credentials;
     MmsClient m_mms;
     CHttpRecorder m_http;
     CWebFetcher m_web;
+    // The job itself failed while an engine ran (no next file for a change
+    // of layout): that is why the run ended, whatever the engine says.
+    bool m_failedInRun = false;
 
     mutable std::mutex m_textLock;  // the strings the owner reads
     std::filesystem::path m_outputPath;

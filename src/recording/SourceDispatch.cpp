@@ -4,6 +4,7 @@
 #include <array>
 #include <fstream>
 #include <system_error>
+#include <utility>
 
 #include "asf/AsfResumeScan.h"
 #include "asf/RecordingFinish.h"
@@ -16,8 +17,6 @@
 
 namespace tapewell {
 namespace {
-
-enum Engine { kMms, kHttp, kWeb };
 
 constexpr const char* kFileCreationError = "File Creation Error";
 constexpr const char* kPlaylistLoopError = "playlist refers to itself";
@@ -89,14 +88,14 @@ void CmmsThread::RecordRemotePlaylist(const std::string& address) {
     SetOutputPath(path);
     std::unique_ptr<StdioOutputFile> file = OpenOrAskSaveAs(path);
     if (!file) {
-        OnError(kFileCreationError);
+        SetError(kFileCreationError);
         return;
     }
     SetOutputPath(path);
     // A playlist file is read only below this size, so a reply that goes on
     // and on is not downloaded past it.
     m_web.SetMaxBytes(limits::kJobPlaylistFileBytes - 1);
-    m_web.FetchUrl(file.get(), address, m_playerAgent, 0, 0, "", "");
+    TakeEnding(RunEngine(m_web, EngineRequest{file.get(), address, m_playerAgent, 0, 0, "", ""}));
     m_web.SetMaxBytes(0);
     file->Close();
     if (m_stop.load()) {
@@ -125,7 +124,7 @@ void CmmsThread::RecordMedia(const std::string& address, const std::string& name
     if (!file) {
         file = OpenOrAskSaveAs(path);
         if (!file) {
-            OnError(kFileCreationError);
+            SetError(kFileCreationError);
             return;
         }
     }
@@ -184,7 +183,7 @@ CmmsThread::Settle CmmsThread::SettleExistingFile(std::filesystem::path& path,
     }
     const std::optional<std::filesystem::path> unique = MakeUniquePath(path);
     if (!unique) {
-        OnError(kFileCreationError);  // every "(n)" name is taken: overwrite none
+        SetError(kFileCreationError);  // every "(n)" name is taken: overwrite none
         return Settle::End;
     }
     path = *unique;
@@ -203,7 +202,7 @@ CmmsThread::Settle CmmsThread::OpenForResume(const std::filesystem::path& path, 
     }
     if (!file || !file->Seek(offset)) {
         file.reset();
-        OnError(kFileCreationError);
+        SetError(kFileCreationError);
         return Settle::End;
     }
     return Settle::Go;
@@ -261,28 +260,35 @@ std::unique_ptr<StdioOutputFile> CmmsThread::OpenOrAskSaveAs(std::filesystem::pa
     return StdioOutputFile::Open(path, "wb");
 }
 
+// MMS goes first for an address that names it; otherwise the HTTP
+// streaming engine comes before the web fetcher for a Windows Media type,
+// after it for anything else, and MMS is tried last.
+std::array<Engine*, 3> CmmsThread::EngineOrder(const std::string& address) {
+    const unsigned flags = EngineFlags(address);
+    Engine* second = &m_web;
+    Engine* third = &m_http;
+    if ((flags & kEngineWindowsMedia) != 0) {
+        std::swap(second, third);
+    }
+    if ((flags & kEngineMms) != 0) {
+        return {&m_mms, second, third};
+    }
+    return {second, third, &m_mms};
+}
+
 bool CmmsThread::TryEngines(OutputFile* output, const std::string& address, uint64_t resumeOffset,
                             uint32_t resumePackets) {
-    const unsigned flags = EngineFlags(address);
-    const bool windowsMedia = (flags & kEngineWindowsMedia) != 0;
-    const Engine second = windowsMedia ? kHttp : kWeb;
-    const Engine third = windowsMedia ? kWeb : kHttp;
-    Engine order[3] = {second, third, kMms};
-    if ((flags & kEngineMms) != 0) {
-        order[0] = kMms;
-        order[1] = second;
-        order[2] = third;
-    }
-    uint64_t result = 0;
+    const std::array<Engine*, 3> order = EngineOrder(address);
+    bool reached = false;
     std::string firstReason;  // why the engine the address chose first failed
     const uint32_t foundBefore = m_urlsFound;
     bool httpAnswered = false;  // an HTTP server answered on the address's port
-    for (int i = 0; i < 3; ++i) {
+    for (size_t i = 0; i < order.size(); ++i) {
         if (i > 0) {
             // MMS sent to a port where an HTTP server has answered (a 404, a
             // refusal) would only wait for a reply that never comes.
-            if (result != 0 || m_giveUp.load() || m_stop.load() ||
-                (order[i] == kMms && httpAnswered)) {
+            if (reached || m_giveUp.load() || m_stop.load() ||
+                (order[i] == &m_mms && httpAnswered)) {
                 break;
             }
             if (firstReason.empty()) {
@@ -290,51 +296,53 @@ bool CmmsThread::TryEngines(OutputFile* output, const std::string& address, uint
             }
             ClearError();
         }
-        result = RunEngine(order[i], output, address, resumeOffset, resumePackets);
-        httpAnswered = httpAnswered || (order[i] == kHttp && m_http.ServerAnswered()) ||
-                       (order[i] == kWeb && m_web.Replied());
+        // Credentials an engine before obtained count for the next one.
+        const EngineResult result = RunEngine(
+            *order[i], EngineRequest{output, address, m_playerAgent, resumeOffset, resumePackets,
+                                     User(), Password()});
+        reached = TakeEnding(result);
+        httpAnswered = httpAnswered || result.httpAnswered;
     }
     // When every engine failed, the reason of the one the address chose
     // first is the one that tells the user something: the later ones only
     // tried a dialect the server does not speak (MMS sent to an HTTP port
     // ends in a time-out), or failed without a word. A question the user
     // cancelled keeps its own reason.
-    if (result == 0 && !m_stop.load() && !m_giveUp.load() && m_urlsFound == foundBefore &&
+    if (!reached && !m_stop.load() && !m_giveUp.load() && m_urlsFound == foundBefore &&
         !firstReason.empty()) {
         SetError(firstReason);
     }
-    return result != 0;
+    return reached;
 }
 
-uint64_t CmmsThread::RunEngine(int engine, OutputFile* output, const std::string& address,
-                               uint64_t resumeOffset, uint32_t resumePackets) {
-    const std::string user = User();
-    const std::string password = Password();
-    const auto offset = static_cast<uint32_t>(std::min<uint64_t>(resumeOffset, UINT32_MAX));
-    if (engine == kMms) {
-        return m_mms.Run(output, address, m_playerAgent, resumePackets);
-    }
-    if (engine == kWeb) {
-        return m_web.FetchUrl(output, address, m_playerAgent, offset, 0, user, password);
-    }
-    // The HTTP engine counts bytes over its life and tells its failures as
-    // messages, not as OnError.
-    const uint32_t before = m_http.BytesWritten();
-    const uint32_t after =
-        m_http.RecordUrl(output, address, m_playerAgent, offset, 0, user, password);
-    uint64_t result = after - before;
-    if (output == nullptr && m_http.StreamFound()) {
-        result = 1;
-    }
-    if (result == 0 && !m_error.load() && !m_http.LastMessage().empty()) {
-        SetError(m_http.LastMessage());
-    }
-    // A stream that broke off is kept (it can be resumed), but it is not a
-    // finished recording.
-    if (result != 0 && output != nullptr && !m_http.StreamBrokeOff().empty() && !m_stop.load()) {
-        SetError(m_http.StreamBrokeOff());
+EngineResult CmmsThread::RunEngine(Engine& engine, const EngineRequest& request) {
+    m_failedInRun = false;
+    EngineResult result = engine.Record(request);
+    // When the job itself failed the run (no next file), its reason is why
+    // the run ended: the engine's does not replace it.
+    if (m_failedInRun && result.recording) {
+        result.recording->brokeOff.clear();
+    } else if (m_failedInRun) {
+        result.recording = tapewell::Error{};
     }
     return result;
+}
+
+// Takes the run's reason into the job's error; true when the engine reached
+// the address. A stream that broke off is kept (it can be resumed), but it
+// is not a finished recording.
+bool CmmsThread::TakeEnding(const EngineResult& result) {
+    if (!result.recording) {
+        const std::string& reason = result.recording.error().message;
+        if (!reason.empty() && !(result.tentativeReason && m_error.load())) {
+            SetError(reason);
+        }
+        return false;
+    }
+    if (!result.recording->brokeOff.empty()) {
+        SetError(result.recording->brokeOff);
+    }
+    return true;
 }
 
 OutputFile* CmmsThread::OnNextOutputFile() {
@@ -342,12 +350,14 @@ OutputFile* CmmsThread::OnNextOutputFile() {
         MakeUniquePath(m_recordingPath.empty() ? OutputPath() : m_recordingPath);
     if (!unique) {
         SetError(kFileCreationError);  // every "(n)" name is taken: overwrite none
+        m_failedInRun = true;
         return nullptr;
     }
     std::filesystem::path path = *unique;
     std::unique_ptr<StdioOutputFile> file = OpenOrAskSaveAs(path);
     if (!file) {
         SetError(kFileCreationError);
+        m_failedInRun = true;
         return nullptr;
     }
     m_furtherFiles.push_back(std::move(file));

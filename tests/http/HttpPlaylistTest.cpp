@@ -102,9 +102,9 @@ TEST(HttpPlaylistTest, PlaylistsOfPlaylistsStopAtTheDepthBound) {
               "<ASX><Entry><Ref href=\"" + (root / "self.asx").string() + "\"/></Entry></ASX>");
     std::string log;
     MemoryOutputFile out;
-    CHttpRecorder engine(AppSettings(), nullptr);
+    CHttpRecorder engine(EngineOptions(), nullptr);
     engine.SetMessageCallback([&log](MessageLevel, const std::string& t) { log += t; });
-    engine.RecordUrl(&out, Url(server.HttpPort(), "/loop0.asx"), "", 0, 0, "", "");
+    (void)engine.Record({.output = &out, .address = Url(server.HttpPort(), "/loop0.asx")});
     EXPECT_EQ(Count(server.Log(), "GET /loop"), 9u) << server.Log();
     EXPECT_NE(log.find("playlist nesting deeper than 8 levels"), std::string::npos) << log;
     EXPECT_TRUE(out.Bytes().empty());

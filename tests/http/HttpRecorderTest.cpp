@@ -17,6 +17,7 @@
 #include "http/CHttpRecorder.h"
 #include "engine/EngineEvents.h"
 #include "engine/JobPrompt.h"
+#include "recording/EngineSettings.h"
 #include "settings/ProfileStore.h"
 #include "support/TestServer.h"
 
@@ -54,9 +55,9 @@ struct ScriptedPrompt : JobPrompt {
 // Keeps the messages for the test to look at.
 class TestRecorder : public CHttpRecorder {
 public:
-    TestRecorder(const AppSettings& s, EngineEvents* e, JobPrompt* p = nullptr,
-                 ProfileStore* ps = nullptr)
-        : CHttpRecorder(s, e, p, ps) {
+    TestRecorder(const EngineOptions& s, EngineEvents* e, JobPrompt* p = nullptr,
+                 CredentialStore* c = nullptr)
+        : CHttpRecorder(s, e, p, c) {
         SetMessageCallback([this](MessageLevel, const std::string& t) { log += t + "\n"; });
     }
     std::string log;
@@ -114,9 +115,14 @@ TEST(HttpRecorderTest, ResumedRecordingOfAHeaderInThreePartsEqualsAWholeOne) {
     auto file = StdioOutputFile::Open(dir / "part.asf", "rb+");
     ASSERT_TRUE(file);
     RecordedEvents events;
-    TestRecorder engine(AppSettings(), &events);
-    const uint32_t bytes = engine.RecordUrl(file.get(), Url(server.HttpPort()), "", 0, 0, "", "");
+    TestRecorder engine(EngineOptions(), &events);
+    const EngineResult result =
+        engine.Record({.output = file.get(), .address = Url(server.HttpPort())});
     ASSERT_TRUE(file->Close());
+    ASSERT_TRUE(result.recording);
+    EXPECT_EQ(result.recording->brokeOff, "");
+    EXPECT_TRUE(result.httpAnswered);
+    const uint64_t bytes = result.recording->bytes;
     EXPECT_EQ(test::ReadFileBytes(dir / "part.asf"), clip.WholeRecording());
     EXPECT_EQ(bytes, (clip.packetCount - 10) * clip.packetSize);
     EXPECT_NE(engine.log.find("receiving ASF header ("), std::string::npos);
@@ -186,12 +192,12 @@ TEST(HttpRecorderTest, LiveRecordingEndsAtTheTimeLimitOrAStop) {
     ASSERT_TRUE(paced.Ready());
     auto out = StdioOutputFile::Open(dir / "stopped.asf", "wb");
     RecordedEvents events;
-    TestRecorder engine(AppSettings(), &events);
+    TestRecorder engine(EngineOptions(), &events);
     std::thread stopper([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(2500));
         engine.Stop();
     });
-    engine.RecordUrl(out.get(), Url(paced.HttpPort()), "", 0, 0, "", "");
+    (void)engine.Record({.output = out.get(), .address = Url(paced.HttpPort())});
     stopper.join();
     ASSERT_TRUE(out->Close());
     EXPECT_EQ(engine.LastMessage(), "Transfer aborted!");
@@ -205,11 +211,12 @@ TEST(HttpRecorderTest, CredentialsComeFromTheStoreThenThePrompt) {
     ASSERT_TRUE(server.Ready());
     TempDir dir;
     ProfileStore profile(dir / "Tapewell.ini");
+    ProfileCredentials credentials(&profile);
     const std::string url = "http://localhost:" + std::to_string(server.HttpPort()) + "/clip.asf";
     auto record = [&](ScriptedPrompt& prompt, RecordedEvents& events, const char* name) {
         auto out = StdioOutputFile::Open(dir / name, "wb");
-        TestRecorder engine(AppSettings(), &events, &prompt, &profile);
-        engine.RecordUrl(out.get(), url, "", 0, 0, "", "");
+        TestRecorder engine(EngineOptions(), &events, &prompt, &credentials);
+        (void)engine.Record({.output = out.get(), .address = url});
         out->Close();
         return engine.LastMessage();
     };
@@ -258,8 +265,8 @@ TEST(HttpRecorderTest, RedirectsPlaylistsAndProxies) {
         TestServer redirecting(HttpClip::Root().Path(), {"--only", "http", "--redirect"});
         MemoryOutputFile out;
         RecordedEvents events;
-        TestRecorder engine(AppSettings(), &events);
-        engine.RecordUrl(&out, Url(redirecting.HttpPort()), "", 0, 0, "", "");
+        TestRecorder engine(EngineOptions(), &events);
+        (void)engine.Record({.output = &out, .address = Url(redirecting.HttpPort())});
         EXPECT_EQ(engine.LastMessage(), "reply: 302 - Found");
         EXPECT_EQ(events.seen.size(), 1u);  // the first start, no end
         EXPECT_TRUE(out.Bytes().empty());
@@ -274,19 +281,19 @@ TEST(HttpRecorderTest, RedirectsPlaylistsAndProxies) {
                              std::vector<uint8_t>(body.begin(), body.end()));
         MemoryOutputFile out;
         RecordedEvents events;
-        TestRecorder engine(AppSettings(), &events);
-        engine.RecordUrl(&out, Url(server.HttpPort(), "/list.txt"), "", 0, 0, "", "");
+        TestRecorder engine(EngineOptions(), &events);
+        (void)engine.Record({.output = &out, .address = Url(server.HttpPort(), "/list.txt")});
         EXPECT_EQ(out.Bytes(), clip.WholeRecording());
     }
     {
-        AppSettings settings;
-        settings.m_useProxy = true;
-        settings.m_proxyServer = "127.0.0.1";
-        settings.m_proxyPort = server.HttpPort();
+        EngineOptions settings;
+        settings.useProxy = true;
+        settings.proxyServer = "127.0.0.1";
+        settings.proxyPort = server.HttpPort();
         MemoryOutputFile out;
         RecordedEvents events;
         TestRecorder engine(settings, &events);
-        engine.RecordUrl(&out, "http://media.example:81/clip.asf", "", 0, 0, "", "");
+        (void)engine.Record({.output = &out, .address = "http://media.example:81/clip.asf"});
         EXPECT_EQ(out.Bytes(), clip.WholeRecording());
         EXPECT_NE(server.Log().find("GET http://media.example:81/clip.asf"), std::string::npos);
     }
@@ -297,19 +304,19 @@ TEST(HttpRecorderTest, SilentServerEndsByStopOrIdleTimeout) {
     const std::string url = Url(peer.Port());
 
     MemoryOutputFile out;
-    TestRecorder engine(AppSettings(), nullptr);
+    TestRecorder engine(EngineOptions(), nullptr);
     std::thread stopper([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         engine.Stop();
     });
     const auto start = std::chrono::steady_clock::now();
-    engine.RecordUrl(&out, url, "", 0, 0, "", "");
+    (void)engine.Record({.output = &out, .address = url});
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
     stopper.join();
 
-    TestRecorder timing(AppSettings(), nullptr);
+    TestRecorder timing(EngineOptions(), nullptr);
     timing.SetTimeouts(15'000, 300);
-    timing.RecordUrl(&out, url, "", 0, 0, "", "");
+    (void)timing.Record({.output = &out, .address = url});
     EXPECT_NE(timing.log.find("recv failed: TIMEDOUT"), std::string::npos);
     EXPECT_TRUE(out.Bytes().empty());
 }

@@ -15,6 +15,7 @@
 #include "http/CWebFetcher.h"
 #include "engine/EngineEvents.h"
 #include "engine/JobPrompt.h"
+#include "recording/EngineSettings.h"
 #include "settings/ProfileStore.h"
 #include "support/TestServer.h"
 
@@ -68,11 +69,12 @@ struct Fetched {
     uint32_t total = 0;
 };
 
-Fetched Fetch(const std::string& url, const AppSettings& settings = AppSettings()) {
+Fetched Fetch(const std::string& url, const EngineOptions& settings = EngineOptions()) {
     Fetched f;
     MemoryOutputFile out;
     CWebFetcher fetcher(settings, &f.events);
-    f.total = fetcher.FetchUrl(&out, url, "", 0, 0, "", "");
+    const EngineResult result = fetcher.Record({.output = &out, .address = url});
+    f.total = result.recording ? static_cast<uint32_t>(result.recording->bytes) : 0;
     f.result = fetcher.LastResult();
     f.bytes = out.Bytes();
     return f;
@@ -109,9 +111,9 @@ TEST(WebFetcherTest, DownloadsDecodedUpToTheSizePolicy) {
     }
     EXPECT_NE(server.Log().find("download gzip"), std::string::npos);
 
-    AppSettings limited;
-    limited.m_sizeLimitOn = true;
-    limited.m_maxSizeMiB = 1;
+    EngineOptions limited;
+    limited.sizeLimitOn = true;
+    limited.maxSizeMiB = 1;
     const Fetched f = Fetch(Url(port, "/big.bin"), limited);
     EXPECT_EQ(f.result, CWebFetcher::kDownloaded);
     EXPECT_GE(f.bytes.size(), kMiB);
@@ -123,8 +125,8 @@ TEST(WebFetcherTest, DownloadsDecodedUpToTheSizePolicy) {
     MemoryOutputFile full;
     full.SetCapacity(10'000);
     FetchEvents events;
-    CWebFetcher fetcher(AppSettings(), &events);
-    fetcher.FetchUrl(&full, Url(port, "/clip.asf"), "", 0, 0, "", "");
+    CWebFetcher fetcher(EngineOptions(), &events);
+    (void)fetcher.Record({.output = &full, .address = Url(port, "/clip.asf")});
     EXPECT_EQ(fetcher.LastResult(), CWebFetcher::kNotDownloaded);
     EXPECT_EQ(events.seen.back(), "error write error");
 
@@ -173,13 +175,14 @@ TEST(WebFetcherTest, StoredCredentialsThenThePrompt) {
     const std::string url = Url(server.HttpPort(), "/clip.asf");
     TempDir dir;
     ProfileStore profile(dir / "t.ini");
+    ProfileCredentials credentials(&profile);
     CountingPrompt prompt;
     {
         // No stored credentials: the question, cancelled.
         FetchEvents events;
         MemoryOutputFile out;
-        CWebFetcher fetcher(AppSettings(), &events, &prompt, &profile);
-        fetcher.FetchUrl(&out, url, "", 0, 0, "", "");
+        CWebFetcher fetcher(EngineOptions(), &events, &prompt, &credentials);
+        (void)fetcher.Record({.output = &out, .address = url});
         EXPECT_EQ(prompt.asked, 1);
         EXPECT_EQ(events.seen, (std::vector<std::string>{"auth-cancelled", "error Not Found"}));
         EXPECT_TRUE(fetcher.Aborted());
@@ -189,8 +192,8 @@ TEST(WebFetcherTest, StoredCredentialsThenThePrompt) {
     ASSERT_TRUE(profile.WriteString("NetPassword\\127.0.0.1", "Password", "p"));
     FetchEvents events;
     MemoryOutputFile out;
-    CWebFetcher fetcher(AppSettings(), &events, &prompt, &profile);
-    fetcher.FetchUrl(&out, url, "", 0, 0, "", "");
+    CWebFetcher fetcher(EngineOptions(), &events, &prompt, &credentials);
+    (void)fetcher.Record({.output = &out, .address = url});
     EXPECT_EQ(prompt.asked, 1);
     EXPECT_EQ(events.seen, (std::vector<std::string>{"credentials u:p", "start " + url}));
     EXPECT_EQ(out.Bytes(), clip.bytes);
@@ -204,21 +207,21 @@ TEST(WebFetcherTest, StopEndsAStalledTransfer) {
     const test::SilentPeer peer;
     MemoryOutputFile out;
     FetchEvents events;
-    CWebFetcher fetcher(AppSettings(), &events);
+    CWebFetcher fetcher(EngineOptions(), &events);
     std::thread stopper([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         fetcher.Stop();
     });
     const auto start = std::chrono::steady_clock::now();
-    fetcher.FetchUrl(&out, Url(peer.Port(), "/x.asf"), "", 0, 0, "", "");
+    (void)fetcher.Record({.output = &out, .address = Url(peer.Port(), "/x.asf")});
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
     stopper.join();
     EXPECT_TRUE(events.seen.empty());
 
     // Without a stop, the idle time-out ends it.
-    CWebFetcher idle(AppSettings(), &events);
+    CWebFetcher idle(EngineOptions(), &events);
     idle.SetIdleTimeoutSeconds(1);
-    idle.FetchUrl(&out, Url(peer.Port(), "/x.asf"), "", 0, 0, "", "");
+    (void)idle.Record({.output = &out, .address = Url(peer.Port(), "/x.asf")});
     EXPECT_EQ(idle.LastResult(), CWebFetcher::kNotDownloaded);
     EXPECT_EQ(events.seen, std::vector<std::string>{"error Not Found"});
 }

@@ -130,9 +130,11 @@ protected:
     uint64_t Record(const ScriptedMmsPeer::Script& script, Host& host) {
         ScriptedMmsPeer peer(script);
         auto out = StdioOutputFile::Open(m_dir / "out.asf", "wb");
-        MmsClient client(AppSettings(), &host);
-        const uint64_t written =
-            client.Run(out.get(), "mms://127.0.0.1:" + std::to_string(peer.Port()) + "/b", "", 0);
+        MmsClient client(EngineOptions(), &host);
+        const EngineResult result =
+            client.Record({.output = out.get(),
+                           .address = "mms://127.0.0.1:" + std::to_string(peer.Port()) + "/b"});
+        const uint64_t written = result.recording ? result.recording->bytes : 0;
         out->Close();
         for (auto& file : host.files) {
             file->Close();

@@ -43,8 +43,19 @@ public:
 
 struct Recording {
     uint64_t written = 0;
+    std::string brokeOff;
     std::vector<uint8_t> bytes;
 };
+
+uint64_t Written(const EngineResult& result) {
+    return result.recording ? result.recording->bytes : 0;
+}
+
+// The reason a run ended with, in either shape: nothing kept, or kept but
+// cut short.
+std::string Ending(const EngineResult& result) {
+    return result.recording ? result.recording->brokeOff : result.recording.error().message;
+}
 
 class MmsClientTest : public ::testing::Test {
 protected:
@@ -70,12 +81,14 @@ protected:
     }
 
     // Records into a file of the test's folder.
-    Recording Record(const std::string& url, const AppSettings& settings, Events& events,
+    Recording Record(const std::string& url, const EngineOptions& settings, Events& events,
                      const std::string& name = "out.asf") {
         auto out = StdioOutputFile::Open(m_dir / name, "wb");
         MmsClient client(settings, &events);
         Recording r;
-        r.written = client.Run(out.get(), url, "", 0);
+        const EngineResult result = client.Record({.output = out.get(), .address = url});
+        r.written = Written(result);
+        r.brokeOff = result.recording ? result.recording->brokeOff : "";
         out->Close();
         r.bytes = ReadFileBytes(m_dir / name);
         return r;
@@ -129,7 +142,7 @@ TEST_F(MmsClientTest, OnDemandCopyEqualsTheSourceHoweverTheHeaderArrives) {
         TestServer server(Root(), {"--only", "mms", "--header-parts", parts, "--ping"});
         ASSERT_TRUE(server.Ready());
         Events events;
-        const Recording r = Record(Url(server), AppSettings(), events);
+        const Recording r = Record(Url(server), EngineOptions(), events);
         EXPECT_TRUE(events.errors.empty());
         EXPECT_EQ(events.streamStarts, std::stoi(parts));
         EXPECT_GT(events.duration, 3500u);
@@ -147,12 +160,12 @@ TEST_F(MmsClientTest, OnDemandCopyEqualsTheSourceHoweverTheHeaderArrives) {
 TEST_F(MmsClientTest, LiveRecordingIsRebasedAndDescribedWhenTheSettingIsOn) {
     TestServer server(Root(), {"--only", "mms", "--live", "--header-parts", "3"});
     ASSERT_TRUE(server.Ready());
-    AppSettings settings;
-    settings.m_sizeLimitOn = true;
-    settings.m_maxSizeMiB = 1;
+    EngineOptions settings;
+    settings.sizeLimitOn = true;
+    settings.maxSizeMiB = 1;
     for (bool saveTimes : {true, false}) {
         SCOPED_TRACE(saveTimes);
-        settings.m_liveSaveTimeInfo = saveTimes;
+        settings.liveSaveTimeInfo = saveTimes;
         Events events;
         const Recording r = Record(Url(server), settings, events);
         EXPECT_EQ(events.duration, 0u);
@@ -200,9 +213,9 @@ TEST_F(MmsClientTest, LiveRecordingIsRebasedAndDescribedWhenTheSettingIsOn) {
 TEST_F(MmsClientTest, TimePolicyEndsAtTheFirstPacketAtMaxTime) {
     TestServer server(Root(), {"--only", "mms"});
     ASSERT_TRUE(server.Ready());
-    AppSettings settings;
-    settings.m_timeLimitOn = true;
-    settings.m_maxTimeSeconds = 1;
+    EngineOptions settings;
+    settings.timeLimitOn = true;
+    settings.maxTimeSeconds = 1;
     Events events;
     const Recording r = Record(Url(server), settings, events);
     ExpectRepaired(r.bytes);
@@ -227,8 +240,9 @@ TEST_F(MmsClientTest, ResumeAppendsFromTheStartPacketWithoutAHeader) {
     auto out = StdioOutputFile::Open(m_dir / "part.asf", "rb+");
     ASSERT_TRUE(out && out->SeekEnd());
     Events events;
-    MmsClient client(AppSettings(), &events);
-    const uint64_t written = client.Run(out.get(), Url(server), "", kHave);
+    MmsClient client(EngineOptions(), &events);
+    const uint64_t written = Written(
+        client.Record({.output = out.get(), .address = Url(server), .resumePackets = kHave}));
     out->Close();
     EXPECT_EQ(written, (s_clip->packetCount - kHave) * s_clip->packetSize);
     EXPECT_NE(server.Log().find("play from packet 7"), std::string::npos);
@@ -241,28 +255,34 @@ TEST_F(MmsClientTest, EndingsWithoutAFullStream) {
     {
         Events events;
         MemoryOutputFile out;
-        MmsClient client(AppSettings(), &events);
-        EXPECT_EQ(client.Run(&out, Url(server, "missing.asf"), "", 0), 0u);
+        MmsClient client(EngineOptions(), &events);
+        const EngineResult result =
+            client.Record({.output = &out, .address = Url(server, "missing.asf")});
+        ASSERT_FALSE(result.recording);
+        EXPECT_EQ(result.recording.error().message, "Url not found");
         EXPECT_EQ(events.errors, std::vector<std::string>{"Url not found"});
         EXPECT_TRUE(out.Bytes().empty());
     }
     {
         // A check without a file: the header length once media flows.
-        MmsClient client(AppSettings(), nullptr);
-        EXPECT_EQ(client.Run(nullptr, Url(server), "", 0), HeaderSize());
+        MmsClient client(EngineOptions(), nullptr);
+        EXPECT_EQ(Written(client.Record({.address = Url(server)})), HeaderSize());
     }
     {
         // The server cuts the connection after five packets.
         Events events;
-        const Recording r = Record(Url(server), AppSettings(), events);
+        const Recording r = Record(Url(server), EngineOptions(), events);
         EXPECT_EQ(r.written, s_clip->RecordingSize(5));
+        EXPECT_EQ(r.brokeOff, "connection closed before the end of the stream");
         ExpectRepaired(r.bytes);
         EXPECT_EQ(Probe(m_dir / "out.asf").Get("stream0.codec_name"), "wmv2");
     }
     {
         Events events;
-        MmsClient client(AppSettings(), &events);
-        EXPECT_EQ(client.Run(nullptr, "mms://127.0.0.1:1/clip.asf", "", 0), 0u);
+        MmsClient client(EngineOptions(), &events);
+        const EngineResult result = client.Record({.address = "mms://127.0.0.1:1/clip.asf"});
+        EXPECT_EQ(Written(result), 0u);
+        EXPECT_EQ(Ending(result), "connect failed !!");
         EXPECT_EQ(events.errors, std::vector<std::string>{"connect failed !!"});
     }
 }
@@ -299,7 +319,7 @@ TEST_F(MmsClientTest, OddServersArePaddedIgnoredRefusedOrStopped) {
         ScriptedMmsPeer peer(script);
         Events events;
         const Recording r = Record("mms://127.0.0.1:" + std::to_string(peer.Port()) + "/x.asf",
-                                   AppSettings(), events);
+                                   EngineOptions(), events);
         EXPECT_TRUE(events.errors.empty());
         ExpectSourceCopy(r.bytes, s_clip->packetCount);
         EXPECT_EQ(Probe(m_dir / "out.asf").Get("stream0.codec_name"), "wmv2");
@@ -310,7 +330,7 @@ TEST_F(MmsClientTest, OddServersArePaddedIgnoredRefusedOrStopped) {
         ScriptedMmsPeer peer(SourceScript(variable, packets));
         Events events;
         const Recording r = Record("mms://127.0.0.1:" + std::to_string(peer.Port()) + "/x.asf",
-                                   AppSettings(), events);
+                                   EngineOptions(), events);
         EXPECT_EQ(r.written, 0u);
         EXPECT_EQ(events.errors, std::vector<std::string>{"not supported"});
     }
@@ -321,7 +341,7 @@ TEST_F(MmsClientTest, OddServersArePaddedIgnoredRefusedOrStopped) {
         ScriptedMmsPeer peer(script);
         Events events;
         auto out = StdioOutputFile::Open(m_dir / "silent.asf", "wb");
-        MmsClient client(AppSettings(), &events);
+        MmsClient client(EngineOptions(), &events);
         std::atomic<bool> done{false};
         std::chrono::steady_clock::time_point stoppedAt;
         std::thread stopper([&] {
@@ -332,13 +352,16 @@ TEST_F(MmsClientTest, OddServersArePaddedIgnoredRefusedOrStopped) {
             stoppedAt = std::chrono::steady_clock::now();
             client.Stop();
         });
-        const uint64_t written = client.Run(
-            out.get(), "mms://127.0.0.1:" + std::to_string(peer.Port()) + "/x.asf", "", 0);
+        const EngineResult result = client.Record(
+            {.output = out.get(),
+             .address = "mms://127.0.0.1:" + std::to_string(peer.Port()) + "/x.asf"});
+        const uint64_t written = Written(result);
         const auto returnedAt = std::chrono::steady_clock::now();
         stopper.join();
         out->Close();
         EXPECT_LT(returnedAt - stoppedAt, std::chrono::seconds(1));
         EXPECT_EQ(written, HeaderSize());
+        EXPECT_EQ(Ending(result), "");  // a stop is no failure to tell
         const auto file = ReadFileBytes(m_dir / "silent.asf");
         ASSERT_EQ(file.size(), HeaderSize());
         EXPECT_EQ(ReadLe64(&file[s_fp + asf::fp::kFileSize]), file.size());
@@ -368,9 +391,12 @@ TEST(MmsReadUnitTest, RefusesOversizedCommandsShortPacketLengthsAndOtherProtocol
         MmsBufferStream stream(bytes);
         Events events;
         MemoryOutputFile out;
-        MmsClient client(AppSettings(), &events);
-        EXPECT_EQ(client.RunOn(stream, &out, "mms://h/x", "", 0, {}), 0u);
+        MmsClient client(EngineOptions(), &events);
+        const EngineResult result =
+            client.RecordOn(stream, {.output = &out, .address = "mms://h/x"}, {});
+        ASSERT_FALSE(result.recording);
         ASSERT_EQ(events.errors.size(), 1u);
+        EXPECT_EQ(result.recording.error().message, events.errors[0]);
         EXPECT_NE(events.errors[0].find(error), std::string::npos) << events.errors[0];
     }
 }

@@ -150,16 +150,17 @@ protected:
     // Records with the time limit; returns the engine's result.
     uint64_t Record(const std::string& url, Host& host, int seconds,
                     const std::function<void(MmsClient&)>& during = {}) {
-        AppSettings settings;
-        settings.m_timeLimitOn = seconds > 0;
-        settings.m_maxTimeSeconds = seconds;
+        EngineOptions settings;
+        settings.timeLimitOn = seconds > 0;
+        settings.maxTimeSeconds = seconds;
         auto out = StdioOutputFile::Open(m_dir / "out.asf", "wb");
         MmsClient client(settings, &host);
         std::thread side;
         if (during) {
             side = std::thread([&] { during(client); });
         }
-        const uint64_t written = client.Run(out.get(), url, "", 0);
+        const EngineResult result = client.Record({.output = out.get(), .address = url});
+        const uint64_t written = result.recording ? result.recording->bytes : 0;
         if (side.joinable()) {
             side.join();
         }

@@ -31,7 +31,7 @@ std::string HttpUrl(uint16_t port, const std::string& path) {
 }
 
 LoggedRecorder::LoggedRecorder(EngineEvents* events, JobPrompt* prompt)
-    : CHttpRecorder(AppSettings{}, events, prompt) {
+    : CHttpRecorder(EngineOptions{}, events, prompt) {
     SetMessageCallback([this](MessageLevel, const std::string& text) { log += text + "\n"; });
 }
 

@@ -60,15 +60,15 @@ TEST_F(HostileReplyTest, EndlessReplyHeaderLineEndsWithAnError) {
     test::LoggedRecorder recorder;
     recorder.SetTimeouts(limits::kConnectTimeoutMs, kIdleMs);
     MemoryOutputFile out;
-    recorder.RecordUrl(&out, Url("/clip.asf"), "NSPlayer", 0, 0, "", "");
+    (void)recorder.Record({.output = &out, .address = Url("/clip.asf"), .playerAgent = "NSPlayer"});
     EXPECT_NE(recorder.log.find("Illegal server reply! Header too long"), std::string::npos)
         << recorder.log;
     EXPECT_EQ(recorder.BytesWritten(), 0u);
 
     test::FaultEvents events;
-    CWebFetcher fetcher(AppSettings{}, &events);
+    CWebFetcher fetcher(EngineOptions{}, &events);
     fetcher.SetIdleTimeoutSeconds(kIdleMs / 1000);
-    fetcher.FetchUrl(&out, Url("/clip.asf"), "", 0, 0, "", "");
+    (void)fetcher.Record({.output = &out, .address = Url("/clip.asf")});
     EXPECT_EQ(fetcher.LastResult(), CWebFetcher::kNotDownloaded);
     EXPECT_FALSE(events.errors.empty());
     // Both clients hung up long before the server's cap on "endless".
@@ -82,13 +82,13 @@ TEST_F(HostileReplyTest, EndlessPlaylistBodyIsReadInPart) {
     test::LoggedRecorder recorder;
     recorder.SetTimeouts(limits::kConnectTimeoutMs, kIdleMs);
     MemoryOutputFile out;
-    recorder.RecordUrl(&out, Url("/list.asx"), "NSPlayer", 0, 0, "", "");
+    (void)recorder.Record({.output = &out, .address = Url("/list.asx"), .playerAgent = "NSPlayer"});
     EXPECT_EQ(out.Bytes().size(), clip.RecordingSize(clip.packetCount)) << recorder.log;
 
     // The web fetcher looks through a bounded part of a text page.
     test::FaultEvents events;
-    CWebFetcher fetcher(AppSettings{}, &events);
-    fetcher.FetchUrl(nullptr, Url("/page.txt"), "", 0, 0, "", "");
+    CWebFetcher fetcher(EngineOptions{}, &events);
+    (void)fetcher.Record({.address = Url("/page.txt")});
     EXPECT_EQ(events.found, std::vector<std::string>{"mms://127.0.0.1/clip.asf"});
 
     // The job downloads a bounded part of the playlist and records its entry.
@@ -107,15 +107,15 @@ TEST_F(HostileReplyTest, CredentialsThatAreNeverEnoughEndTheTries) {
     test::FaultEvents engineEvents;
     test::LoggedRecorder recorder(&engineEvents, &enginePrompt);
     MemoryOutputFile out;
-    recorder.RecordUrl(&out, Url("/clip.asf"), "NSPlayer", 0, 0, "", "");
+    (void)recorder.Record({.output = &out, .address = Url("/clip.asf"), .playerAgent = "NSPlayer"});
     EXPECT_NE(recorder.log.find("Authorization cancelled!"), std::string::npos) << recorder.log;
     EXPECT_EQ(engineEvents.authCancelled, 1);
     EXPECT_EQ(enginePrompt.asked, limits::kMaxCredentialTries);
 
     test::StubbornPrompt fetchPrompt;
     test::FaultEvents fetchEvents;
-    CWebFetcher fetcher(AppSettings{}, &fetchEvents, &fetchPrompt);
-    fetcher.FetchUrl(&out, Url("/clip.asf"), "", 0, 0, "", "");
+    CWebFetcher fetcher(EngineOptions{}, &fetchEvents, &fetchPrompt);
+    (void)fetcher.Record({.output = &out, .address = Url("/clip.asf")});
     EXPECT_EQ(fetcher.LastResult(), CWebFetcher::kNotDownloaded);
     EXPECT_EQ(fetchEvents.authCancelled, 1);
     EXPECT_EQ(fetchPrompt.asked, limits::kMaxCredentialTries);
@@ -143,13 +143,13 @@ TEST_F(HostileReplyTest, RedirectToItselfEndsAfterBoundedRequests) {
     // The streaming engine follows no redirect: the reply is its error.
     test::LoggedRecorder recorder;
     MemoryOutputFile out;
-    recorder.RecordUrl(&out, Url("/clip.asf"), "NSPlayer", 0, 0, "", "");
+    (void)recorder.Record({.output = &out, .address = Url("/clip.asf"), .playerAgent = "NSPlayer"});
     EXPECT_NE(recorder.log.find("reply: 302 - Found"), std::string::npos) << recorder.log;
     EXPECT_EQ(test::CountLines(server.Log(), "redirect to itself"), 1);
 
     test::FaultEvents events;
-    CWebFetcher fetcher(AppSettings{}, &events);
-    fetcher.FetchUrl(&out, Url("/clip.asf"), "", 0, 0, "", "");
+    CWebFetcher fetcher(EngineOptions{}, &events);
+    (void)fetcher.Record({.output = &out, .address = Url("/clip.asf")});
     EXPECT_EQ(fetcher.LastResult(), CWebFetcher::kNotDownloaded);
     EXPECT_EQ(events.errors, std::vector<std::string>{"Not Found"});
     EXPECT_EQ(test::CountLines(server.Log(), "redirect to itself"), 1 + 1 + limits::kWebMaxRedirects);

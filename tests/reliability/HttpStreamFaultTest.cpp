@@ -44,7 +44,9 @@ Recording RecordWithEngine(uint16_t port, const fs::path& file) {
         if (!out) {
             return {};
         }
-        recorder.RecordUrl(out.get(), test::HttpUrl(port, "/clip.asf"), "NSPlayer", 0, 0, "", "");
+        (void)recorder.Record({.output = out.get(),
+                               .address = test::HttpUrl(port, "/clip.asf"),
+                               .playerAgent = "NSPlayer"});
         EXPECT_TRUE(out->Close());
     }
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;

@@ -31,6 +31,7 @@ public:
 
 struct Recording {
     uint64_t written = 0;
+    std::string ending;  // the result's reason: its error, or its brokeOff
     std::vector<std::string> errors;
     std::vector<uint8_t> bytes;
     std::chrono::steady_clock::duration took{};
@@ -39,13 +40,16 @@ struct Recording {
 Recording Record(const TestServer& server, const std::string& file,
                  const std::filesystem::path& out) {
     Errors events;
-    MmsClient client(AppSettings(), &events);
+    MmsClient client(EngineOptions(), &events);
     client.SetIdleTimeoutMs(kIdleMs);
     auto output = StdioOutputFile::Open(out, "wb");
     Recording r;
     const auto start = std::chrono::steady_clock::now();
-    r.written = client.Run(
-        output.get(), "mms://127.0.0.1:" + std::to_string(server.MmsPort()) + "/" + file, "", 0);
+    const EngineResult result = client.Record(
+        {.output = output.get(),
+         .address = "mms://127.0.0.1:" + std::to_string(server.MmsPort()) + "/" + file});
+    r.written = result.recording ? result.recording->bytes : 0;
+    r.ending = result.recording ? result.recording->brokeOff : result.recording.error().message;
     r.took = std::chrono::steady_clock::now() - start;
     output->Close();
     r.errors = events.texts;
@@ -110,6 +114,7 @@ TEST(MmsFaultTest, BrokenServersEndWithTheirErrorAndARepairedFile) {
         ASSERT_TRUE(server.Ready());
         const Recording r = Record(server, "clip.asf", out / "out.asf");
         EXPECT_EQ(r.errors, std::vector<std::string>{c.error});
+        EXPECT_EQ(r.ending, c.error);
         EXPECT_LT(r.took, std::chrono::seconds(10));
         ExpectRepairedCopy(r, out / "out.asf", live);
     }

@@ -62,7 +62,7 @@ TEST(WebPlaylistLoop, PlaylistsNamingThemselvesEnd) {
         int before = test::CountLines(server.Log(), "download");
         test::LoggedRecorder recorder;
         MemoryOutputFile out;
-        recorder.RecordUrl(&out, address, "NSPlayer", 0, 0, "", "");
+        (void)recorder.Record({.output = &out, .address = address, .playerAgent = "NSPlayer"});
         EXPECT_NE(recorder.log.find(c.engineMessage), std::string::npos) << recorder.log;
         EXPECT_LE(test::CountLines(server.Log(), "download") - before, requestBound);
 
