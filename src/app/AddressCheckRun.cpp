@@ -1,6 +1,5 @@
 #include "app/AddressCheckRun.h"
 
-#include <chrono>
 #include <system_error>
 
 #include "app/RecordList.h"
@@ -8,11 +7,6 @@
 
 namespace tapewell {
 namespace {
-
-// How often the destructor repeats its stop while the worker finishes: a
-// probe clears the job's stop as it begins, so one given just before it
-// would be lost.
-constexpr std::chrono::milliseconds kStopRepeat{20};
 
 constexpr std::string_view kFailedPrefix = "(x)";
 
@@ -37,17 +31,14 @@ AddressCheckRun::~AddressCheckRun() {
         return;
     }
     {
+        // The probe job is handed over only after its stop was cleared, so
+        // one stop is enough; with no job the worker sees m_quit first.
         std::unique_lock lock(m_lock);
         m_quit = true;
-        m_wake.notify_all();
-        for (;;) {
-            if (m_probeJob != nullptr) {
-                m_probeJob->Stop();
-            }
-            if (m_wake.wait_for(lock, kStopRepeat, [this] { return m_workerDone; })) {
-                break;
-            }
+        if (m_probeJob != nullptr) {
+            m_probeJob->Stop();
         }
+        m_wake.notify_all();
     }
     m_worker.join();
 }
@@ -156,6 +147,7 @@ void AddressCheckRun::Worker() {
         if (probe.idleTimeoutMs > 0) {
             job.SetIdleTimeoutMs(probe.idleTimeoutMs);
         }
+        job.ClearStop();
         m_probeJob = &job;
         lock.unlock();
         const bool reachable = job.ProbeUrl(probe.address, probe.user, probe.password);
@@ -172,8 +164,6 @@ void AddressCheckRun::Worker() {
         });
         lock.lock();
     }
-    m_workerDone = true;
-    m_wake.notify_all();
 }
 
 }  // namespace tapewell

@@ -85,7 +85,6 @@ private:
     std::condition_variable m_wake;
     std::optional<Probe> m_pending;
     bool m_quit = false;
-    bool m_workerDone = false;
     CmmsThread* m_probeJob = nullptr;  // the job probing now, for a stop at exit
     // False once this object is gone: results still queued are dropped.
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);

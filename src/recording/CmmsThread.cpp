@@ -94,15 +94,18 @@ void CmmsThread::Run() {
     Notify(JobSink::kFinished);
 }
 
-bool CmmsThread::ProbeUrl(const std::string& address, const std::string& user,
-                          const std::string& password) {
+void CmmsThread::ClearStop() {
     m_stop.store(false);
-    m_giveUp.store(false);
-    ClearError();
-    m_bytesWritten.store(0);
     m_mms.ClearStop();
     m_http.ClearStop();
     m_web.ClearStop();
+}
+
+bool CmmsThread::ProbeUrl(const std::string& address, const std::string& user,
+                          const std::string& password) {
+    m_giveUp.store(false);
+    ClearError();
+    m_bytesWritten.store(0);
     {
         std::lock_guard lock(m_textLock);
         m_user = user;

@@ -39,7 +39,8 @@ class ProfileStore;
 // value the owner reads for a notice is written before the notice. The
 // owner joins the thread (Join, or the destructor does) before the job goes.
 // ProbeUrl is the synchronous check use: it runs on the caller's thread,
-// writes nothing, and the job has no sink then.
+// writes nothing, and the job has no sink then; ClearStop, on that thread
+// too, readies the job for the next check.
 class CmmsThread final : public EngineEvents {
 public:
     struct Item {
@@ -65,9 +66,14 @@ public:
     // Any thread: the job's and the engines' stop; a blocked network call
     // ends at once. The job still finishes and notifies kFinished.
     void Stop();
-    // The check: true when an engine reached the stream. Clears the stop,
-    // give-up and error state first.
+    // The check: true when an engine reached the stream. Clears the give-up
+    // and error state first; a stop stays (see ClearStop).
     bool ProbeUrl(const std::string& address, const std::string& user, const std::string& password);
+    // Between two checks, on the thread that runs them: lifts an earlier
+    // Stop. Called before the next check can be stopped (before the job is
+    // handed to whoever may stop it), so that a stop meant for that check
+    // is not lost.
+    void ClearStop();
 
     // The values the notices announce.
     uint16_t JobNumber() const { return m_jobNumber; }

@@ -140,6 +140,20 @@ TEST(AddressCheckRunExit, StopsTheProbeUnderWay) {
     EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(3));
     queue.RunUntil([] { return false; }, 200);  // a result posted late is dropped
     EXPECT_EQ(list.GetCellText(0, kColRecord), "Checking");
+
+    // Exit at any moment of a probe's start, before or after the job is
+    // made: the one stop given is never lost to the probe starting up.
+    for (const int delayMs : {0, 1, 3, 10}) {
+        SCOPED_TRACE(delayMs);
+        auto early = std::make_unique<AddressCheckRun>(
+            list, settings, [&](std::function<void()> work) { queue.Push(std::move(work)); });
+        early->SetIdleTimeoutMs(20'000);
+        early->Start();
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        const auto start = std::chrono::steady_clock::now();
+        early.reset();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    }
 }
 
 }  // namespace

@@ -356,9 +356,17 @@ TEST_F(RecordingJobTest, ProbeUrl) {
     check.SetIdleTimeoutMs(kIdleMs);
     EXPECT_TRUE(check.ProbeUrl(At(server.MmsPort(), "/clip.asf", "mms"), "", ""));
     EXPECT_TRUE(check.ProbeUrl(At(server.HttpPort(), "/clip.asf"), "", ""));
-    check.Stop();  // a stop from an earlier item does not stick
+    // A stop given before a check starts is not lost: the check gives up at
+    // once, on every engine; the next check after ClearStop runs normally.
+    check.Stop();
+    EXPECT_FALSE(check.ProbeUrl(At(server.MmsPort(), "/clip.asf", "mms"), "", ""));
+    EXPECT_FALSE(check.ProbeUrl(At(server.HttpPort(), "/clip.asf"), "", ""));
+    check.ClearStop();
     EXPECT_TRUE(check.ProbeUrl(At(server.HttpPort(), "/clip.asf"), "", ""));
     EXPECT_FALSE(check.ProbeUrl(At(server.HttpPort(), "/missing.asf"), "", ""));
+    // The reason of the engine the address chose first (HTTP streaming), not
+    // the web fetcher's that came after it; MMS is not tried on that port.
+    EXPECT_EQ(check.ErrorText(), "reply: 404 - Not Found");
     EXPECT_TRUE(fs::is_empty(m_base.Path()));
 }
 
