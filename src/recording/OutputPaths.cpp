@@ -39,7 +39,7 @@ std::string LastPart(const std::string& address) {
 
 }  // namespace
 
-std::string CleanFileName(const std::string& name) {
+std::string FolderSafeFileName(const std::string& name) {
     std::string clean = name;
     for (char& c : clean) {
         if (IsUnsafeByte(c)) {
@@ -63,14 +63,14 @@ std::filesystem::path MakeOutputPath(const std::filesystem::path& base, const st
     if (query != std::string::npos) {
         trimmed.resize(query);
     }
-    const std::string part = CleanFileName(LastPart(trimmed));
-    const std::string cleanName = CleanFileName(name);
+    const std::string part = FolderSafeFileName(LastPart(trimmed));
+    const std::string cleanName = FolderSafeFileName(name);
     if (cleanName.empty()) {
         if (!part.empty()) {
             return base / part;
         }
         const std::optional<UrlParts> url = SplitUrl(trimmed);
-        const std::string host = url ? CleanFileName(url->host) : std::string();
+        const std::string host = url ? FolderSafeFileName(url->host) : std::string();
         return base / ((host.empty() ? std::string("recording") : host) + ".asf");
     }
     const size_t dot = part.rfind('.');

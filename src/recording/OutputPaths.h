@@ -14,7 +14,7 @@ namespace tapewell {
 // control characters and every ".." become "_", and it is cut to
 // limits::kOutputNameBytes (never inside a UTF-8 sequence), so that it
 // cannot leave the folder it is joined to.
-std::string CleanFileName(const std::string& name);
+std::string FolderSafeFileName(const std::string& name);
 
 // base + "/" + the address's last part (query cut off) when name is empty;
 // else base + "/" + name + the last part's extension, or ".asf" when it has
