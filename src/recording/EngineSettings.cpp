@@ -43,8 +43,9 @@ void ProfileCredentials::Save(const std::string& site, const Pair& pair) {
     if (m_profile == nullptr) {
         return;
     }
-    m_profile->WriteString(SiteSection(site), "User", pair.user);
-    m_profile->WriteString(SiteSection(site), "Password", pair.password);
+    // Remembering them is a convenience the recording does not wait on.
+    (void)m_profile->WriteString(SiteSection(site), "User", pair.user);
+    (void)m_profile->WriteString(SiteSection(site), "Password", pair.password);
 }
 
 }  // namespace tapewell

@@ -241,7 +241,7 @@ TEST(HttpRecorderTest, CredentialsComeFromTheStoreThenThePrompt) {
     ExpectProbeMatchesSource(dir / "b.asf");
 
     // Stored but wrong: the prompt is asked; cancelling ends the walk.
-    profile.WriteString(section, "Password", "wrong");
+    ASSERT_TRUE(profile.WriteString(section, "Password", "wrong"));
     ScriptedPrompt cancelling;
     RecordedEvents third;
     EXPECT_EQ(record(cancelling, third, "c.asf"), "Authorization cancelled!");
