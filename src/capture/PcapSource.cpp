@@ -56,16 +56,13 @@ PcapSource::~PcapSource() {
     }
 }
 
-std::vector<CaptureAdapter> PcapSource::ListAdapters(std::string* error) {
+ErrorOr<std::vector<CaptureAdapter>> PcapSource::ListAdapters() {
     char errbuf[PCAP_ERRBUF_SIZE] = "";
     pcap_if_t* devices = nullptr;
-    std::vector<CaptureAdapter> adapters;
     if (pcap_findalldevs(&devices, errbuf) != 0) {
-        if (error) {
-            *error = errbuf;
-        }
-        return adapters;
+        return Error::FromMessage(errbuf);
     }
+    std::vector<CaptureAdapter> adapters;
     for (pcap_if_t* d = devices; d; d = d->next) {
         adapters.push_back({d->name, d->description ? d->description : ""});
     }
@@ -73,12 +70,12 @@ std::vector<CaptureAdapter> PcapSource::ListAdapters(std::string* error) {
     return adapters;
 }
 
-std::unique_ptr<PcapSource> PcapSource::OpenLive(const std::string& device, std::string* error) {
+ErrorOr<std::unique_ptr<PcapSource>> PcapSource::OpenLive(const std::string& device) {
+    const std::string failed = "Unable to open the driver '" + device + "': ";
     char errbuf[PCAP_ERRBUF_SIZE] = "";
     pcap_t* handle = pcap_create(device.c_str(), errbuf);
     if (!handle) {
-        *error = "Unable to open the driver '" + device + "': " + errbuf;
-        return nullptr;
+        return Error::FromMessage(failed + errbuf);
     }
     pcap_set_snaplen(handle, limits::kPcapSnapLength);
     pcap_set_promisc(handle, 1);
@@ -88,31 +85,28 @@ std::unique_ptr<PcapSource> PcapSource::OpenLive(const std::string& device, std:
     // "any" device) still leaves a working capture.
     const int status = pcap_activate(handle);
     if (status < 0) {
-        *error = "Unable to open the driver '" + device + "': " + ActivateError(handle, status);
+        Error error = Error::FromMessage(failed + ActivateError(handle, status));
         pcap_close(handle);
-        return nullptr;
+        return error;
     }
     if (pcap_setnonblock(handle, 1, errbuf) != 0) {
-        *error = "Unable to open the driver '" + device + "': " + errbuf;
         pcap_close(handle);
-        return nullptr;
+        return Error::FromMessage(failed + errbuf);
     }
-    return Adopt(handle, true, error);
+    return Adopt(handle, true);
 }
 
-std::unique_ptr<PcapSource> PcapSource::OpenFile(const std::filesystem::path& file,
-                                                 std::string* error) {
+ErrorOr<std::unique_ptr<PcapSource>> PcapSource::OpenFile(const std::filesystem::path& file) {
     char errbuf[PCAP_ERRBUF_SIZE] = "";
     pcap_t* handle = pcap_open_offline(file.c_str(), errbuf);
     if (!handle) {
-        *error = "cannot read '" + file.string() + "': " + errbuf;
-        return nullptr;
+        return Error::FromMessage("cannot read '" + file.string() + "': " + errbuf);
     }
-    return Adopt(handle, false, error);
+    return Adopt(handle, false);
 }
 
 // Takes the handle over when its link type is one the sniffer reads.
-std::unique_ptr<PcapSource> PcapSource::Adopt(pcap* handle, bool live, std::string* error) {
+ErrorOr<std::unique_ptr<PcapSource>> PcapSource::Adopt(pcap* handle, bool live) {
     LinkType link;
     const int dlt = pcap_datalink(handle);
     if (dlt == DLT_EN10MB) {
@@ -121,16 +115,17 @@ std::unique_ptr<PcapSource> PcapSource::Adopt(pcap* handle, bool live, std::stri
         link = LinkType::LinuxCooked;
     } else {
         const char* name = pcap_datalink_val_to_name(dlt);
-        *error = std::string("link type ") + (name ? name : std::to_string(dlt)) +
-                 " is not supported (Ethernet and Linux cooked capture are)";
+        Error error = Error::FromMessage(std::string("link type ") +
+                                         (name ? name : std::to_string(dlt)) +
+                                         " is not supported (Ethernet and Linux cooked capture are)");
         pcap_close(handle);
-        return nullptr;
+        return error;
     }
     std::unique_ptr<PcapSource> source(new PcapSource(handle, link, live));
     source->m_wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (source->m_wakeFd < 0) {
-        *error = std::string("eventfd: ") + std::strerror(errno);
-        return nullptr;
+        const int code = errno;
+        return Error::FromErrno(code, std::string("eventfd: ") + std::strerror(code));
     }
     return source;
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "capture/UrlSniffer.h"
+#include "common/ErrorOr.h"
 
 struct pcap;
 struct pcap_pkthdr;
@@ -39,16 +40,14 @@ public:
     PcapSource(const PcapSource&) = delete;
     PcapSource& operator=(const PcapSource&) = delete;
 
-    // The devices libpcap can capture on; empty with the reason in *error
-    // when it cannot list them.
-    static std::vector<CaptureAdapter> ListAdapters(std::string* error);
+    // The devices libpcap can capture on, or libpcap's reason it cannot
+    // list them.
+    static ErrorOr<std::vector<CaptureAdapter>> ListAdapters();
 
-    // nullptr on failure, with a text for the user in *error that carries
-    // libpcap's own words (and, when capture is not permitted, how to permit
-    // it).
-    static std::unique_ptr<PcapSource> OpenLive(const std::string& device, std::string* error);
-    static std::unique_ptr<PcapSource> OpenFile(const std::filesystem::path& file,
-                                                std::string* error);
+    // On failure the error is a text for the user that carries libpcap's own
+    // words (and, when capture is not permitted, how to permit it).
+    static ErrorOr<std::unique_ptr<PcapSource>> OpenLive(const std::string& device);
+    static ErrorOr<std::unique_ptr<PcapSource>> OpenFile(const std::filesystem::path& file);
 
     LinkType Link() const { return m_link; }
 
@@ -62,7 +61,7 @@ public:
 
 private:
     PcapSource(pcap* handle, LinkType link, bool live);
-    static std::unique_ptr<PcapSource> Adopt(pcap* handle, bool live, std::string* error);
+    static ErrorOr<std::unique_ptr<PcapSource>> Adopt(pcap* handle, bool live);
 
     void Receive();
     std::string ReceiveLive();

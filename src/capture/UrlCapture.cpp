@@ -8,16 +8,15 @@ UrlCapture::~UrlCapture() {
     m_source.reset();  // joins the thread before the sniffer it uses goes
 }
 
-bool UrlCapture::StartLive(const std::string& device, const SnifferSettings& settings,
-                           std::string* error) {
+ErrorOr<void> UrlCapture::StartLive(const std::string& device, const SnifferSettings& settings) {
     m_source.reset();
-    return Begin(PcapSource::OpenLive(device, error), settings);
+    return Begin(PcapSource::OpenLive(device), settings);
 }
 
-bool UrlCapture::StartFile(const std::filesystem::path& file, const SnifferSettings& settings,
-                           std::string* error) {
+ErrorOr<void> UrlCapture::StartFile(const std::filesystem::path& file,
+                                    const SnifferSettings& settings) {
     m_source.reset();
-    return Begin(PcapSource::OpenFile(file, error), settings);
+    return Begin(PcapSource::OpenFile(file), settings);
 }
 
 void UrlCapture::Stop() {
@@ -26,16 +25,17 @@ void UrlCapture::Stop() {
     }
 }
 
-bool UrlCapture::Begin(std::unique_ptr<PcapSource> source, const SnifferSettings& settings) {
+ErrorOr<void> UrlCapture::Begin(ErrorOr<std::unique_ptr<PcapSource>> source,
+                                const SnifferSettings& settings) {
     if (!source) {
-        return false;
+        return std::move(source).error();
     }
-    m_source = std::move(source);
+    m_source = std::move(*source);
     m_sniffer = std::make_unique<UrlSniffer>(settings, m_sink);
     m_source->Start(
         [this](std::span<const uint8_t> frame, LinkType link) { m_sniffer->Examine(frame, link); },
         [this](const std::string& error) { m_sink.OnCaptureEnd(error); });
-    return true;
+    return {};
 }
 
 }  // namespace tapewell

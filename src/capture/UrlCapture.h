@@ -6,6 +6,7 @@
 
 #include "capture/PcapSource.h"
 #include "capture/UrlSniffer.h"
+#include "common/ErrorOr.h"
 
 namespace tapewell {
 
@@ -22,11 +23,10 @@ public:
     UrlCapture(const UrlCapture&) = delete;
     UrlCapture& operator=(const UrlCapture&) = delete;
 
-    // Starts capturing; false with the text for the user in *error. A
+    // Starts capturing, or gives the text for the user why it cannot. A
     // capture still running is stopped first.
-    bool StartLive(const std::string& device, const SnifferSettings& settings, std::string* error);
-    bool StartFile(const std::filesystem::path& file, const SnifferSettings& settings,
-                   std::string* error);
+    ErrorOr<void> StartLive(const std::string& device, const SnifferSettings& settings);
+    ErrorOr<void> StartFile(const std::filesystem::path& file, const SnifferSettings& settings);
 
     // Returns at once; the sink's OnCaptureEnd follows from the receive
     // thread as soon as it has let go of the device.
@@ -34,7 +34,8 @@ public:
     bool IsRunning() const { return m_source && m_source->IsRunning(); }
 
 private:
-    bool Begin(std::unique_ptr<PcapSource> source, const SnifferSettings& settings);
+    ErrorOr<void> Begin(ErrorOr<std::unique_ptr<PcapSource>> source,
+                        const SnifferSettings& settings);
 
     CaptureSink& m_sink;
     std::unique_ptr<UrlSniffer> m_sniffer;

@@ -124,13 +124,12 @@ private:
 };
 
 int ListInterfaces() {
-    std::string error;
-    auto adapters = PcapSource::ListAdapters(&error);
-    if (!error.empty()) {
-        std::fprintf(stderr, "tapewell-cli capture: %s\n", error.c_str());
+    auto adapters = PcapSource::ListAdapters();
+    if (!adapters) {
+        std::fprintf(stderr, "tapewell-cli capture: %s\n", adapters.error().message.c_str());
         return kExitFailure;
     }
-    for (const auto& adapter : adapters) {
+    for (const auto& adapter : *adapters) {
         std::printf("%s\t%s\n", adapter.name.c_str(), adapter.description.c_str());
     }
     return kExitOk;
@@ -169,19 +168,17 @@ int Capture(const ParsedArgs& parsed, uint64_t count, uint64_t seconds) {
     app.LoadValues(store);
     PrintingSink sink(count);
     UrlCapture capture(sink);
-    std::string error;
-    bool started;
+    ErrorOr<void> started;
     if (parsed.Has("-r")) {
-        started = capture.StartFile(parsed.options.find("-r")->second, ChooseSettings(parsed, app),
-                                    &error);
+        started = capture.StartFile(parsed.options.find("-r")->second, ChooseSettings(parsed, app));
     } else {
         std::string device = parsed.Has("-i")              ? parsed.options.find("-i")->second
                              : app.m_captureDriver.empty() ? "any"
                                                            : app.m_captureDriver;
-        started = capture.StartLive(device, ChooseSettings(parsed, app), &error);
+        started = capture.StartLive(device, ChooseSettings(parsed, app));
     }
     if (!started) {
-        std::fprintf(stderr, "tapewell-cli capture: %s\n", error.c_str());
+        std::fprintf(stderr, "tapewell-cli capture: %s\n", started.error().message.c_str());
         return kExitFailure;
     }
     CatchStopSignals();
@@ -189,7 +186,7 @@ int Capture(const ParsedArgs& parsed, uint64_t count, uint64_t seconds) {
                                  : std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     sink.WaitUntilDone(deadline);
     capture.Stop();
-    error = sink.WaitForEnd();
+    const std::string error = sink.WaitForEnd();
     if (!error.empty()) {
         std::fprintf(stderr, "tapewell-cli capture: %s\n", error.c_str());
         return kExitFailure;

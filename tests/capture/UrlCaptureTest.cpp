@@ -20,12 +20,11 @@ protected:
     void SetUp() override {
         SnifferSettings settings;
         settings.fileTypes = {".wmv", ".asf"};
-        std::string error;
-        if (!m_capture.StartLive("lo", settings, &error) &&
-            error.find("cap_net_raw") != std::string::npos) {
-            GTEST_SKIP() << "capture on lo is not permitted here: " << error;
+        const ErrorOr<void> started = m_capture.StartLive("lo", settings);
+        if (!started && started.error().message.find("cap_net_raw") != std::string::npos) {
+            GTEST_SKIP() << "capture on lo is not permitted here: " << started.error().message;
         }
-        ASSERT_EQ(error, "");
+        ASSERT_TRUE(started) << started.error().message;
     }
 
     test::RecordingSink m_sink;
