@@ -7,7 +7,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     tapewell::MemorySource source({data, size});
     tapewell::AsfInfo info;
-    if (info.Parse(source) > 0) {
+    if (info.Parse(source)) {
         info.FindObject(tapewell::guids::kSimpleIndex);
         (void)info.GetDurationSeconds();
         (void)info.GetVideoFormat().CompressionText();

@@ -9,7 +9,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     tapewell::MemorySource source({data, size});
     tapewell::AsfInfo info;
-    if (info.Parse(source) == 0) {
+    if (!info.Parse(source)) {
         return 0;
     }
     const int32_t duration = std::max(info.GetDurationSeconds(), 1);

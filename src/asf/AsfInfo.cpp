@@ -15,31 +15,34 @@ namespace {
 constexpr uint16_t kCodecTypeVideo = 1;
 constexpr uint16_t kCodecTypeAudio = 2;
 
+Error NotAsf(const std::filesystem::path& path, const char* reason) {
+    return Error::FromMessage("'" + path.string() + "' is not an ASF file: " + reason);
+}
+
 }  // namespace
 
 void AsfInfo::Reset() {
     *this = AsfInfo();
 }
 
-int AsfInfo::Parse(const std::filesystem::path& path) {
+ErrorOr<void> AsfInfo::Parse(const std::filesystem::path& path) {
     auto file = FileSource::Open(path);
     if (!file) {
         Reset();
         m_path = path;
-        m_error = Error::CannotOpen;
-        return 0;
+        return Error::FromErrno(file.error().code,
+                                "cannot open '" + path.string() + "': " + file.error().message);
     }
     return Parse(*file, path);
 }
 
-int AsfInfo::Parse(ByteSource& source, const std::filesystem::path& path) {
+ErrorOr<void> AsfInfo::Parse(ByteSource& source, const std::filesystem::path& path) {
     Reset();
     m_path = path;
     m_fileSize = source.Size();
     std::optional<ObjectHeader> first = ReadObjectHeader(source, 0);
     if (!first || first->id != guids::kHeader) {
-        m_error = Error::NotAsf;
-        return 0;
+        return NotAsf(path, "it does not start with an ASF header object");
     }
     std::vector<uint8_t> body;
     uint64_t pos = 0;
@@ -86,9 +89,9 @@ int AsfInfo::Parse(ByteSource& source, const std::filesystem::path& path) {
         pos = next;
     }
     if (m_objects.empty()) {
-        m_error = Error::Truncated;
+        return NotAsf(path, "its ASF header runs past the end of the file");
     }
-    return static_cast<int>(m_objects.size());
+    return {};
 }
 
 // Reads up to length bytes of an object body, never more than the bound on

@@ -9,6 +9,7 @@
 #include "asf/AsfGuids.h"
 #include "asf/AsfObjects.h"
 #include "common/ByteSource.h"
+#include "common/ErrorOr.h"
 
 namespace tapewell {
 
@@ -25,18 +26,14 @@ struct AsfObjectEntry {
 // nothing of the previous file survives.
 class AsfInfo {
 public:
-    enum class Error {
-        None,
-        CannotOpen,  // missing or unreadable, or not a regular file
-        NotAsf,      // does not start with the Header object
-        Truncated,   // the Header object runs past the end of the file
-    };
-
-    // Number of entries in the object list, or 0 when the file cannot be
-    // opened or is not ASF (LastError says which).
-    int Parse(const std::filesystem::path& path);
+    // Fills the object list (never empty after success). Fails when the
+    // file cannot be opened ("cannot open 'x.asf': <strerror>", with its
+    // errno), or is no ASF file, saying why as the info command shows it:
+    // "'x.asf' is not an ASF file: it does not start with an ASF header
+    // object", or "...: its ASF header runs past the end of the file".
+    ErrorOr<void> Parse(const std::filesystem::path& path);
     // The same walk over any byte source; path is only recorded.
-    int Parse(ByteSource& source, const std::filesystem::path& path = {});
+    ErrorOr<void> Parse(ByteSource& source, const std::filesystem::path& path = {});
 
     // Index of the first object with that ID, or -1; the entry is copied to
     // *entry when found.
@@ -63,7 +60,6 @@ public:
     const std::vector<std::string>& GetAudioCodecs() const { return m_audioCodecs; }
     const std::vector<std::string>& GetVideoCodecs() const { return m_videoCodecs; }
     const std::vector<AsfObjectEntry>& GetObjects() const { return m_objects; }
-    Error LastError() const { return m_error; }
 
 private:
     void Reset();
@@ -88,7 +84,6 @@ private:
     std::vector<std::string> m_audioCodecs;
     std::vector<std::string> m_videoCodecs;
     std::vector<AsfObjectEntry> m_objects;
-    Error m_error = Error::None;
 };
 
 }  // namespace tapewell

@@ -63,7 +63,7 @@ void DrawProgress(uint64_t done, uint64_t total) {
 void PrintDone(const AsfCutter::Result& result) {
     // Read back, so the duration shown is the one a reader of the file sees.
     AsfInfo written;
-    written.Parse(result.output);
+    (void)written.Parse(result.output);
     std::printf("%-16s%s\n", "Output:", result.output.c_str());
     std::printf("%-16s%s\n", "Duration:", FormatTime(written.GetDurationSeconds()).c_str());
     std::printf("%-16s%" PRIu64 "\n", "Packets:", result.packets);
@@ -91,19 +91,19 @@ int RunCut(std::span<char* const> args) {
             output = parsed.options[name];
         }
     }
-    std::string why;
-    auto file = FileSource::Open(source, &why);
-    if (!file) {
-        std::fprintf(stderr, "tapewell-cli cut: cannot open '%s': %s\n", source.c_str(),
-                     why.c_str());
-        return kExitFailure;
-    }
     AsfInfo info;
-    if (info.Parse(*file, source) == 0) {
-        std::fprintf(stderr, "tapewell-cli cut: '%s' is not an ASF file\n", source.c_str());
-        return kExitFailure;
-    }
-    file.reset();
+    {
+        ErrorOr<FileSource> file = FileSource::Open(source);
+        if (!file) {
+            std::fprintf(stderr, "tapewell-cli cut: cannot open '%s': %s\n", source.c_str(),
+                         file.error().message.c_str());
+            return kExitFailure;
+        }
+        if (!info.Parse(*file, source)) {
+            std::fprintf(stderr, "tapewell-cli cut: '%s' is not an ASF file\n", source.c_str());
+            return kExitFailure;
+        }
+    }  // the cutter opens the source itself
     CatchStopSignals();
     const bool terminal = ::isatty(STDERR_FILENO) == 1;
     AsfCutter cutter(terminal ? AsfCutter::Progress(DrawProgress) : AsfCutter::Progress(), &StopSignalFlag());

@@ -195,20 +195,9 @@ int RunInfo(std::span<char* const> args) {
         return *exit;
     }
     const std::string& path = parsed.positional[0];
-    std::string why;
-    auto file = FileSource::Open(path, &why);
-    if (!file) {
-        std::fprintf(stderr, "tapewell-cli info: cannot open '%s': %s\n", path.c_str(),
-                     why.c_str());
-        return kExitFailure;
-    }
     AsfInfo info;
-    if (info.Parse(*file, path) == 0) {
-        const char* reason = info.LastError() == AsfInfo::Error::Truncated
-                                 ? "its ASF header runs past the end of the file"
-                                 : "it does not start with an ASF header object";
-        std::fprintf(stderr, "tapewell-cli info: '%s' is not an ASF file: %s\n", path.c_str(),
-                     reason);
+    if (auto read = info.Parse(path); !read) {
+        std::fprintf(stderr, "tapewell-cli info: %s\n", read.error().message.c_str());
         return kExitFailure;
     }
     if (parsed.Has("--json")) {

@@ -24,7 +24,7 @@ struct Parsed {
     int fpAt = -1;  // File Properties object within the file
 
     explicit Parsed(const std::filesystem::path& path) : bytes(test::ReadFileBytes(path)) {
-        EXPECT_GT(info.Parse(path), 0);
+        EXPECT_TRUE(info.Parse(path));
         info.FindObject(guids::kHeader, &header);
         info.FindObject(guids::kData, &data);
         fpAt = AsfPacketTools::FindFileProperties(bytes);
@@ -78,7 +78,7 @@ void ExpectPlayableCut(const std::filesystem::path& source, const std::filesyste
 ErrorOr<AsfCutter::Result> CutFile(const std::filesystem::path& source, int32_t start, int32_t end,
                           const std::filesystem::path& out) {
     AsfInfo info;
-    EXPECT_GT(info.Parse(source), 0);
+    EXPECT_TRUE(info.Parse(source));
     return AsfCutter().Cut(source, info, start, end, out);
 }
 
@@ -237,7 +237,7 @@ void ExpectFailureLeavesNoOutput(const std::filesystem::path& source, const AsfI
 TEST(AsfCutter, BadRangesAndBrokenSourcesFailAndLeaveNoOutput) {
     const auto& path = AsfFiles::Get().videoAudio;
     AsfInfo info;
-    ASSERT_GT(info.Parse(path), 0);
+    ASSERT_TRUE(info.Parse(path));
     const std::string badRange = "the start must be at least 0 and below the end";
     ExpectFailureLeavesNoOutput(path, info, 2, 2, badRange);
     ExpectFailureLeavesNoOutput(path, info, -1, 2, badRange);
@@ -251,7 +251,7 @@ TEST(AsfCutter, BadRangesAndBrokenSourcesFailAndLeaveNoOutput) {
     ExpectFailureLeavesNoOutput(path, info, 0, 3, "cancelled", &cancel);
 
     AsfInfo notAsf;
-    EXPECT_EQ(notAsf.Parse(AsfFiles::Dir() / "missing.asf"), 0);
+    EXPECT_FALSE(notAsf.Parse(AsfFiles::Dir() / "missing.asf"));
     ExpectFailureLeavesNoOutput(path, notAsf, 0, 3, "not an ASF file");
     ExpectFailureLeavesNoOutput(AsfFiles::Dir() / "missing.asf", info, 0, 3, "cannot open '");
 }
@@ -261,7 +261,7 @@ TEST(AsfCutter, BadRangesAndBrokenSourcesFailAndLeaveNoOutput) {
 ErrorOr<AsfCutter::Result> CutBytes(const Bytes& file, int32_t start, int32_t end, MemorySink& out) {
     MemorySource source(file);
     AsfInfo info;
-    info.Parse(source);
+    EXPECT_TRUE(info.Parse(source));
     return AsfCutter().Cut(source, info, start, end, out);
 }
 
@@ -296,7 +296,7 @@ TEST(AsfCutter, PacketsLargerThanTheCopyBufferGoThroughInPieces) {
     ASSERT_TRUE(r) << r.error().message;
     MemorySource source(file);
     AsfInfo info;
-    info.Parse(source);
+    ASSERT_TRUE(info.Parse(source));
     const CutPackets range = *RangeToPackets(info.GetFileProperties(), 1, 2);
     ASSERT_EQ(r->packets, range.stop - range.first);
     const size_t cutAt = out.Size() - 62 - r->packets * size;

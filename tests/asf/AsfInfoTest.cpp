@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 
@@ -69,7 +70,7 @@ TEST(AsfInfo, AgreesWithFfprobeOnFfmpegFiles) {
                           Case{files.audioOnly, 1500, false}}) {
         SCOPED_TRACE(c.path.filename().string());
         AsfInfo info;
-        ASSERT_GT(info.Parse(c.path), 0);
+        ASSERT_TRUE(info.Parse(c.path));
         const auto probe = test::Probe(c.path);
         const FileProperties& fp = info.GetFileProperties();
 
@@ -113,7 +114,7 @@ TEST(AsfInfo, AgreesWithFfprobeOnFfmpegFiles) {
 TEST(AsfInfo, ReadsContentAndStreamOrder) {
     const auto& files = AsfFiles::Get();
     AsfInfo info;
-    ASSERT_GT(info.Parse(files.videoAudio), 0);
+    ASSERT_TRUE(info.Parse(files.videoAudio));
     EXPECT_EQ(info.GetContent().title, "녹화 테스트 제목");
     EXPECT_EQ(info.GetContent().title, test::Probe(files.videoAudio).Get("format.TAG:title"));
     EXPECT_EQ(info.GetContent().author, "Tapewell");
@@ -121,7 +122,7 @@ TEST(AsfInfo, ReadsContentAndStreamOrder) {
     EXPECT_EQ(info.FindObject(guids::kHeader), 0);
     EXPECT_GT(info.FindObject(guids::kSimpleIndex), info.FindObject(guids::kData));
 
-    ASSERT_GT(info.Parse(files.audioVideo), 0);
+    ASSERT_TRUE(info.Parse(files.audioVideo));
     EXPECT_EQ(info.GetAudioFlag(), 0u) << "audio then video clears it";
     EXPECT_EQ(info.GetContent().title, "") << "nothing of the previous file survives";
 }
@@ -150,23 +151,23 @@ TEST(AsfInfo, ReadsOnlyTheHeaderAndObjectHeadersNotThePackets) {
     ASSERT_TRUE(file);
     CountingSource counting(*file);
     AsfInfo info;
-    const int entries = info.Parse(counting);
-    ASSERT_GT(entries, 0);
+    ASSERT_TRUE(info.Parse(counting));
+    const size_t entries = info.GetObjects().size();
     const uint64_t headerSize = info.GetObjects()[0].size;
     // The first 24 bytes are read twice (the ASF test, then the walk), and
     // the Data object's 26-byte body once.
     EXPECT_LE(counting.bytes, 24 + headerSize + 26 + 24 * 2);
-    EXPECT_LE(counting.reads, static_cast<size_t>(2 * entries + 2));
+    EXPECT_LE(counting.reads, 2 * entries + 2);
 }
 
 TEST(AsfInfo, RecordingCutInItsPacketsKeepsTheHeaderButNoData) {
     const auto& files = AsfFiles::Get();
     AsfInfo whole;
-    ASSERT_GT(whole.Parse(files.videoAudio), 0);
+    ASSERT_TRUE(whole.Parse(files.videoAudio));
     auto cut = test::TruncatedCopy(files.videoAudio, whole.GetFileSize() * 6 / 10, "cut60.asf");
     AsfInfo info;
-    const int entries = info.Parse(cut);
-    EXPECT_EQ(entries, whole.FindObject(guids::kData));
+    ASSERT_TRUE(info.Parse(cut));
+    EXPECT_EQ(static_cast<int>(info.GetObjects().size()), whole.FindObject(guids::kData));
     EXPECT_EQ(info.FindObject(guids::kData), -1);
     EXPECT_EQ(info.FindObject(guids::kSimpleIndex), -1);
     EXPECT_EQ(info.GetFileProperties().dataPacketsCount,
@@ -179,28 +180,35 @@ TEST(AsfInfo, RefusesWhatIsNotAnAsfFile) {
     const auto& files = AsfFiles::Get();
     const auto& dir = AsfFiles::Dir();
     AsfInfo info;
-    EXPECT_EQ(info.Parse(dir / "missing.asf"), 0);
-    EXPECT_EQ(info.LastError(), AsfInfo::Error::CannotOpen);
-    EXPECT_EQ(info.Parse(dir.Path()), 0);
-    EXPECT_EQ(info.LastError(), AsfInfo::Error::CannotOpen);
+    // The texts are what "tapewell-cli info" prints.
+    auto why = [&info](const std::filesystem::path& path) {
+        const ErrorOr<void> parsed = info.Parse(path);
+        return parsed ? std::string("parsed") : parsed.error().message;
+    };
+    const std::string notHeader = "' is not an ASF file: it does not start with an ASF header object";
+    const std::string pastEnd = "' is not an ASF file: its ASF header runs past the end of the file";
+    const auto missing = dir / "missing.asf";
+    EXPECT_EQ(why(missing), "cannot open '" + missing.string() + "': No such file or directory");
+    EXPECT_EQ(info.Parse(missing).error().code, ENOENT);
+    EXPECT_EQ(info.Parse(dir.Path()).error().code, EISDIR);
 
     test::WriteFileBytes(dir / "empty.asf", {});
-    EXPECT_EQ(info.Parse(dir / "empty.asf"), 0);
-    EXPECT_EQ(info.LastError(), AsfInfo::Error::NotAsf);
+    EXPECT_EQ(why(dir / "empty.asf"), "'" + (dir / "empty.asf").string() + notHeader);
 
     Bytes garbage(5000);
     for (size_t i = 0; i < garbage.size(); ++i) {
         garbage[i] = static_cast<uint8_t>(i * 7919 >> 3);
     }
     test::WriteFileBytes(dir / "garbage.asf", garbage);
-    EXPECT_EQ(info.Parse(dir / "garbage.asf"), 0);
-    EXPECT_EQ(info.LastError(), AsfInfo::Error::NotAsf);
+    EXPECT_EQ(why(dir / "garbage.asf"), "'" + (dir / "garbage.asf").string() + notHeader);
     EXPECT_TRUE(info.GetObjects().empty());
 
+    // Below 24 bytes there is no object header to read; from 24 on, the
+    // Header object claims more than the file holds.
     for (uint64_t n : {23, 24, 100}) {
         auto cut = test::TruncatedCopy(files.videoAudio, n, "head" + std::to_string(n) + ".asf");
-        EXPECT_EQ(info.Parse(cut), 0) << n;
-        EXPECT_NE(info.LastError(), AsfInfo::Error::None) << n;
+        EXPECT_EQ(why(cut), "'" + cut.string() + (n < 24 ? notHeader : pastEnd)) << n;
+        EXPECT_TRUE(info.GetObjects().empty()) << n;
     }
 }
 
@@ -230,7 +238,8 @@ TEST(AsfInfo, LyingLengthsNeverReadPastTheirObject) {
                       test::DataObject(3, 100, 3)});
     MemorySource source(file);
     AsfInfo info;
-    EXPECT_EQ(info.Parse(source), 6);
+    ASSERT_TRUE(info.Parse(source));
+    EXPECT_EQ(info.GetObjects().size(), 6u);
     EXPECT_EQ(info.GetContent().title, "AB");
     EXPECT_EQ(info.GetContent().author, "");
     EXPECT_TRUE(info.HasVideoFormat());
@@ -249,7 +258,8 @@ TEST(AsfInfo, ObjectSizesThatCannotBeEndTheWalk) {
         Bytes file = test::Concat({header, test::ObjectClaiming(guids::kData, size, Bytes(60, 0))});
         MemorySource source(file);
         AsfInfo info;
-        EXPECT_EQ(info.Parse(source), 2) << size;
+        ASSERT_TRUE(info.Parse(source)) << size;
+        EXPECT_EQ(info.GetObjects().size(), 2u) << size;
         EXPECT_EQ(info.GetFileProperties().minPacketSize, 100u);
     }
 
@@ -260,7 +270,8 @@ TEST(AsfInfo, ObjectSizesThatCannotBeEndTheWalk) {
     const Bytes file = test::HeaderObject({longBody});
     MemorySource source(file);
     AsfInfo info;
-    EXPECT_EQ(info.Parse(source), 2);
+    ASSERT_TRUE(info.Parse(source));
+    EXPECT_EQ(info.GetObjects().size(), 2u);
     EXPECT_EQ(info.GetFileProperties().minPacketSize, 0u);
 }
 
@@ -274,7 +285,8 @@ TEST(AsfInfo, EndlessTinyObjectsStopAtTheEntryLimit) {
     }
     MemorySource source(file);
     AsfInfo info;
-    EXPECT_EQ(static_cast<size_t>(info.Parse(source)), limits::kMaxAsfObjectEntries);
+    ASSERT_TRUE(info.Parse(source));
+    EXPECT_EQ(info.GetObjects().size(), limits::kMaxAsfObjectEntries);
 }
 
 }  // namespace

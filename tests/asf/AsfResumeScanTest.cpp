@@ -16,7 +16,7 @@ TEST(AsfResumeScan, PartialFfmpegFilesResumeBeforeTheirLastWholePacket) {
     for (const auto& path : {files.videoAudio, files.audioVideo, files.audioOnly}) {
         SCOPED_TRACE(path.filename().string());
         AsfInfo info;
-        ASSERT_GT(info.Parse(path), 0);
+        ASSERT_TRUE(info.Parse(path));
         const uint64_t headerSize = info.GetObjects()[0].size;
         const uint32_t packetSize = info.GetFileProperties().minPacketSize;
 

@@ -239,7 +239,7 @@ protected:
         Clip c;
         c.clip = test::AsfClip::Make(*s_dir / name, recipe);
         AsfInfo info;
-        info.Parse(c.clip.path);
+        EXPECT_TRUE(info.Parse(c.clip.path));
         c.preroll = info.GetFileProperties().preroll;
         c.video = AsfPacketTools::VideoStreamNumbers(c.clip.StreamHeader());
         return c;

@@ -71,7 +71,7 @@ TEST(CliInfo, PrintsEveryFieldAsOneJsonObject) {
 
 TEST(CliInfo, TextOutputShowsSizeAndTimeTexts) {
     AsfInfo info;
-    ASSERT_GT(info.Parse(SampleFile()), 0);
+    ASSERT_TRUE(info.Parse(SampleFile()));
     CommandResult r = test::Run({kCli, "info", SampleFile().string()});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find(std::to_string(info.GetFileSize()) + " bytes ("), std::string::npos);
@@ -98,7 +98,7 @@ TEST(CliInfo, MissingAndNonAsfFilesFailWithAClearMessage) {
 
 TEST(CliResumeScan, AnswersResumableWithTheOffsetOrNot) {
     AsfInfo info;
-    ASSERT_GT(info.Parse(SampleFile()), 0);
+    ASSERT_TRUE(info.Parse(SampleFile()));
     const uint64_t header = info.GetObjects()[0].size;
     const uint32_t packetSize = info.GetFileProperties().minPacketSize;
     test::TempDir dir;
@@ -125,7 +125,7 @@ TEST(CliCut, WritesTheRangeBesideTheSourceAndSaysWhatItWrote) {
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const auto out = dir / "talk_cut.asf";
     AsfInfo info;
-    ASSERT_GT(info.Parse(out), 0);
+    ASSERT_TRUE(info.Parse(out));
     EXPECT_EQ(r.out, "Output:         " + out.string() + "\nDuration:       0:00:0" +
                          std::to_string(info.GetDurationSeconds()) + "\nPackets:        " +
                          std::to_string(info.GetFileProperties().dataPacketsCount) + "\n");

@@ -19,7 +19,8 @@ AsfClip AsfClip::Read(const std::filesystem::path& path) {
     clip.path = path;
     clip.bytes = ReadFileBytes(path);
     AsfInfo info;
-    EXPECT_GT(info.Parse(path), 0) << path;
+    const ErrorOr<void> parsed = info.Parse(path);
+    EXPECT_TRUE(parsed) << parsed.error().message;
     if (!info.GetObjects().empty()) {
         clip.headerSize = info.GetObjects().front().size;
     }

@@ -63,7 +63,7 @@ AsfFileLayout ReadAsfFileLayout(const fs::path& file) {
     const std::vector<uint8_t> bytes = ReadFileBytes(file);
     layout.fileSize = bytes.size();
     AsfInfo info;
-    if (info.Parse(file) == 0) {
+    if (!info.Parse(file)) {
         layout.problem = "not an ASF file";
         return layout;
     }

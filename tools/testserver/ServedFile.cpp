@@ -14,8 +14,13 @@ std::unique_ptr<ServedFile> ServedFile::Open(const std::filesystem::path& path, 
                                              std::string* error, bool keepDuration) {
     std::unique_ptr<ServedFile> file(new ServedFile);
     file->m_path = path;
-    file->m_source = FileSource::Open(path, error);
-    if (!file->m_source || !file->Load(live, keepDuration, error)) {
+    ErrorOr<FileSource> source = FileSource::Open(path);
+    if (!source) {
+        *error = source.error().message;
+        return nullptr;
+    }
+    file->m_source = std::make_unique<FileSource>(std::move(*source));
+    if (!file->Load(live, keepDuration, error)) {
         return nullptr;
     }
     return file;
@@ -25,7 +30,7 @@ bool ServedFile::Load(bool live, bool keepDuration, std::string* error) {
     AsfInfo info;
     AsfObjectEntry properties;
     AsfObjectEntry data;
-    if (info.Parse(*m_source) == 0 || info.FindObject(guids::kFileProperties, &properties) < 0 ||
+    if (!info.Parse(*m_source) || info.FindObject(guids::kFileProperties, &properties) < 0 ||
         info.FindObject(guids::kData, &data) < 0) {
         *error = "not a playable ASF file";
         return false;
