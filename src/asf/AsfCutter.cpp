@@ -96,8 +96,8 @@ public:
         : m_source(source), m_out(out), m_progress(progress), m_cancel(cancel) {}
 
     ErrorOr<AsfCutter::Result> Run(const AsfInfo& info, int32_t start, int32_t end);
-    // Whether the cut failed writing (the sink may know why).
-    bool WriteFailed() const { return m_writeFailed; }
+    // Why the sink refused a write, when that is what failed the cut.
+    const std::optional<Error>& WriteError() const { return m_writeError; }
 
 private:
     bool Plan(const AsfInfo& info, int32_t start, int32_t end);
@@ -111,7 +111,7 @@ private:
     bool Read(uint64_t at, std::span<uint8_t> out);
     bool Write(std::span<const uint8_t> bytes);
     bool Fail(std::string message);
-    bool FailWrite();
+    bool FailWrite(Error sinkError);
     bool Cancelled() const { return m_cancel && m_cancel->load(std::memory_order_relaxed); }
 
     ByteSource& m_source;
@@ -120,7 +120,7 @@ private:
     const std::atomic<bool>* m_cancel;
     AsfCutter::Result m_result;
     std::optional<Error> m_error;
-    bool m_writeFailed = false;
+    std::optional<Error> m_writeError;
 
     std::vector<uint8_t> m_header;  // the whole Header object
     size_t m_filePropertiesAt = 0;  // within m_header
@@ -297,8 +297,8 @@ bool CutRun::RewriteHeader() {
     HeaderFields fields =
         DescribeWritten({m_result.packets, packetBytes, m_result.largestSendTime, m_preroll});
     fields.fileSize = m_result.fileSize;
-    return PatchHeader(m_out, {m_filePropertiesAt, m_header.size()}, fields).has_value() ||
-           FailWrite();
+    ErrorOr<void> patched = PatchHeader(m_out, {m_filePropertiesAt, m_header.size()}, fields);
+    return patched.has_value() || FailWrite(std::move(patched).error());
 }
 
 bool CutRun::Read(uint64_t at, std::span<uint8_t> out) {
@@ -311,7 +311,8 @@ bool CutRun::Read(uint64_t at, std::span<uint8_t> out) {
 }
 
 bool CutRun::Write(std::span<const uint8_t> bytes) {
-    return m_out.Write(bytes) || FailWrite();
+    ErrorOr<void> written = m_out.Write(bytes);
+    return written.has_value() || FailWrite(std::move(written).error());
 }
 
 bool CutRun::Fail(std::string message) {
@@ -319,8 +320,8 @@ bool CutRun::Fail(std::string message) {
     return false;
 }
 
-bool CutRun::FailWrite() {
-    m_writeFailed = true;
+bool CutRun::FailWrite(Error sinkError) {
+    m_writeError = std::move(sinkError);
     return Fail("cannot write the output");
 }
 
@@ -358,25 +359,27 @@ ErrorOr<AsfCutter::Result> AsfCutter::Cut(ByteSource& source, const AsfInfo& inf
 ErrorOr<AsfCutter::Result> AsfCutter::Cut(const std::filesystem::path& source,
                                           const AsfInfo& info, int32_t start, int32_t end,
                                           const std::filesystem::path& output) const {
-    std::string why;
-    auto in = FileSource::Open(source, &why);
+    ErrorOr<FileSource> in = FileSource::Open(source);
     if (!in) {
-        return Error::FromMessage("cannot open '" + source.string() + "': " + why);
+        return Error::FromErrno(in.error().code,
+                                "cannot open '" + source.string() + "': " + in.error().message);
     }
-    auto out = FileSink::Create(output, &why);
+    ErrorOr<std::unique_ptr<FileSink>> out = FileSink::Create(output);
     if (!out) {
-        return Error::FromMessage("cannot create '" + output.string() + "': " + why);
+        return Error::FromErrno(out.error().code,
+                                "cannot create '" + output.string() + "': " + out.error().message);
     }
-    CutRun run(*in, *out, m_progress, m_cancel);
+    CutRun run(*in, **out, m_progress, m_cancel);
     ErrorOr<Result> result = run.Run(info, start, end);
     if (!result) {
-        if (run.WriteFailed()) {
-            return Error::FromMessage(result.error().message + ": " + out->LastError());
+        if (const std::optional<Error>& why = run.WriteError()) {
+            return Error::FromErrno(why->code, result.error().message + ": " + why->message);
         }
         return result;
     }
-    if (!out->Commit(&why)) {
-        return Error::FromMessage("cannot write '" + output.string() + "': " + why);
+    if (ErrorOr<void> committed = (*out)->Commit(); !committed) {
+        return Error::FromErrno(committed.error().code, "cannot write '" + output.string() +
+                                                            "': " + committed.error().message);
     }
     result->output = output;
     return result;

@@ -121,11 +121,7 @@ ErrorOr<void> PatchHeader(OutputFile& out, const HeaderPlaces& places, const Hea
 
 ErrorOr<void> PatchHeader(ByteSink& out, const HeaderPlaces& places, const HeaderFields& fields) {
     return PatchHeader(places, fields, [&out](uint64_t at, std::span<const uint8_t> bytes) {
-        errno = 0;
-        if (!out.WriteAt(at, bytes)) {
-            return ErrorOr<void>(WriteFailure(errno));
-        }
-        return ErrorOr<void>();
+        return out.WriteAt(at, bytes);
     });
 }
 

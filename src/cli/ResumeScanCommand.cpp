@@ -26,11 +26,10 @@ int RunResumeScan(std::span<char* const> args) {
         return *exit;
     }
     const std::string& path = parsed.positional[0];
-    std::string why;
-    auto file = FileSource::Open(path, &why);
+    auto file = FileSource::Open(path);
     if (!file) {
         std::fprintf(stderr, "tapewell-cli resume-scan: cannot open '%s': %s\n", path.c_str(),
-                     why.c_str());
+                     file.error().message.c_str());
         std::puts("not resumable");
         return kExitFailure;
     }

@@ -13,22 +13,22 @@
 
 namespace tapewell {
 
-bool MemorySink::Write(std::span<const uint8_t> bytes) {
+ErrorOr<void> MemorySink::Write(std::span<const uint8_t> bytes) {
     m_bytes.insert(m_bytes.end(), bytes.begin(), bytes.end());
-    return true;
+    return {};
 }
 
-bool MemorySink::WriteAt(uint64_t offset, std::span<const uint8_t> bytes) {
+ErrorOr<void> MemorySink::WriteAt(uint64_t offset, std::span<const uint8_t> bytes) {
     if (offset > m_bytes.size()) {
-        return false;
+        return Error::FromMessage("write past the end of the output");
     }
     const size_t end = static_cast<size_t>(offset) + bytes.size();
     m_bytes.resize(std::max(m_bytes.size(), end));
     std::copy(bytes.begin(), bytes.end(), m_bytes.begin() + static_cast<ptrdiff_t>(offset));
-    return true;
+    return {};
 }
 
-std::unique_ptr<FileSink> FileSink::Create(const std::filesystem::path& path, std::string* error) {
+ErrorOr<std::unique_ptr<FileSink>> FileSink::Create(const std::filesystem::path& path) {
     // O_EXCL with a random suffix rather than mkstemp: the file gets the
     // usual 0666-less-umask mode that a media file should have.
     std::random_device random;
@@ -44,10 +44,7 @@ std::unique_ptr<FileSink> FileSink::Create(const std::filesystem::path& path, st
         }
         err = errno;
     }
-    if (error) {
-        *error = std::strerror(err);
-    }
-    return nullptr;
+    return Error::FromErrno(err, std::strerror(err));
 }
 
 FileSink::~FileSink() {
@@ -62,46 +59,58 @@ void FileSink::Discard() {
     }
 }
 
-bool FileSink::Write(std::span<const uint8_t> bytes) {
+ErrorOr<void> FileSink::Write(std::span<const uint8_t> bytes) {
     return WriteAt(m_size, bytes);
 }
 
-bool FileSink::WriteAt(uint64_t offset, std::span<const uint8_t> bytes) {
+ErrorOr<void> FileSink::WriteAt(uint64_t offset, std::span<const uint8_t> bytes) {
+    if (m_fd < 0) {
+        return Error::FromMessage("already closed");
+    }
+    ErrorOr<void> result;
     size_t done = 0;
-    while (done < bytes.size() && m_fd >= 0) {
+    while (done < bytes.size()) {
         ssize_t n = ::pwrite(m_fd, bytes.data() + done, bytes.size() - done,
                              static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n <= 0) {
-            m_error = n < 0 ? std::strerror(errno) : "nothing written";
-            return false;
+            const int err = errno;
+            result = n < 0 ? Error::FromErrno(err, std::strerror(err))
+                           : Error::FromMessage("nothing written");
+            break;
         }
         done += static_cast<size_t>(n);
     }
     m_size = std::max<uint64_t>(m_size, offset + done);
-    return done == bytes.size();
+    return result;
 }
 
-bool FileSink::Commit(std::string* error) {
+ErrorOr<void> FileSink::Commit() {
     if (m_fd < 0) {
-        if (error) {
-            *error = "already closed";
-        }
-        return false;
+        return Error::FromMessage("already closed");
     }
     int fd = m_fd;
     m_fd = -1;
     // A delayed write error can show up only at close.
     if (::close(fd) != 0 || ::rename(m_tempPath.c_str(), m_path.c_str()) != 0) {
-        if (error) {
-            *error = std::strerror(errno);
-        }
+        const int err = errno;
         ::unlink(m_tempPath.c_str());
-        return false;
+        return Error::FromErrno(err, std::strerror(err));
     }
-    return true;
+    return {};
+}
+
+ErrorOr<void> WriteNewFile(const std::filesystem::path& path, std::span<const uint8_t> bytes) {
+    auto sink = FileSink::Create(path);
+    if (!sink) {
+        return sink.error();
+    }
+    if (auto written = (*sink)->Write(bytes); !written) {
+        return written.error();
+    }
+    return (*sink)->Commit();
 }
 
 }  // namespace tapewell

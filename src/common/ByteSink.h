@@ -5,8 +5,9 @@
 #include <filesystem>
 #include <memory>
 #include <span>
-#include <string>
 #include <vector>
+
+#include "common/ErrorOr.h"
 
 namespace tapewell {
 
@@ -16,17 +17,17 @@ namespace tapewell {
 class ByteSink {
 public:
     virtual ~ByteSink() = default;
-    // Appends; false when not every byte was written.
-    virtual bool Write(std::span<const uint8_t> bytes) = 0;
+    // Appends; an error when not every byte was written.
+    virtual ErrorOr<void> Write(std::span<const uint8_t> bytes) = 0;
     // Overwrites bytes at offset, extending the output if it ends there.
-    virtual bool WriteAt(uint64_t offset, std::span<const uint8_t> bytes) = 0;
+    virtual ErrorOr<void> WriteAt(uint64_t offset, std::span<const uint8_t> bytes) = 0;
     virtual uint64_t Size() const = 0;
 };
 
 class MemorySink final : public ByteSink {
 public:
-    bool Write(std::span<const uint8_t> bytes) override;
-    bool WriteAt(uint64_t offset, std::span<const uint8_t> bytes) override;
+    ErrorOr<void> Write(std::span<const uint8_t> bytes) override;
+    ErrorOr<void> WriteAt(uint64_t offset, std::span<const uint8_t> bytes) override;
     uint64_t Size() const override { return m_bytes.size(); }
     const std::vector<uint8_t>& Bytes() const { return m_bytes; }
 
@@ -45,19 +46,17 @@ public:
     FileSink(const FileSink&) = delete;
     FileSink& operator=(const FileSink&) = delete;
 
-    // nullptr on failure, with the reason (strerror text) in *error.
-    static std::unique_ptr<FileSink> Create(const std::filesystem::path& path,
-                                            std::string* error = nullptr);
+    // The errors of Create, Write, WriteAt and Commit carry the strerror
+    // text alone; the caller knows which file it was writing.
+    static ErrorOr<std::unique_ptr<FileSink>> Create(const std::filesystem::path& path);
 
-    bool Write(std::span<const uint8_t> bytes) override;
-    bool WriteAt(uint64_t offset, std::span<const uint8_t> bytes) override;
+    ErrorOr<void> Write(std::span<const uint8_t> bytes) override;
+    ErrorOr<void> WriteAt(uint64_t offset, std::span<const uint8_t> bytes) override;
     uint64_t Size() const override { return m_size; }
-    // The strerror text of the last failed write.
-    const std::string& LastError() const { return m_error; }
 
     // Closes the file and renames it over path. On failure the temporary
-    // file is removed and *error says why.
-    bool Commit(std::string* error = nullptr);
+    // file is removed.
+    ErrorOr<void> Commit();
 
 private:
     FileSink(int fd, std::filesystem::path path, std::filesystem::path tempPath)
@@ -68,7 +67,10 @@ private:
     std::filesystem::path m_path;
     std::filesystem::path m_tempPath;
     uint64_t m_size = 0;
-    std::string m_error;
 };
+
+// Creates or replaces path with bytes through a FileSink: the name shows
+// either the old file or the whole new one. The error is the strerror text.
+ErrorOr<void> WriteNewFile(const std::filesystem::path& path, std::span<const uint8_t> bytes);
 
 }  // namespace tapewell

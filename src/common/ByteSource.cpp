@@ -20,27 +20,30 @@ size_t MemorySource::ReadAt(uint64_t offset, std::span<uint8_t> out) {
 }
 
 FileSource::~FileSource() {
-    ::close(m_fd);
+    if (m_fd >= 0) {
+        ::close(m_fd);
+    }
 }
 
-std::unique_ptr<FileSource> FileSource::Open(const std::filesystem::path& path,
-                                             std::string* error) {
+FileSource::FileSource(FileSource&& other) noexcept : m_fd(other.m_fd), m_size(other.m_size) {
+    other.m_fd = -1;
+    other.m_size = 0;
+}
+
+ErrorOr<FileSource> FileSource::Open(const std::filesystem::path& path) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
-        if (error) {
-            *error = std::strerror(errno);
-        }
-        return nullptr;
+        const int err = errno;
+        return Error::FromErrno(err, std::strerror(err));
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        if (error) {
-            *error = S_ISDIR(st.st_mode) ? "Is a directory" : "Not a regular file";
-        }
+        Error error = S_ISDIR(st.st_mode) ? Error::FromErrno(EISDIR, "Is a directory")
+                                          : Error::FromMessage("Not a regular file");
         ::close(fd);
-        return nullptr;
+        return error;
     }
-    return std::unique_ptr<FileSource>(new FileSource(fd, static_cast<uint64_t>(st.st_size)));
+    return FileSource(fd, static_cast<uint64_t>(st.st_size));
 }
 
 size_t FileSource::ReadAt(uint64_t offset, std::span<uint8_t> out) {

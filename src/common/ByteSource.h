@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/ErrorOr.h"
+
 namespace tapewell {
 
 // Random-access input for the file readers, so that the same parser runs on
@@ -33,15 +35,17 @@ private:
 
 // A regular file opened read-only. Open fails on anything that is not a
 // regular file (a folder, a device, a pipe) so that a reader never blocks.
+// Held by value: moving it hands the open file on.
 class FileSource final : public ByteSource {
 public:
     ~FileSource() override;
+    FileSource(FileSource&& other) noexcept;
     FileSource(const FileSource&) = delete;
     FileSource& operator=(const FileSource&) = delete;
+    FileSource& operator=(FileSource&&) = delete;
 
-    // nullptr on failure, with the reason (strerror text) in *error.
-    static std::unique_ptr<FileSource> Open(const std::filesystem::path& path,
-                                            std::string* error = nullptr);
+    // The error carries the strerror text alone; the caller knows the path.
+    static ErrorOr<FileSource> Open(const std::filesystem::path& path);
 
     uint64_t Size() const override { return m_size; }
     size_t ReadAt(uint64_t offset, std::span<uint8_t> out) override;

@@ -50,8 +50,7 @@ std::vector<uint8_t> BmpBytes(const VideoFrame& frame) {
 // Through a temporary name, so that a failed write never leaves a partial
 // picture under the final name.
 bool WriteWholeFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
-    auto sink = FileSink::Create(path);
-    return sink && sink->Write(bytes) && sink->Commit();
+    return WriteNewFile(path, bytes).has_value();
 }
 
 bool SaveBmp(const std::filesystem::path& path, const VideoFrame& frame) {
