@@ -129,33 +129,23 @@ std::optional<IbhList> IbhFile::Parse(std::span<const uint8_t> bytes) {
     return list;
 }
 
-bool IbhFile::Save(const std::filesystem::path& path, const IbhList& list, std::string* error) {
-    auto sink = FileSink::Create(path, error);
-    if (!sink) {
-        return false;
-    }
-    if (!sink->Write(Encode(list))) {
-        if (error != nullptr) {
-            *error = sink->LastError();
-        }
-        return false;
-    }
-    return sink->Commit(error);
+ErrorOr<void> IbhFile::Save(const std::filesystem::path& path, const IbhList& list) {
+    return WriteNewFile(path, Encode(list));
 }
 
-std::optional<IbhList> IbhFile::Load(const std::filesystem::path& path, std::string* error) {
-    const std::unique_ptr<FileSource> source = FileSource::Open(path, error);
+ErrorOr<IbhList> IbhFile::Load(const std::filesystem::path& path) {
+    ErrorOr<FileSource> source = FileSource::Open(path);
     if (!source) {
-        return std::nullopt;
+        return source.error();
     }
     constexpr size_t kMaxBytes = kHeaderBytes + limits::kMaxListFileRows * kRecordBytes;
     std::vector<uint8_t> bytes(std::min<uint64_t>(source->Size(), kMaxBytes));
     bytes.resize(source->ReadAt(0, bytes));
-    auto list = Parse(bytes);
-    if (!list && error != nullptr) {
-        *error = "not a list file";
+    std::optional<IbhList> list = Parse(bytes);
+    if (!list) {
+        return Error::FromMessage("not a list file");
     }
-    return list;
+    return std::move(*list);
 }
 
 }  // namespace tapewell

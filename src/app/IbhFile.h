@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/ErrorOr.h"
+
 namespace tapewell {
 
 // One row as a binary list file keeps it (UTF-8 texts).
@@ -71,11 +73,10 @@ public:
     static std::optional<IbhList> Parse(std::span<const uint8_t> bytes);
 
     // Writes beside path and renames over it, so a failed save leaves the
-    // old file whole. false with the reason in *error.
-    static bool Save(const std::filesystem::path& path, const IbhList& list, std::string* error);
-    // nullopt with the reason in *error when the file cannot be read or is
-    // not a list file.
-    static std::optional<IbhList> Load(const std::filesystem::path& path, std::string* error);
+    // old file whole.
+    static ErrorOr<void> Save(const std::filesystem::path& path, const IbhList& list);
+    // Fails when the file cannot be read or is not a list file.
+    static ErrorOr<IbhList> Load(const std::filesystem::path& path);
 
     // The text of a Size cell, or "" when it starts with a negative number.
     static std::string StoredSize(const std::string& size);

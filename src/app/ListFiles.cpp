@@ -28,8 +28,8 @@ std::filesystem::path AutomaticListPath() {
     return user_folders::DataHome() / "Tapewell" / "Tapewell.ibh";
 }
 
-ListSaveResult SaveListFile(const RecordList& list, const std::filesystem::path& path,
-                            ListSaveMode mode, ListPrompt* prompt, std::string* error) {
+ErrorOr<ListSaveResult> SaveListFile(const RecordList& list, const std::filesystem::path& path,
+                                     ListSaveMode mode, ListPrompt* prompt) {
     IbhList file;
     file.title = list.Title();
     if (!list.UserName().empty() && !list.Password().empty()) {
@@ -51,17 +51,19 @@ ListSaveResult SaveListFile(const RecordList& list, const std::filesystem::path&
                                              row.cells[kColInfo]});
         }
     }
-    return IbhFile::Save(path, file, error) ? ListSaveResult::Saved : ListSaveResult::Failed;
+    if (auto saved = IbhFile::Save(path, file); !saved) {
+        return saved.error();
+    }
+    return ListSaveResult::Saved;
 }
 
-ListLoadResult LoadListFile(RecordList& list, const std::filesystem::path& path,
-                            LoginCheck* check) {
-    ListLoadResult result;
-    std::optional<IbhList> file = IbhFile::Load(path, &result.error);
+ErrorOr<ListLoadResult> LoadListFile(RecordList& list, const std::filesystem::path& path,
+                                     LoginCheck* check) {
+    ErrorOr<IbhList> file = IbhFile::Load(path);
     if (!file) {
-        return result;
+        return file.error();
     }
-    result.loaded = true;
+    ListLoadResult result;
     list.SetCredentials(file->userName, file->password);
     list.SetTitle(file->title);
     std::string firstNetworkAddress;
@@ -92,13 +94,13 @@ ListLoadResult LoadListFile(RecordList& list, const std::filesystem::path& path,
     return result;
 }
 
-ListLoadResult LoadFolderList(RecordList& list, const std::filesystem::path& path, long* files) {
-    ListLoadResult result;
-    std::optional<UrhFile::Contents> contents = UrhFile::Load(path, &result.error);
+ErrorOr<ListLoadResult> LoadFolderList(RecordList& list, const std::filesystem::path& path,
+                                       long* files) {
+    ErrorOr<UrhFile::Contents> contents = UrhFile::Load(path);
     if (!contents) {
-        return result;
+        return contents.error();
     }
-    result.loaded = true;
+    ListLoadResult result;
     if (files != nullptr) {
         *files = contents->files;
     }

@@ -1,7 +1,6 @@
 #include "app/OpenItem.h"
 
 #include <filesystem>
-#include <memory>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -23,7 +22,7 @@ constexpr uint32_t kPlaylistBits =
 // The addresses of a playlist file, or nullopt when it cannot be read or is
 // too large to be taken for one.
 std::optional<std::vector<std::string>> ReadPlaylistAddresses(const std::string& path) {
-    const std::unique_ptr<FileSource> source = FileSource::Open(path);
+    ErrorOr<FileSource> source = FileSource::Open(path);
     if (!source || source->Size() >= limits::kOpenPlaylistMaxBytes) {
         return std::nullopt;
     }
@@ -37,21 +36,20 @@ std::optional<std::vector<std::string>> ReadPlaylistAddresses(const std::string&
     return addresses;
 }
 
-int LoadList(RecordList& list, const std::string& path, uint32_t kinds, LoginCheck* check,
-             std::string* error) {
-    const ListLoadResult result = kinds == kind::kIbhFile ? LoadListFile(list, path, check)
-                                                          : LoadFolderList(list, path);
-    if (!result.loaded && error != nullptr) {
-        *error = result.error;
+ErrorOr<int> LoadList(RecordList& list, const std::string& path, uint32_t kinds,
+                      LoginCheck* check) {
+    ErrorOr<ListLoadResult> result = kinds == kind::kIbhFile ? LoadListFile(list, path, check)
+                                                             : LoadFolderList(list, path);
+    if (!result) {
+        return result.error();
     }
     return -1;
 }
 
 }  // namespace
 
-int OpenItem(RecordList& list, RecentUrls& recent, const std::string& path,
-             const std::string& name, const std::string& option, LoginCheck* check,
-             std::string* error) {
+ErrorOr<int> OpenItem(RecordList& list, RecentUrls& recent, const std::string& path,
+                      const std::string& name, const std::string& option, LoginCheck* check) {
     if (path.empty()) {
         return -1;
     }
@@ -61,7 +59,7 @@ int OpenItem(RecordList& list, RecentUrls& recent, const std::string& path,
         itemName = std::filesystem::path(path).stem().string();
     }
     if (kinds == kind::kIbhFile || kinds == kind::kUrhFile) {
-        return LoadList(list, path, kinds, check, error);
+        return LoadList(list, path, kinds, check);
     }
 
     int row = -1;

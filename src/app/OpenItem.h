@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "common/ErrorOr.h"
+
 namespace tapewell {
 
 class LoginCheck;
@@ -18,11 +20,10 @@ class RecordList;
 // - anything else becomes one row (AddItem, with option as its size option).
 // Returns the row of the item (the first playlist address), or -1: for an
 // empty path, a playlist without addresses, and always for a list file,
-// which has no one row to play or record. A list file that could not be
-// read leaves its reason in *error. Playlists and single items move path to
-// the front of recent. Called on the list's thread.
-int OpenItem(RecordList& list, RecentUrls& recent, const std::string& path,
-             const std::string& name, const std::string& option, LoginCheck* check,
-             std::string* error = nullptr);
+// which has no one row to play or record. The one failure is a list file
+// that could not be read. Playlists and single items move path to the front
+// of recent. Called on the list's thread.
+ErrorOr<int> OpenItem(RecordList& list, RecentUrls& recent, const std::string& path,
+                      const std::string& name, const std::string& option, LoginCheck* check);
 
 }  // namespace tapewell

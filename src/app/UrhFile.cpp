@@ -119,17 +119,13 @@ UrhFile::Contents UrhFile::Parse(std::string_view text) {
     return contents;
 }
 
-std::optional<UrhFile::Contents> UrhFile::Load(const std::filesystem::path& path,
-                                               std::string* error) {
-    const std::unique_ptr<FileSource> source = FileSource::Open(path, error);
+ErrorOr<UrhFile::Contents> UrhFile::Load(const std::filesystem::path& path) {
+    ErrorOr<FileSource> source = FileSource::Open(path);
     if (!source) {
-        return std::nullopt;
+        return source.error();
     }
     if (source->Size() > limits::kMaxFolderListBytes) {
-        if (error != nullptr) {
-            *error = "too large for a folder list";
-        }
-        return std::nullopt;
+        return Error::FromMessage("too large for a folder list");
     }
     std::vector<uint8_t> bytes(source->Size());
     bytes.resize(source->ReadAt(0, bytes));

@@ -1,10 +1,11 @@
 #pragma once
 
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "common/ErrorOr.h"
 
 namespace tapewell {
 
@@ -31,9 +32,9 @@ public:
     };
 
     static Contents Parse(std::string_view text);
-    // nullopt with the reason in *error when the file cannot be read or is
-    // larger than limits::kMaxFolderListBytes.
-    static std::optional<Contents> Load(const std::filesystem::path& path, std::string* error);
+    // Fails when the file cannot be read or is larger than
+    // limits::kMaxFolderListBytes.
+    static ErrorOr<Contents> Load(const std::filesystem::path& path);
 };
 
 }  // namespace tapewell

@@ -52,19 +52,20 @@ int RunAsx(std::span<char* const> args) {
         out = AsxPathFor(out, title);
     }
     OverwritePrompt prompt(parsed.Has("--overwrite"));
-    std::string why;
-    switch (WriteAsx(out, title, parsed.positional[1], &prompt, &why)) {
+    const ErrorOr<AsxWriteResult> written = WriteAsx(out, title, parsed.positional[1], &prompt);
+    if (!written) {
+        std::fprintf(stderr, "tapewell-cli asx: cannot write '%s': %s\n", out.c_str(),
+                     written.error().message.c_str());
+        return kExitFailure;
+    }
+    switch (*written) {
         case AsxWriteResult::Written:
             std::printf("%s\n", out.c_str());
             return kExitOk;
         case AsxWriteResult::Declined:
-            std::fprintf(stderr, "tapewell-cli asx: '%s' exists; --overwrite replaces it\n",
-                         out.c_str());
-            return kExitFailure;
-        case AsxWriteResult::Failed:
             break;
     }
-    std::fprintf(stderr, "tapewell-cli asx: cannot write '%s': %s\n", out.c_str(), why.c_str());
+    std::fprintf(stderr, "tapewell-cli asx: '%s' exists; --overwrite replaces it\n", out.c_str());
     return kExitFailure;
 }
 

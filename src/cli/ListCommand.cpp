@@ -91,17 +91,17 @@ int RunShow(std::span<char* const> args) {
     ProfileStore profile(ProfileStore::DefaultPath());
     LoginCheck check(&cancel, &profile);
     const bool folderList = KindFlags(path) == kind::kUrhFile;
-    ListLoadResult result =
+    ErrorOr<ListLoadResult> result =
         folderList ? LoadFolderList(list, path)
                    : LoadListFile(list, path, parsed.Has("--login-check") ? &check : nullptr);
-    if (!result.loaded) {
+    if (!result) {
         std::fprintf(stderr, "tapewell-cli list show: '%s': %s\n", path.c_str(),
-                     result.error.c_str());
+                     result.error().message.c_str());
         return kExitFailure;
     }
     PrintList(list);
-    if (result.login) {
-        std::printf("Login check: %ld\n", result.login->status);
+    if (result->login) {
+        std::printf("Login check: %ld\n", result->login->status);
     }
     return kExitOk;
 }
@@ -248,10 +248,11 @@ int RunMake(std::span<char* const> args) {
             list.SetCellText(row, kColInfo, *item.info);
         }
     }
-    std::string error;
-    if (SaveListFile(list, make.out, make.mode, &prompt, &error) != ListSaveResult::Saved) {
+    const ErrorOr<ListSaveResult> saved = SaveListFile(list, make.out, make.mode, &prompt);
+    if (!saved || *saved != ListSaveResult::Saved) {
+        // A cancelled save has no reason to give.
         std::fprintf(stderr, "tapewell-cli list make: cannot write '%s': %s\n", make.out.c_str(),
-                     error.c_str());
+                     saved ? "" : saved.error().message.c_str());
         return kExitFailure;
     }
     return kExitOk;

@@ -7,8 +7,8 @@
 
 namespace tapewell {
 
-AsxWriteResult WriteAsx(const std::filesystem::path& path, const std::string& title,
-                        const std::string& address, ListPrompt* prompt, std::string* error) {
+ErrorOr<AsxWriteResult> WriteAsx(const std::filesystem::path& path, const std::string& title,
+                                 const std::string& address, ListPrompt* prompt) {
     std::error_code exists;
     if (std::filesystem::exists(path, exists) &&
         (prompt == nullptr || !prompt->ConfirmOverwrite(path.string()))) {
@@ -17,17 +17,12 @@ AsxWriteResult WriteAsx(const std::filesystem::path& path, const std::string& ti
     const std::string text = "<ASX version=\"3.0\">\r\n<Entry>\r\n<TITLE>" + title +
                              "</TITLE>\r\n<ref href=\"" + address +
                              "\"/>\r\n</Entry>\r\n</ASX>\r\n";
-    auto sink = FileSink::Create(path, error);
-    if (!sink) {
-        return AsxWriteResult::Failed;
+    auto written =
+        WriteNewFile(path, std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+    if (!written) {
+        return written.error();
     }
-    if (!sink->Write(std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()))) {
-        if (error != nullptr) {
-            *error = sink->LastError();
-        }
-        return AsxWriteResult::Failed;
-    }
-    return sink->Commit(error) ? AsxWriteResult::Written : AsxWriteResult::Failed;
+    return AsxWriteResult::Written;
 }
 
 std::string& ReplaceReservedFileNameChars(std::string& text) {

@@ -3,11 +3,13 @@
 #include <filesystem>
 #include <string>
 
+#include "common/ErrorOr.h"
+
 namespace tapewell {
 
 class ListPrompt;
 
-enum class AsxWriteResult { Written, Declined, Failed };
+enum class AsxWriteResult { Written, Declined };
 
 // Writes the one-entry ASX playlist of a record list item:
 //   <ASX version="3.0">, <Entry>, <TITLE>title</TITLE>,
@@ -15,11 +17,10 @@ enum class AsxWriteResult { Written, Declined, Failed };
 // one per line with CR LF line ends, as Windows players read it; title and
 // address are written as they are, without escaping. An existing file is
 // replaced only after prompt->ConfirmOverwrite says Yes (no prompt: never),
-// and only by a whole new file. Failed carries the reason in *error. Called
-// on the list's thread.
-AsxWriteResult WriteAsx(const std::filesystem::path& path, const std::string& title,
-                        const std::string& address, ListPrompt* prompt,
-                        std::string* error = nullptr);
+// and only by a whole new file. A failed write's error is the strerror
+// text. Called on the list's thread.
+ErrorOr<AsxWriteResult> WriteAsx(const std::filesystem::path& path, const std::string& title,
+                                 const std::string& address, ListPrompt* prompt);
 
 // Makes an item name usable as a file name in place and returns it: the
 // characters Windows reserves in file names, \ / : * ? " < > |, become "_",

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 
@@ -62,7 +63,8 @@ TEST(IbhFile, WritesTheTableLayoutByteForByte) {
     row = list.AddItem("http://h/b.wmv", "B", "-", "");
     list.SetCellText(row, kColSize, " -3K");
 
-    ASSERT_EQ(SaveListFile(list, dir / "l.ibh", ListSaveMode::All, &prompt), ListSaveResult::Saved);
+    ASSERT_EQ(SaveListFile(list, dir / "l.ibh", ListSaveMode::All, &prompt).value(),
+              ListSaveResult::Saved);
     Bytes expected = Header("My list");
     Put(expected, 124, "user");
     Put(expected, 154, "secret");
@@ -73,30 +75,30 @@ TEST(IbhFile, WritesTheTableLayoutByteForByte) {
 
     // No keeps the credentials out; Cancel leaves the old file as it was.
     prompt.credentialsAnswer = ListPrompt::Answer::No;
-    ASSERT_EQ(SaveListFile(list, dir / "l.ibh", ListSaveMode::All, &prompt), ListSaveResult::Saved);
+    ASSERT_EQ(SaveListFile(list, dir / "l.ibh", ListSaveMode::All, &prompt).value(),
+              ListSaveResult::Saved);
     Bytes saved = test::ReadFileBytes(dir / "l.ibh");
     EXPECT_EQ(saved[124], 0);
     EXPECT_EQ(saved[154], 0);
     prompt.credentialsAnswer = ListPrompt::Answer::Cancel;
     list.SetTitle("changed");
-    EXPECT_EQ(SaveListFile(list, dir / "l.ibh", ListSaveMode::All, &prompt),
+    EXPECT_EQ(SaveListFile(list, dir / "l.ibh", ListSaveMode::All, &prompt).value(),
               ListSaveResult::Cancelled);
     EXPECT_EQ(test::ReadFileBytes(dir / "l.ibh"), saved);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
-    EXPECT_EQ(SaveListFile(list, dir / "missing" / "l.ibh", ListSaveMode::All, nullptr),
+    EXPECT_EQ(SaveListFile(list, dir / "missing" / "l.ibh", ListSaveMode::All, nullptr).value(),
               ListSaveResult::Cancelled);
     list.SetCredentials("", "");
-    std::string error;
-    EXPECT_EQ(SaveListFile(list, dir / "missing" / "l.ibh", ListSaveMode::All, nullptr, &error),
-              ListSaveResult::Failed);
-    EXPECT_FALSE(error.empty());
+    const auto failed = SaveListFile(list, dir / "missing" / "l.ibh", ListSaveMode::All, nullptr);
+    ASSERT_FALSE(failed);
+    EXPECT_EQ(failed.error().code, ENOENT);
 }
 
 std::vector<std::string> SavedNames(const RecordList& list, ListSaveMode mode) {
     test::TempDir dir;
-    EXPECT_EQ(SaveListFile(list, dir / "l.ibh", mode, nullptr), ListSaveResult::Saved);
+    EXPECT_EQ(SaveListFile(list, dir / "l.ibh", mode, nullptr).value(), ListSaveResult::Saved);
     std::vector<std::string> names;
-    const std::optional<IbhList> file = IbhFile::Load(dir / "l.ibh", nullptr);
+    const ErrorOr<IbhList> file = IbhFile::Load(dir / "l.ibh");
     if (!file) {
         ADD_FAILURE() << "saved list does not load";
         return names;
@@ -153,10 +155,10 @@ TEST(IbhFile, LoadsWindowsFilesAndRefusesGarbage) {
     RecordList list;
     list.SetCredentials("old", "old");
     for (int round = 0; round < 2; ++round) {
-        ListLoadResult result = LoadListFile(list, dir / "w.ibh");
-        ASSERT_TRUE(result.loaded) << result.error;
-        EXPECT_EQ(result.rowsAdded, 2);
-        EXPECT_EQ(result.firstRow, round * 2);
+        ErrorOr<ListLoadResult> result = LoadListFile(list, dir / "w.ibh");
+        ASSERT_TRUE(result) << result.error().message;
+        EXPECT_EQ(result->rowsAdded, 2);
+        EXPECT_EQ(result->firstRow, round * 2);
     }
     ASSERT_EQ(list.RowCount(), 4);
     EXPECT_EQ(list.Title(), "테스트 목록");
@@ -183,9 +185,9 @@ TEST(IbhFile, LoadsWindowsFilesAndRefusesGarbage) {
     for (const Bytes& bad : {Bytes{}, Bytes(windows.begin(), windows.begin() + 223), wrongVersion,
                              wrongProtocol, endless, random}) {
         test::WriteFileBytes(dir / "bad.ibh", bad);
-        EXPECT_FALSE(LoadListFile(list, dir / "bad.ibh").loaded);
+        EXPECT_EQ(LoadListFile(list, dir / "bad.ibh").error().message, "not a list file");
     }
-    EXPECT_FALSE(LoadListFile(list, dir / "none.ibh").loaded);
+    EXPECT_EQ(LoadListFile(list, dir / "none.ibh").error().code, ENOENT);
     EXPECT_EQ(list.RowCount(), 4);
     EXPECT_EQ(list.UserName(), "kim");
 }

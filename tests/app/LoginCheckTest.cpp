@@ -89,19 +89,19 @@ TEST_F(LoginCheckTest, LoadingRunsItOnlyWithBothCredentials) {
     IbhList file;
     file.records.push_back({"local", "/v/a.asf", "", "", ""});
     file.records.push_back({"net", m_url, "", "", ""});
-    ASSERT_TRUE(IbhFile::Save(m_home / "empty.ibh", file, nullptr));
+    ASSERT_TRUE(IbhFile::Save(m_home / "empty.ibh", file));
     file.userName = "x";
     file.password = "y";
-    ASSERT_TRUE(IbhFile::Save(m_home / "creds.ibh", file, nullptr));
+    ASSERT_TRUE(IbhFile::Save(m_home / "creds.ibh", file));
 
     ScriptedCredentials prompt;
     prompt.answers = {{"u", "p", false}};
     LoginCheck check(&prompt, nullptr);
     RecordList list;
-    EXPECT_FALSE(LoadListFile(list, m_home / "empty.ibh", &check).login);
+    EXPECT_FALSE(LoadListFile(list, m_home / "empty.ibh", &check).value().login);
     EXPECT_EQ(Requests(m_server), 0u);
 
-    ListLoadResult result = LoadListFile(list, m_home / "creds.ibh", &check);
+    ListLoadResult result = LoadListFile(list, m_home / "creds.ibh", &check).value();
     ASSERT_TRUE(result.login);
     EXPECT_EQ(result.login->status, 200);
     EXPECT_EQ(list.UserName(), "u");

@@ -26,9 +26,8 @@ std::string Asx(int entries) {
 
 class OpenItemTest : public ::testing::Test {
 protected:
-    int Open(const std::string& path, const std::string& name = "", const std::string& option = "",
-             std::string* error = nullptr) {
-        return OpenItem(list, recent, path, name, option, nullptr, error);
+    int Open(const std::string& path, const std::string& name = "", const std::string& option = "") {
+        return OpenItem(list, recent, path, name, option, nullptr).value();
     }
     test::TempDir dir;
     RecordList list;
@@ -40,7 +39,7 @@ TEST_F(OpenItemTest, ListFilesLoadButNameNoRow) {
     file.title = "Radio";
     file.records.push_back({"One", "mms://h/1.asf", "", "", ""});
     file.records.push_back({"Two", "http://h/2.wma", "", "", ""});
-    ASSERT_TRUE(IbhFile::Save(dir / "x.ibh", file, nullptr));
+    ASSERT_TRUE(IbhFile::Save(dir / "x.ibh", file));
     list.AddItem("http://h/before.asf", "", "x", "");
 
     // A list has no one row: "/Rec x.ibh" must not record row 0 or any other.
@@ -55,9 +54,9 @@ TEST_F(OpenItemTest, ListFilesLoadButNameNoRow) {
     EXPECT_EQ(list.RowCount(), 4);
 
     WriteText(dir / "bad.ibh", "not a list");
-    std::string error;
-    EXPECT_EQ(Open((dir / "bad.ibh").string(), "", "", &error), -1);
-    EXPECT_FALSE(error.empty());
+    const ErrorOr<int> bad = OpenItem(list, recent, (dir / "bad.ibh").string(), "", "", nullptr);
+    ASSERT_FALSE(bad);
+    EXPECT_EQ(bad.error().message, "not a list file");
     EXPECT_EQ(list.RowCount(), 4);
 
     // A list file name that does not exist is an ordinary row.

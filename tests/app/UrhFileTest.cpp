@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "app/ListFiles.h"
 #include "app/RecordList.h"
 #include "app/UrhFile.h"
@@ -20,8 +22,7 @@ TEST(UrhFile, ReadsTheNumberedFolderSections) {
     test::WriteFileBytes(dir / "f.urh", {text.begin(), text.end()});
     RecordList list;
     long files = 0;
-    ListLoadResult result = LoadFolderList(list, dir / "f.urh", &files);
-    ASSERT_TRUE(result.loaded);
+    ASSERT_TRUE(LoadFolderList(list, dir / "f.urh", &files));
     EXPECT_EQ(files, 3);
     ASSERT_EQ(list.RowCount(), 2);
     EXPECT_EQ(list.GetCellText(0, kColFile), "First");
@@ -41,7 +42,7 @@ TEST(UrhFile, ReadsTheNumberedFolderSections) {
     EXPECT_TRUE(UrhFile::Parse("[Info]\nFiles=-4\n[Folder 0]\nUrl=x").folders.empty());
     EXPECT_EQ(UrhFile::Parse("[Info]\nFiles=99999999999999999999999\n").files, 10'000);
     EXPECT_EQ(UrhFile::Parse("[Info\nFiles=2").files, 0);
-    EXPECT_FALSE(LoadFolderList(list, dir / "none.urh").loaded);
+    EXPECT_EQ(LoadFolderList(list, dir / "none.urh").error().code, ENOENT);
 }
 
 }  // namespace

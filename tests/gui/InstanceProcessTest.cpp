@@ -72,8 +72,7 @@ int RawConnect(const QString& path, const std::vector<uint8_t>& head = {}) {
 }
 
 std::vector<IbhRecord> SavedRows() {
-    std::string error;
-    const std::optional<IbhList> list = IbhFile::Load(AutomaticListPath(), &error);
+    const ErrorOr<IbhList> list = IbhFile::Load(AutomaticListPath());
     return list ? list->records : std::vector<IbhRecord>{};
 }
 
@@ -251,8 +250,8 @@ TEST_F(InstanceProcessTest, AHandedOverListFileIsRememberedAndItsRowsLoad) {
     IbhList list;
     list.records.push_back({"one", "http://127.0.0.1:9/one.asf", "", "", ""});
     list.records.push_back({"two", "http://127.0.0.1:9/two.asf", "", "", ""});
-    std::string error;
-    ASSERT_TRUE(IbhFile::Save(listPath, list, &error)) << error;
+    const ErrorOr<void> saved = IbhFile::Save(listPath, list);
+    ASSERT_TRUE(saved) << saved.error().message;
 
     ASSERT_GT(StartFirst(), 0);
     EXPECT_EQ(StartSecond({listPath.string()}).exitCode, 0);

@@ -44,7 +44,7 @@ ProfileStore StoredProfile() {
 }
 
 std::vector<std::string> StoredAddresses() {
-    std::optional<IbhList> list = IbhFile::Load(AutomaticListPath(), nullptr);
+    ErrorOr<IbhList> list = IbhFile::Load(AutomaticListPath());
     std::vector<std::string> addresses;
     if (list) {
         for (const IbhRecord& record : list->records) {
@@ -169,7 +169,7 @@ TEST_F(MainFrameTest, CommandItemsSelectPlayOrRecordTheirRow) {
     IbhList file;
     file.records.push_back({"One", "mms://h/1.asf", "", "", ""});
     const std::string ibh = (TestHome() / "x.ibh").string();
-    ASSERT_TRUE(IbhFile::Save(ibh, file, nullptr));
+    ASSERT_TRUE(IbhFile::Save(ibh, file));
     window.OpenFromCommand(kStartRecord, QString::fromStdString(ibh));
     EXPECT_EQ(list.RowCount(), 4);
     EXPECT_EQ(recorded, std::vector<int>{1});
@@ -219,7 +219,7 @@ TEST_F(MainFrameTest, AnUnreadableAutomaticListIsKeptAsideNotOverwritten) {
 
 TEST_F(MainFrameTest, ClosingSavesSettingsRecentAddressesAndPosition) {
     SaveSetting("Volume", 1234);
-    ProfileStore(ProfileStore::DefaultPath()).WriteInt("Settings", "xPos", 120);
+    ASSERT_TRUE(ProfileStore(ProfileStore::DefaultPath()).WriteInt("Settings", "xPos", 120));
     CMainFrame& window = Frame();
     window.OpenFromCommand(kStartPlay, "mms://h/1.asf");
     window.OpenFromCommand(kStartPlay, "mms://h/2.asf");
@@ -246,7 +246,7 @@ TEST_F(MainFrameTest, ClosingAsksAboutCredentialsWhileASignalAsksNothing) {
     prompt->answers = {QMessageBox::Yes};
     CloseFrame();
     ASSERT_EQ(prompt->questions.size(), 1);
-    std::optional<IbhList> saved = IbhFile::Load(AutomaticListPath(), nullptr);
+    ErrorOr<IbhList> saved = IbhFile::Load(AutomaticListPath());
     ASSERT_TRUE(saved);
     EXPECT_EQ(saved->password, "secret");
 
@@ -256,7 +256,7 @@ TEST_F(MainFrameTest, ClosingAsksAboutCredentialsWhileASignalAsksNothing) {
     again.ExitWithoutQuestions();
     ASSERT_TRUE(WaitFor([&] { return !again.isVisible(); }));
     EXPECT_EQ(prompt->questions.size(), 1);
-    saved = IbhFile::Load(AutomaticListPath(), nullptr);
+    saved = IbhFile::Load(AutomaticListPath());
     ASSERT_TRUE(saved);
     EXPECT_EQ(saved->records.size(), 2u);
     EXPECT_EQ(saved->password, "secret");
@@ -266,7 +266,7 @@ TEST_F(MainFrameTest, ClosingAsksAboutCredentialsWhileASignalAsksNothing) {
     CMainFrame& third = Frame();
     third.List().SetCredentials("other", "pw");
     third.ExitWithoutQuestions();
-    saved = IbhFile::Load(AutomaticListPath(), nullptr);
+    saved = IbhFile::Load(AutomaticListPath());
     ASSERT_TRUE(saved);
     EXPECT_EQ(saved->password, "");
 }

@@ -316,12 +316,12 @@ TEST(GuiListPromptTest, OverwriteAnswerReachesTheWriterForThatFileOnly) {
         test::WriteFileBytes(file, {'o', 'l', 'd'});
     }
     const QString qpath = QString::fromStdString(path.string());
-    AsxWriteResult result = AsxWriteResult::Failed;
-    AsxWriteResult otherResult = AsxWriteResult::Failed;
+    ErrorOr<AsxWriteResult> result = Error::FromMessage("not run");
+    ErrorOr<AsxWriteResult> otherResult = Error::FromMessage("not run");
 
     ui.answers = {QMessageBox::No};
     prompt.AfterOverwriteQuestion(qpath, [&] { result = WriteAsx(path, "t", "mms://h/a", &prompt); });
-    EXPECT_EQ(result, AsxWriteResult::Declined);
+    EXPECT_EQ(result.value(), AsxWriteResult::Declined);
     EXPECT_EQ(test::ReadFileBytes(path).size(), 3u);
     EXPECT_EQ(ui.questions, QStringList({qpath + " \n\n File exist. Overwrite?"}));
 
@@ -329,9 +329,9 @@ TEST(GuiListPromptTest, OverwriteAnswerReachesTheWriterForThatFileOnly) {
         result = WriteAsx(path, "t", "mms://h/a", &prompt);
         otherResult = WriteAsx(other, "t", "mms://h/a", &prompt);
     });
-    EXPECT_EQ(result, AsxWriteResult::Written);
+    EXPECT_EQ(result.value(), AsxWriteResult::Written);
     EXPECT_GT(test::ReadFileBytes(path).size(), 3u);
-    EXPECT_EQ(otherResult, AsxWriteResult::Declined) << "the Yes was for the first file";
+    EXPECT_EQ(otherResult.value(), AsxWriteResult::Declined) << "the Yes was for the first file";
     EXPECT_FALSE(prompt.ConfirmOverwrite(path.string())) << "answer reset";
 }
 

@@ -258,7 +258,7 @@ TEST_F(RecordWindowTest, TheExitWhileTheFileExistsBoxWaitsEndsAtOnceAndSavesTheL
     EXPECT_LT(clock.elapsed(), 3000);
     EXPECT_EQ(Cell(0, kColRecord), "Cancelled");
     EXPECT_EQ(List().Row(0).jobNumber, 0u);
-    const std::optional<IbhList> saved = IbhFile::Load(AutomaticListPath(), nullptr);
+    const ErrorOr<IbhList> saved = IbhFile::Load(AutomaticListPath());
     ASSERT_TRUE(saved.has_value());
     ASSERT_EQ(saved->records.size(), 1u);
     EXPECT_EQ(saved->records[0].address, c1);

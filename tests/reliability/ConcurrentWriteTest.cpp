@@ -46,9 +46,11 @@ void FillList(RecordList& list, int w) {
     FillList(list, w);
     for (int i = 0; i < kSaves; ++i) {
         ProfileStore store(ProfileStore::DefaultPath());
-        if (!settings.Save(store) ||
-            SaveListFile(list, AutomaticListPath(), ListSaveMode::All, nullptr) !=
-                ListSaveResult::Saved) {
+        if (!settings.Save(store)) {
+            ::_exit(1);
+        }
+        const auto saved = SaveListFile(list, AutomaticListPath(), ListSaveMode::All, nullptr);
+        if (!saved || *saved != ListSaveResult::Saved) {
             ::_exit(1);
         }
     }
@@ -102,7 +104,7 @@ TEST(ConcurrentWrites, SettingsAndAutomaticListStayWhole) {
         ASSERT_TRUE(WriterSettings(0).Save(store));
         RecordList list;
         FillList(list, 0);
-        ASSERT_EQ(SaveListFile(list, AutomaticListPath(), ListSaveMode::All, nullptr),
+        ASSERT_EQ(SaveListFile(list, AutomaticListPath(), ListSaveMode::All, nullptr).value(),
                   ListSaveResult::Saved);
     }
 
@@ -122,8 +124,8 @@ TEST(ConcurrentWrites, SettingsAndAutomaticListStayWhole) {
         settings.LoadValues(ProfileStore(ProfileStore::DefaultPath()));
         EXPECT_NE(SettingsWriter(settings), -1) << settings.m_baseDirectory;
         RecordList list;
-        const ListLoadResult loaded = LoadListFile(list, AutomaticListPath());
-        EXPECT_TRUE(loaded.loaded) << loaded.error;
+        const ErrorOr<ListLoadResult> loaded = LoadListFile(list, AutomaticListPath());
+        EXPECT_TRUE(loaded) << loaded.error().message;
         EXPECT_NE(ListWriter(list), -1) << list.RowCount();
         ++reads;
         for (int w = 0; w < 2; ++w) {

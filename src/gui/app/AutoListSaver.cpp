@@ -28,10 +28,10 @@ bool AutoListSaver::Load(std::string* error) {
     if (!std::filesystem::exists(m_path, ignored)) {
         return true;
     }
-    const ListLoadResult result = LoadListFile(m_list, m_path);
-    if (!result.loaded) {
+    const ErrorOr<ListLoadResult> result = LoadListFile(m_list, m_path);
+    if (!result) {
         if (error != nullptr) {
-            *error = result.error;
+            *error = result.error().message;
         }
         MoveAside();
         return false;
@@ -84,16 +84,15 @@ void AutoListSaver::SaveInBackground() {
 bool AutoListSaver::Save(ListPrompt::Answer credentialsAnswer) {
     std::error_code ignored;
     std::filesystem::create_directories(m_path.parent_path(), ignored);
-    std::string error;
-    ListSaveResult result = ListSaveResult::Failed;
+    ErrorOr<ListSaveResult> result = ListSaveResult::Cancelled;
     m_prompt.WithCredentialsAnswer(credentialsAnswer, [&] {
-        result = SaveListFile(m_list, m_path, ListSaveMode::All, &m_prompt, &error);
+        result = SaveListFile(m_list, m_path, ListSaveMode::All, &m_prompt);
     });
-    if (result == ListSaveResult::Failed) {
-        Q_EMIT SaveFailed(QString::fromStdString(error));
+    if (!result) {
+        Q_EMIT SaveFailed(QString::fromStdString(result.error().message));
         return false;
     }
-    if (result == ListSaveResult::Saved && credentialsAnswer == ListPrompt::Answer::Yes) {
+    if (*result == ListSaveResult::Saved && credentialsAnswer == ListPrompt::Answer::Yes) {
         m_storedUser = m_list.UserName();
         m_storedPassword = m_list.Password();
     }
@@ -120,10 +119,10 @@ void AutoListSaver::SaveAtExit(bool askCredentials, const std::function<void()>&
     std::error_code ignored;
     std::filesystem::create_directories(m_path.parent_path(), ignored);
     m_prompt.AfterCredentialsQuestion(m_list, [this, done] {
-        std::string error;
-        if (SaveListFile(m_list, m_path, ListSaveMode::All, &m_prompt, &error) ==
-            ListSaveResult::Failed) {
-            Q_EMIT SaveFailed(QString::fromStdString(error));
+        const ErrorOr<ListSaveResult> saved =
+            SaveListFile(m_list, m_path, ListSaveMode::All, &m_prompt);
+        if (!saved) {
+            Q_EMIT SaveFailed(QString::fromStdString(saved.error().message));
         }
         done();
     });

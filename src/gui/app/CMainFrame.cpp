@@ -219,19 +219,19 @@ bool CMainFrame::AnyRowBusy() const {
 
 int CMainFrame::OpenOne(const std::string& address, const std::string& name,
                         const std::string& option) {
-    std::string error;
     // A list file that brings credentials has them checked with its site
     // now, asking the user when the site refuses them.
     GuiJobPrompt prompt(this);
     LoginCheck check(&prompt, &m_profile);
-    const int row = OpenItem(m_list, m_recent, address, name, option, &check, &error);
-    if (!error.empty()) {
+    const ErrorOr<int> row = OpenItem(m_list, m_recent, address, name, option, &check);
+    if (!row) {
         UiPrompt::Instance().Tell(this, QMessageBox::Warning,
                                   tr("The list file %1 could not be opened: %2")
                                       .arg(QString::fromStdString(address),
-                                           QString::fromStdString(error)));
+                                           QString::fromStdString(row.error().message)));
+        return -1;
     }
-    return row;
+    return *row;
 }
 
 void CMainFrame::OpenFromCommand(int mode, const QString& text) {
@@ -240,7 +240,7 @@ void CMainFrame::OpenFromCommand(int mode, const QString& text) {
     }
     const ItemText item = SplitItemText(text.toStdString());
     if (item.address.find(".ibh") != std::string::npos) {
-        m_profile.WriteString(kPathSection, "ibh", item.address);
+        (void)m_profile.WriteString(kPathSection, "ibh", item.address);
     }
     const int row = OpenOne(item.address, item.name, item.option);
     BringToFront();
@@ -345,13 +345,14 @@ void CMainFrame::FinishExit() {
         return;
     }
     m_exitDone = true;
-    m_profile.WriteInt(kSettingsSection, "Volume", m_volume);
-    m_recent.Save(m_profile);
-    m_settings.Save(m_profile);
+    // On the way out there is nobody left to tell about a failed write.
+    (void)m_profile.WriteInt(kSettingsSection, "Volume", m_volume);
+    (void)m_recent.Save(m_profile);
+    (void)m_settings.Save(m_profile);
     m_inhibitor->UnInhibit();
     if (PositionIsOurs()) {
         const QPoint position = pos();
-        m_profile.Update([&position](ProfileEdit& edit) {
+        (void)m_profile.Update([&position](ProfileEdit& edit) {
             edit.WriteInt(kPositionSection, "xPos", position.x());
             edit.WriteInt(kPositionSection, "yPos", position.y());
         });
