@@ -10,8 +10,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace tapewell;
-    const JobPlaylist playlist =
-        ReadJobPlaylist(std::string_view(reinterpret_cast<const char*>(data), size), [](const char*) {});
+    const JobPlaylist playlist = ReadJobPlaylist(
+        std::string_view(reinterpret_cast<const char*>(data), size), [](const char*) {});
     size_t text = 0;
     for (const auto& address : playlist.addresses) {
         text += address.size() + 1;

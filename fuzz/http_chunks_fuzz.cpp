@@ -9,11 +9,11 @@
 
 #include "common/Limits.h"
 #include "common/OutputFile.h"
+#include "engine/EngineEvents.h"
 #include "http/BufferStreamSource.h"
 #include "http/ChunkReceiver.h"
 #include "http/EngineMessages.h"
 #include "http/StreamReader.h"
-#include "engine/EngineEvents.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace tapewell;

@@ -8,9 +8,9 @@
 #include <span>
 
 #include "common/OutputFile.h"
+#include "engine/EngineEvents.h"
 #include "mms/MmsBufferStream.h"
 #include "mms/MmsClient.h"
-#include "engine/EngineEvents.h"
 
 namespace {
 
@@ -21,9 +21,7 @@ constexpr uint64_t kDiskBytes = 4u << 20;
 class NextFileHost final : public tapewell::EngineEvents {
 public:
     NextFileHost() { m_next.SetCapacity(kDiskBytes); }
-    tapewell::OutputFile* OnNextOutputFile() override {
-        return m_given++ == 0 ? &m_next : nullptr;
-    }
+    tapewell::OutputFile* OnNextOutputFile() override { return m_given++ == 0 ? &m_next : nullptr; }
 
 private:
     tapewell::MemoryOutputFile m_next;

@@ -21,9 +21,9 @@
 namespace {
 
 const std::filesystem::path& Scratch() {
-    static const std::filesystem::path path = std::filesystem::temp_directory_path() /
-                                              ("tapewell-finish-fuzz-" +
-                                               std::to_string(::getpid()) + ".asf");
+    static const std::filesystem::path path =
+        std::filesystem::temp_directory_path() /
+        ("tapewell-finish-fuzz-" + std::to_string(::getpid()) + ".asf");
     static const bool cleaned = [] {
         std::atexit([] {
             tapewell::ForgetResumeRecord(path);
@@ -57,7 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // A stopped recording's header counts what the file holds.
     const std::vector<uint8_t> file = ReadAll(path);
     const int fp = tapewell::AsfPacketTools::FindFileProperties(file);
-    if (fp < 0 || static_cast<size_t>(fp) + tapewell::asf::fp::kDataPacketsCount + 8 > file.size()) {
+    if (fp < 0 ||
+        static_cast<size_t>(fp) + tapewell::asf::fp::kDataPacketsCount + 8 > file.size()) {
         __builtin_trap();
     }
     const uint8_t* props = &file[static_cast<size_t>(fp)];

@@ -2,9 +2,9 @@
 
 #include "app/AddressText.h"
 #include "app/IbhFile.h"
-#include "playlist/ListPrompt.h"
 #include "app/RecordList.h"
 #include "app/UrhFile.h"
+#include "playlist/ListPrompt.h"
 #include "settings/UserFolders.h"
 
 namespace tapewell {

@@ -38,8 +38,8 @@ std::optional<std::vector<std::string>> ReadPlaylistAddresses(const std::string&
 
 ErrorOr<int> LoadList(RecordList& list, const std::string& path, uint32_t kinds,
                       LoginCheck* check) {
-    ErrorOr<ListLoadResult> result = kinds == kind::kIbhFile ? LoadListFile(list, path, check)
-                                                             : LoadFolderList(list, path);
+    ErrorOr<ListLoadResult> result =
+        kinds == kind::kIbhFile ? LoadListFile(list, path, check) : LoadFolderList(list, path);
     if (!result) {
         return result.error();
     }

@@ -5,8 +5,8 @@
 #include <fstream>
 
 #include "app/AddressText.h"
-#include "playlist/ListPrompt.h"
 #include "app/RecordListObserver.h"
+#include "playlist/ListPrompt.h"
 
 namespace tapewell {
 

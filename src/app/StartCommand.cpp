@@ -47,7 +47,8 @@ int ModeOfSwitch(std::string_view arg) {
 
 std::string FileUriToPath(std::string_view text) {
     constexpr std::string_view kScheme = "file://";
-    if (text.size() < kScheme.size() || !EqualsIgnoringCase(text.substr(0, kScheme.size()), kScheme)) {
+    if (text.size() < kScheme.size() ||
+        !EqualsIgnoringCase(text.substr(0, kScheme.size()), kScheme)) {
         return std::string(text);
     }
     std::string_view rest = text.substr(kScheme.size());

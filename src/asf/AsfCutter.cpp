@@ -136,8 +136,7 @@ private:
 };
 
 ErrorOr<AsfCutter::Result> CutRun::Run(const AsfInfo& info, int32_t start, int32_t end) {
-    if (Plan(info, start, end) && CopyHeader() && CopyPackets() && CopyIndex() &&
-        RewriteHeader()) {
+    if (Plan(info, start, end) && CopyHeader() && CopyPackets() && CopyIndex() && RewriteHeader()) {
         return m_result;
     }
     return *m_error;
@@ -154,8 +153,8 @@ bool CutRun::Plan(const AsfInfo& info, int32_t start, int32_t end) {
         return Fail("not an ASF file: no Header object followed by a Data object");
     }
     if (header.size > limits::kMaxAsfHeaderBytes) {
-        return Fail("the ASF header is larger than " +
-                    std::to_string(limits::kMaxAsfHeaderBytes) + " bytes");
+        return Fail("the ASF header is larger than " + std::to_string(limits::kMaxAsfHeaderBytes) +
+                    " bytes");
     }
     const FileProperties& fp = info.GetFileProperties();
     std::optional<CutPackets> packets = RangeToPackets(fp, start, end);
@@ -168,8 +167,8 @@ bool CutRun::Plan(const AsfInfo& info, int32_t start, int32_t end) {
     const uint64_t inData = (data.size - asf::kDataObjectHeaderSize) / m_packetSize;
     packets->stop = std::min(packets->stop, inData);
     if (packets->first >= packets->stop) {
-        return Fail("the range lies outside the file's " + std::to_string(inData) +
-                    " packets (" + std::to_string(info.GetDurationSeconds()) + " s)");
+        return Fail("the range lies outside the file's " + std::to_string(inData) + " packets (" +
+                    std::to_string(info.GetDurationSeconds()) + " s)");
     }
     m_packets = *packets;
     m_preroll = fp.preroll;
@@ -356,8 +355,8 @@ ErrorOr<AsfCutter::Result> AsfCutter::Cut(ByteSource& source, const AsfInfo& inf
     return CutRun(source, output, m_progress, m_cancel).Run(info, start, end);
 }
 
-ErrorOr<AsfCutter::Result> AsfCutter::Cut(const std::filesystem::path& source,
-                                          const AsfInfo& info, int32_t start, int32_t end,
+ErrorOr<AsfCutter::Result> AsfCutter::Cut(const std::filesystem::path& source, const AsfInfo& info,
+                                          int32_t start, int32_t end,
                                           const std::filesystem::path& output) const {
     ErrorOr<FileSource> in = FileSource::Open(source);
     if (!in) {

@@ -22,9 +22,8 @@ constexpr int32_t kMinMissingPackets = 6;
 
 bool AsfResumeScan::ScanPartialFile(const std::filesystem::path& path) {
     auto file = FileSource::Open(path);
-    return file && Scan(*file, [&path](const Guid& fileId) {
-               return LoadResumeRecord(path, fileId);
-           });
+    return file &&
+           Scan(*file, [&path](const Guid& fileId) { return LoadResumeRecord(path, fileId); });
 }
 
 bool AsfResumeScan::Scan(ByteSource& source, const RecordLookup& record) {

@@ -53,8 +53,8 @@ public:
     bool ReadAt(uint64_t at, std::span<uint8_t> out) const {
         size_t done = 0;
         while (done < out.size()) {
-            const ssize_t n = ::pread(m_fd, out.data() + done, out.size() - done,
-                                      static_cast<off_t>(at + done));
+            const ssize_t n =
+                ::pread(m_fd, out.data() + done, out.size() - done, static_cast<off_t>(at + done));
             if (n < 0 && errno == EINTR) {
                 continue;
             }
@@ -130,8 +130,7 @@ std::optional<Layout> ReadLayout(const RecordingFile& file, uint64_t fileSize) {
     Layout layout;
     layout.headerSize = ReadLe64(&head[16]);
     if (layout.headerSize < asf::kObjectHeaderSize + asf::kHeaderInfoSize ||
-        layout.headerSize > limits::kMaxAsfHeaderBytes ||
-        layout.DataStart() > fileSize) {
+        layout.headerSize > limits::kMaxAsfHeaderBytes || layout.DataStart() > fileSize) {
         return std::nullopt;
     }
     std::vector<uint8_t> header(layout.DataStart());
@@ -170,8 +169,8 @@ std::optional<Layout> ReadLayout(const RecordingFile& file, uint64_t fileSize) {
 // resume record once the header itself was made to describe a part.
 ResumeRecord HeaderTotals(const Layout& layout) {
     const FileProperties& fp = layout.properties;
-    return {fp.fileId,        fp.fileSize, fp.dataPacketsCount,        fp.playDuration,
-            fp.sendDuration,  fp.flags,    layout.dataObjectSize,      layout.totalDataPackets};
+    return {fp.fileId,       fp.fileSize, fp.dataPacketsCount,   fp.playDuration,
+            fp.sendDuration, fp.flags,    layout.dataObjectSize, layout.totalDataPackets};
 }
 
 HeaderFields FieldsOf(const ResumeRecord& totals) {
@@ -271,10 +270,9 @@ FinishReport FinishRecording(const std::filesystem::path& path) {
     const ResumeRecord server = record ? *record : HeaderTotals(*layout);
     // An on-demand stream's header announces its packets, and its Data
     // object holds exactly them; a broadcast announces nothing.
-    const bool announced = (server.flags & asf::kFlagBroadcast) == 0 &&
-                           server.dataPacketsCount != 0 &&
-                           server.dataObjectSize ==
-                               asf::kDataObjectHeaderSize + server.dataPacketsCount * packetSize;
+    const bool announced =
+        (server.flags & asf::kFlagBroadcast) == 0 && server.dataPacketsCount != 0 &&
+        server.dataObjectSize == asf::kDataObjectHeaderSize + server.dataPacketsCount * packetSize;
     const uint64_t announcedEnd = layout->headerSize + server.dataObjectSize;
     if (announced && announcedEnd < *size && ObjectAt(file, announcedEnd, *size)) {
         // The whole file as the server has it, index and all (a download).
@@ -314,8 +312,9 @@ FinishReport FinishRecording(const std::filesystem::path& path) {
         // Kept for a resume before the header stops saying it: the totals of
         // a broadcast say nothing worth keeping.
         if (announced && !record && !SaveResumeRecord(path, server)) {
-            report.failure = "the stream's totals could not be kept: the recording cannot be "
-                             "resumed";
+            report.failure =
+                "the stream's totals could not be kept: the recording cannot be "
+                "resumed";
         }
         // As the cutter writes them, but keeping the server's other flags.
         fields = DescribeWritten({packets, packets * packetSize, walk.latestSendTime, fp.preroll},

@@ -115,9 +115,9 @@ ErrorOr<std::unique_ptr<PcapSource>> PcapSource::Adopt(pcap* handle, bool live) 
         link = LinkType::LinuxCooked;
     } else {
         const char* name = pcap_datalink_val_to_name(dlt);
-        Error error = Error::FromMessage(std::string("link type ") +
-                                         (name ? name : std::to_string(dlt)) +
-                                         " is not supported (Ethernet and Linux cooked capture are)");
+        Error error =
+            Error::FromMessage(std::string("link type ") + (name ? name : std::to_string(dlt)) +
+                               " is not supported (Ethernet and Linux cooked capture are)");
         pcap_close(handle);
         return error;
     }

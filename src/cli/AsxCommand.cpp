@@ -2,10 +2,10 @@
 #include <filesystem>
 #include <string>
 
-#include "playlist/ListPrompt.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "playlist/AsxWriter.h"
+#include "playlist/ListPrompt.h"
 
 namespace tapewell::cli {
 namespace {

@@ -38,7 +38,6 @@ constexpr OptionDef kOptions[] = {
 
 constexpr int kProgressBarWidth = 40;
 
-
 std::optional<int32_t> ParseSeconds(const std::string& text) {
     int32_t value = 0;
     auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -106,7 +105,8 @@ int RunCut(std::span<char* const> args) {
     }  // the cutter opens the source itself
     CatchStopSignals();
     const bool terminal = ::isatty(STDERR_FILENO) == 1;
-    AsfCutter cutter(terminal ? AsfCutter::Progress(DrawProgress) : AsfCutter::Progress(), &StopSignalFlag());
+    AsfCutter cutter(terminal ? AsfCutter::Progress(DrawProgress) : AsfCutter::Progress(),
+                     &StopSignalFlag());
     ErrorOr<AsfCutter::Result> result = cutter.Cut(source, info, *start, *end, output);
     if (terminal) {
         std::fputc('\n', stderr);

@@ -5,13 +5,13 @@
 #include <vector>
 
 #include "cli/CommandLine.h"
-#include "cli/StopSignals.h"
 #include "cli/Commands.h"
+#include "cli/StopSignals.h"
 #include "cli/TerminalInput.h"
 #include "common/OutputFile.h"
-#include "http/CHttpRecorder.h"
 #include "engine/EngineEvents.h"
 #include "engine/JobPrompt.h"
+#include "http/CHttpRecorder.h"
 #include "recording/EngineSettings.h"
 #include "recording/OutputPaths.h"
 #include "settings/AppSettings.h"
@@ -42,11 +42,10 @@ constexpr const char* kUsage =
     "Exit status: 0 when bytes were written, 1 when none were.\n";
 
 constexpr OptionDef kOptions[] = {{"--out", true},
-                                   {"--user", true},
-                                   {"--password", true},
-                                   {"--proxy", true},
-                                   {"--verbose", false}};
-
+                                  {"--user", true},
+                                  {"--password", true},
+                                  {"--proxy", true},
+                                  {"--verbose", false}};
 
 class PrintingEvents final : public EngineEvents {
 public:
@@ -68,8 +67,7 @@ public:
     void OnAuthCancelled() override { std::printf("auth-cancelled\n"); }
     OutputFile* OnNextOutputFile() override {
         const std::optional<std::filesystem::path> path = MakeUniquePath(m_out);
-        std::unique_ptr<StdioOutputFile> file =
-            path ? StdioOutputFile::Open(*path, "wb") : nullptr;
+        std::unique_ptr<StdioOutputFile> file = path ? StdioOutputFile::Open(*path, "wb") : nullptr;
         if (!file) {
             std::fprintf(stderr, "tapewell-cli http-record: cannot open a file beside %s\n",
                          m_out.c_str());

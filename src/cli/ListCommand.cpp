@@ -7,12 +7,12 @@
 
 #include "app/AddressText.h"
 #include "app/ListFiles.h"
-#include "playlist/ListPrompt.h"
 #include "app/LoginCheck.h"
 #include "app/RecordList.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "engine/JobPrompt.h"
+#include "playlist/ListPrompt.h"
 #include "settings/ProfileStore.h"
 
 namespace tapewell::cli {

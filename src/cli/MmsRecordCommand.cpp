@@ -4,11 +4,11 @@
 
 #include "asf/RecordingFinish.h"
 #include "cli/CommandLine.h"
-#include "cli/StopSignals.h"
 #include "cli/Commands.h"
+#include "cli/StopSignals.h"
 #include "common/OutputFile.h"
-#include "mms/MmsClient.h"
 #include "engine/EngineEvents.h"
+#include "mms/MmsClient.h"
 #include "recording/EngineSettings.h"
 #include "settings/AppSettings.h"
 #include "settings/ProfileStore.h"

@@ -13,8 +13,8 @@
 
 #include "app/AddressText.h"
 #include "cli/CommandLine.h"
-#include "cli/StopSignals.h"
 #include "cli/Commands.h"
+#include "cli/StopSignals.h"
 #include "cli/TerminalInput.h"
 #include "common/TextFormat.h"
 #include "recording/CmmsThread.h"
@@ -61,12 +61,11 @@ constexpr const char* kUsage =
     "on stderr), 2 when stopped by a signal.\n";
 
 constexpr OptionDef kOptions[] = {{"--dir", true},    {"--max-time", true}, {"--max-size", true},
-                                   {"--user", true},   {"--password", true}, {"--agent", true},
-                                   {"--resume", true}, {"--exists", true},   {"--quiet", false}};
+                                  {"--user", true},   {"--password", true}, {"--agent", true},
+                                  {"--resume", true}, {"--exists", true},   {"--quiet", false}};
 
 constexpr int kExitStopped = 2;
 constexpr int kProgressBarWidth = 20;
-
 
 enum class ResumeMode { Yes, No, Ask };
 enum class ExistsMode { Overwrite, Rename, Skip, Quit, Ask };

@@ -12,7 +12,9 @@ namespace tapewell::cli {
 // stop on to an engine with RunStoppable.
 void CatchStopSignals();
 const std::atomic<bool>& StopSignalFlag();
-inline bool StopRequested() { return StopSignalFlag().load(); }
+inline bool StopRequested() {
+    return StopSignalFlag().load();
+}
 
 // Catches the signals and runs work on this thread while a watcher thread
 // calls stop() once a signal has arrived (again every 50 ms while work runs,

@@ -5,11 +5,11 @@
 #include <string>
 
 #include "cli/CommandLine.h"
-#include "cli/StopSignals.h"
 #include "cli/Commands.h"
+#include "cli/StopSignals.h"
 #include "common/OutputFile.h"
-#include "http/CWebFetcher.h"
 #include "engine/EngineEvents.h"
+#include "http/CWebFetcher.h"
 #include "recording/EngineSettings.h"
 #include "settings/ProfileStore.h"
 
@@ -31,7 +31,6 @@ constexpr const char* kUsage =
     "Exit status: 0 when FILE was written or an address was found, 1 otherwise.\n";
 
 constexpr OptionDef kOptions[] = {{"--out", true}};
-
 
 class PrintingEvents final : public EngineEvents {
 public:

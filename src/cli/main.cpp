@@ -35,7 +35,8 @@ constexpr Command kCommands[] = {
     {"playlist", "print what the playlist readers make of a file", tapewell::cli::RunPlaylist},
     {"web-fetch", "download an address, or find the stream address in a page",
      tapewell::cli::RunWebFetch},
-    {"record", "record an item (stream or playlist) into the base folder", tapewell::cli::RunRecord},
+    {"record", "record an item (stream or playlist) into the base folder",
+     tapewell::cli::RunRecord},
     {"probe", "check whether an address can be fetched", tapewell::cli::RunProbe},
 };
 

@@ -15,7 +15,9 @@ struct Error {
     std::string message;
 
     static Error FromMessage(std::string message) { return Error{0, std::move(message)}; }
-    static Error FromErrno(int code, std::string message) { return Error{code, std::move(message)}; }
+    static Error FromErrno(int code, std::string message) {
+        return Error{code, std::move(message)};
+    }
 };
 
 // A value or the Error that kept an operation from producing one: the one

@@ -11,8 +11,8 @@
 
 namespace tapewell {
 
-std::unique_ptr<StdioOutputFile> StdioOutputFile::Open(const std::filesystem::path& path, const char* mode)
-{
+std::unique_ptr<StdioOutputFile> StdioOutputFile::Open(const std::filesystem::path& path,
+                                                       const char* mode) {
     FILE* file = std::fopen(path.c_str(), mode);
     if (file == nullptr)
         return nullptr;
@@ -24,13 +24,11 @@ std::unique_ptr<StdioOutputFile> StdioOutputFile::Open(const std::filesystem::pa
     return std::unique_ptr<StdioOutputFile>(new StdioOutputFile(file, std::move(buffer)));
 }
 
-StdioOutputFile::~StdioOutputFile()
-{
+StdioOutputFile::~StdioOutputFile() {
     Close();
 }
 
-bool StdioOutputFile::Close()
-{
+bool StdioOutputFile::Close() {
     if (m_file == nullptr)
         return true;
     const bool ok = std::fclose(m_file) == 0;
@@ -40,19 +38,16 @@ bool StdioOutputFile::Close()
     return ok;
 }
 
-void StdioOutputFile::NoteFailure()
-{
+void StdioOutputFile::NoteFailure() {
     if (m_failure == 0)
         m_failure = errno != 0 ? errno : EIO;
 }
 
-std::string StdioOutputFile::FailureText() const
-{
+std::string StdioOutputFile::FailureText() const {
     return m_failure == 0 ? std::string() : std::strerror(m_failure);
 }
 
-bool StdioOutputFile::Write(std::span<const uint8_t> bytes)
-{
+bool StdioOutputFile::Write(std::span<const uint8_t> bytes) {
     if (m_file == nullptr)
         return false;
     if (bytes.empty())
@@ -67,8 +62,7 @@ bool StdioOutputFile::Write(std::span<const uint8_t> bytes)
     return true;
 }
 
-bool StdioOutputFile::Seek(uint64_t offset)
-{
+bool StdioOutputFile::Seek(uint64_t offset) {
     if (m_file == nullptr || offset > static_cast<uint64_t>(std::numeric_limits<off_t>::max()))
         return false;
     // The engines place every data packet by its number, almost always
@@ -85,8 +79,7 @@ bool StdioOutputFile::Seek(uint64_t offset)
     return true;
 }
 
-std::optional<uint64_t> StdioOutputFile::SeekEnd()
-{
+std::optional<uint64_t> StdioOutputFile::SeekEnd() {
     m_position.reset();
     if (m_file == nullptr || fseeko(m_file, 0, SEEK_END) != 0)
         return std::nullopt;
@@ -97,8 +90,7 @@ std::optional<uint64_t> StdioOutputFile::SeekEnd()
     return m_position;
 }
 
-uint64_t StdioOutputFile::Position() const
-{
+uint64_t StdioOutputFile::Position() const {
     if (m_file == nullptr)
         return 0;
     if (m_position)
@@ -107,8 +99,7 @@ uint64_t StdioOutputFile::Position() const
     return position < 0 ? 0 : static_cast<uint64_t>(position);
 }
 
-bool MemoryOutputFile::Write(std::span<const uint8_t> bytes)
-{
+bool MemoryOutputFile::Write(std::span<const uint8_t> bytes) {
     if (m_position > m_capacity || bytes.size() > m_capacity - m_position)
         return false;
     const uint64_t end = m_position + bytes.size();
@@ -119,16 +110,14 @@ bool MemoryOutputFile::Write(std::span<const uint8_t> bytes)
     return true;
 }
 
-bool MemoryOutputFile::Seek(uint64_t offset)
-{
+bool MemoryOutputFile::Seek(uint64_t offset) {
     if (offset > m_capacity)
         return false;
     m_position = offset;
     return true;
 }
 
-std::optional<uint64_t> MemoryOutputFile::SeekEnd()
-{
+std::optional<uint64_t> MemoryOutputFile::SeekEnd() {
     m_position = m_bytes.size();
     return m_position;
 }

@@ -32,7 +32,8 @@ public:
 class StdioOutputFile final : public OutputFile {
 public:
     // Opens path with an fopen mode; nullptr when it cannot be opened.
-    static std::unique_ptr<StdioOutputFile> Open(const std::filesystem::path& path, const char* mode);
+    static std::unique_ptr<StdioOutputFile> Open(const std::filesystem::path& path,
+                                                 const char* mode);
     ~StdioOutputFile() override;
     StdioOutputFile(const StdioOutputFile&) = delete;
     StdioOutputFile& operator=(const StdioOutputFile&) = delete;

@@ -74,8 +74,7 @@ constexpr ErrorName kErrorNames[] = {
 
 }  // namespace
 
-std::string SocketErrorName(int errnoValue)
-{
+std::string SocketErrorName(int errnoValue) {
     for (const ErrorName& e : kErrorNames) {
         if (e.errnoValue == errnoValue)
             return e.name;
@@ -85,8 +84,7 @@ std::string SocketErrorName(int errnoValue)
     return text;
 }
 
-std::optional<HostAddress> ResolveIPv4(const std::string& host)
-{
+std::optional<HostAddress> ResolveIPv4(const std::string& host) {
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
@@ -101,43 +99,36 @@ std::optional<HostAddress> ResolveIPv4(const std::string& host)
     return result;
 }
 
-std::optional<in_addr> ParseIPv4(const std::string& text)
-{
+std::optional<in_addr> ParseIPv4(const std::string& text) {
     in_addr address{};
     if (inet_pton(AF_INET, text.c_str(), &address) != 1)
         return std::nullopt;
     return address;
 }
 
-std::optional<std::string> ReverseLookupIPv4(in_addr address)
-{
+std::optional<std::string> ReverseLookupIPv4(in_addr address) {
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
     peer.sin_addr = address;
     char name[NI_MAXHOST];
-    if (getnameinfo(reinterpret_cast<const sockaddr*>(&peer), sizeof peer, name, sizeof name, nullptr,
-                    0, NI_NAMEREQD) != 0)
+    if (getnameinfo(reinterpret_cast<const sockaddr*>(&peer), sizeof peer, name, sizeof name,
+                    nullptr, 0, NI_NAMEREQD) != 0)
         return std::nullopt;
     return std::string(name);
 }
 
 TcpStream::TcpStream(const StopSignal& stop)
-    : m_stop(stop), m_idleTimeoutMs(limits::kReceiveIdleTimeoutMs)
-{
-}
+    : m_stop(stop), m_idleTimeoutMs(limits::kReceiveIdleTimeoutMs) {}
 
-TcpStream::~TcpStream()
-{
+TcpStream::~TcpStream() {
     Close();
 }
 
-bool TcpStream::Stopped() const
-{
+bool TcpStream::Stopped() const {
     return m_stop.Raised();
 }
 
-int TcpStream::Open()
-{
+int TcpStream::Open() {
     Close();
     m_fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (m_fd < 0) {
@@ -147,8 +138,7 @@ int TcpStream::Open()
     return 0;
 }
 
-int TcpStream::SetReuseAddress()
-{
+int TcpStream::SetReuseAddress() {
     int on = 1;
     if (setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) {
         m_error = errno;
@@ -157,16 +147,14 @@ int TcpStream::SetReuseAddress()
     return 0;
 }
 
-void TcpStream::Close()
-{
+void TcpStream::Close() {
     if (m_fd >= 0) {
         close(m_fd);
         m_fd = -1;
     }
 }
 
-int TcpStream::Wait(short events, int timeoutMs)
-{
+int TcpStream::Wait(short events, int timeoutMs) {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
@@ -182,7 +170,8 @@ int TcpStream::Wait(short events, int timeoutMs)
         const nfds_t count = m_stop.WaitFd() >= 0 ? 2 : 1;
         // Without a stop descriptor the wait goes in short slices so that the
         // flag is still seen promptly.
-        const int slice = count == 2 ? static_cast<int>(left) : std::min<int>(static_cast<int>(left), 100);
+        const int slice =
+            count == 2 ? static_cast<int>(left) : std::min<int>(static_cast<int>(left), 100);
         const int ready = poll(fds, count, slice);
         if (ready < 0) {
             if (errno == EINTR)
@@ -197,8 +186,7 @@ int TcpStream::Wait(short events, int timeoutMs)
     }
 }
 
-int TcpStream::Connect(const sockaddr_in& peer, int timeoutMs)
-{
+int TcpStream::Connect(const sockaddr_in& peer, int timeoutMs) {
     if (m_stop.Raised())
         return 0;
     if (connect(m_fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0)
@@ -221,8 +209,7 @@ int TcpStream::Connect(const sockaddr_in& peer, int timeoutMs)
     return 0;
 }
 
-ssize_t TcpStream::Send(std::span<const uint8_t> bytes)
-{
+ssize_t TcpStream::Send(std::span<const uint8_t> bytes) {
     size_t sent = 0;
     while (sent < bytes.size()) {
         if (m_stop.Raised())
@@ -245,8 +232,7 @@ ssize_t TcpStream::Send(std::span<const uint8_t> bytes)
     return static_cast<ssize_t>(sent);
 }
 
-ssize_t TcpStream::Receive(std::span<uint8_t> buffer)
-{
+ssize_t TcpStream::Receive(std::span<uint8_t> buffer) {
     for (;;) {
         if (m_stop.Raised())
             return 0;
@@ -265,8 +251,7 @@ ssize_t TcpStream::Receive(std::span<uint8_t> buffer)
     }
 }
 
-std::optional<sockaddr_in> TcpStream::LocalAddress() const
-{
+std::optional<sockaddr_in> TcpStream::LocalAddress() const {
     sockaddr_in local{};
     socklen_t length = sizeof local;
     if (m_fd < 0 || getsockname(m_fd, reinterpret_cast<sockaddr*>(&local), &length) != 0)

@@ -8,8 +8,7 @@
 
 namespace tapewell {
 
-std::string FormatText(const char* format, ...)
-{
+std::string FormatText(const char* format, ...) {
     char text[limits::kMessageTextBytes];
     va_list args;
     va_start(args, format);

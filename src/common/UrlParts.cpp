@@ -8,15 +8,13 @@ namespace tapewell {
 
 namespace {
 
-bool IsSchemeChar(char c)
-{
+bool IsSchemeChar(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' ||
            c == '-' || c == '.';
 }
 
 // host[:port] or [v6]:port into the parts; false on a bad port or no host.
-bool SplitHostPort(const std::string& text, UrlParts& parts)
-{
+bool SplitHostPort(const std::string& text, UrlParts& parts) {
     size_t hostEnd = text.size();
     size_t portStart = std::string::npos;
     if (!text.empty() && text[0] == '[') {
@@ -53,8 +51,7 @@ bool SplitHostPort(const std::string& text, UrlParts& parts)
 
 }  // namespace
 
-std::optional<UrlParts> SplitUrl(const std::string& address)
-{
+std::optional<UrlParts> SplitUrl(const std::string& address) {
     const size_t schemeEnd = address.find("://");
     if (schemeEnd == std::string::npos || schemeEnd == 0)
         return std::nullopt;

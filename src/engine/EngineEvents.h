@@ -23,7 +23,8 @@ public:
     virtual void OnStatus(const std::string& /*text*/, int /*number*/) {}
     // A stream header arrived; durationMs is 0 for a live stream.
     virtual void OnStreamStart(const std::string& /*address*/, uint32_t /*durationMs*/) {}
-    virtual void OnProgress(uint32_t /*bytesWritten*/, uint32_t /*progress*/, uint32_t /*positionMs*/) {}
+    virtual void OnProgress(uint32_t /*bytesWritten*/, uint32_t /*progress*/,
+                            uint32_t /*positionMs*/) {}
     virtual void OnStreamEnd(uint32_t /*bytesWritten*/) {}
     virtual void OnTrace(const std::string& /*text*/) {}
     // A reason the run fails or breaks off, told as it happens (formatted

@@ -7,13 +7,13 @@
 
 #include "common/Limits.h"
 #include "common/OutputFile.h"
+#include "engine/CredentialStore.h"
+#include "engine/EngineEvents.h"
+#include "engine/JobPrompt.h"
 #include "http/ChunkReceiver.h"
 #include "http/HttpReply.h"
 #include "http/ReadAheadStreamSource.h"
 #include "http/StreamReader.h"
-#include "engine/CredentialStore.h"
-#include "engine/EngineEvents.h"
-#include "engine/JobPrompt.h"
 #include "playlist/ExpandPlaylist.h"
 
 namespace tapewell {
@@ -43,8 +43,8 @@ constexpr uint32_t kNoOffset = 0xFFFFFFFF;
 
 }  // namespace
 
-CHttpRecorder::CHttpRecorder(const EngineOptions& options, EngineEvents* events,
-                             JobPrompt* prompt, CredentialStore* credentials)
+CHttpRecorder::CHttpRecorder(const EngineOptions& options, EngineEvents* events, JobPrompt* prompt,
+                             CredentialStore* credentials)
     : m_options(options),
       m_events(events != nullptr ? events : &NoEvents()),
       m_prompt(prompt),

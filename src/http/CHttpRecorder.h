@@ -146,8 +146,8 @@ private:
     // The addresses whose playlists are being walked, outermost first: one
     // that leads back to any of them is not followed again.
     std::vector<std::string> m_playlistChain;
-    int m_playlistsWalked = 0;  // remote playlists in this walk (limits::kMaxPlaylistsPerWalk)
-    std::string m_brokeOff;        // ChunkReceiver::BrokeOff of this Record's stream
+    int m_playlistsWalked = 0;      // remote playlists in this walk (limits::kMaxPlaylistsPerWalk)
+    std::string m_brokeOff;         // ChunkReceiver::BrokeOff of this Record's stream
     bool m_serverAnswered = false;  // any status line, in this Record
 };
 

@@ -10,10 +10,10 @@
 #include "common/OutputFile.h"
 #include "common/TextCodec.h"
 #include "common/UrlParts.h"
-#include "http/DownloadWriter.h"
 #include "engine/CredentialStore.h"
 #include "engine/EngineEvents.h"
 #include "engine/JobPrompt.h"
+#include "http/DownloadWriter.h"
 #include "http/StreamRequest.h"
 
 namespace tapewell {
@@ -30,9 +30,8 @@ constexpr size_t kMiB = 1'048'576;
 
 // The first 16 bytes of an ASF file: the Header object's GUID
 // 75B22630-668E-11CF-A6D9-00AA0062CE6C as stored.
-constexpr std::array<uint8_t, 16> kAsfHeaderGuid = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66,
-                                                     0xCF, 0x11, 0xA6, 0xD9, 0x00, 0xAA,
-                                                     0x00, 0x62, 0xCE, 0x6C};
+constexpr std::array<uint8_t, 16> kAsfHeaderGuid = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                                                    0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
 
 // What the job is told when a Windows Media server answered the plain
 // request: the HTTP streaming engine records that address instead.
@@ -221,8 +220,8 @@ bool CWebFetcher::SetRequestOptions(const std::string& address) {
     ok = ok && curl_easy_setopt(curl, CURLOPT_REFERER, referrer.c_str()) == CURLE_OK;
     ok = ok && curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, limits::kWebConnectTimeoutMs) ==
                    CURLE_OK;
-    ok = ok && curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, static_cast<long>(limits::kWebReadBytes)) ==
-                   CURLE_OK;
+    ok = ok && curl_easy_setopt(curl, CURLOPT_BUFFERSIZE,
+                                static_cast<long>(limits::kWebReadBytes)) == CURLE_OK;
     ok = ok && curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L) == CURLE_OK;
     ok = ok && curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
     // An empty proxy text also keeps libcurl from taking one from the
@@ -230,7 +229,8 @@ bool CWebFetcher::SetRequestOptions(const std::string& address) {
     ok = ok && curl_easy_setopt(curl, CURLOPT_PROXY, proxy.c_str()) == CURLE_OK;
     ok = ok && curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L) == CURLE_OK;
     ok = ok && curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, m_idleTimeoutSeconds) == CURLE_OK;
-    ok = ok && curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &WebFetcherCallbacks::Write) == CURLE_OK;
+    ok = ok &&
+         curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &WebFetcherCallbacks::Write) == CURLE_OK;
     ok = ok && curl_easy_setopt(curl, CURLOPT_WRITEDATA, this) == CURLE_OK;
     ok = ok && curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L) == CURLE_OK;
     ok = ok && curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &WebFetcherCallbacks::Progress) ==
@@ -435,8 +435,7 @@ bool CWebFetcher::StreamServerReply() {
         return true;
     }
     curl_header* header = nullptr;
-    for (size_t i = 0; curl_easy_header(curl, "Pragma", i, CURLH_HEADER, -1, &header) ==
-                       CURLHE_OK;
+    for (size_t i = 0; curl_easy_header(curl, "Pragma", i, CURLH_HEADER, -1, &header) == CURLHE_OK;
          ++i) {
         const std::string value = AsciiLower(header->value != nullptr ? header->value : "");
         if (value.find("features=") != std::string::npos &&
@@ -480,7 +479,8 @@ bool CWebFetcher::TakeText(std::span<const uint8_t> bytes) {
             const std::string first = std::move(m_text);
             m_text.clear();
             m_totalBytes -= static_cast<uint32_t>(first.size());
-            return ReadToFile(std::span(reinterpret_cast<const uint8_t*>(first.data()), first.size()));
+            return ReadToFile(
+                std::span(reinterpret_cast<const uint8_t*>(first.data()), first.size()));
         }
     }
     return m_totalBytes <= limits::kWebTextSearchBytes;
@@ -502,8 +502,8 @@ bool CWebFetcher::ReadToFile(std::span<const uint8_t> bytes) {
             return false;
         }
         size_t pieceSize = std::min(limits::kWebReadBytes, bytes.size() - at);
-        const bool lastPiece = (cap != 0 || m_options.sizeLimitOn) &&
-                               m_downloaded + pieceSize >= cap;
+        const bool lastPiece =
+            (cap != 0 || m_options.sizeLimitOn) && m_downloaded + pieceSize >= cap;
         if (lastPiece) {
             pieceSize = static_cast<size_t>(cap - std::min(cap, m_downloaded));
         }

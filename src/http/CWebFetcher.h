@@ -35,13 +35,13 @@ class CWebFetcher final : public Engine {
 public:
     // Results of one fetch (LastResult).
     enum Result {
-        kDownloaded = 0,      // bytes went to the file
-        kSessionFailed = 1,   // "InternetOpen Error"
-        kConnectFailed = 2,   // "connect error"
-        kRequestFailed = 3,   // "request error"
-        kNotDownloaded = 4,   // a failed request, a code other than 200, or a text page
-        kNothingRead = 5,     // the download route read nothing
-        kStreamServer = 6,    // a Windows Media server's stream: not a download
+        kDownloaded = 0,     // bytes went to the file
+        kSessionFailed = 1,  // "InternetOpen Error"
+        kConnectFailed = 2,  // "connect error"
+        kRequestFailed = 3,  // "request error"
+        kNotDownloaded = 4,  // a failed request, a code other than 200, or a text page
+        kNothingRead = 5,    // the download route read nothing
+        kStreamServer = 6,   // a Windows Media server's stream: not a download
     };
 
     // events may be null; prompt and credentials may be null (no question,
@@ -131,8 +131,8 @@ private:
     bool m_inCredentialRetry = false;
     bool m_credentialsRaised = false;
     bool m_textUndecided = false;
-    bool m_writeFailed = false;  // the file refused bytes: not a download
-    bool m_streamServer = false;  // a Windows Media server answered: nothing saved
+    bool m_writeFailed = false;                // the file refused bytes: not a download
+    bool m_streamServer = false;               // a Windows Media server answered: nothing saved
     std::unique_ptr<DownloadWriter> m_writer;  // the download route's way into m_out
     std::string m_text;
 };

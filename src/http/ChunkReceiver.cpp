@@ -9,10 +9,10 @@
 #include "common/Limits.h"
 #include "common/LittleEndian.h"
 #include "common/OutputFile.h"
+#include "engine/EngineEvents.h"
 #include "http/EngineMessages.h"
 #include "http/HeaderLayout.h"
 #include "http/StreamReader.h"
-#include "engine/EngineEvents.h"
 
 namespace tapewell {
 
@@ -458,8 +458,9 @@ void ChunkReceiver::UpdateHeader(OutputFile& out, const StreamInfo& info) const 
     }
     const std::optional<uint64_t> size = out.SeekEnd();
     if (!size) {
-        m_messages.Error("The header of the output file could not be updated: cannot find the "
-                         "end of the recording");
+        m_messages.Error(
+            "The header of the output file could not be updated: cannot find the "
+            "end of the recording");
         return;
     }
     // As the cutter writes them; the file can now be sought in and is no

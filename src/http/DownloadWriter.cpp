@@ -197,8 +197,7 @@ ErrorOr<void> DownloadWriter::RepairHeader() {
     const uint64_t dataBytes = m_packets * m_packetSize;
     HeaderFields fields = DescribeWritten({m_packets, dataBytes, m_largestSendTime, m_preroll});
     fields.fileSize = m_headerBytes + dataBytes;
-    const HeaderPlaces places{m_start + m_propertiesAt,
-                              m_start + m_headerBytes - kDataObjectStart};
+    const HeaderPlaces places{m_start + m_propertiesAt, m_start + m_headerBytes - kDataObjectStart};
     return PatchHeader(m_out, places, fields);
 }
 

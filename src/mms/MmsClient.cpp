@@ -12,10 +12,10 @@
 #include "common/OutputFile.h"
 #include "common/TextFormat.h"
 #include "common/UrlParts.h"
+#include "engine/EngineEvents.h"
 #include "mms/MmsFileRepair.h"
 #include "mms/MmsProtocol.h"
 #include "mms/MmsTransport.h"
-#include "engine/EngineEvents.h"
 
 namespace tapewell {
 namespace {
@@ -149,7 +149,7 @@ bool MmsClient::OnEnd(const MmsUnit& unit, const MmsByteStream& stream) {
     }
     if (!m_replied && stream.LastError() == ETIMEDOUT) {
         Fail(FormatText("no MMS reply within %d s: not an MMS server",
-                                    std::min(kFirstReplyTimeoutMs, m_idleTimeoutMs) / 1000));
+                        std::min(kFirstReplyTimeoutMs, m_idleTimeoutMs) / 1000));
     } else if (!unit.error.empty()) {
         Fail(unit.error);
     } else {
@@ -352,7 +352,7 @@ bool MmsClient::SentAgain(std::span<const uint8_t> packet) {
 bool MmsClient::InSequence(uint32_t location) {
     if (m_haveLocation && location != m_lastLocation + 1) {
         Fail(FormatText("MMS data packet %u out of sequence (%u expected)", location,
-                                    m_lastLocation + 1));
+                        m_lastLocation + 1));
         return false;
     }
     m_haveLocation = true;
@@ -369,7 +369,7 @@ bool MmsClient::OnMediaPacket(std::span<const uint8_t> payload) {
     }
     if (payload.size() > m_packetSize) {
         Fail(FormatText("data packet of %zu bytes is longer than the packet size %u",
-                                    payload.size(), m_packetSize));
+                        payload.size(), m_packetSize));
         return false;
     }
     std::copy(payload.begin(), payload.end(), m_packet.begin());

@@ -13,16 +13,16 @@ ErrorOr<void> RepairMmsRecording(OutputFile& output, const MmsRecordingFacts& fa
     }
     HeaderFields fields;
     if (facts.describeWritten) {
-        fields = DescribeWritten({facts.packetCount, facts.dataSize, facts.latestSendTime,
-                                  facts.preroll});
+        fields = DescribeWritten(
+            {facts.packetCount, facts.dataSize, facts.latestSendTime, facts.preroll});
         fields.totalDataPacketsWidth = PacketCountWidth::kLow32;
     }
     fields.fileSize = *fileSize;
     // An on-demand recording is made seekable too: whatever else the server
     // flagged, the file on disk can be sought in.
     fields.flags = asf::kFlagSeekable;
-    if (auto patched = PatchHeader(output, {facts.filePropertiesOffset, facts.dataObjectOffset},
-                                   fields);
+    if (auto patched =
+            PatchHeader(output, {facts.filePropertiesOffset, facts.dataObjectOffset}, fields);
         !patched) {
         return patched;
     }

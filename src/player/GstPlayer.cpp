@@ -579,7 +579,7 @@ bool GstPlayer::HasCaptionGraph() const {
 
 bool GstPlayer::ChangeState(int target, State reached) {
     if (!IsOpen() || gst_element_set_state(m_pipeline->playbin, static_cast<GstState>(target)) ==
-                           GST_STATE_CHANGE_FAILURE) {
+                         GST_STATE_CHANGE_FAILURE) {
         return false;
     }
     m_shared->state = reached;

@@ -105,7 +105,8 @@ void ReadPlainList(std::string_view text, VectorState& state) {
         if (StartsWithNoCase(line, "asf ") || StartsWithNoCase(line, "asf\t")) {
             line.remove_prefix(4);
             const size_t rest = line.find_first_not_of(" \t");
-            state.AddReference(rest == std::string_view::npos ? std::string_view() : line.substr(rest));
+            state.AddReference(rest == std::string_view::npos ? std::string_view()
+                                                              : line.substr(rest));
         } else if (IsNetworkAddress(line)) {
             state.AddReference(line);
         }
@@ -174,9 +175,9 @@ PlaylistExpansion BuildPlaylistVector(std::string_view text, uint32_t maxMinutes
 ErrorOr<std::string> ReadPlaylistFile(const std::string& fileName) {
     std::error_code error;
     const auto unreadable = [&] {
-        return Error::FromErrno(error.value(),
-                                "cannot read " + fileName + " (or larger than " +
-                                    std::to_string(limits::kMaxPlaylistFileBytes) + " bytes)");
+        return Error::FromErrno(error.value(), "cannot read " + fileName + " (or larger than " +
+                                                   std::to_string(limits::kMaxPlaylistFileBytes) +
+                                                   " bytes)");
     };
     if (fileName.empty() || IsNetworkAddress(fileName)) {
         return unreadable();
@@ -201,8 +202,8 @@ ErrorOr<std::string> ReadPlaylistFile(const std::string& fileName) {
     return text;
 }
 
-bool ExpandPlaylist(const std::string* fileName, std::span<const uint8_t> text,
-                    uint32_t maxMinutes, uint16_t port, const PlaylistMessageCallback& onMessage,
+bool ExpandPlaylist(const std::string* fileName, std::span<const uint8_t> text, uint32_t maxMinutes,
+                    uint16_t port, const PlaylistMessageCallback& onMessage,
                     const PlaylistRunCallback& run) {
     std::string fileText;
     std::string_view view(reinterpret_cast<const char*>(text.data()), text.size());

@@ -43,8 +43,8 @@ ErrorOr<std::string> ReadPlaylistFile(const std::string& fileName);
 // returns. True when the text is a playlist (even one without usable
 // references); false when it is not, and the caller then treats the file
 // name as an address. Runs on the engine's worker thread.
-bool ExpandPlaylist(const std::string* fileName, std::span<const uint8_t> text,
-                    uint32_t maxMinutes, uint16_t port, const PlaylistMessageCallback& onMessage,
+bool ExpandPlaylist(const std::string* fileName, std::span<const uint8_t> text, uint32_t maxMinutes,
+                    uint16_t port, const PlaylistMessageCallback& onMessage,
                     const PlaylistRunCallback& run);
 
 }  // namespace tapewell

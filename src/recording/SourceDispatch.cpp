@@ -297,9 +297,9 @@ bool CmmsThread::TryEngines(OutputFile* output, const std::string& address, uint
             ClearError();
         }
         // Credentials an engine before obtained count for the next one.
-        const EngineResult result = RunEngine(
-            *order[i], EngineRequest{output, address, m_playerAgent, resumeOffset, resumePackets,
-                                     User(), Password()});
+        const EngineResult result =
+            RunEngine(*order[i], EngineRequest{output, address, m_playerAgent, resumeOffset,
+                                               resumePackets, User(), Password()});
         reached = TakeEnding(result);
         httpAnswered = httpAnswered || result.httpAnswered;
     }
@@ -387,8 +387,7 @@ void CmmsThread::CloseFurtherFiles() {
 void CmmsThread::DeleteIfTooSmall(const std::string& address, const std::filesystem::path& path) {
     const unsigned flags = EngineFlags(address);
     const bool otherMedia = (flags & kEngineOtherMedia) != 0;
-    const bool mediaType =
-        otherMedia || ((flags & kEngineWindowsMedia) != 0 && !m_giveUp.load());
+    const bool mediaType = otherMedia || ((flags & kEngineWindowsMedia) != 0 && !m_giveUp.load());
     if (!mediaType || m_stop.load() || m_bytesWritten.load() >= limits::kTooSmallRecordingBytes ||
         (otherMedia && !LooksLikeText(path))) {
         return;

@@ -44,8 +44,8 @@ std::optional<int> ParseProfileInt(std::string_view text) {
 
 // Why a write that would lose or exceed the bounded read is refused.
 Error TooLarge() {
-    return Error::FromErrno(EFBIG, "larger than " +
-                                       std::to_string(limits::kMaxProfileFileBytes) + " bytes");
+    return Error::FromErrno(
+        EFBIG, "larger than " + std::to_string(limits::kMaxProfileFileBytes) + " bytes");
 }
 
 // A snapshot never ends in half a line: a cut "Password=secr" would read as
@@ -121,8 +121,7 @@ std::string ProfileStore::GetString(std::string_view section, std::string_view n
     return value == nullptr ? std::string(defaultValue) : *value;
 }
 
-ErrorOr<void> ProfileStore::WriteInt(std::string_view section, std::string_view name,
-                                     int value) {
+ErrorOr<void> ProfileStore::WriteInt(std::string_view section, std::string_view name, int value) {
     return Update([&](ProfileEdit& edit) { edit.WriteInt(section, name, value); });
 }
 

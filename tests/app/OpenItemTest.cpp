@@ -26,7 +26,8 @@ std::string Asx(int entries) {
 
 class OpenItemTest : public ::testing::Test {
 protected:
-    int Open(const std::string& path, const std::string& name = "", const std::string& option = "") {
+    int Open(const std::string& path, const std::string& name = "",
+             const std::string& option = "") {
         return OpenItem(list, recent, path, name, option, nullptr).value();
     }
     test::TempDir dir;

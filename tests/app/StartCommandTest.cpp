@@ -39,7 +39,7 @@ TEST(StartCommand, FileUrisBecomeLocalPaths) {
               "/home/u/뉴스 a.asf");
     EXPECT_EQ(FileUriToPath("FILE://localhost/tmp/a.asf"), "/tmp/a.asf");
     EXPECT_EQ(FileUriToPath("file://other/tmp/a.asf"), "file://other/tmp/a.asf");
-    EXPECT_EQ(FileUriToPath("file:///tmp/100%"), "/tmp/100%");   // a lone % stays
+    EXPECT_EQ(FileUriToPath("file:///tmp/100%"), "/tmp/100%");  // a lone % stays
     EXPECT_EQ(FileUriToPath("file:///tmp/%4"), "/tmp/%4");
     EXPECT_EQ(FileUriToPath("file:///tmp/%zz"), "/tmp/%zz");
     EXPECT_EQ(FileUriToPath("http://h/a.asf"), "http://h/a.asf");

@@ -76,7 +76,7 @@ void ExpectPlayableCut(const std::filesystem::path& source, const std::filesyste
 }
 
 ErrorOr<AsfCutter::Result> CutFile(const std::filesystem::path& source, int32_t start, int32_t end,
-                          const std::filesystem::path& out) {
+                                   const std::filesystem::path& out) {
     AsfInfo info;
     EXPECT_TRUE(info.Parse(source));
     return AsfCutter().Cut(source, info, start, end, out);
@@ -258,7 +258,8 @@ TEST(AsfCutter, BadRangesAndBrokenSourcesFailAndLeaveNoOutput) {
 
 // Hand-built sources whose File Properties lie; nothing here is a file a
 // player could read, so the cuts go to memory.
-ErrorOr<AsfCutter::Result> CutBytes(const Bytes& file, int32_t start, int32_t end, MemorySink& out) {
+ErrorOr<AsfCutter::Result> CutBytes(const Bytes& file, int32_t start, int32_t end,
+                                    MemorySink& out) {
     MemorySource source(file);
     AsfInfo info;
     EXPECT_TRUE(info.Parse(source));

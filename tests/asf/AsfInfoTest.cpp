@@ -185,8 +185,10 @@ TEST(AsfInfo, RefusesWhatIsNotAnAsfFile) {
         const ErrorOr<void> parsed = info.Parse(path);
         return parsed ? std::string("parsed") : parsed.error().message;
     };
-    const std::string notHeader = "' is not an ASF file: it does not start with an ASF header object";
-    const std::string pastEnd = "' is not an ASF file: its ASF header runs past the end of the file";
+    const std::string notHeader =
+        "' is not an ASF file: it does not start with an ASF header object";
+    const std::string pastEnd =
+        "' is not an ASF file: its ASF header runs past the end of the file";
     const auto missing = dir / "missing.asf";
     EXPECT_EQ(why(missing), "cannot open '" + missing.string() + "': No such file or directory");
     EXPECT_EQ(info.Parse(missing).error().code, ENOENT);

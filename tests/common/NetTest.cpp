@@ -22,8 +22,7 @@ namespace {
 
 using test::SilentPeer;
 
-TEST(SocketErrorName, WinsockNamesAndNumbersForTheRest)
-{
+TEST(SocketErrorName, WinsockNamesAndNumbersForTheRest) {
     EXPECT_EQ(SocketErrorName(ECONNRESET), "CONNRESET");
     EXPECT_EQ(SocketErrorName(ETIMEDOUT), "TIMEDOUT");
     EXPECT_EQ(SocketErrorName(ECONNREFUSED), "CONNREFUSED");
@@ -31,8 +30,7 @@ TEST(SocketErrorName, WinsockNamesAndNumbersForTheRest)
     EXPECT_EQ(SocketErrorName(EPIPE), "<32>");
 }
 
-TEST(SplitUrl, TakesAddressesApart)
-{
+TEST(SplitUrl, TakesAddressesApart) {
     auto parts = SplitUrl("MMS://user:pw@Host.example:8000/dir/a.asf?x=1 2");
     ASSERT_TRUE(parts);
     EXPECT_EQ(parts->scheme, "mms");
@@ -54,13 +52,13 @@ TEST(SplitUrl, TakesAddressesApart)
     EXPECT_EQ(parts->host, "::1");
     EXPECT_EQ(parts->port, 81);
 
-    for (const char* bad : {"host/a.asf", "://host/", "mms:///a", "mms://host:0/a", "mms://host:65536/a",
-                            "mms://host:8x/a", "mms://host:/a", "m s://host/a"})
+    for (const char* bad :
+         {"host/a.asf", "://host/", "mms:///a", "mms://host:0/a", "mms://host:65536/a",
+          "mms://host:8x/a", "mms://host:/a", "m s://host/a"})
         EXPECT_FALSE(SplitUrl(bad)) << bad;
 }
 
-TEST(TcpStream, StopEndsABlockedReceiveAtOnce)
-{
+TEST(TcpStream, StopEndsABlockedReceiveAtOnce) {
     SilentPeer peer;
     StopSignal stop;
     TcpStream stream(stop);
@@ -86,8 +84,7 @@ TEST(TcpStream, StopEndsABlockedReceiveAtOnce)
     EXPECT_EQ(stream.LastError(), ETIMEDOUT);
 }
 
-TEST(TcpStream, RefusedConnectionNamesTheError)
-{
+TEST(TcpStream, RefusedConnectionNamesTheError) {
     sockaddr_in address;
     {
         SilentPeer closedSoon;
@@ -100,8 +97,7 @@ TEST(TcpStream, RefusedConnectionNamesTheError)
     EXPECT_EQ(SocketErrorName(stream.LastError()), "CONNREFUSED");
 }
 
-TEST(MemoryOutputFile, SeekPastTheEndLeavesAZeroGapAndCapacityActsAsAFullDisk)
-{
+TEST(MemoryOutputFile, SeekPastTheEndLeavesAZeroGapAndCapacityActsAsAFullDisk) {
     MemoryOutputFile file;
     const uint8_t bytes[] = {1, 2, 3};
     ASSERT_TRUE(file.Seek(5));
@@ -115,8 +111,7 @@ TEST(MemoryOutputFile, SeekPastTheEndLeavesAZeroGapAndCapacityActsAsAFullDisk)
 // The file keeps its own position so that a seek to where it stands costs
 // nothing; every other seek, the end and a rewrite in the middle must still
 // land where asked, also with more bytes than its buffer holds.
-TEST(StdioOutputFile, WritesLandWhereSeeksPutThem)
-{
+TEST(StdioOutputFile, WritesLandWhereSeeksPutThem) {
     test::TempDir dir;
     const auto path = dir / "out.asf";
     std::vector<uint8_t> big(limits::kOutputFileBufferBytes + 5000);

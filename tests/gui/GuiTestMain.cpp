@@ -29,8 +29,11 @@ public:
         Home() = std::make_unique<TempDir>();
         const std::filesystem::path& root = Home()->Path();
         const std::pair<const char*, const char*> folders[] = {
-            {"HOME", "home"},           {"XDG_CONFIG_HOME", "config"}, {"XDG_DATA_HOME", "data"},
-            {"XDG_CACHE_HOME", "cache"}, {"XDG_RUNTIME_DIR", "runtime"},
+            {"HOME", "home"},
+            {"XDG_CONFIG_HOME", "config"},
+            {"XDG_DATA_HOME", "data"},
+            {"XDG_CACHE_HOME", "cache"},
+            {"XDG_RUNTIME_DIR", "runtime"},
         };
         for (const auto& [variable, name] : folders) {
             std::filesystem::create_directories(root / name);

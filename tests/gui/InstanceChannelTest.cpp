@@ -167,8 +167,8 @@ TEST(InstanceSocketPath, RuntimeFolderWhenUsableElseAPrivateFolderInTemp) {
     const fs::path folder = temp / ("Tapewell-" + std::to_string(::getuid()));
     const std::string aFile = (TestHome() / "file").string();
     test::WriteFileBytes(aFile, {1});
-    for (const char* unusable : {static_cast<const char*>(nullptr), "", "runtime", "/no/such/dir",
-                                 aFile.c_str()}) {
+    for (const char* unusable :
+         {static_cast<const char*>(nullptr), "", "runtime", "/no/such/dir", aFile.c_str()}) {
         ScopedEnv env("XDG_RUNTIME_DIR", unusable);
         QString error;
         EXPECT_EQ(SocketPath(&error), Q(folder / "Tapewell.sock")) << error.toStdString();
@@ -426,7 +426,8 @@ TEST(InstanceServerListen, ReplacesAStaleSocketFile) {
     EXPECT_TRUE(AsyncHandOver(RuntimeSocket(), 0, "fresh").Wait().ok);
     EXPECT_EQ(received.size(), 1u);
 
-    EXPECT_FALSE(InstanceServer(InstanceServer::Handler()).Listen(Q(TestHome() / "no" / "such" / "x.sock"), &error));
+    EXPECT_FALSE(InstanceServer(InstanceServer::Handler())
+                     .Listen(Q(TestHome() / "no" / "such" / "x.sock"), &error));
     EXPECT_FALSE(error.isEmpty());
 }
 

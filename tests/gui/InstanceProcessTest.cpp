@@ -185,7 +185,8 @@ TEST_F(InstanceProcessTest, AllowMultipleInstancesKeepsBothRunning) {
     Sleep(1500);
     EXPECT_TRUE(Alive(first));
     EXPECT_TRUE(Alive(second));
-    EXPECT_FALSE(fs::exists(instance::SocketPath().toStdString())) << "no server without an election";
+    EXPECT_FALSE(fs::exists(instance::SocketPath().toStdString()))
+        << "no server without an election";
 }
 
 TEST_F(InstanceProcessTest, AfterKill9ANewStartBecomesFirst) {
@@ -223,7 +224,8 @@ TEST_F(InstanceProcessTest, FiveHandOversAtOnceGiveFiveRows) {
 TEST_F(InstanceProcessTest, OverLongItemsAreRefusedAndTheFirstLivesOn) {
     const pid_t first = StartFirst();
     ASSERT_GT(first, 0);
-    const CommandResult refused = StartSecond({"http://127.0.0.1:9/" + std::string(100 * 1024, 'a')});
+    const CommandResult refused =
+        StartSecond({"http://127.0.0.1:9/" + std::string(100 * 1024, 'a')});
     EXPECT_NE(refused.exitCode, 0);
     EXPECT_NE(refused.err.find("tapewell: "), std::string::npos) << refused.err;
     EXPECT_NE(refused.err.find("65536"), std::string::npos) << refused.err;

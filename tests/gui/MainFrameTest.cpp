@@ -114,9 +114,10 @@ TEST_F(MainFrameTest, DropsOpenFilesUrisAndAddressesInOrder) {
     test::WriteFileBytes(TestHome() / "라디오.wma", std::vector<uint8_t>(10, 0));
     CMainFrame& window = Frame();
     QMimeData data;
-    data.setUrls({QUrl::fromLocalFile(QString::fromStdString((TestHome() / "b.asf").string())),
-                  QUrl("mms://h/live"), QUrl("ftp://h/x.asf"),
-                  QUrl::fromLocalFile(QString::fromStdString((TestHome() / "라디오.wma").string()))});
+    data.setUrls(
+        {QUrl::fromLocalFile(QString::fromStdString((TestHome() / "b.asf").string())),
+         QUrl("mms://h/live"), QUrl("ftp://h/x.asf"),
+         QUrl::fromLocalFile(QString::fromStdString((TestHome() / "라디오.wma").string()))});
     const QPoint at = window.PlayerArea()->mapTo(&window, QPoint(10, 10));
     QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(&window, &enter);
@@ -192,7 +193,9 @@ TEST_F(MainFrameTest, TheAutomaticListFollowsEveryChangeWithinTwoSeconds) {
     window.List().SelectRow(0);
     window.List().MoveSelectedDown();
     EXPECT_TRUE(WaitFor(
-        [] { return StoredAddresses() == std::vector<std::string>{"http://h/2.asx", "mms://h/1.asf"}; },
+        [] {
+            return StoredAddresses() == std::vector<std::string>{"http://h/2.asx", "mms://h/1.asf"};
+        },
         2000));
 
     // The next start shows the same rows in the same order.

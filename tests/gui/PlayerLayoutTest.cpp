@@ -26,15 +26,17 @@ TEST(PlayerLayoutTest, SizeModesChooseTheScaledVideoWithTheBandBelow) {
     EXPECT_EQ(PlayerLayout::SizeStatusText(SizeMode::kHalf, layout.ScaledVideo(SizeMode::kHalf)),
               "Half size : 176x120");
     EXPECT_EQ(layout.ChosenClient(SizeMode::kDouble), QSize(704, 530));
-    EXPECT_EQ(PlayerLayout::SizeStatusText(SizeMode::kDouble, layout.ScaledVideo(SizeMode::kDouble)),
-              "Double size : 704x480");
+    EXPECT_EQ(
+        PlayerLayout::SizeStatusText(SizeMode::kDouble, layout.ScaledVideo(SizeMode::kDouble)),
+        "Double size : 704x480");
 
     layout.m_captionsShown = false;
     layout.m_video = QSize(353, 241);  // halving is integral
     EXPECT_EQ(layout.ChosenClient(SizeMode::kHalf), QSize(176, 120));
     EXPECT_EQ(SizeModeFromInt(7), SizeMode::kNormal);
-    EXPECT_EQ(PlayerLayout::SizeStatusText(SizeModeFromInt(-1), layout.ScaledVideo(SizeMode::kNormal)),
-              "Normal size : 353x241");
+    EXPECT_EQ(
+        PlayerLayout::SizeStatusText(SizeModeFromInt(-1), layout.ScaledVideo(SizeMode::kNormal)),
+        "Normal size : 353x241");
 
     // Stored values with no bound cannot overflow the sums.
     layout.m_video = QSize(INT_MAX, INT_MAX);
@@ -108,8 +110,8 @@ TEST(CaptionStyleTest, ColourReferenceHasRedInTheLowByte) {
 
 TEST(CaptionStyleTest, SizeAndMarginStayWithinBounds) {
     AppSettings settings;
-    for (auto [stored, used] : {std::pair{0, 1}, {-3, 1}, {1, 1}, {200, 200}, {201, 200},
-                                {INT_MIN, 1}, {12, 12}}) {
+    for (auto [stored, used] :
+         {std::pair{0, 1}, {-3, 1}, {1, 1}, {200, 200}, {201, 200}, {INT_MIN, 1}, {12, 12}}) {
         settings.m_captionSize = stored;
         EXPECT_EQ(CaptionStyle::FromSettings(settings).m_size, used) << stored;
     }

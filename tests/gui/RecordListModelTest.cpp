@@ -65,8 +65,9 @@ private:
             mirror.cells[static_cast<size_t>(column)] =
                 m_model.data(m_model.index(row, column), Qt::DisplayRole).toString();
         }
-        mirror.iconKey =
-            m_model.data(m_model.index(row, kColFile), Qt::DecorationRole).value<QIcon>().cacheKey();
+        mirror.iconKey = m_model.data(m_model.index(row, kColFile), Qt::DecorationRole)
+                             .value<QIcon>()
+                             .cacheKey();
         return mirror;
     }
 
@@ -77,7 +78,8 @@ private:
             MirrorRow& mirror = m_rows[static_cast<size_t>(row)];
             const MirrorRow fresh = Read(row);
             for (int column = topLeft.column(); column <= bottomRight.column(); ++column) {
-                mirror.cells[static_cast<size_t>(column)] = fresh.cells[static_cast<size_t>(column)];
+                mirror.cells[static_cast<size_t>(column)] =
+                    fresh.cells[static_cast<size_t>(column)];
             }
             if (topLeft.column() == kColFile) {
                 mirror.iconKey = fresh.iconKey;
@@ -258,7 +260,7 @@ TEST(RecordListModelTest, HeadersAlignmentAndWidths) {
     RecordList list;
     RecordListModel model(list);
     list.AddItem("mms://a/1", "", "1", "");
-    const QStringList headers{"File", "Type",           "Time",           "Play", "Record",
+    const QStringList headers{"File", "Type",          "Time",           "Play", "Record",
                               "Size", "Original File", "Recording File", "Info", "ns"};
     ASSERT_EQ(model.columnCount(), 10);
     const Qt::Alignment left = Qt::AlignLeft | Qt::AlignVCenter;
@@ -289,7 +291,8 @@ TEST(RecordListModelTest, HeadersAlignmentAndWidths) {
 }
 
 QImage IconImage(const QVariant& decoration) {
-    return decoration.value<QIcon>().pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
+    return decoration.value<QIcon>().pixmap(16, 16).toImage().convertToFormat(
+        QImage::Format_ARGB32);
 }
 
 TEST(RecordListModelTest, MarkIsAReadOnlyIconThatDiffersPerMark) {
@@ -325,7 +328,8 @@ TEST(RecordListModelTest, TooltipOnlyWhileOn) {
     list.AddItem("mms://a/1", "Concert", "1", "");
     list.SetCellText(0, kColInfo, "second set");
     list.SetTitle("Saturday");
-    const QString expected = QStringLiteral("File registration info : Saturday\n\n Concert - \nsecond set");
+    const QString expected =
+        QStringLiteral("File registration info : Saturday\n\n Concert - \nsecond set");
     EXPECT_EQ(model.data(model.index(0, kColFile), Qt::ToolTipRole).toString(), expected);
     EXPECT_EQ(model.data(model.index(0, kColSize), Qt::ToolTipRole).toString(), expected);
 

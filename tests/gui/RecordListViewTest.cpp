@@ -20,12 +20,12 @@
 
 #include "GuiTestSupport.h"
 #include "app/RecordList.h"
-#include "playlist/AsxWriter.h"
-#include "support/TestSupport.h"
 #include "gui/list/CRecordListView.h"
 #include "gui/list/DropItems.h"
 #include "gui/list/GuiListPrompt.h"
 #include "gui/list/RecordListModel.h"
+#include "playlist/AsxWriter.h"
+#include "support/TestSupport.h"
 
 namespace tapewell::gui {
 namespace {
@@ -151,7 +151,10 @@ TEST_F(RecordListViewTest, SelectionStaysRightAfterAMove) {
     EXPECT_FALSE(m_view->selectionModel()->hasSelection());
     m_list.SelectRow(2);
     ExpectViewShows({2});
-    EXPECT_EQ(m_model->data(m_model->index(2, kColOriginalFile), Qt::DisplayRole).toString().toStdString(), moved);
+    EXPECT_EQ(m_model->data(m_model->index(2, kColOriginalFile), Qt::DisplayRole)
+                  .toString()
+                  .toStdString(),
+              moved);
     Click(0);
     Click(2, Qt::ControlModifier);
     EXPECT_EQ(ListSelection(), std::vector<int>({0, 2}));
@@ -229,7 +232,8 @@ TEST_F(RecordListViewTest, DropHandsOnFilesAndAddressesInOrder) {
     ASSERT_EQ(dropped.count(), 1);
     EXPECT_EQ(dropped.at(0).at(0).toStringList(),
               QStringList({"/media/clips/first.asf", "/media/clips/second clip.wmv",
-                           "/media/clips/third one.asf", "mms://media.example:8080/live?id=7&name=a%26b"}))
+                           "/media/clips/third one.asf",
+                           "mms://media.example:8080/live?id=7&name=a%26b"}))
         << dropped.at(0).at(0).toStringList().join(" | ").toStdString();
     EXPECT_EQ(m_list.RowCount(), 6) << "the main window opens them, not the view";
 
@@ -243,10 +247,10 @@ TEST_F(RecordListViewTest, DropHandsOnFilesAndAddressesInOrder) {
 
 TEST(DropItemsTest, TextLinesCountOnlyWithoutUrls) {
     QMimeData text;
-    text.setText("MMS://Host/A\r\n  /home/me/clip.asf \nnotes\nhttps://host/x\nrtsp://h/s\n"
-                 "mmsh://h/s\nhttp:no-slashes\n");
-    EXPECT_EQ(DropItems(text),
-              QStringList({"MMS://Host/A", "/home/me/clip.asf", "rtsp://h/s"}));
+    text.setText(
+        "MMS://Host/A\r\n  /home/me/clip.asf \nnotes\nhttps://host/x\nrtsp://h/s\n"
+        "mmsh://h/s\nhttp:no-slashes\n");
+    EXPECT_EQ(DropItems(text), QStringList({"MMS://Host/A", "/home/me/clip.asf", "rtsp://h/s"}));
 
     QMimeData both;
     both.setUrls({QUrl("MMSU://host/a"), QUrl("RTSP://host/b"), QUrl("mmst://host/c"),
@@ -320,7 +324,8 @@ TEST(GuiListPromptTest, OverwriteAnswerReachesTheWriterForThatFileOnly) {
     ErrorOr<AsxWriteResult> otherResult = Error::FromMessage("not run");
 
     ui.answers = {QMessageBox::No};
-    prompt.AfterOverwriteQuestion(qpath, [&] { result = WriteAsx(path, "t", "mms://h/a", &prompt); });
+    prompt.AfterOverwriteQuestion(qpath,
+                                  [&] { result = WriteAsx(path, "t", "mms://h/a", &prompt); });
     EXPECT_EQ(result.value(), AsxWriteResult::Declined);
     EXPECT_EQ(test::ReadFileBytes(path).size(), 3u);
     EXPECT_EQ(ui.questions, QStringList({qpath + " \n\n File exist. Overwrite?"}));

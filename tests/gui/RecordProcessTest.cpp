@@ -107,12 +107,13 @@ TEST(RecordProcess, RecAddressRecordsAndAHandedOverAddressFollows) {
     EXPECT_EQ(WaitForExit(running, 5000), 0);
     reaper.pid = -1;
 
-    const test::CommandResult shown = test::Run({kCli, "list", "show", AutomaticListPath().string()});
+    const test::CommandResult shown =
+        test::Run({kCli, "list", "show", AutomaticListPath().string()});
     ASSERT_EQ(shown.exitCode, 0) << shown.err;
     // The rows in list order: each address with its recording below it.
     size_t at = 0;
-    for (const std::string& cell : {first, (base / "c1.asf").string(), second,
-                                    (base / "c2.asf").string()}) {
+    for (const std::string& cell :
+         {first, (base / "c1.asf").string(), second, (base / "c2.asf").string()}) {
         at = shown.out.find("\t" + cell + "\t", at);
         ASSERT_NE(at, std::string::npos) << cell << " in\n" << shown.out;
     }

@@ -13,8 +13,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QRegularExpression>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTranslator>
@@ -148,8 +148,8 @@ TEST_F(RecordWindowTest, RecordStartRecordsTheRowsOneAfterAnother) {
     EXPECT_FALSE(Action(command::kRecordStart)->isEnabled()) << "one recording at a time";
     EXPECT_TRUE(Action(command::kRecordStop)->isEnabled());
 
-    ASSERT_TRUE(WaitFor([&] { return List().RowCount() == 4 && Cell(2, kColRecord) == "Completed"; },
-                        kRecordMs));
+    ASSERT_TRUE(WaitFor(
+        [&] { return List().RowCount() == 4 && Cell(2, kColRecord) == "Completed"; }, kRecordMs));
     const std::string file1 = (m_base / "c1.asf").string();
     const std::string file2 = (m_base / "c2.asf").string();
     EXPECT_EQ(Addresses(), (std::vector<std::string>{c1, file1, c2, file2}));
@@ -189,8 +189,8 @@ TEST_F(RecordWindowTest, PassAtTheFileExistsBoxSkipsTheRowAndTheNextOneRecords) 
     ClickRow(0);
     Action(command::kRecordStart)->trigger();
 
-    ASSERT_TRUE(WaitFor([&] { return List().RowCount() == 4 && Cell(2, kColRecord) == "Completed"; },
-                        kRecordMs));
+    ASSERT_TRUE(WaitFor(
+        [&] { return List().RowCount() == 4 && Cell(2, kColRecord) == "Completed"; }, kRecordMs));
     EXPECT_TRUE(asked.startsWith(QString::fromStdString((m_base / "c1.asf").string())));
     EXPECT_EQ(Cell(0, kColRecord), "Cancelled");
     EXPECT_EQ(Cell(1, kColOriginalFile), (m_base / "c1.asf").string()) << "the skipped file's row";
@@ -273,8 +273,8 @@ TEST_F(RecordWindowTest, UrlCheckMarksReachableAndUnreachableRows) {
     QMenu* check = Frame().findChild<QMenu*>("urlCheckMenu");
     ASSERT_NE(check, nullptr);
     EXPECT_EQ(check->title(), "URL Check");
-    EXPECT_EQ(check->actions(), (QList<QAction*>{Action(command::kCheckStart),
-                                                 Action(command::kCheckStop)}));
+    EXPECT_EQ(check->actions(),
+              (QList<QAction*>{Action(command::kCheckStart), Action(command::kCheckStop)}));
     EXPECT_FALSE(Action(command::kCheckStop)->isEnabled());
 
     Action(command::kCheckStart)->trigger();
@@ -346,14 +346,17 @@ TEST_F(RecordWindowTest, RecordStopCancelsThePacedRowAndKoreanShowsBothEnds) {
     const auto matches = [](const char* pattern, const std::string& text) {
         return QRegularExpression(pattern).match(QString::fromStdString(text)).hasMatch();
     };
-    ASSERT_TRUE(WaitFor([&] {
-        return List().RowCount() >= 3 && matches(R"(^\d+:\d+\(\d+ %\)$)", Cell(2, kColRecord));
-    }, kRecordMs));
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            return List().RowCount() >= 3 && matches(R"(^\d+:\d+\(\d+ %\)$)", Cell(2, kColRecord));
+        },
+        kRecordMs));
     EXPECT_EQ(Cell(0, kColRecord), "완료");
     EXPECT_TRUE(matches(R"(^\d+K$)", Cell(2, kColSize))) << Cell(2, kColSize);
 
     QTest::keyClick(&Frame(), Qt::Key_R, Qt::ControlModifier | Qt::ShiftModifier);
-    ASSERT_TRUE(WaitFor([&] { return Cell(2, kColRecord) == "취소"; }, 3000)) << Cell(2, kColRecord);
+    ASSERT_TRUE(WaitFor([&] { return Cell(2, kColRecord) == "취소"; }, 3000))
+        << Cell(2, kColRecord);
     EXPECT_TRUE(Action(command::kRecordStart)->isEnabled());
     EXPECT_FALSE(Action(command::kRecordStop)->isEnabled());
     EXPECT_TRUE(RecordCellShowsText(0));

@@ -9,13 +9,13 @@
 #include "common/Limits.h"
 #include "common/LittleEndian.h"
 #include "common/OutputFile.h"
+#include "engine/EngineEvents.h"
 #include "http/BufferStreamSource.h"
 #include "http/ChunkReceiver.h"
 #include "http/EngineMessages.h"
 #include "http/HttpReply.h"
 #include "http/ReadAheadStreamSource.h"
 #include "http/StreamReader.h"
-#include "engine/EngineEvents.h"
 
 namespace tapewell {
 namespace {
@@ -304,8 +304,7 @@ TEST(HttpReceiveTest, AHeaderUpdateThatCannotBeWrittenIsReported) {
     ASSERT_NE(full, nullptr);
     ChunkRun run(stream, {false, full.get(), header.size(), 0});
     EXPECT_EQ(run.log.find("Failed to write the output file!"), std::string::npos) << run.log;
-    EXPECT_NE(run.log.find("The header of the output file could not be updated"),
-              std::string::npos)
+    EXPECT_NE(run.log.find("The header of the output file could not be updated"), std::string::npos)
         << run.log;
 }
 

@@ -13,15 +13,14 @@
 #include "asf/AsfPacketTools.h"
 #include "common/LittleEndian.h"
 #include "common/OutputFile.h"
+#include "engine/EngineEvents.h"
 #include "mms/MmsClient.h"
 #include "mms/MmsStreamHeader.h"
-#include "engine/EngineEvents.h"
 #include "support/AsfClip.h"
 #include "support/TestSupport.h"
 
 namespace tapewell::test {
 namespace {
-
 
 // Opens out2.asf, out3.asf, ... when asked for a next file, or refuses.
 class Host final : public EngineEvents {

@@ -15,16 +15,15 @@
 #include "asf/AsfPacketTools.h"
 #include "common/LittleEndian.h"
 #include "common/OutputFile.h"
+#include "engine/EngineEvents.h"
 #include "mms/MmsBufferStream.h"
 #include "mms/MmsClient.h"
-#include "engine/EngineEvents.h"
 #include "support/AsfClip.h"
 #include "support/TestServer.h"
 #include "support/TestSupport.h"
 
 namespace tapewell::test {
 namespace {
-
 
 class Events final : public EngineEvents {
 public:
@@ -352,9 +351,9 @@ TEST_F(MmsClientTest, OddServersArePaddedIgnoredRefusedOrStopped) {
             stoppedAt = std::chrono::steady_clock::now();
             client.Stop();
         });
-        const EngineResult result = client.Record(
-            {.output = out.get(),
-             .address = "mms://127.0.0.1:" + std::to_string(peer.Port()) + "/x.asf"});
+        const EngineResult result =
+            client.Record({.output = out.get(),
+                           .address = "mms://127.0.0.1:" + std::to_string(peer.Port()) + "/x.asf"});
         const uint64_t written = Written(result);
         const auto returnedAt = std::chrono::steady_clock::now();
         stopper.join();

@@ -53,15 +53,17 @@ TEST(PlaylistTest, EngineVectorFromAsxTags) {
 
     // Names in any case; EntryRef counts; only the first attribute is looked
     // at; an empty closing tag and text between tags do nothing.
-    scan = Engine("<asx><ENTRY>words<REF HREF = \"u1\"></ENTRY><entryref href=\"u2\"/>"
-                  "<Ref title=\"t\" href=\"u3\"/><Ref href/></asx>");
+    scan = Engine(
+        "<asx><ENTRY>words<REF HREF = \"u1\"></ENTRY><entryref href=\"u2\"/>"
+        "<Ref title=\"t\" href=\"u3\"/><Ref href/></asx>");
     EXPECT_EQ(scan.expansion.args, (Strings{"Quillon", "-e", "u1", "u2"}));
     EXPECT_TRUE(scan.messages.empty());
 
     // "<?" and "<!" (message 2), a digit in a tag name (3), a bare value
     // that runs into "/" (8): each costs only its own tag.
-    scan = Engine("<?xml version=\"1.0\"?><!-- c --><ASX><Entry1><Ref href=\"ok\"/>"
-                  "<Ref href=http://h/x.asf/></ASX>");
+    scan = Engine(
+        "<?xml version=\"1.0\"?><!-- c --><ASX><Entry1><Ref href=\"ok\"/>"
+        "<Ref href=http://h/x.asf/></ASX>");
     EXPECT_EQ(scan.messages, (Strings{"ASF syntax error 2!\n", "ASF syntax error 2!\n",
                                       "ASF syntax error 3!\n", "ASF syntax error 8!\n"}));
     EXPECT_EQ(scan.expansion.args, (Strings{"Quillon", "ok"}));
@@ -77,8 +79,9 @@ TEST(PlaylistTest, EngineVectorFromAsxTags) {
 }
 
 TEST(PlaylistTest, EngineListModesAndRefusals) {
-    Scan scan = Engine("\r\n [Reference]\r\nRef1=http://a/1\r\nRef2=http://b/2 \r\n[Other]\n"
-                       "Ref3=http://c/3\n[REFERENCE]\nREF=http://d/4\nRefx=http://e/5\n");
+    Scan scan = Engine(
+        "\r\n [Reference]\r\nRef1=http://a/1\r\nRef2=http://b/2 \r\n[Other]\n"
+        "Ref3=http://c/3\n[REFERENCE]\nREF=http://d/4\nRefx=http://e/5\n");
     EXPECT_TRUE(scan.expansion.isPlaylist);
     // The first section line is " [Reference]" (its blank kept), so only
     // the later sections start entries.
@@ -103,9 +106,9 @@ TEST(PlaylistTest, EngineListModesAndRefusals) {
     int runs = 0;
     auto run = [&runs](std::span<const std::string>) { ++runs; };
     const std::string empty = "<ASX></ASX>";
-    EXPECT_TRUE(ExpandPlaylist(nullptr, std::span(reinterpret_cast<const uint8_t*>(empty.data()),
-                                                  empty.size()),
-                               0, 80, {}, run));
+    EXPECT_TRUE(ExpandPlaylist(
+        nullptr, std::span(reinterpret_cast<const uint8_t*>(empty.data()), empty.size()), 0, 80, {},
+        run));
     EXPECT_EQ(runs, 0);
     test::TempDir dir;
     test::WriteFileBytes(dir / "a.asx", std::vector<uint8_t>(kTwoEntries, kTwoEntries + 100));
@@ -123,8 +126,8 @@ TEST(PlaylistTest, EngineListModesAndRefusals) {
 
 TEST(PlaylistTest, JobAndListReadersDiffer) {
     std::string moreInfo;
-    const std::string asx = std::string(kTwoEntries) +
-                            "<MoreInfo href=\"http://info/\"/><Ref href=\"http://h/\xE9\"/>";
+    const std::string asx =
+        std::string(kTwoEntries) + "<MoreInfo href=\"http://info/\"/><Ref href=\"http://h/\xE9\"/>";
     EXPECT_EQ(Job(asx, &moreInfo), (Strings{"http://h/a.asf", "mms://h/b.asf", "http://h/\xE9"}));
     EXPECT_EQ(moreInfo, "http://info/");
 
@@ -136,7 +139,8 @@ TEST(PlaylistTest, JobAndListReadersDiffer) {
     EXPECT_EQ(Job("http://h/12"), Strings{"http://h/12"});
 
     Strings handed;
-    const size_t count = ReadListPlaylist(asx, {}, [&](const std::string& a) { handed.push_back(a); });
+    const size_t count =
+        ReadListPlaylist(asx, {}, [&](const std::string& a) { handed.push_back(a); });
     EXPECT_EQ(count, 3u);
     EXPECT_EQ(handed, Job(asx));
 }

@@ -18,8 +18,8 @@
 #include "asf/AsfPacketTools.h"
 #include "common/LittleEndian.h"
 #include "common/OutputFile.h"
-#include "mms/MmsClient.h"
 #include "engine/EngineEvents.h"
+#include "mms/MmsClient.h"
 #include "support/TestServer.h"
 #include "support/TestSupport.h"
 

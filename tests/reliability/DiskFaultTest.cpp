@@ -108,8 +108,8 @@ TEST(DiskFaults, FullDiskEndsTheJobWithAnErrorAndKeepsThePartialRecording) {
         // The packets are the clip's; the Data object's head counts them.
         const size_t packets = scan.GetHeaderSize() + asf::kDataObjectHeaderSize;
         ASSERT_LT(scan.GetResumeOffset(), partial.size() + 1);
-        EXPECT_TRUE(std::equal(partial.begin() + packets,
-                               partial.begin() + scan.GetResumeOffset(), clip.begin() + packets));
+        EXPECT_TRUE(std::equal(partial.begin() + packets, partial.begin() + scan.GetResumeOffset(),
+                               clip.begin() + packets));
     }
 
     // The same process records the clip whole once there is room again.

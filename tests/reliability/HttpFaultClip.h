@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "http/CHttpRecorder.h"
 #include "engine/EngineEvents.h"
 #include "engine/JobPrompt.h"
+#include "http/CHttpRecorder.h"
 #include "support/AsfClip.h"
 #include "support/TestSupport.h"
 

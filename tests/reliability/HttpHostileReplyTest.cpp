@@ -42,8 +42,8 @@ protected:
     }
     std::unique_ptr<CmmsThread> RunJob(const std::string& address, JobPrompt* prompt = nullptr) {
         m_settings.m_baseDirectory = m_out.Path().string();
-        auto job = std::make_unique<CmmsThread>(nullptr, 1, m_settings,
-                                                CmmsThread::Item{address, "job", "", "", ""}, prompt);
+        auto job = std::make_unique<CmmsThread>(
+            nullptr, 1, m_settings, CmmsThread::Item{address, "job", "", "", ""}, prompt);
         job->SetIdleTimeoutMs(kIdleMs);
         job->Run();
         return job;
@@ -131,8 +131,8 @@ TEST_F(HostileReplyTest, CredentialsThatAreNeverEnoughEndTheTries) {
     // Without a terminal nobody can be asked: the given pair is tried once.
     const int before = test::CountLines(server.Log(), "-> 401");
     const test::CommandResult cli =
-        test::Run({TAPEWELL_CLI_PATH, "record", "--dir", m_out.Path().string(), "--quiet",
-                   "--user", "user", "--password", "secret", Url("/clip.asf"), "cli"});
+        test::Run({TAPEWELL_CLI_PATH, "record", "--dir", m_out.Path().string(), "--quiet", "--user",
+                   "user", "--password", "secret", Url("/clip.asf"), "cli"});
     EXPECT_EQ(cli.exitCode, 1) << cli.err;
     EXPECT_NE(cli.err.find("Authorization cancelled!"), std::string::npos) << cli.err;
     EXPECT_EQ(test::CountLines(server.Log(), "-> 401") - before, 2) << server.Log();
@@ -152,7 +152,8 @@ TEST_F(HostileReplyTest, RedirectToItselfEndsAfterBoundedRequests) {
     (void)fetcher.Record({.output = &out, .address = Url("/clip.asf")});
     EXPECT_EQ(fetcher.LastResult(), CWebFetcher::kNotDownloaded);
     EXPECT_EQ(events.errors, std::vector<std::string>{"Not Found"});
-    EXPECT_EQ(test::CountLines(server.Log(), "redirect to itself"), 1 + 1 + limits::kWebMaxRedirects);
+    EXPECT_EQ(test::CountLines(server.Log(), "redirect to itself"),
+              1 + 1 + limits::kWebMaxRedirects);
 
     // The job tries every engine; the first one's reason is the job's.
     const std::unique_ptr<CmmsThread> job = RunJob(Url("/clip.asf"));

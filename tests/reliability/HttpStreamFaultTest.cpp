@@ -68,8 +68,8 @@ void ExpectValidRecording(const fs::path& file, uint64_t size) {
 
 TEST(HttpStreamFault, SilentPeerEndsByIdleTimeoutWithARepairedFile) {
     const HttpFaultClip& clip = HttpFaultClip::Get();
-    TestServer server(HttpFaultClip::Folder(), {"--only", "http", "--http-fault", "stall",
-                                                     "--drop-after", kJobFaultAfter});
+    TestServer server(HttpFaultClip::Folder(),
+                      {"--only", "http", "--http-fault", "stall", "--drop-after", kJobFaultAfter});
     ASSERT_TRUE(server.Ready());
     TempDir dir;
     const Recording r = RecordWithEngine(server.HttpPort(), dir / "engine.asf");
@@ -81,7 +81,8 @@ TEST(HttpStreamFault, SilentPeerEndsByIdleTimeoutWithARepairedFile) {
     // once packets were written, and says the recording lacks its end.
     AppSettings settings;
     settings.m_baseDirectory = dir.Path().string();
-    CmmsThread job(nullptr, 1, settings, {test::HttpUrl(server.HttpPort(), "/clip.asf"), "job", "", "", ""});
+    CmmsThread job(nullptr, 1, settings,
+                   {test::HttpUrl(server.HttpPort(), "/clip.asf"), "job", "", "", ""});
     job.SetIdleTimeoutMs(kIdleMs);
     job.Run();
     EXPECT_TRUE(job.Error());
@@ -106,7 +107,7 @@ TEST(HttpStreamFault, PeerClosingInsideAChunkKeepsTheWholePackets) {
     // The command line's job keeps the packets that came whole, so that the
     // file can be resumed later, and fails with the reason.
     TestServer server(HttpFaultClip::Folder(), {"--only", "http", "--http-fault", "cut-body",
-                                                     "--drop-after", kJobFaultAfter});
+                                                "--drop-after", kJobFaultAfter});
     ASSERT_TRUE(server.Ready());
     const test::CommandResult cli =
         test::Run({TAPEWELL_CLI_PATH, "record", "--dir", dir.Path().string(), "--quiet",

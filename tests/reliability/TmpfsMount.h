@@ -15,8 +15,8 @@ namespace tapewell::test {
 // and Reason() says why, so the test can skip rather than fail.
 class TmpfsMount {
 public:
-    TmpfsMount(const std::filesystem::path& at, const std::string& options,
-               unsigned long flags = 0, const char* type = "tmpfs")
+    TmpfsMount(const std::filesystem::path& at, const std::string& options, unsigned long flags = 0,
+               const char* type = "tmpfs")
         : m_at(at) {
         std::error_code error;
         std::filesystem::create_directories(at, error);

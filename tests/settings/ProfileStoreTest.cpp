@@ -182,10 +182,9 @@ TEST(ProfileStore, OversizedFileIsReadInPartAndNotRewritten) {
 
     test::TempDir other;
     ProfileStore small(other / "p.ini");
-    EXPECT_EQ(small.WriteString("s", "big", std::string(limits::kMaxProfileFileBytes, 'b'))
-                  .error()
-                  .code,
-              EFBIG);
+    EXPECT_EQ(
+        small.WriteString("s", "big", std::string(limits::kMaxProfileFileBytes, 'b')).error().code,
+        EFBIG);
     EXPECT_FALSE(fs::exists(other / "p.ini"));
     EXPECT_EQ(FolderEntries(other.Path()), std::set<std::string>{"p.ini.lock"});
 }

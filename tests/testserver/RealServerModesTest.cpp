@@ -384,9 +384,8 @@ void ExpectFfmpegRecords(const std::filesystem::path& root, const std::string& p
     for (const FfmpegMode& mode : modes) {
         TestServer server(root, mode.switches);
         ASSERT_TRUE(server.Ready());
-        const std::string urls[] = {
-            "mmst://127.0.0.1:" + std::to_string(server.MmsPort()) + path,
-            "mmsh://127.0.0.1:" + std::to_string(server.HttpPort()) + path};
+        const std::string urls[] = {"mmst://127.0.0.1:" + std::to_string(server.MmsPort()) + path,
+                                    "mmsh://127.0.0.1:" + std::to_string(server.HttpPort()) + path};
         for (const std::string& url : urls) {
             SCOPED_TRACE(mode.switches[0] + " " + mode.switches[1] + " " + url);
             TempDir out;
@@ -445,7 +444,8 @@ TEST(RootPublishingPoint, IsTheFirstStreamFileByName) {
     TestServer server(dir.Path(), {"--only", "http", "--plain-get", "header"});
     ASSERT_TRUE(server.Ready());
     const auto reply = Exchange(server.HttpPort(), "GET / HTTP/1.0\r\nHost: x\r\n\r\n");
-    EXPECT_TRUE(std::string(reply.begin(), reply.end()).starts_with("HTTP/1.0 404")) << server.Log();
+    EXPECT_TRUE(std::string(reply.begin(), reply.end()).starts_with("HTTP/1.0 404"))
+        << server.Log();
 }
 
 TEST_F(RealServerModesTest, RootServesTheFirstStreamFileInEveryMode) {

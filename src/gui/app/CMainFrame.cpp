@@ -123,7 +123,8 @@ void CMainFrame::CreateActions() {
     onTop->setChecked(m_settings.m_onTop);
     connect(onTop, &QAction::toggled, this, &CMainFrame::SetOnTop);
 
-    QAction* screenSave = m_actions->Add(command::kProtectScreenSave, tr("Protect Screen Save"), {}, true);
+    QAction* screenSave =
+        m_actions->Add(command::kProtectScreenSave, tr("Protect Screen Save"), {}, true);
     screenSave->setChecked(m_settings.m_screenSave);
     connect(screenSave, &QAction::toggled, this, &CMainFrame::SetProtectScreenSave);
 
@@ -225,10 +226,10 @@ int CMainFrame::OpenOne(const std::string& address, const std::string& name,
     LoginCheck check(&prompt, &m_profile);
     const ErrorOr<int> row = OpenItem(m_list, m_recent, address, name, option, &check);
     if (!row) {
-        UiPrompt::Instance().Tell(this, QMessageBox::Warning,
-                                  tr("The list file %1 could not be opened: %2")
-                                      .arg(QString::fromStdString(address),
-                                           QString::fromStdString(row.error().message)));
+        UiPrompt::Instance().Tell(
+            this, QMessageBox::Warning,
+            tr("The list file %1 could not be opened: %2")
+                .arg(QString::fromStdString(address), QString::fromStdString(row.error().message)));
         return -1;
     }
     return *row;

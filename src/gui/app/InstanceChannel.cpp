@@ -59,19 +59,21 @@ bool MakePrivateFolder(const QString& folder, QString* error) {
         return false;
     }
     if (!S_ISDIR(info.st_mode)) {
-        *error = QCoreApplication::translate("InstanceChannel",
-                                             "%1 is not a folder (a link or a file is in its place)")
+        *error = QCoreApplication::translate(
+                     "InstanceChannel", "%1 is not a folder (a link or a file is in its place)")
                      .arg(folder);
         return false;
     }
     if (info.st_uid != ::getuid()) {
-        *error = QCoreApplication::translate("InstanceChannel", "the folder %1 belongs to another user")
-                     .arg(folder);
+        *error =
+            QCoreApplication::translate("InstanceChannel", "the folder %1 belongs to another user")
+                .arg(folder);
         return false;
     }
     if ((info.st_mode & 077) != 0 && ::chmod(native.constData(), 0700) != 0) {
-        *error = QCoreApplication::translate("InstanceChannel", "cannot make the folder %1 private: %2")
-                     .arg(folder, qt_error_string(errno));
+        *error =
+            QCoreApplication::translate("InstanceChannel", "cannot make the folder %1 private: %2")
+                .arg(folder, qt_error_string(errno));
         return false;
     }
     return true;
@@ -170,8 +172,9 @@ int ConnectBefore(const sockaddr_un& address, const QString& path, Clock::time_p
     for (;;) {
         const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
         if (fd < 0) {
-            *error = ToStd(QCoreApplication::translate("InstanceChannel", "cannot make a socket: %1")
-                               .arg(qt_error_string(errno)));
+            *error =
+                ToStd(QCoreApplication::translate("InstanceChannel", "cannot make a socket: %1")
+                          .arg(qt_error_string(errno)));
             return -1;
         }
         const int result = TryConnect(fd, address, deadline);
@@ -180,16 +183,18 @@ int ConnectBefore(const sockaddr_un& address, const QString& path, Clock::time_p
         }
         ::close(fd);
         if (result != ETIMEDOUT && !IsWorthRetrying(result)) {
-            *error = ToStd(QCoreApplication::translate("InstanceChannel",
-                                                       "cannot connect to the running Tapewell at %1: %2")
-                               .arg(path, qt_error_string(result)));
+            *error =
+                ToStd(QCoreApplication::translate(
+                          "InstanceChannel", "cannot connect to the running Tapewell at %1: %2")
+                          .arg(path, qt_error_string(result)));
             return -1;
         }
         const int left = RemainingMs(deadline);
         if (left == 0) {
-            *error = ToStd(QCoreApplication::translate(
-                               "InstanceChannel", "the running Tapewell did not answer at %1 within %2")
-                               .arg(path, DescribeWait(timeoutMs)));
+            *error =
+                ToStd(QCoreApplication::translate(
+                          "InstanceChannel", "the running Tapewell did not answer at %1 within %2")
+                          .arg(path, DescribeWait(timeoutMs)));
             return -1;
         }
         ::poll(nullptr, 0, std::min(left, kConnectRetryMs));
@@ -241,8 +246,8 @@ bool ReceiveAck(int fd, Clock::time_point deadline, int timeoutMs, std::string* 
             if (answer == kHandOverAck) {
                 return true;
             }
-            *error = ToStd(QCoreApplication::translate("InstanceChannel",
-                                                       "the running Tapewell gave an unknown answer"));
+            *error = ToStd(QCoreApplication::translate(
+                "InstanceChannel", "the running Tapewell gave an unknown answer"));
             return false;
         }
         if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
@@ -299,9 +304,9 @@ HandOverResult SendHandOver(const QString& socketPath, int32_t mode, const std::
                             int timeoutMs) {
     HandOverResult result;
     if (text.size() > kMaxHandOverTextBytes) {
-        result.error = ToStd(QCoreApplication::translate("InstanceChannel",
-                                                         "the item text is longer than %1 bytes")
-                                 .arg(kMaxHandOverTextBytes));
+        result.error = ToStd(
+            QCoreApplication::translate("InstanceChannel", "the item text is longer than %1 bytes")
+                .arg(kMaxHandOverTextBytes));
         return result;
     }
     const QByteArray native = QFile::encodeName(socketPath);

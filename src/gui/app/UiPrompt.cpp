@@ -36,9 +36,9 @@ void MessageBoxPrompt::Ask(QWidget* parent, const QString& text,
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(parent != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
     QObject::connect(box, &QMessageBox::finished, box, [box, done = std::move(done)](int) {
-        const QMessageBox::StandardButton answer =
-            box->clickedButton() != nullptr ? box->standardButton(box->clickedButton())
-                                            : QMessageBox::Cancel;
+        const QMessageBox::StandardButton answer = box->clickedButton() != nullptr
+                                                       ? box->standardButton(box->clickedButton())
+                                                       : QMessageBox::Cancel;
         if (done) {
             done(answer);
         }

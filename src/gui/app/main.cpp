@@ -34,10 +34,21 @@ constexpr const char* kUsage =
 // Qt's own options, which QApplication takes out of the arguments later;
 // these take a value.
 bool ToolkitOptionTakesValue(const std::string& arg) {
-    static const std::set<std::string> kWithValue{
-        "-platform", "-platformpluginpath", "-platformtheme", "-plugin", "-style",
-        "-stylesheet", "-display", "-geometry", "-qwindowgeometry", "-qwindowtitle",
-        "-qwindowicon", "-session", "-name", "-title", "-graphicssystem"};
+    static const std::set<std::string> kWithValue{"-platform",
+                                                  "-platformpluginpath",
+                                                  "-platformtheme",
+                                                  "-plugin",
+                                                  "-style",
+                                                  "-stylesheet",
+                                                  "-display",
+                                                  "-geometry",
+                                                  "-qwindowgeometry",
+                                                  "-qwindowtitle",
+                                                  "-qwindowicon",
+                                                  "-session",
+                                                  "-name",
+                                                  "-title",
+                                                  "-graphicssystem"};
     return kWithValue.count(arg) != 0 || kWithValue.count("-" + arg) != 0;
 }
 

@@ -55,7 +55,8 @@ CRecordListView::CRecordListView(RecordListModel* model, GuiListPrompt* prompt, 
     // After a row change the list has already shifted its selection; copying
     // it again makes the view agree even where Qt's own bookkeeping splits or
     // drops a range.
-    connect(model, &QAbstractItemModel::rowsInserted, this, &CRecordListView::CopySelectionFromList);
+    connect(model, &QAbstractItemModel::rowsInserted, this,
+            &CRecordListView::CopySelectionFromList);
     connect(model, &QAbstractItemModel::rowsRemoved, this, &CRecordListView::CopySelectionFromList);
     connect(model, &QAbstractItemModel::rowsMoved, this, &CRecordListView::CopySelectionFromList);
 

@@ -9,9 +9,9 @@ namespace tapewell::gui {
 namespace {
 
 // The stream schemes the record list can record or play.
-constexpr std::array<QLatin1String, 5> kStreamSchemes{
-    QLatin1String("http"), QLatin1String("mms"), QLatin1String("mmst"),
-    QLatin1String("mmsu"), QLatin1String("rtsp")};
+constexpr std::array<QLatin1String, 5> kStreamSchemes{QLatin1String("http"), QLatin1String("mms"),
+                                                      QLatin1String("mmst"), QLatin1String("mmsu"),
+                                                      QLatin1String("rtsp")};
 
 bool IsStreamScheme(const QString& scheme) {
     for (QLatin1String known : kStreamSchemes) {

@@ -23,7 +23,8 @@ FileExistsDialog::FileExistsDialog(const QString& path, QWidget* parent)
 
     auto* icon = new QLabel(this);
     const int iconSize = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
-    icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxQuestion, nullptr, this)
+    icon->setPixmap(style()
+                        ->standardIcon(QStyle::SP_MessageBoxQuestion, nullptr, this)
                         .pixmap(iconSize, iconSize));
     icon->setAlignment(Qt::AlignTop);
     auto* text = new QLabel(tr("%1 \n\n File exist. Overwrite?").arg(path), this);
@@ -58,32 +59,32 @@ FileExistsDialog::FileExistsDialog(const QString& path, QWidget* parent)
 JobPrompt::ExistsChoice FileExistsDialog::Choice(int result) const {
     using Answer = JobPrompt::ExistsAnswer;
     switch (result) {
-    case Accepted:
-        return {Answer::Ok, false};
-    case kSaveAs:
-        return {Answer::SaveAs, false};
-    case kPass:
-        return {Answer::Pass, m_all->isChecked()};
-    case kQuit:
-        return {Answer::Quit, false};
-    default:
-        return {Answer::Cancel, false};
+        case Accepted:
+            return {Answer::Ok, false};
+        case kSaveAs:
+            return {Answer::SaveAs, false};
+        case kPass:
+            return {Answer::Pass, m_all->isChecked()};
+        case kQuit:
+            return {Answer::Quit, false};
+        default:
+            return {Answer::Cancel, false};
     }
 }
 
 QPushButton* FileExistsDialog::Button(JobPrompt::ExistsAnswer answer) const {
     using Answer = JobPrompt::ExistsAnswer;
     switch (answer) {
-    case Answer::Ok:
-        return m_ok;
-    case Answer::SaveAs:
-        return m_saveAs;
-    case Answer::Pass:
-        return m_pass;
-    case Answer::Quit:
-        return m_quit;
-    case Answer::Cancel:
-        break;
+        case Answer::Ok:
+            return m_ok;
+        case Answer::SaveAs:
+            return m_saveAs;
+        case Answer::Pass:
+            return m_pass;
+        case Answer::Quit:
+            return m_quit;
+        case Answer::Cancel:
+            break;
     }
     return m_cancel;
 }

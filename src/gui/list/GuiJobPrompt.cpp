@@ -152,8 +152,8 @@ bool GuiJobPrompt::AskResume(const std::filesystem::path& path) {
         true,
         [text = tr("%1 \n\n File exist. Resumable?").arg(PathText(path))](QWidget* parent) {
             auto* box = new QMessageBox(QMessageBox::Question,
-                                        QCoreApplication::translate("CMainFrame", "Tapewell"),
-                                        text, QMessageBox::Ok | QMessageBox::Cancel, parent);
+                                        QCoreApplication::translate("CMainFrame", "Tapewell"), text,
+                                        QMessageBox::Ok | QMessageBox::Cancel, parent);
             box->setObjectName("resumeBox");
             box->setDefaultButton(QMessageBox::Ok);
             return box;

@@ -23,12 +23,12 @@ void RunWithAnswer(T& slot, T answer, const std::function<void()>& operation) {
 
 ListPrompt::Answer FromButton(QMessageBox::StandardButton button) {
     switch (button) {
-    case QMessageBox::Yes:
-        return ListPrompt::Answer::Yes;
-    case QMessageBox::No:
-        return ListPrompt::Answer::No;
-    default:
-        return ListPrompt::Answer::Cancel;
+        case QMessageBox::Yes:
+            return ListPrompt::Answer::Yes;
+        case QMessageBox::No:
+            return ListPrompt::Answer::No;
+        default:
+            return ListPrompt::Answer::Cancel;
     }
 }
 

@@ -26,8 +26,8 @@ public:
 
 }  // namespace
 
-RecordCommands::RecordCommands(RecordList& list, const AppSettings& settings,
-                               ProfileStore& profile, ActionTable& actions, QWidget* window)
+RecordCommands::RecordCommands(RecordList& list, const AppSettings& settings, ProfileStore& profile,
+                               ActionTable& actions, QWidget* window)
     : QObject(window),
       m_list(list),
       m_window(window),
@@ -36,8 +36,8 @@ RecordCommands::RecordCommands(RecordList& list, const AppSettings& settings,
     QPointer<QWidget> dialogParent(window);
     m_scheduler = std::make_unique<RecordScheduler>(
         list, settings, *m_sink,
-        [dialogParent] { return std::make_unique<GuiJobPrompt>(dialogParent.data()); },
-        *m_opener, StatusTexts());
+        [dialogParent] { return std::make_unique<GuiJobPrompt>(dialogParent.data()); }, *m_opener,
+        StatusTexts());
     m_scheduler->SetProfileStore(&profile);
     m_sink->SetHandler([scheduler = m_scheduler.get()](int code, uint16_t jobNumber) {
         scheduler->HandleNotice(code, jobNumber);
@@ -80,8 +80,8 @@ RecordStatusTexts RecordCommands::StatusTexts() {
 }
 
 void RecordCommands::CreateActions(ActionTable& actions) {
-    m_recordStart = actions.Add(command::kRecordStart, tr("Record Start"),
-                                QKeySequence(Qt::CTRL | Qt::Key_R));
+    m_recordStart =
+        actions.Add(command::kRecordStart, tr("Record Start"), QKeySequence(Qt::CTRL | Qt::Key_R));
     connect(m_recordStart, &QAction::triggered, this, [this] { m_scheduler->RecordStart(); });
     m_recordStop = actions.Add(command::kRecordStop, tr("Record Stop"),
                                QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));

@@ -130,23 +130,23 @@ QVariant RecordListModel::data(const QModelIndex& index, int role) const {
     const RecordRow& row = m_list.Row(index.row());
     const int column = index.column();
     switch (role) {
-    case Qt::DisplayRole:
-        return Text(row.cells[static_cast<size_t>(column)]);
-    case Qt::DecorationRole:
-        if (column == kColFile) {
-            return MarkIcon(row.mark);
-        }
-        return {};
-    case Qt::TextAlignmentRole:
-        return static_cast<int>(ColumnAlignment(column));
-    case Qt::ToolTipRole:
-        if (!m_toolTips) {
+        case Qt::DisplayRole:
+            return Text(row.cells[static_cast<size_t>(column)]);
+        case Qt::DecorationRole:
+            if (column == kColFile) {
+                return MarkIcon(row.mark);
+            }
             return {};
-        }
-        return tr("File registration info : %1\n\n %2 - \n%3")
-            .arg(Text(m_list.Title()), Text(row.cells[kColFile]), Text(row.cells[kColInfo]));
-    default:
-        return {};
+        case Qt::TextAlignmentRole:
+            return static_cast<int>(ColumnAlignment(column));
+        case Qt::ToolTipRole:
+            if (!m_toolTips) {
+                return {};
+            }
+            return tr("File registration info : %1\n\n %2 - \n%3")
+                .arg(Text(m_list.Title()), Text(row.cells[kColFile]), Text(row.cells[kColInfo]));
+        default:
+            return {};
     }
 }
 
@@ -158,12 +158,12 @@ QVariant RecordListModel::headerData(int section, Qt::Orientation orientation, i
         return {};
     }
     switch (role) {
-    case Qt::DisplayRole:
-        return m_headers.at(section);
-    case Qt::TextAlignmentRole:
-        return static_cast<int>(ColumnAlignment(section));
-    default:
-        return {};
+        case Qt::DisplayRole:
+            return m_headers.at(section);
+        case Qt::TextAlignmentRole:
+            return static_cast<int>(ColumnAlignment(section));
+        default:
+            return {};
     }
 }
 
@@ -183,15 +183,15 @@ bool RecordListModel::IsCell(const QModelIndex& index) const {
 
 QIcon RecordListModel::MarkIcon(int32_t mark) const {
     switch (mark) {
-    case kMarkLocal:
-        return m_markIcons[0];
-    case kMarkNetwork:
-        return m_markIcons[1];
-    case kMarkRecorded:
-        return m_markIcons[2];
-    default:
-        // A list file may bring a mark of its own; it shows no icon.
-        return {};
+        case kMarkLocal:
+            return m_markIcons[0];
+        case kMarkNetwork:
+            return m_markIcons[1];
+        case kMarkRecorded:
+            return m_markIcons[2];
+        default:
+            // A list file may bring a mark of its own; it shows no icon.
+            return {};
     }
 }
 

@@ -34,7 +34,8 @@ QFont CaptionStyle::Font() const {
 void CaptionStyle::SetFont(const QFont& font) {
     m_face = font.family();
     m_styleName = font.styleName();
-    if (font.pointSize() > 0) m_size = ClampSize(font.pointSize());
+    if (font.pointSize() > 0)
+        m_size = ClampSize(font.pointSize());
     m_bold = font.bold();
 }
 

@@ -24,9 +24,12 @@ QSize RatioOf(QSize video) {
 
 SizeMode SizeModeFromInt(int value) {
     switch (value) {
-        case 0: return SizeMode::kHalf;
-        case 2: return SizeMode::kDouble;
-        default: return SizeMode::kNormal;
+        case 0:
+            return SizeMode::kHalf;
+        case 2:
+            return SizeMode::kDouble;
+        default:
+            return SizeMode::kNormal;
     }
 }
 
@@ -34,9 +37,12 @@ QSize PlayerLayout::ScaledVideo(SizeMode mode) const {
     const int64_t width = std::max(m_video.width(), 0);
     const int64_t height = std::max(m_video.height(), 0);
     switch (mode) {
-        case SizeMode::kHalf: return {ClampExtent(width / 2), ClampExtent(height / 2)};
-        case SizeMode::kDouble: return {ClampExtent(width * 2), ClampExtent(height * 2)};
-        case SizeMode::kNormal: break;
+        case SizeMode::kHalf:
+            return {ClampExtent(width / 2), ClampExtent(height / 2)};
+        case SizeMode::kDouble:
+            return {ClampExtent(width * 2), ClampExtent(height * 2)};
+        case SizeMode::kNormal:
+            break;
     }
     return {ClampExtent(width), ClampExtent(height)};
 }
@@ -77,7 +83,8 @@ QRect PlayerLayout::CaptionBand(QSize client, bool fullWidth) const {
     const int height = BandHeight(client.height());
     const int inset = fullWidth ? 0 : kCaptionBandInset;
     const int width = std::max(client.width() - 2 * inset, 0);
-    if (height == 0 || width == 0) return {};
+    if (height == 0 || width == 0)
+        return {};
     return {inset, client.height() - height, width, height};
 }
 
@@ -94,10 +101,13 @@ QString PlayerLayout::SizeStatusText(SizeMode mode, QSize scaled) {
     const QString height = QString::number(scaled.height());
     switch (mode) {
         case SizeMode::kHalf:
-            return QCoreApplication::translate("PlayerLayout", "Half size : %1x%2").arg(width, height);
+            return QCoreApplication::translate("PlayerLayout", "Half size : %1x%2")
+                .arg(width, height);
         case SizeMode::kDouble:
-            return QCoreApplication::translate("PlayerLayout", "Double size : %1x%2").arg(width, height);
-        case SizeMode::kNormal: break;
+            return QCoreApplication::translate("PlayerLayout", "Double size : %1x%2")
+                .arg(width, height);
+        case SizeMode::kNormal:
+            break;
     }
     return QCoreApplication::translate("PlayerLayout", "Normal size : %1x%2").arg(width, height);
 }

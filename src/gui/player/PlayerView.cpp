@@ -72,8 +72,12 @@ void PlayerView::DisconnectBackend() {
 
 void PlayerView::Post(void (PlayerView::*signal)()) {
     QMetaObject::invokeMethod(
-        this, [this, signal] { Q_EMIT(this->*signal)
-                               (); }, Qt::QueuedConnection);
+        this,
+        [this, signal] {
+            Q_EMIT(this->*signal)
+            ();
+        },
+        Qt::QueuedConnection);
 }
 
 bool PlayerView::Play(const QString& address, const QString& title) {
