@@ -2,7 +2,7 @@
 # tests need, then configure and build into build/. Sourced, not run.
 
 TAPEWELL_PACKAGES=(
-  cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
+  cmake ninja-build g++ clang clang-format libclang-rt-14-dev pkg-config
   libgtest-dev libbenchmark-dev libpcap-dev libcurl4-openssl-dev shared-mime-info
   ffmpeg python3
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
@@ -27,10 +27,11 @@ tapewell_install_packages() {
   DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
-# tapewell_build DIR [CMAKE ARGS...]
+# tapewell_build DIR [CMAKE ARGS...]: a Release build, the configuration a
+# distribution ships, unless the arguments name another build type.
 tapewell_build() {
   local dir=$1
   shift
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
   cmake --build "$dir" -j "$(nproc)"
 }
