@@ -1,6 +1,7 @@
 // tapewell-cli record and probe as a user runs them, against
-// tapewell-testserver: the result files, the resume after a kill, and the
-// stop by SIGINT.
+// tapewell-testserver: the result files of each address form, and the
+// questions asked on a terminal. Kills, signals and limits are exercised in
+// tests/reliability.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
@@ -8,11 +9,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 #include "RecordingClip.h"
 #include "support/TestServer.h"
@@ -23,7 +22,6 @@ namespace {
 using test::RecordingClip;
 using test::TempDir;
 using test::TestServer;
-using test::WaitForSize;
 namespace fs = std::filesystem;
 
 const std::string kCli = TAPEWELL_CLI_PATH;
@@ -93,71 +91,6 @@ TEST_F(RecordCliTest, RecordsMmsHttpAndPlaylistAddresses) {
     const test::CommandResult failed = test::Run(Record({At(1, "/clip.asf", "mms"), "F"}));
     EXPECT_EQ(failed.exitCode, 1);
     EXPECT_NE(failed.err.find("mms://127.0.0.1:1/clip.asf: "), std::string::npos) << failed.err;
-}
-
-TEST_F(RecordCliTest, KilledRecordingResumesToTheSameBytes) {
-    TestServer fast(m_clip.Root());
-    TestServer slow(m_clip.Root(), {"--rate", "400"});
-    ASSERT_TRUE(fast.Ready() && slow.Ready());
-    ASSERT_EQ(test::Run(Record({At(fast.MmsPort(), "/clip.asf", "mms"), "Whole"})).exitCode, 0);
-    const std::vector<uint8_t> whole = test::ReadFileBytes(Base("Whole.asf"));
-    for (const char* scheme : {"mms", "http"}) {
-        SCOPED_TRACE(scheme);
-        const uint16_t port = std::string(scheme) == "mms" ? slow.MmsPort() : slow.HttpPort();
-        const std::string address = At(port, "/clip.asf", scheme);
-        const std::string name = std::string("Cut") + scheme;
-        const pid_t pid = test::Spawn(Record({"--quiet", address, name}));
-        ASSERT_TRUE(WaitForSize(Base(name + ".asf"), whole.size() / 2));
-        kill(pid, SIGKILL);
-        ExitCode(pid);
-        ASSERT_LT(fs::file_size(Base(name + ".asf")), whole.size());
-        const test::CommandResult resumed =
-            test::Run(Record({"--resume", "yes",
-                              At(std::string(scheme) == "mms" ? fast.MmsPort() : fast.HttpPort(),
-                                 "/clip.asf", scheme),
-                              name}));
-        EXPECT_EQ(resumed.exitCode, 0) << resumed.err;
-        const std::vector<uint8_t> done = test::ReadFileBytes(Base(name + ".asf"));
-        if (std::string(scheme) == "mms") {
-            EXPECT_EQ(done, whole);
-        } else {
-            ASSERT_TRUE(test::Run(Record({"--exists", "overwrite", At(fast.HttpPort(), "/clip.asf"),
-                                          "WholeHttp"}))
-                            .exitCode == 0);
-            EXPECT_EQ(done, test::ReadFileBytes(Base("WholeHttp.asf")));
-        }
-    }
-}
-
-TEST_F(RecordCliTest, SigintStopsWithARepairedFile) {
-    TestServer live(m_clip.Root(), {"--live", "--rate", "400"});
-    ASSERT_TRUE(live.Ready());
-    for (const char* scheme : {"mms", "http"}) {
-        SCOPED_TRACE(scheme);
-        const uint16_t port = std::string(scheme) == "mms" ? live.MmsPort() : live.HttpPort();
-        const std::string name = std::string("Live") + scheme;
-        const pid_t pid = test::Spawn(Record({"--quiet", At(port, "/clip.asf", scheme), name}));
-        ASSERT_TRUE(WaitForSize(Base(name + ".asf"), 100'000));
-        kill(pid, SIGINT);
-        EXPECT_EQ(ExitCode(pid), 2);
-        const std::vector<uint8_t> file = test::ReadFileBytes(Base(name + ".asf"));
-        const test::HeaderCheck header = test::CheckHeader(file);
-        EXPECT_TRUE(header.matchesFile) << header.fileSizeField << " " << file.size();
-        const test::ProbeReport report = test::Probe(Base(name + ".asf"));
-        EXPECT_EQ(report.Get("format.nb_streams"), "2");
-        EXPECT_EQ(report.asfPacketsRead, header.packetsField);
-    }
-}
-
-TEST_F(RecordCliTest, LiveRecordingEndsAtTheTimeLimit) {
-    TestServer live(m_clip.Root(), {"--live", "--rate", "realtime"});
-    ASSERT_TRUE(live.Ready());
-    const auto start = std::chrono::steady_clock::now();
-    const test::CommandResult run = test::Run(
-        Record({"--quiet", "--max-time", "2", At(live.HttpPort(), "/clip.asf"), "Limit"}));
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
-    EXPECT_TRUE(test::CheckHeader(test::ReadFileBytes(Base("Limit.asf"))).matchesFile);
 }
 
 // What a terminal shows (and takes) for the command line's questions: the
