@@ -1,13 +1,10 @@
 // Recordings that end honestly without being stopped early: short ones
 // that are whole (kept however small), a live one ended by its time limit,
-// a plain download ended by its size limit, and the Simple Index a player
-// seeks by.
+// and a plain download ended by its size limit.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
-#include <cmath>
 #include <cstdlib>
-#include <sstream>
 
 #include "EndingClips.h"
 #include "support/TestServer.h"
@@ -103,87 +100,6 @@ TEST_F(HonestFileTest, PlainDownloadStopsOnAWholePacket) {
     EXPECT_LE(dataEnd, kMiB);
     EXPECT_GT(dataEnd + 2 * layout.packetSize, kMiB);  // not far below it either
     EXPECT_EQ(DecodeErrors(file), "");
-}
-
-// Video key frames as ffprobe reads them from the file: presentation time
-// (ms, preroll left out) and the packet the frame begins in.
-struct KeyFrame {
-    int64_t timeMs;
-    uint64_t packet;
-};
-
-std::vector<KeyFrame> KeyFrames(const fs::path& file, const AsfFileLayout& layout) {
-    const CommandResult run =
-        test::Run({"ffprobe", "-v", "error", "-select_streams", "v", "-show_entries",
-                   "packet=pts_time,pos,flags", "-of", "csv=p=0", file.string()});
-    std::vector<KeyFrame> keys;
-    std::istringstream lines(run.out);
-    std::string line;
-    while (std::getline(lines, line)) {
-        std::istringstream fields(line);
-        std::string pts, pos, flags;
-        if (std::getline(fields, pts, ',') && std::getline(fields, pos, ',') &&
-            std::getline(fields, flags) && flags.find('K') != std::string::npos) {
-            const uint64_t at = std::strtoull(pos.c_str(), nullptr, 10);
-            keys.push_back({std::llround(std::strtod(pts.c_str(), nullptr) * 1000),
-                            (at - layout.DataStart()) / layout.packetSize});
-        }
-    }
-    return keys;
-}
-
-// The first video frame ffprobe decodes after seeking to `seconds`.
-std::pair<bool, double> FirstFrameAfterSeek(const fs::path& file, int seconds) {
-    const CommandResult run =
-        test::Run({"ffprobe", "-v", "error", "-read_intervals", std::to_string(seconds) + "%+#1",
-                   "-select_streams", "v", "-show_entries", "frame=pts_time,key_frame", "-of",
-                   "default=noprint_wrappers=1", file.string()});
-    bool key = false;
-    double time = -1;
-    std::istringstream lines(run.out);
-    std::string line;
-    while (std::getline(lines, line)) {
-        if (line.starts_with("key_frame=")) {
-            key = line == "key_frame=1";
-        } else if (line.starts_with("pts_time=")) {
-            time = std::strtod(line.c_str() + 9, nullptr);
-        }
-    }
-    return {key, time};
-}
-
-// Each entry of a whole recording's index names the packet where the last
-// key frame at or before its time begins, as FFmpeg's own muxer does, and a
-// seek into the middle starts on the key frame before the point sought.
-TEST_F(HonestFileTest, IndexNamesTheKeyFrameBeforeEachEntry) {
-    const fs::path& file = WholeRecording("mms");
-    ExpectWholeRecording(file, m_clips.longClip);
-    const AsfFileLayout layout = ReadAsfFileLayout(file);
-    ASSERT_TRUE(layout.hasIndex);
-    const std::vector<KeyFrame> keys = KeyFrames(file, layout);
-    ASSERT_GE(keys.size(), 15u);
-    for (size_t i = 0; i < layout.index.size(); ++i) {
-        const int64_t timeMs = static_cast<int64_t>(i * layout.indexIntervalMs) -
-                               static_cast<int64_t>(layout.PrerollMs());
-        const KeyFrame* before = nullptr;
-        for (const KeyFrame& key : keys) {
-            before = key.timeMs <= timeMs ? &key : before;
-        }
-        if (before != nullptr) {
-            ASSERT_EQ(layout.index[i].packet, before->packet)
-                << "entry " << i << " (" << timeMs << " ms): key frame at " << before->timeMs
-                << " ms";
-        }
-    }
-
-    const CommandResult seek = test::Run({"ffmpeg", "-v", "error", "-ss", "10", "-i", file.string(),
-                                          "-frames:v", "1", "-f", "null", "-"});
-    EXPECT_EQ(seek.exitCode, 0);
-    EXPECT_EQ(seek.err, "");
-    const auto [key, time] = FirstFrameAfterSeek(file, 10);
-    EXPECT_TRUE(key);
-    EXPECT_GE(time, 9.0);
-    EXPECT_LE(time, 10.0);
 }
 
 }  // namespace
