@@ -47,29 +47,25 @@ TEST(StartCommand, FileUrisBecomeLocalPaths) {
 }
 
 TEST(StartCommand, ItemTextsSplitIntoAddressNameAndOption) {
-    const ItemText plain = SplitItemText("mms://h/a.asf");
-    EXPECT_EQ(plain.address, "mms://h/a.asf");
-    EXPECT_EQ(plain.name, "");
-    EXPECT_EQ(plain.option, "0");
-
-    const ItemText named = SplitItemText("mms://h/a.asf&&News");
-    EXPECT_EQ(named.address, "mms://h/a.asf");
-    EXPECT_EQ(named.name, "News");
-    EXPECT_EQ(named.option, "0");
-
-    const ItemText three = SplitItemText("a&&b&&c");
-    EXPECT_EQ(three.name, "b");
-    EXPECT_EQ(three.option, "c");
-
-    const ItemText four = SplitItemText("a&&b&&c&&d");
-    EXPECT_EQ(four.address, "a");
-    EXPECT_EQ(four.name, "b");
-    EXPECT_EQ(four.option, "c&&d");
-
-    const ItemText emptyParts = SplitItemText("&&&&");
-    EXPECT_EQ(emptyParts.address, "");
-    EXPECT_EQ(emptyParts.name, "");
-    EXPECT_EQ(emptyParts.option, "");
+    struct Case {
+        const char* text;
+        const char* address;
+        const char* name;
+        const char* option;
+    };
+    const Case cases[] = {
+        {"mms://h/a.asf", "mms://h/a.asf", "", "0"},
+        {"mms://h/a.asf&&News", "mms://h/a.asf", "News", "0"},
+        {"a&&b&&c", "a", "b", "c"},
+        {"a&&b&&c&&d", "a", "b", "c&&d"},
+        {"&&&&", "", "", ""},
+    };
+    for (const Case& c : cases) {
+        const ItemText item = SplitItemText(c.text);
+        EXPECT_EQ(item.address, c.address) << c.text;
+        EXPECT_EQ(item.name, c.name) << c.text;
+        EXPECT_EQ(item.option, c.option) << c.text;
+    }
 }
 
 }  // namespace
