@@ -258,19 +258,9 @@ TEST(HttpRecorderTest, CredentialsComeFromTheStoreThenThePrompt) {
     EXPECT_NE(r.err.find("ERROR: Authorization cancelled!"), std::string::npos) << r.err;
 }
 
-TEST(HttpRecorderTest, RedirectsPlaylistsAndProxies) {
+TEST(HttpRecorderTest, PlaylistsAndProxies) {
     const HttpClip& clip = HttpClip::Get();
     TempDir dir;
-    {
-        TestServer redirecting(HttpClip::Root().Path(), {"--only", "http", "--redirect"});
-        MemoryOutputFile out;
-        RecordedEvents events;
-        TestRecorder engine(EngineOptions(), &events);
-        (void)engine.Record({.output = &out, .address = Url(redirecting.HttpPort())});
-        EXPECT_EQ(engine.LastMessage(), "reply: 302 - Found");
-        EXPECT_EQ(events.seen.size(), 1u);  // the first start, no end
-        EXPECT_TRUE(out.Bytes().empty());
-    }
     TestServer server(HttpClip::Root().Path(), {"--only", "http"});
     ASSERT_TRUE(server.Ready());
     {
