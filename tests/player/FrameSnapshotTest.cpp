@@ -35,11 +35,10 @@ std::vector<int64_t> TakenTimes(int every, int pictures) {
     return taken;
 }
 
-TEST(FrameSnapshot, TakesMPicturesEveryNSecondsOfMediaTime) {
-    EXPECT_EQ(TakenTimes(1, 1), (std::vector<int64_t>{0, 1000, 2000}));
-    EXPECT_EQ(TakenTimes(2, 5), (std::vector<int64_t>{0, 400, 800, 1200, 1600, 2000, 2400, 2800}));
-    EXPECT_TRUE(TakenTimes(1, 0).empty());
-    EXPECT_EQ(TakenTimes(0, 1).size(), 75u);  // no interval: every frame
+// Intervals of whole seconds are run end to end by SnapshotCliTest; an
+// interval of 0 takes every frame, which no clip there shows.
+TEST(FrameSnapshot, NoIntervalTakesEveryFrame) {
+    EXPECT_EQ(TakenTimes(0, 1).size(), 75u);
 }
 
 TEST(FrameSnapshot, NamesLabelsAndLogsSavedPictures) {
