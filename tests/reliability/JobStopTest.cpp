@@ -148,6 +148,7 @@ TEST_F(JobStopTest, DuringTheMedia) {
     TestServer server(m_clips.root, {"--rate", "200"});
     ASSERT_TRUE(server.Ready());
     StopAt(Mms(server.MmsPort()), JobSink::kProgress, std::chrono::milliseconds(300));
+    EXPECT_EQ(m_sink.Count(JobSink::kHeader), 1);  // no other engine is tried after a stop
     ExpectReadable(m_base / "Out.asf");
     EXPECT_LT(fs::file_size(m_base / "Out.asf"), m_clips.clip.bytes.size());
 }
