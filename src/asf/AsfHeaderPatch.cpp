@@ -24,24 +24,25 @@ uint64_t PlayDuration(uint64_t latestMs, uint64_t prerollMs) {
     return (latestMs + prerollMs) * kHundredNsPerMs;
 }
 
-ErrorOr<void> Put64(const HeaderFieldWriter& write, uint64_t at, uint64_t value, const char* name) {
-    uint8_t b[8];
-    WriteLe64(b, value);
-    if (auto written = write(at, b); !written) {
+ErrorOr<void> PutField(const HeaderFieldWriter& write, uint64_t at, std::span<const uint8_t> bytes,
+                       const char* name) {
+    if (auto written = write(at, bytes); !written) {
         return Error{written.error().code, std::string("cannot write the header's ") + name + ": " +
                                                written.error().message};
     }
     return {};
 }
 
+ErrorOr<void> Put64(const HeaderFieldWriter& write, uint64_t at, uint64_t value, const char* name) {
+    uint8_t b[8];
+    WriteLe64(b, value);
+    return PutField(write, at, b, name);
+}
+
 ErrorOr<void> Put32(const HeaderFieldWriter& write, uint64_t at, uint32_t value, const char* name) {
     uint8_t b[4];
     WriteLe32(b, value);
-    if (auto written = write(at, b); !written) {
-        return Error{written.error().code, std::string("cannot write the header's ") + name + ": " +
-                                               written.error().message};
-    }
-    return {};
+    return PutField(write, at, b, name);
 }
 
 // The reason a write just failed: errno when the call set one.
