@@ -111,6 +111,12 @@ uint32_t KindFlags(const std::string& path) {
     return flags;
 }
 
+bool IsPlainLocalMedia(uint32_t kindFlags) {
+    constexpr uint32_t kPlaylistBits =
+        kind::kAsx | kind::kWmx | kind::kWvx | kind::kPlaylistUnused | kind::kAsxInAsf;
+    return (kindFlags & kind::kExists) != 0 && (kindFlags & kPlaylistBits) == 0;
+}
+
 std::string DeriveName(std::string_view address) {
     return DeriveName(address, MimeGlobs::System());
 }

@@ -47,6 +47,11 @@ std::string TypeWord(std::string_view address);
 // The OR of the kind bits above for path.
 uint32_t KindFlags(const std::string& path);
 
+// Whether KindFlags describe an existing file that is not a playlist (none
+// of the ASX bits, nor ASX text under an ".asf" name): such a row is played,
+// never recorded.
+bool IsPlainLocalMedia(uint32_t kindFlags);
+
 // The display name made from an address: its last path piece without its
 // extension. globs decides which extensions are registered file types
 // (default: the system's MIME database).

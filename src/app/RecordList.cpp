@@ -266,13 +266,17 @@ bool RecordList::Deletable(int row) const {
 }
 
 void RecordList::NewList() {
+    RemoveIdleRows();
+    SetCredentials("", "");
+    SetTitle("");
+}
+
+void RecordList::RemoveIdleRows() {
     for (int row = RowCount() - 1; row >= 0; --row) {
         if (Deletable(row)) {
             RemoveRow(row);
         }
     }
-    SetCredentials("", "");
-    SetTitle("");
 }
 
 void RecordList::DeleteSelected() {

@@ -95,6 +95,10 @@ public:
     // Removes every row that is neither busy nor playing, and forgets the
     // credentials and the title.
     void NewList();
+    // Removes every row that is neither busy nor playing, keeping the title
+    // and the credentials: "&Open..." clears the list this way before it
+    // opens the chosen files.
+    void RemoveIdleRows();
     // After one question, removes the selected rows that are neither busy
     // nor playing.
     void DeleteSelected();
