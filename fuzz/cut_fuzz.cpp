@@ -1,5 +1,5 @@
-// Cuts arbitrary bytes taken as an ASF file: the whole of it and one second
-// from its middle, into memory.
+// Cuts arbitrary bytes taken as an ASF file into memory: the whole of it,
+// two seconds from its middle, and one second (start equal to end).
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -18,5 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static_cast<void>(cutter.Cut(source, info, 0, duration, whole));
     tapewell::MemorySink middle;
     static_cast<void>(cutter.Cut(source, info, duration / 2, duration / 2 + 1, middle));
+    tapewell::MemorySink second;
+    static_cast<void>(cutter.Cut(source, info, duration / 2, duration / 2, second));
     return 0;
 }

@@ -77,6 +77,42 @@ std::vector<uint8_t> IndexForCut(std::span<const uint8_t> source, uint64_t first
     return index;
 }
 
+// How far from the range's first packet, either way, the cut looks for a key
+// frame: far more than the key frame distance of any real stream, and a
+// bound on the reading that a stream without key frame marks costs.
+constexpr uint64_t kKeyFrameSearchBytes = 64u << 20;
+
+// What one packet tells the key frame search, from the video objects that
+// begin in it (tails of objects begun earlier, and audio, do not count; a
+// compressed payload holds whole objects).
+struct KeyFrameLook {
+    // The first of them is a key frame shown no later than atMs
+    // (presentation time, preroll included), or one without a time.
+    bool beginsKeyFrame = false;
+    // One of them is shown after atMs, or carries no time to tell.
+    bool passesStart = false;
+};
+
+KeyFrameLook LookAtPacket(std::span<const uint8_t> packet, std::span<const uint8_t> video,
+                          uint64_t atMs) {
+    KeyFrameLook look;
+    bool first = true;
+    AsfPacketTools::ForEachPayload(packet, [&](const AsfPacketTools::PayloadInfo& payload) {
+        if (!(payload.compressed || payload.objectOffset == 0) ||
+            std::find(video.begin(), video.end(), payload.stream) == video.end()) {
+            return true;
+        }
+        const bool byStart = payload.hasTime && payload.presentationTime <= atMs;
+        if (first) {
+            look.beginsKeyFrame = payload.keyFrame && (byStart || !payload.hasTime);
+            first = false;
+        }
+        look.passesStart = !byStart;
+        return byStart;
+    });
+    return look;
+}
+
 // A float or double truncated towards zero, with NaN and negatives at 0 and
 // values beyond the 64-bit range at its top, where a plain cast would be
 // undefined.
@@ -101,6 +137,15 @@ public:
 
 private:
     bool Plan(const AsfInfo& info, int32_t start, int32_t end);
+    bool StartAtKeyFrame(int32_t start);
+    // Reads count packets from the given one into the copy buffer.
+    bool ReadPackets(uint64_t from, uint64_t count);
+    std::span<const uint8_t> BufferedPacket(uint64_t i) const {
+        return std::span(m_buffer).subspan(i * m_packetSize, m_packetSize);
+    }
+    uint64_t PacketAt(uint64_t packet) const {
+        return m_dataAt + asf::kDataObjectHeaderSize + packet * m_packetSize;
+    }
     bool CopyHeader();
     bool CopyPackets();
     bool CopyOversizePacket(uint64_t at);
@@ -136,15 +181,17 @@ private:
 };
 
 ErrorOr<AsfCutter::Result> CutRun::Run(const AsfInfo& info, int32_t start, int32_t end) {
-    if (Plan(info, start, end) && CopyHeader() && CopyPackets() && CopyIndex() && RewriteHeader()) {
+    if (Plan(info, start, end) && StartAtKeyFrame(start) && CopyHeader() && CopyPackets() &&
+        CopyIndex() && RewriteHeader()) {
         return m_result;
     }
     return *m_error;
 }
 
 bool CutRun::Plan(const AsfInfo& info, int32_t start, int32_t end) {
-    if (start < 0 || start >= end) {
-        return Fail("the start must be at least 0 and below the end");
+    // The end second is included, so a start equal to the end is one second.
+    if (start < 0 || start > end) {
+        return Fail("the start must be at least 0 and not after the end");
     }
     AsfObjectEntry header;
     AsfObjectEntry data;
@@ -181,6 +228,69 @@ bool CutRun::Plan(const AsfInfo& info, int32_t start, int32_t end) {
     return Read(header.offset, m_header);
 }
 
+// A copy that begins between two key frames gives a player nothing to draw
+// the first pictures on until the next key frame comes. The cut therefore
+// begins at the packet that begins the last key frame shown by the start
+// second. The range's first packet comes from the average byte rate, so that
+// key frame may lie after it (the search goes forward while the video is
+// still shown by the start) or before it (then backward). Files without
+// video, packets too large for the copy buffer, and video without such a key
+// frame within kKeyFrameSearchBytes begin where the range does.
+bool CutRun::StartAtKeyFrame(int32_t start) {
+    const std::vector<uint8_t> video = AsfPacketTools::VideoStreamNumbers(m_header);
+    const uint64_t perBatch = limits::kCutCopyBufferBytes / m_packetSize;
+    if (video.empty() || perBatch == 0) {
+        return true;
+    }
+    const uint64_t startMs = uint64_t{static_cast<uint32_t>(start)} * 1000 + m_preroll;
+    const uint64_t searched = std::max<uint64_t>(1, kKeyFrameSearchBytes / m_packetSize);
+    const uint64_t first = m_packets.first;
+    const uint64_t forwardEnd = std::min(m_packets.stop, first + searched);
+    bool found = false;
+    bool passed = false;
+    for (uint64_t at = first; at < forwardEnd && !passed;) {
+        const uint64_t count = std::min(perBatch, forwardEnd - at);
+        if (!ReadPackets(at, count)) {
+            return false;
+        }
+        for (uint64_t i = 0; i < count && !passed; ++i) {
+            const KeyFrameLook look = LookAtPacket(BufferedPacket(i), video, startMs);
+            if (look.beginsKeyFrame) {
+                m_packets.first = at + i;
+                found = true;
+            }
+            passed = look.passesStart;
+        }
+        at += count;
+    }
+    if (found) {
+        return true;
+    }
+    const uint64_t lowest = first > searched ? first - searched : 0;
+    for (uint64_t end = first; end > lowest;) {
+        const uint64_t count = std::min(perBatch, end - lowest);
+        if (!ReadPackets(end - count, count)) {
+            return false;
+        }
+        for (uint64_t i = count; i-- > 0;) {
+            if (LookAtPacket(BufferedPacket(i), video, startMs).beginsKeyFrame) {
+                m_packets.first = end - count + i;
+                return true;
+            }
+        }
+        end -= count;
+    }
+    return true;
+}
+
+bool CutRun::ReadPackets(uint64_t from, uint64_t count) {
+    if (Cancelled()) {
+        return Fail("cancelled");
+    }
+    m_buffer.resize(count * m_packetSize);
+    return Read(PacketAt(from), m_buffer);
+}
+
 // The header goes out unchanged for now; its File Properties are rewritten
 // once the packets are known.
 bool CutRun::CopyHeader() {
@@ -196,7 +306,8 @@ bool CutRun::CopyPackets() {
     const uint64_t total = m_packets.stop - m_packets.first;
     const uint64_t perBatch = std::min(limits::kCutCopyBufferBytes / m_packetSize, total);
     m_buffer.resize(perBatch > 0 ? perBatch * m_packetSize : limits::kCutCopyBufferBytes);
-    uint64_t at = m_dataAt + asf::kDataObjectHeaderSize + m_packets.first * m_packetSize;
+    uint64_t at = PacketAt(m_packets.first);
+    m_result.firstPacket = m_packets.first;
     if (m_progress) {
         m_progress(0, total);
     }
@@ -362,6 +473,13 @@ ErrorOr<AsfCutter::Result> AsfCutter::Cut(const std::filesystem::path& source, c
     if (!in) {
         return Error::FromErrno(in.error().code,
                                 "cannot open '" + source.string() + "': " + in.error().message);
+    }
+    // Writing over the source, by its own name or any other path to it,
+    // would lose the recording the cut is taken from.
+    std::error_code ignored;
+    if (std::filesystem::equivalent(source, output, ignored)) {
+        return Error::FromMessage("the output '" + output.string() +
+                                  "' is the source file itself; choose another output");
     }
     ErrorOr<std::unique_ptr<FileSink>> out = FileSink::Create(output);
     if (!out) {

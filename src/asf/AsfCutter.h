@@ -43,6 +43,7 @@ public:
     // A whole cut.
     struct Result {
         std::filesystem::path output;  // empty for a cut into a sink
+        uint64_t firstPacket = 0;      // the source's packet the cut begins at
         uint64_t packets = 0;          // data packets written
         uint64_t fileSize = 0;         // bytes of the output
         uint32_t largestSendTime = 0;  // ms, after rebasing
@@ -58,9 +59,12 @@ public:
         : m_progress(std::move(progress)), m_cancel(cancel) {}
 
     // Cuts the file info was parsed from into output. A failed cut leaves no
-    // output behind; an existing output file is replaced only by a whole cut.
-    // The error's message says why for the user: a bad range (start
-    // negative or not below end), no Header and Data objects, no File
+    // output behind; an existing output file is replaced only by a whole cut,
+    // and never when it is the source itself (the same file by any path).
+    // The copy begins at the last packet at or before the range whose first
+    // new video object is a key frame, so that the cut's first picture is
+    // whole. The error's message says why for the user: a bad range (start
+    // negative or after end), the output being the source, no Header and Data objects, no File
     // Properties (or no packet size or play time), a range outside the
     // file's packets, a header beyond limits::kMaxAsfHeaderBytes, a source
     // that cannot be opened or read, an output that cannot be created or

@@ -133,13 +133,41 @@ TEST(CliCut, WritesTheRangeBesideTheSourceAndSaysWhatItWrote) {
     EXPECT_EQ(test::Probe(out).Get("format.format_name"), "asf");
 }
 
+// The end second is included: a start equal to the end cuts one second.
+TEST(CliCut, StartEqualToEndCutsOneSecond) {
+    test::TempDir dir;
+    const auto out = dir / "one.asf";
+    CommandResult r = test::Run(
+        {kCli, "cut", SampleFile().string(), "--start", "1", "--end", "1", "-o", out.string()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NEAR(std::stod(test::Probe(out).Get("format.duration")), 1.0, 0.6);
+}
+
+// The output named as the source, directly or through another path, is
+// refused before anything is written: the source keeps every byte.
+TEST(CliCut, RefusesToWriteOverItsSource) {
+    test::TempDir dir;
+    const auto source = dir / "x.asf";
+    std::filesystem::copy_file(SampleFile(), source);
+    std::filesystem::create_directory(dir / "d");
+    const auto before = test::ReadFileBytes(source);
+    for (const auto& out : {source, dir / "d" / ".." / "x.asf"}) {
+        CommandResult r = test::Run(
+            {kCli, "cut", source.string(), "--start", "0", "--end", "1", "-o", out.string()});
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_NE(r.err.find("is the source file itself"), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(test::ReadFileBytes(source), before);
+    }
+}
+
 TEST(CliCut, RefusesRangesAndFilesItCannotCut) {
     test::TempDir dir;
     test::WriteFileBytes(dir / "text.asf", {'h', 'e', 'l', 'l', 'o'});
     const std::string sample = SampleFile().string();
     const std::string out = (dir / "out.asf").string();
     const std::vector<std::string> cases[] = {
-        {"cut", sample, "--start", "1", "--end", "1", "-o", out},
+        {"cut", sample, "--start", "2", "--end", "1", "-o", out},
         {"cut", sample, "--start", "50", "--end", "60", "-o", out},
         {"cut", (dir / "text.asf").string(), "--start", "0", "--end", "1", "-o", out},
     };
