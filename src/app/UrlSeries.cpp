@@ -60,6 +60,12 @@ ErrorOr<void> CheckGiven(const std::string& address, const char* which) {
     return {};
 }
 
+// A name of the end's length that does not sort before it (byte-wise) is
+// the last of the series.
+bool ReachesEnd(const std::string& name, const std::string& endName) {
+    return name.size() == endName.size() && name >= endName;
+}
+
 }  // namespace
 
 std::string Increment(std::string_view name) {
@@ -104,6 +110,12 @@ ErrorOr<std::vector<std::string>> Expand(const std::string& start, const std::st
     std::string name = slash == std::string::npos ? start : start.substr(slash + 1);
     const size_t endSlash = end.rfind('/');
     const std::string endName = endSlash == std::string::npos ? end : end.substr(endSlash + 1);
+    // A start that is already the end (or past it) has nothing after it: the
+    // test below would never hold for the longer names that follow, and the
+    // series would run to the line limit.
+    if (ReachesEnd(name, endName)) {
+        return lines;
+    }
 
     while (lines.size() < kMaxSeriesLines) {
         name = Increment(name);
@@ -112,9 +124,8 @@ ErrorOr<std::vector<std::string>> Expand(const std::string& start, const std::st
                                       " after " + std::to_string(lines.size()) + " lines.");
         }
         lines.push_back(prefix + name);
-        // A name of the end's length that does not sort before it is the
-        // last; an end the series never meets stops at the line limit.
-        if (name.size() == endName.size() && name >= endName) {
+        // An end the series never meets stops at the line limit.
+        if (ReachesEnd(name, endName)) {
             break;
         }
     }

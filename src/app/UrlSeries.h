@@ -40,7 +40,8 @@ std::string Increment(std::string_view name);
 // then the names that Increment gives after start's last "/", each with
 // start's part up to that "/" in front, until a name as long as end's last
 // piece that does not sort before it (byte-wise), and at most
-// kMaxSeriesLines lines in all.
+// kMaxSeriesLines lines in all. A start whose own name already meets that
+// test is a series of one.
 // Fails (message names the limit) when start, end or any line is longer than
 // kMaxAddressLineBytes, and when start or end holds a line break (each line
 // of the result is one address); never cuts.

@@ -57,10 +57,17 @@ TEST(UrlSeries, ExpandStopsAtTheEndOrTheLineLimit) {
     ASSERT_EQ(endless->size(), kMaxSeriesLines);
     EXPECT_EQ(endless->back(), "http://host/clip501");
 
-    // An end that sorts before the start's next name ends after one step.
+    // A start at or past the end is the whole series; an end that comes
+    // only after a longer name is met after one step.
+    auto same = Expand("mms://h/a5.asf", "mms://h/a5.asf");
+    ASSERT_TRUE(same);
+    EXPECT_EQ(*same, std::vector<std::string>{"mms://h/a5.asf"});
     auto past = Expand("mms://h/a5.asf", "mms://h/a1.asf");
     ASSERT_TRUE(past);
-    EXPECT_EQ(past->size(), 2u);
+    EXPECT_EQ(past->size(), 1u);
+    auto shortStart = Expand("mms://h/a9.asf", "mms://h/a05.asf");
+    ASSERT_TRUE(shortStart);
+    EXPECT_EQ(*shortStart, (std::vector<std::string>{"mms://h/a9.asf", "mms://h/a10.asf"}));
 
     auto single = Expand("mms://h/live", "");
     ASSERT_TRUE(single);
