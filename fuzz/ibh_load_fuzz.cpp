@@ -1,5 +1,6 @@
-// Binary list files: any bytes must parse without fault, and whatever a
-// parse yields must be written and read back with the same rows.
+// Binary list files: any bytes must parse without fault, the rows the file
+// stands for are never fewer than those read, and whatever a parse yields
+// must be written and read back as a whole file with the same rows.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -14,7 +15,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const auto bytes = tapewell::IbhFile::Encode(*list);
     auto again = tapewell::IbhFile::Parse(bytes);
-    if (!again || again->records.size() != list->records.size() ||
+    if (list->rowsInFile < list->records.size() || !again || again->lastRecordCut ||
+        again->rowsInFile != list->records.size() ||
+        again->records.size() != list->records.size() ||
         bytes.size() != tapewell::IbhFile::kHeaderBytes +
                             list->records.size() * tapewell::IbhFile::kRecordBytes) {
         std::abort();

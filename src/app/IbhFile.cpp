@@ -7,6 +7,7 @@
 #include "common/ByteSource.h"
 #include "common/Limits.h"
 #include "common/TextCodec.h"
+#include "settings/ProfileFile.h"
 
 namespace tapewell {
 namespace {
@@ -71,6 +72,15 @@ std::string Trim(const std::string& text) {
     return text.substr(first, text.find_last_not_of(kTrimmed) - first + 1);
 }
 
+// Sets what a file of fileBytes bytes stands for, a cut-off last record
+// counted as a row.
+void CountRows(IbhList& list, uint64_t fileBytes) {
+    const uint64_t body = fileBytes - IbhFile::kHeaderBytes;
+    list.lastRecordCut = body % IbhFile::kRecordBytes != 0;
+    list.rowsInFile =
+        static_cast<size_t>((body + IbhFile::kRecordBytes - 1) / IbhFile::kRecordBytes);
+}
+
 }  // namespace
 
 std::string IbhFile::StoredSize(const std::string& size) {
@@ -126,11 +136,19 @@ std::optional<IbhList> IbhFile::Parse(std::span<const uint8_t> bytes) {
                                          GetText(record, kTime), GetText(record, kSize),
                                          Trim(GetText(record, kInfo))});
     }
+    CountRows(list, bytes.size());
     return list;
 }
 
 ErrorOr<void> IbhFile::Save(const std::filesystem::path& path, const IbhList& list) {
-    return WriteNewFile(path, Encode(list));
+    const std::vector<uint8_t> bytes = Encode(list);
+    if (list.userName.empty() && list.password.empty()) {
+        return WriteNewFile(path, bytes);
+    }
+    // The password is stored as plain text: nobody but the user may read it,
+    // not even for the moment between creating the file and a chmod.
+    return profile_file::ReplaceAtomically(
+        path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 ErrorOr<IbhList> IbhFile::Load(const std::filesystem::path& path) {
@@ -145,6 +163,7 @@ ErrorOr<IbhList> IbhFile::Load(const std::filesystem::path& path) {
     if (!list) {
         return Error::FromMessage("not a list file");
     }
+    CountRows(*list, source->Size());
     return std::move(*list);
 }
 

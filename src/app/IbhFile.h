@@ -26,6 +26,11 @@ struct IbhList {
     std::string userName;
     std::string password;
     std::vector<IbhRecord> records;
+    // The rows the file's length stands for when read: whole records plus
+    // one for a cut-off last record. More than records.size() when the file
+    // was cut off or holds more rows than are read.
+    size_t rowsInFile = 0;
+    bool lastRecordCut = false;
 };
 
 // The binary list file ".ibh": a 224-byte header and 584-byte records, no
@@ -69,13 +74,16 @@ public:
     static std::vector<uint8_t> Encode(const IbhList& list);
     // nullopt when the bytes do not start with a whole header of version
     // "0.1b" and protocol "mms". A last record shorter than kRecordBytes is
-    // ignored, and at most limits::kMaxListFileRows records are read.
+    // not read (rowsInFile and lastRecordCut tell of it), and at most
+    // limits::kMaxListFileRows records are read.
     static std::optional<IbhList> Parse(std::span<const uint8_t> bytes);
 
     // Writes beside path and renames over it, so a failed save leaves the
-    // old file whole.
+    // old file whole. A list that holds a user name or password is written
+    // as the settings are: mode 0600, synced before the rename.
     static ErrorOr<void> Save(const std::filesystem::path& path, const IbhList& list);
-    // Fails when the file cannot be read or is not a list file.
+    // Fails when the file cannot be read or is not a list file. rowsInFile
+    // counts by the file's whole length, also past what is read.
     static ErrorOr<IbhList> Load(const std::filesystem::path& path);
 
     // The text of a Size cell, or "" when it starts with a negative number.

@@ -22,6 +22,19 @@ bool Selected(ListSaveMode mode, int32_t mark) {
     return false;
 }
 
+std::string RowsNotReadWarning(const IbhList& file) {
+    const size_t read = file.records.size();
+    if (file.lastRecordCut) {
+        return "list file is truncated: " + std::to_string(read) + " of " +
+               std::to_string(file.rowsInFile) + " rows";
+    }
+    if (file.rowsInFile > read) {
+        return "list file holds " + std::to_string(file.rowsInFile) + " rows; only the first " +
+               std::to_string(read) + " are read";
+    }
+    return {};
+}
+
 }  // namespace
 
 std::filesystem::path AutomaticListPath() {
@@ -64,6 +77,7 @@ ErrorOr<ListLoadResult> LoadListFile(RecordList& list, const std::filesystem::pa
         return file.error();
     }
     ListLoadResult result;
+    result.warning = RowsNotReadWarning(*file);
     list.SetCredentials(file->userName, file->password);
     list.SetTitle(file->title);
     std::string firstNetworkAddress;

@@ -35,12 +35,19 @@ struct ListLoadResult {
     int rowsAdded = 0;
     // Set when the login check ran.
     std::optional<LoginCheck::Result> login;
+    // Set when the file holds rows that were not read, so that a damaged list
+    // does not pass for a whole one: "list file is truncated: N of M rows"
+    // when it ends inside a row (M counts that cut row), "list file holds M
+    // rows; only the first N are read" past the row limit.
+    std::string warning;
 };
 
 // Appends the rows of a binary list file (no duplicate check), and takes
-// over its title and credentials. When both credentials are set and check
-// is given, checks them against the first network address; credentials the
-// login loop settled on become the list's. Called on the list's thread.
+// over its title and credentials; a file cut off inside a row keeps the
+// rows before it and says so in the warning. When both credentials are set
+// and check is given, checks them against the first network address;
+// credentials the login loop settled on become the list's. Called on the
+// list's thread.
 ErrorOr<ListLoadResult> LoadListFile(RecordList& list, const std::filesystem::path& path,
                                      LoginCheck* check = nullptr);
 

@@ -36,12 +36,15 @@ std::optional<std::vector<std::string>> ReadPlaylistAddresses(const std::string&
     return addresses;
 }
 
-ErrorOr<int> LoadList(RecordList& list, const std::string& path, uint32_t kinds,
-                      LoginCheck* check) {
+ErrorOr<int> LoadList(RecordList& list, const std::string& path, uint32_t kinds, LoginCheck* check,
+                      std::string* warning) {
     ErrorOr<ListLoadResult> result =
         kinds == kind::kIbhFile ? LoadListFile(list, path, check) : LoadFolderList(list, path);
     if (!result) {
         return result.error();
+    }
+    if (warning != nullptr) {
+        *warning = std::move(result->warning);
     }
     return -1;
 }
@@ -49,7 +52,11 @@ ErrorOr<int> LoadList(RecordList& list, const std::string& path, uint32_t kinds,
 }  // namespace
 
 ErrorOr<int> OpenItem(RecordList& list, RecentUrls& recent, const std::string& path,
-                      const std::string& name, const std::string& option, LoginCheck* check) {
+                      const std::string& name, const std::string& option, LoginCheck* check,
+                      std::string* warning) {
+    if (warning != nullptr) {
+        warning->clear();
+    }
     if (path.empty()) {
         return -1;
     }
@@ -59,7 +66,7 @@ ErrorOr<int> OpenItem(RecordList& list, RecentUrls& recent, const std::string& p
         itemName = std::filesystem::path(path).stem().string();
     }
     if (kinds == kind::kIbhFile || kinds == kind::kUrhFile) {
-        return LoadList(list, path, kinds, check);
+        return LoadList(list, path, kinds, check, warning);
     }
 
     int row = -1;

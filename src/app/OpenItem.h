@@ -22,8 +22,12 @@ class RecordList;
 // empty path, a playlist without addresses, and always for a list file,
 // which has no one row to play or record. The one failure is a list file
 // that could not be read. Playlists and single items move path to the front
-// of recent. Called on the list's thread.
+// of recent. When warning is given it receives what the user should be told
+// of an open that did add rows (a list file read only in part, see
+// ListLoadResult::warning), and is emptied otherwise. Called on the list's
+// thread.
 ErrorOr<int> OpenItem(RecordList& list, RecentUrls& recent, const std::string& path,
-                      const std::string& name, const std::string& option, LoginCheck* check);
+                      const std::string& name, const std::string& option, LoginCheck* check,
+                      std::string* warning = nullptr);
 
 }  // namespace tapewell

@@ -44,7 +44,9 @@ constexpr const char* kUsage =
     "                    otherwise answered No)\n"
     "  --time T, --size S, --info I  cells of the next ADDRESS only\n"
     "\n"
-    "Exit status: 0 on success, 1 when the file could not be read or written.\n";
+    "Exit status: 0 on success, 1 when the file could not be read or written,\n"
+    "or when show could read it only in part (the rows read are printed, and\n"
+    "a warning on stderr says how many are missing).\n";
 
 // The list's questions answered from the command line's flags.
 class FlagPrompt final : public ListPrompt {
@@ -102,6 +104,11 @@ int RunShow(std::span<char* const> args) {
     PrintList(list);
     if (result->login) {
         std::printf("Login check: %ld\n", result->login->status);
+    }
+    if (!result->warning.empty()) {
+        std::fprintf(stderr, "tapewell-cli list show: '%s': %s\n", path.c_str(),
+                     result->warning.c_str());
+        return kExitFailure;
     }
     return kExitOk;
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -159,6 +161,7 @@ TEST(IbhFile, LoadsWindowsFilesAndRefusesGarbage) {
         ASSERT_TRUE(result) << result.error().message;
         EXPECT_EQ(result->rowsAdded, 2);
         EXPECT_EQ(result->firstRow, round * 2);
+        EXPECT_EQ(result->warning, "list file is truncated: 2 of 3 rows");
     }
     ASSERT_EQ(list.RowCount(), 4);
     EXPECT_EQ(list.Title(), "테스트 목록");
@@ -190,6 +193,75 @@ TEST(IbhFile, LoadsWindowsFilesAndRefusesGarbage) {
     EXPECT_EQ(LoadListFile(list, dir / "none.ibh").error().code, ENOENT);
     EXPECT_EQ(list.RowCount(), 4);
     EXPECT_EQ(list.UserName(), "kim");
+}
+
+TEST(IbhFile, ACutFileSaysHowManyRowsItLost) {
+    test::TempDir dir;
+    Bytes whole = Header("cut");
+    for (int i = 0; i < 3; ++i) {
+        AppendRecord(whole, Bytes{static_cast<uint8_t>('a' + i)}, "mms://h/x", "", "", "");
+    }
+    struct Case {
+        size_t bytes;
+        int rows;
+        std::string warning;
+    };
+    // The header alone, whole files, and cuts one byte into a record and
+    // one byte short of its end: a cut record counts as a row of the file.
+    const Case cases[] = {
+        {224, 0, ""},
+        {224 + 1, 0, "list file is truncated: 0 of 1 rows"},
+        {224 + 2 * 584, 2, ""},
+        {224 + 2 * 584 + 1, 2, "list file is truncated: 2 of 3 rows"},
+        {224 + 3 * 584 - 1, 2, "list file is truncated: 2 of 3 rows"},
+        {224 + 3 * 584, 3, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bytes);
+        test::WriteFileBytes(dir / "c.ibh", Bytes(whole.begin(), whole.begin() + c.bytes));
+        RecordList list;
+        const ErrorOr<ListLoadResult> result = LoadListFile(list, dir / "c.ibh");
+        ASSERT_TRUE(result) << result.error().message;
+        EXPECT_EQ(result->rowsAdded, c.rows);
+        EXPECT_EQ(list.RowCount(), c.rows);
+        EXPECT_EQ(result->warning, c.warning);
+    }
+}
+
+mode_t ModeOf(const std::filesystem::path& path) {
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0);
+    return st.st_mode & 07777;
+}
+
+TEST(IbhFile, CredentialsAreWrittenForTheUserOnly) {
+    test::TempDir dir;
+    test::ScriptedListPrompt prompt;
+    RecordList list(&prompt);
+    list.SetCredentials("kim", "secret");
+    list.AddItem("mms://h/a.asf", "a", "-", "");
+    // With no umask a list without credentials is open to all, so only the
+    // credentials can make the file private.
+    const mode_t oldMask = ::umask(0);
+    prompt.credentialsAnswer = ListPrompt::Answer::No;
+    ASSERT_TRUE(SaveListFile(list, dir / "l.ibh", ListSaveMode::All, &prompt));
+    const mode_t open = ModeOf(dir / "l.ibh");
+    prompt.credentialsAnswer = ListPrompt::Answer::Yes;
+    ASSERT_TRUE(SaveListFile(list, dir / "l.ibh", ListSaveMode::All, &prompt));
+    const mode_t stored = ModeOf(dir / "l.ibh");
+    IbhList onlyUser;
+    onlyUser.userName = "kim";
+    ASSERT_TRUE(IbhFile::Save(dir / "u.ibh", onlyUser));
+    ::umask(oldMask);
+    EXPECT_EQ(open, 0666u);
+    EXPECT_EQ(stored, 0600u);
+    EXPECT_EQ(ModeOf(dir / "u.ibh"), 0600u);
+    EXPECT_EQ(IbhFile::Load(dir / "l.ibh").value().password, "secret");
+    // The write went through a temporary file that is gone again.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2);
+    const auto failed = IbhFile::Save(dir / "missing" / "l.ibh", onlyUser);
+    ASSERT_FALSE(failed);
+    EXPECT_EQ(failed.error().code, ENOENT);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "app/IbhFile.h"
 #include "common/TextCodec.h"
@@ -63,6 +64,30 @@ TEST(ListCli, MakeThenShowRoundTripsTheRows) {
     EXPECT_EQ(test::Run({kCli, "list", "show", (dir / "clip.wmv").string()}).exitCode, 1);
     EXPECT_EQ(test::Run({kCli, "list", "make", out, "--mode", "some", "x"}).exitCode, 64);
     EXPECT_EQ(test::Run({kCli, "list", "make", out, "x", "--time", "1"}).exitCode, 64);
+}
+
+TEST(ListCli, ShowFailsOnACutFileAndMakeKeepsCredentialsPrivate) {
+    test::TempDir dir;
+    const std::string out = (dir / "l.ibh").string();
+    const mode_t oldMask = ::umask(0);
+    test::CommandResult made =
+        test::Run({kCli, "list", "make", out, "--user", "u", "--password", "p",
+                   "--save-credentials", "mms://h/1.asf", "mms://h/2.asf"});
+    ::umask(oldMask);
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    struct stat st {};
+    ASSERT_EQ(::stat(out.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+
+    auto bytes = test::ReadFileBytes(out);
+    bytes.resize(bytes.size() - 100);
+    test::WriteFileBytes(out, bytes);
+    const test::CommandResult shown = test::Run({kCli, "list", "show", out});
+    EXPECT_EQ(shown.exitCode, 1);
+    EXPECT_NE(shown.out.find("\tmms://h/1.asf\t"), std::string::npos) << shown.out;
+    EXPECT_EQ(shown.out.find("2.asf"), std::string::npos);
+    EXPECT_EQ(shown.err,
+              "tapewell-cli list show: '" + out + "': list file is truncated: 1 of 2 rows\n");
 }
 
 TEST(ListCli, AsxIntoAFolderUsesTheCleanTitle) {

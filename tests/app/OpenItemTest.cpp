@@ -64,6 +64,20 @@ TEST_F(OpenItemTest, ListFilesLoadButNameNoRow) {
     const int missing = Open((dir / "missing.ibh").string());
     EXPECT_EQ(missing, 4);
     EXPECT_EQ(list.GetCellText(missing, kColType), "ibh");
+
+    // A list cut inside its second row adds the first and says what is lost;
+    // a whole one leaves the warning empty.
+    auto cut = test::ReadFileBytes(dir / "x.ibh");
+    cut.resize(cut.size() - 1);
+    test::WriteFileBytes(dir / "cut.ibh", cut);
+    std::string warning = "stale";
+    EXPECT_EQ(OpenItem(list, recent, (dir / "cut.ibh").string(), "", "", nullptr, &warning).value(),
+              -1);
+    EXPECT_EQ(warning, "list file is truncated: 1 of 2 rows");
+    EXPECT_EQ(list.RowCount(), 6);
+    EXPECT_EQ(OpenItem(list, recent, (dir / "x.ibh").string(), "", "", nullptr, &warning).value(),
+              -1);
+    EXPECT_EQ(warning, "");
 }
 
 TEST_F(OpenItemTest, PlaylistsBecomeOneRowPerAddress) {
