@@ -1,5 +1,6 @@
 // SAMI caption reader: any bytes must read without fault, every cue must
-// keep its bounds, and the caption track made from the cues must hold one
+// keep its bounds, its cleaned text must be no longer than its markup and
+// stay valid UTF-8, and the caption track made from the cues must hold one
 // line per cue.
 #include <algorithm>
 #include <cstddef>
@@ -7,6 +8,7 @@
 #include <cstdlib>
 
 #include "common/Limits.h"
+#include "common/TextCodec.h"
 #include "player/HtmlToText.h"
 #include "player/LrcTrack.h"
 #include "player/SamiReader.h"
@@ -18,7 +20,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             cue.startMs > tapewell::limits::kMaxSamiStartMs) {
             std::abort();
         }
-        tapewell::HtmlToText(cue.text);
+        const std::string text = tapewell::HtmlToText(cue.text);
+        if (text.size() > cue.text.size() ||
+            (tapewell::IsValidUtf8(cue.text) && !tapewell::IsValidUtf8(text))) {
+            std::abort();
+        }
     }
     std::string track = tapewell::LrcTrack(cues);
     if (static_cast<size_t>(std::count(track.begin(), track.end(), '\n')) != cues.size() + 1) {

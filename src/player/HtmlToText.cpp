@@ -1,5 +1,7 @@
 #include "player/HtmlToText.h"
 
+#include "common/XmlText.h"
+
 namespace tapewell {
 namespace {
 
@@ -67,7 +69,7 @@ std::string HtmlToText(std::string_view input) {
     if (!ReplaceAll(result, "&nbsp;", " ")) {
         ReplaceAll(result, "&nbsp", " ");
     }
-    return result;
+    return DecodeEntities(result, EntityNames::Html);
 }
 
 }  // namespace tapewell

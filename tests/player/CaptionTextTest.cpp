@@ -25,6 +25,42 @@ TEST(HtmlToText, CleansCaptionMarkupAsTheCaptionBandShowsIt) {
     EXPECT_EQ(HtmlToText(""), "");
 }
 
+TEST(HtmlToText, DecodesCharacterReferencesOnceAfterTheTags) {
+    EXPECT_EQ(HtmlToText("<P Class=KRCC>세 번째 &amp; last"), "세 번째 & last");
+    EXPECT_EQ(HtmlToText("<P>&lt;자막&gt;"), "<자막>");  // text, not a tag
+    EXPECT_EQ(HtmlToText("Line1<br>&lt;b&gt; x"), "Line1\n<b> x");
+    EXPECT_EQ(HtmlToText("&quot;&apos;&#54620;&#xAE00;&#XAE00;"), "\"'한글글");
+    EXPECT_EQ(HtmlToText("&copy; caf&eacute; &Eacute;&yuml; &hellip;&mdash;"), "© café Éÿ …—");
+    EXPECT_EQ(HtmlToText("&#x10FFFF;&#1114111;&#9;x"), "\U0010FFFF\U0010FFFF\tx");
+    // One pass: what a reference gives is not read again.
+    EXPECT_EQ(HtmlToText("&amp;lt; &amp;nbsp; &#38;amp;"), "&lt; &nbsp; &amp;");
+
+    // Anything that is not a whole, known, allowed reference stays text.
+    for (const char* kept :
+         {"a & b",      "&amp",       "&amp x;",  "&unknown;",   "&AMP;",       "&#;",
+          "&#x;",       "&#65",       "&#6a;",    "&#12345678;", "&#00000065;", "&#x0010FFFF;",
+          "&#x110000;", "&#1114112;", "&#xD800;", "&#xDFFF;",    "&#0;",        "&#x1;",
+          "&#xFFFE;",   "&&#x26",     "&;"}) {
+        EXPECT_EQ(HtmlToText(kept), kept);
+    }
+    EXPECT_EQ(HtmlToText("&&amp;;"), "&&;");
+    EXPECT_EQ(HtmlToText("&#0000065;"), "A");  // seven digits are still read
+}
+
+TEST(ReadSami, KeepsReferencesForTheCaptionBandToDecode) {
+    auto cues = Read(
+        "<SAMI><BODY><SYNC Start=1000><P Class=KRCC>세 번째 &amp; last\n"
+        "<SYNC Start=2000><P Class=KRCC>&lt;자막&gt;</P></BODY></SAMI>");
+    ASSERT_EQ(cues.size(), 2u);
+    EXPECT_EQ(cues[0].text, "<P Class=KRCC>세 번째 &amp; last\n");
+    EXPECT_EQ(HtmlToText(cues[0].text), "세 번째 & last");
+    EXPECT_EQ(HtmlToText(cues[1].text), "<자막>");
+    // The same in code page 949: "자막" is C0DA B8B7.
+    cues = Read("<SYNC Start=5><P>&lt;\xC0\xDA\xB8\xB7&gt; &amp;");
+    ASSERT_EQ(cues.size(), 1u);
+    EXPECT_EQ(HtmlToText(cues[0].text), "<자막> &");
+}
+
 TEST(ReadSami, TakesTheFirstLanguageSortedByStart) {
     auto cues = Read(
         "<SAMI><HEAD><STYLE TYPE=\"text/css\"><!--\nP { margin-left: 8pt; }\n"
