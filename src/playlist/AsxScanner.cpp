@@ -1,6 +1,7 @@
 #include "playlist/AsxScanner.h"
 
 #include "common/Limits.h"
+#include "common/XmlText.h"
 
 namespace tapewell {
 
@@ -245,7 +246,7 @@ void AsxScanner::CompleteTag() {
         attribute.name = TextAt(slot.nameAt);
         attribute.hasValue = slot.hasValue;
         if (slot.hasValue) {
-            attribute.value = TextAt(slot.valueAt);
+            attribute.value = DecodeEntities(TextAt(slot.valueAt), EntityNames::Xml);
         }
         tag.attributes.push_back(std::move(attribute));
     }

@@ -17,7 +17,10 @@ struct AsxAttribute {
 };
 
 // A complete tag: its name (cut at limits::kAsxTagNameBytes - 1 bytes),
-// whether a "/" was seen in it, and its attributes in document order.
+// whether a "/" was seen in it, and its attributes in document order. The
+// values come with XML's character references decoded ("&amp;" gives "&"),
+// as the players that read ASX as XML take them; an "&" that starts no
+// whole reference, common in hand-written query strings, is kept.
 struct AsxTag {
     std::string name;
     bool closing = false;

@@ -3,9 +3,15 @@
 #include <span>
 
 #include "common/ByteSink.h"
+#include "common/XmlText.h"
 #include "playlist/ListPrompt.h"
 
 namespace tapewell {
+
+std::string AsxText(const std::string& title, const std::string& address) {
+    return "<ASX version=\"3.0\">\r\n<Entry>\r\n<TITLE>" + EscapeXml(title) +
+           "</TITLE>\r\n<ref href=\"" + EscapeXml(address) + "\"/>\r\n</Entry>\r\n</ASX>\r\n";
+}
 
 ErrorOr<AsxWriteResult> WriteAsx(const std::filesystem::path& path, const std::string& title,
                                  const std::string& address, ListPrompt* prompt) {
@@ -14,9 +20,7 @@ ErrorOr<AsxWriteResult> WriteAsx(const std::filesystem::path& path, const std::s
         (prompt == nullptr || !prompt->ConfirmOverwrite(path.string()))) {
         return AsxWriteResult::Declined;
     }
-    const std::string text = "<ASX version=\"3.0\">\r\n<Entry>\r\n<TITLE>" + title +
-                             "</TITLE>\r\n<ref href=\"" + address +
-                             "\"/>\r\n</Entry>\r\n</ASX>\r\n";
+    const std::string text = AsxText(title, address);
     auto written =
         WriteNewFile(path, std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
     if (!written) {

@@ -145,6 +145,26 @@ TEST(PlaylistTest, JobAndListReadersDiffer) {
     EXPECT_EQ(handed, Job(asx));
 }
 
+TEST(PlaylistTest, HrefReferencesAreDecodedAndBareAmpersandsKept) {
+    // What hand-written and generated playlists hold: XML references, a
+    // bare "&" in a query, and names only HTML knows.
+    const std::string asx =
+        "<ASX><Entry><Ref href=\"http://h/a.asf?x=1&amp;y=2&z=3&#38;w=&#x3C;4&gt;\"/>"
+        "<Ref href=\"http://h/b?c=&quot;&apos;&amp&nbsp;&lt\"/>"
+        "<Ref href=c?d&amp;e></Entry></ASX>";
+    const Strings expected = {"http://h/a.asf?x=1&y=2&z=3&w=<4>", "http://h/b?c=\"'&amp&nbsp;&lt",
+                              "c?d&e"};
+    EXPECT_EQ(Job(asx), expected);
+    Strings handed;
+    ReadListPlaylist(asx, {}, [&](const std::string& a) { handed.push_back(a); });
+    EXPECT_EQ(handed, expected);
+    EXPECT_EQ(Engine(asx).expansion.args,
+              (Strings{"Quillon", "-e", expected[0], expected[1], expected[2]}));
+    std::string moreInfo;
+    Job("<ASX><MoreInfo href=\"http://i/?a=1&amp;b=2\"/></ASX>", &moreInfo);
+    EXPECT_EQ(moreInfo, "http://i/?a=1&b=2");
+}
+
 std::string Refs(size_t count, size_t addressLength) {
     std::string text = "<ASX>";
     for (size_t i = 0; i < count; ++i) {
