@@ -90,6 +90,48 @@ TEST(ListCli, ShowFailsOnACutFileAndMakeKeepsCredentialsPrivate) {
               "tapewell-cli list show: '" + out + "': list file is truncated: 1 of 2 rows\n");
 }
 
+TEST(ListCli, PlaylistSaysWhyAFileGaveNoAddress) {
+    test::TempDir dir;
+    const std::string binary = (dir / "b.asx").string();
+    std::vector<uint8_t> bytes(5000, 'A');
+    bytes[0] = '<';
+    bytes[7] = 0;
+    test::WriteFileBytes(binary, bytes);
+    const std::string small = (dir / "s.asx").string();
+    test::WriteFileBytes(small, {'<', 'A', 0x01, '>', 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h'});
+    for (const char* reader : {"--job", "--list"}) {
+        SCOPED_TRACE(reader);
+        test::CommandResult r = test::Run({kCli, "playlist", reader, binary});
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "tapewell-cli playlist: '" + binary +
+                             "' is not a playlist: it holds binary data (byte 0x00 at offset 7)\n");
+        // Short enough to be taken whole as one address, but not text.
+        r = test::Run({kCli, "playlist", reader, small});
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find("(byte 0x01 at offset 2)"), std::string::npos) << r.err;
+    }
+
+    const std::string longText = (dir / "long.txt").string();
+    test::WriteFileBytes(longText, std::vector<uint8_t>(5000, 'w'));
+    test::CommandResult r = test::Run({kCli, "playlist", "--list", longText});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "tapewell-cli playlist: no addresses in '" + longText +
+                         "': no Ref or EntryRef with an href, and the text is too long to be "
+                         "taken as one address\n");
+    const std::string empty = (dir / "e.asx").string();
+    test::WriteFileBytes(empty, {'<', 'A', 'S', 'X', '>'});
+    r = test::Run({kCli, "playlist", "--job", empty});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "tapewell-cli playlist: no addresses in '" + empty +
+                         "': no Ref or EntryRef with an href\n");
+    r = test::Run({kCli, "playlist", empty});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "Quillon\n");
+    EXPECT_EQ(r.err, "tapewell-cli playlist: no addresses in '" + empty + "'\n");
+}
+
 TEST(ListCli, AsxIntoAFolderUsesTheCleanTitle) {
     test::TempDir dir;
     test::CommandResult r =
