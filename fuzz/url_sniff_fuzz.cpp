@@ -1,7 +1,8 @@
 // Feeds arbitrary bytes to the URL sniffer as a run of frames, so that the
-// MMS state (player identification, waiting for the header) carries from
-// frame to frame. Each frame: one byte whose low bit picks the link type, a
-// 16-bit little-endian length, then that many bytes (fewer at the end).
+// MMS state (player identification) and the titles awaited from MMS and HTTP
+// servers carry from frame to frame. Each frame: one byte whose low bit
+// picks the link type, a 16-bit little-endian length, then that many bytes
+// (fewer at the end).
 #include <cstddef>
 #include <cstdint>
 

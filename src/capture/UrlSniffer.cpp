@@ -181,6 +181,9 @@ void UrlSniffer::ExamineTcp(std::span<const uint8_t> segment, uint32_t source,
     const uint16_t port = s.destinationPort;
     if (m_settings.captureHttp && (port == kHttpPort || port == kHttpAltPort)) {
         ExamineHttp(s);
+    } else if (m_settings.captureHttp && m_httpTitle.waiting &&
+               (s.sourcePort == kHttpPort || s.sourcePort == kHttpAltPort)) {
+        LookForTitle(s, m_httpTitle);
     } else if (m_settings.captureRtsp && port == kRtspPort) {
         ExamineRtsp(s);
     } else if (m_settings.captureMms && (port == mms::kPort || s.sourcePort == mms::kPort)) {
@@ -209,6 +212,7 @@ void UrlSniffer::ExamineHttp(const TcpSegment& s) {
                   std::to_string(s.destinationPort) + path;
     }
     m_sink.AddItem(address, "", "", "");
+    m_httpTitle = {true, address, s.destination, s.destinationPort, s.sourcePort};
 }
 
 void UrlSniffer::ExamineRtsp(const TcpSegment& s) {
@@ -224,11 +228,11 @@ void UrlSniffer::ExamineRtsp(const TcpSegment& s) {
 
 void UrlSniffer::ExamineMms(const TcpSegment& s) {
     if (s.destinationPort == mms::kPort && ExamineMmsCommand(s)) {
-        m_waitingForHeader = true;
+        m_mmsTitle.waiting = true;
         return;
     }
-    if (m_waitingForHeader) {
-        LookForTitle(s);
+    if (m_mmsTitle.waiting) {
+        LookForTitle(s, m_mmsTitle);
     }
 }
 
@@ -256,9 +260,10 @@ bool UrlSniffer::ExamineMmsCommand(const TcpSegment& s) {
     if (messageId == mms::kOpenFile && command.size() > mms::kOpenFileNameOffset) {
         const std::string name =
             Utf16LeToUtf8(command.subspan(mms::kOpenFileNameOffset), limits::kCapturedFileName);
-        m_lastMmsAddress = "mms://" + DottedAddress(s.destination) + "/" + name;
-        m_lastMmsServer = s.destination;
-        m_sink.AddItem(m_lastMmsAddress, "", "", m_playerId);
+        m_mmsTitle.address = "mms://" + DottedAddress(s.destination) + "/" + name;
+        m_mmsTitle.server = s.destination;
+        m_mmsTitle.serverPort = mms::kPort;
+        m_sink.AddItem(m_mmsTitle.address, "", "", m_playerId);
     } else if (messageId == mms::kConnect && command.size() > mms::kConnectPlayerIdOffset) {
         m_playerId =
             Utf16LeToUtf8(command.subspan(mms::kConnectPlayerIdOffset), limits::kCapturedPlayerId);
@@ -267,11 +272,13 @@ bool UrlSniffer::ExamineMmsCommand(const TcpSegment& s) {
 }
 
 // The server sends the ASF header inside MMS data packets, behind their own
-// 8-byte prefix and often after a reply in the same segment, so the Content
-// Description object is searched for anywhere in the server's segments. Its
-// body starts with the five string lengths, the title's first.
-void UrlSniffer::LookForTitle(const TcpSegment& s) {
-    if (s.sourcePort != mms::kPort || s.source != m_lastMmsServer || m_lastMmsAddress.empty()) {
+// 8-byte prefix and often after a reply in the same segment, or in an HTTP
+// reply (after its header lines, and in a "$H" chunk when streaming), so the
+// Content Description object is searched for anywhere in the server's
+// segments. Its body starts with the five string lengths, the title's first.
+void UrlSniffer::LookForTitle(const TcpSegment& s, TitleWatch& watch) {
+    if (s.source != watch.server || s.sourcePort != watch.serverPort ||
+        (watch.clientPort != 0 && s.destinationPort != watch.clientPort) || watch.address.empty()) {
         return;
     }
     const auto& guid = guids::kContentDescription.bytes;
@@ -284,10 +291,10 @@ void UrlSniffer::LookForTitle(const TcpSegment& s) {
     const uint16_t titleLength = cursor.ReadU16();
     cursor.Skip(8);  // the other four lengths
     const auto titleBytes = cursor.ReadBytes(titleLength);
-    m_waitingForHeader = false;
+    watch.waiting = false;
     const std::string title = Utf16LeToUtf8(titleBytes, limits::kCapturedTitle);
     if (cursor.Ok() && !title.empty()) {
-        m_sink.RenameByAddress(m_lastMmsAddress, title);
+        m_sink.RenameByAddress(watch.address, title);
     }
 }
 

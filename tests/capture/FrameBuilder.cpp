@@ -91,7 +91,10 @@ Bytes MmsCommand(uint32_t messageId, std::string_view text) {
     return c;
 }
 
-Bytes AsfHeaderPacket(std::string_view title) {
+namespace {
+
+// The start of an ASF Header object holding a Content Description.
+Bytes AsfHeaderStart(std::string_view title) {
     const Bytes titleText = title.empty() ? Bytes{} : Utf16Z(title);
     const Bytes author = Utf16Z("someone");
     Bytes content(guids::kContentDescription.bytes.begin(), guids::kContentDescription.bytes.end());
@@ -102,14 +105,39 @@ Bytes AsfHeaderPacket(std::string_view title) {
     Append(content, titleText);
     Append(content, author);
 
+    Bytes header(guids::kHeader.bytes.begin(), guids::kHeader.bytes.end());
+    AppendLe(header, 30 + content.size(), 8);
+    AppendLe(header, 1, 4);  // one object
+    header.insert(header.end(), {1, 2});
+    Append(header, content);
+    return header;
+}
+
+}  // namespace
+
+Bytes AsfHeaderPacket(std::string_view title) {
     Bytes packet = {0, 0, 0, 0, 0, 0x0C, 0, 0};  // location, incarnation, flags, size
-    Append(packet, Bytes(guids::kHeader.bytes.begin(), guids::kHeader.bytes.end()));
-    AppendLe(packet, 30 + content.size(), 8);
-    AppendLe(packet, 1, 4);  // one object
-    packet.insert(packet.end(), {1, 2});
-    Append(packet, content);
+    Append(packet, AsfHeaderStart(title));
     WriteLe16(&packet[6], static_cast<uint16_t>(packet.size()));
     return packet;
+}
+
+// The reply's header lines, then the "$H" chunk: its type and length, the
+// 8-byte data packet header (location, incarnation, flags, length again) and
+// the ASF header.
+Bytes HttpHeaderReply(std::string_view title) {
+    Bytes reply = Text(
+        "HTTP/1.0 200 OK\r\nServer: Cougar/9.01.01.3814\r\n"
+        "Content-Type: application/vnd.ms.wms-hdr.asfv1\r\nPragma: no-cache\r\n\r\n");
+    const Bytes header = AsfHeaderStart(title);
+    const size_t length = 8 + header.size();
+    reply.insert(reply.end(), {'$', 'H'});
+    AppendLe(reply, length, 2);
+    AppendLe(reply, 0, 4);
+    reply.insert(reply.end(), {0, 0x0C});
+    AppendLe(reply, length, 2);
+    Append(reply, header);
+    return reply;
 }
 
 void WritePcap(const std::filesystem::path& path, const std::vector<Bytes>& frames,

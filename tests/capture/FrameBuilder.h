@@ -45,6 +45,9 @@ Bytes MmsCommand(uint32_t messageId, std::string_view text);
 // The server's answer: an MMS data packet prefix and the start of an ASF
 // Header object holding a Content Description with this title.
 Bytes AsfHeaderPacket(std::string_view title);
+// An HTTP streaming server's answer to a media request: the reply's header
+// lines and a "$H" chunk with the same ASF header start.
+Bytes HttpHeaderReply(std::string_view title);
 
 void WritePcap(const std::filesystem::path& path, const std::vector<Bytes>& frames,
                uint32_t linkType = 1);

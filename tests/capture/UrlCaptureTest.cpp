@@ -44,9 +44,9 @@ TEST_F(UrlCaptureLive, StopReturnsAtOnceAndTheThreadEndsWithinASecond) {
     EXPECT_FALSE(m_capture.IsRunning());
 }
 
-// curl as the browser and FFmpeg's mmst client as the player, against the
-// test server on the ports the sniffer watches.
-TEST_F(UrlCaptureLive, FindsHttpAndMmsAddressesAndTheMmsTitle) {
+// curl as the browser and FFmpeg's mmst and mmsh clients as the players,
+// against the test server on the ports the sniffer watches.
+TEST_F(UrlCaptureLive, FindsHttpAndMmsAddressesAndTheirTitles) {
     test::TempDir root;
     std::filesystem::create_directories(root / "video");
     test::AsfRecipe recipe;
@@ -65,11 +65,18 @@ TEST_F(UrlCaptureLive, FindsHttpAndMmsAddressesAndTheMmsTitle) {
         test::Run({"ffmpeg", "-v", "error", "-i", "mmst://127.0.0.1:1755/clip.asf", "-c", "copy",
                    "-f", "asf", "-t", "2", "-y", (out / "out.asf").string()});
     ASSERT_EQ(ffmpeg.exitCode, 0) << ffmpeg.err << server.Log();
+    test::CommandResult mmsh =
+        test::Run({"ffmpeg", "-v", "error", "-i", "mmsh://127.0.0.1:8080/clip.asf", "-c", "copy",
+                   "-f", "asf", "-t", "2", "-y", (out / "http.asf").string()});
+    ASSERT_EQ(mmsh.exitCode, 0) << mmsh.err << server.Log();
 
     // Frames wait in the kernel's buffer block for up to the 1 s time-out.
     EXPECT_TRUE(m_sink.WaitFor("add http://127.0.0.1:8080/video/clip.wmv|", 5s));
     EXPECT_TRUE(m_sink.WaitFor("add mms://127.0.0.1/clip.asf|NSPlayer/", 5s));
     EXPECT_TRUE(m_sink.WaitFor("rename mms://127.0.0.1/clip.asf|Loopback Clip", 5s));
+    // A plain download's reply and a streaming one's "$H" chunk.
+    EXPECT_TRUE(m_sink.WaitFor("rename http://127.0.0.1:8080/video/clip.wmv|Loopback Clip", 5s));
+    EXPECT_TRUE(m_sink.WaitFor("rename http://127.0.0.1:8080/clip.asf|Loopback Clip", 5s));
 }
 
 }  // namespace

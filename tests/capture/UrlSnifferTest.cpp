@@ -104,6 +104,36 @@ TEST(UrlSniffer, ServerHeaderTitleNamesTheMmsAddressOnce) {
               "rename mms://10.0.0.9/t.asf|" + title.substr(0, 1023));
 }
 
+// An HTTP server's reply to a media request carries the same ASF header,
+// in a "$H" chunk when it streams: the title names the address it asked for,
+// on that connection only.
+TEST(UrlSniffer, HttpReplyTitleNamesTheMediaRequestOnce) {
+    auto reply = [](const std::string& title, uint16_t serverPort = 80, uint16_t clientPort = 40000,
+                    uint32_t server = Ip(10, 0, 0, 5)) {
+        TcpPacket p;
+        p.source = server;
+        p.destination = Ip(10, 0, 0, 2);
+        p.sourcePort = serverPort;
+        p.destinationPort = clientPort;
+        p.payload = test::HttpHeaderReply(title);
+        return test::TcpFrame(p);
+    };
+    EXPECT_EQ(
+        Sniff({Get("/live/clip.asf"), reply("Clip"), reply("Again")}),
+        (Calls{"add http://10.0.0.5/live/clip.asf|", "rename http://10.0.0.5/live/clip.asf|Clip"}));
+    EXPECT_EQ(Sniff({Get("/live/clip.asf", 8080), reply("Clip", 8080)}).back(),
+              "rename http://10.0.0.5:8080/live/clip.asf|Clip");
+    // Not another server's, another port's or another connection's reply,
+    // nor one before any media request or after a request for a page.
+    EXPECT_EQ(Sniff({Get("/a.asf"), reply("Other", 80, 40000, Ip(10, 0, 0, 8)),
+                     reply("Other", 8080), reply("Other", 80, 40001)}),
+              Calls{"add http://10.0.0.5/a.asf|"});
+    EXPECT_EQ(Sniff({reply("Clip"), Get("/index.html"), reply("Page")}), Calls{});
+    SnifferSettings noHttp;
+    noHttp.captureHttp = false;
+    EXPECT_EQ(Sniff({Get("/a.asf"), reply("Clip")}, noHttp), Calls{});
+}
+
 TEST(UrlSniffer, PppoeSessionAndCookedFramesCarryIpv4) {
     const Bytes ip = test::Ipv4(Request("GET /live/a.asf HTTP/1.0"));
     const std::string added = "add http://10.0.0.5/live/a.asf|";
