@@ -21,7 +21,7 @@ public:
     void RenameByAddress(const std::string& address, const std::string& name) override {
         m_bytes += address.size() + name.size();
     }
-    void OnCaptureEnd(const std::string&) override {}
+    void OnCaptureEnd(const std::string&, const std::string&) override {}
 
 private:
     size_t m_bytes = 0;

@@ -24,8 +24,10 @@ public:
 
     // The receive thread has ended and released the device: after a stop or
     // at the end of a capture file with an empty error, or with libpcap's
-    // error text when reading failed. No call follows this one.
-    virtual void OnCaptureEnd(const std::string& error) = 0;
+    // error text when reading failed. A capture file cut off inside a frame
+    // ends without an error and with a warning for the user that says so.
+    // No call follows this one.
+    virtual void OnCaptureEnd(const std::string& error, const std::string& warning) = 0;
 };
 
 }  // namespace tapewell

@@ -6,6 +6,7 @@
 
 #include <pcap/pcap.h>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "common/Limits.h"
@@ -148,11 +149,12 @@ void PcapSource::Stop() {
 }
 
 void PcapSource::Receive() {
-    const std::string error = m_live ? ReceiveLive() : ReceiveFile();
+    std::string warning;
+    const std::string error = m_live ? ReceiveLive() : ReceiveFile(warning);
     pcap_close(m_handle);
     m_handle = nullptr;
     m_running = false;
-    m_onEnd(error);
+    m_onEnd(error, warning);
 }
 
 std::string PcapSource::ReceiveLive() {
@@ -175,11 +177,22 @@ std::string PcapSource::ReceiveLive() {
     return {};
 }
 
-std::string PcapSource::ReceiveFile() {
+std::string PcapSource::ReceiveFile(std::string& warning) {
     while (m_running) {
         const int read = pcap_dispatch(m_handle, kFileBatch, &PcapSource::OnPacket,
                                        reinterpret_cast<unsigned char*>(this));
         if (read == PCAP_ERROR) {
+            // A read that ran into the end of the file met a record cut off
+            // there; anything else (a record claiming an impossible length)
+            // is damage.
+            std::FILE* file = pcap_file(m_handle);
+            if (file && std::feof(file)) {
+                warning = std::string(
+                              "the capture file ends inside a frame, as one cut off "
+                              "while it was written does (") +
+                          pcap_geterr(m_handle) + "); the frames before it were read";
+                return {};
+            }
             return pcap_geterr(m_handle);
         }
         if (read <= 0) {

@@ -32,9 +32,12 @@ public:
     // Called on the receive thread for each frame, in capture order.
     using FrameHandler = std::function<void(std::span<const uint8_t> frame, LinkType link)>;
     // Called once on the receive thread as it ends, after the device or file
-    // is closed: with an empty text after a stop or at the end of a file,
-    // with libpcap's error text when reading failed.
-    using EndHandler = std::function<void(const std::string& error)>;
+    // is closed: with an empty error after a stop or at the end of a file,
+    // with libpcap's error text when reading failed. A file that ends inside
+    // a frame, as one cut off while it was written does (a capture program
+    // killed), is no error: it ends with a warning that says so, after the
+    // frames before it were delivered.
+    using EndHandler = std::function<void(const std::string& error, const std::string& warning)>;
 
     ~PcapSource();
     PcapSource(const PcapSource&) = delete;
@@ -65,7 +68,7 @@ private:
 
     void Receive();
     std::string ReceiveLive();
-    std::string ReceiveFile();
+    std::string ReceiveFile(std::string& warning);
     static void OnPacket(unsigned char* user, const pcap_pkthdr* header,
                          const unsigned char* bytes);
 

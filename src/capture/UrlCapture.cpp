@@ -34,7 +34,9 @@ ErrorOr<void> UrlCapture::Begin(ErrorOr<std::unique_ptr<PcapSource>> source,
     m_sniffer = std::make_unique<UrlSniffer>(settings, m_sink);
     m_source->Start(
         [this](std::span<const uint8_t> frame, LinkType link) { m_sniffer->Examine(frame, link); },
-        [this](const std::string& error) { m_sink.OnCaptureEnd(error); });
+        [this](const std::string& error, const std::string& warning) {
+            m_sink.OnCaptureEnd(error, warning);
+        });
     return {};
 }
 

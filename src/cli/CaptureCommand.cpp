@@ -4,6 +4,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "capture/CaptureSink.h"
 #include "capture/UrlCapture.h"
@@ -39,7 +40,8 @@ constexpr const char* kUsage =
     "  -h, --help         show this help\n"
     "\n"
     "The settings' CaptureHTTP, CaptureMMS and CaptureRTSP switches apply too.\n"
-    "Exit status: 0 when capture ended by itself, at a limit or on Ctrl+C;\n"
+    "Exit status: 0 when capture ended by itself, at a limit or on Ctrl+C\n"
+    "(also at the end of a FILE cut off inside a frame, with a warning);\n"
     "1 when the device or file could not be opened or reading failed.\n";
 
 constexpr OptionDef kOptions[] = {
@@ -88,11 +90,12 @@ public:
         }
     }
 
-    void OnCaptureEnd(const std::string& error) override {
+    void OnCaptureEnd(const std::string& error, const std::string& warning) override {
         std::lock_guard lock(m_mutex);
         m_ended = true;
         m_done = true;
         m_error = error;
+        m_warning = warning;
         m_changed.notify_all();
     }
 
@@ -106,10 +109,11 @@ public:
     }
 
     // After a stop: the receive thread lets go at once, so this is short.
-    std::string WaitForEnd() {
+    // Gives the error and the warning the capture ended with.
+    std::pair<std::string, std::string> WaitForEnd() {
         std::unique_lock lock(m_mutex);
         m_changed.wait(lock, [this] { return m_ended; });
-        return m_error;
+        return {m_error, m_warning};
     }
 
 private:
@@ -121,6 +125,7 @@ private:
     bool m_done = false;
     bool m_ended = false;
     std::string m_error;
+    std::string m_warning;
 };
 
 int ListInterfaces() {
@@ -186,7 +191,10 @@ int Capture(const ParsedArgs& parsed, uint64_t count, uint64_t seconds) {
                                  : std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     sink.WaitUntilDone(deadline);
     capture.Stop();
-    const std::string error = sink.WaitForEnd();
+    const auto [error, warning] = sink.WaitForEnd();
+    if (!warning.empty()) {
+        std::fprintf(stderr, "tapewell-cli capture: warning: %s\n", warning.c_str());
+    }
     if (!error.empty()) {
         std::fprintf(stderr, "tapewell-cli capture: %s\n", error.c_str());
         return kExitFailure;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "capture/FrameBuilder.h"
+#include "common/LittleEndian.h"
 #include "support/TestSupport.h"
 
 namespace tapewell {
@@ -88,6 +89,42 @@ TEST(CaptureCli, FailuresNameTheirCause) {
         EXPECT_NE(r.err.find(why), std::string::npos) << r.err;
     }
     EXPECT_EQ(Capture(dir, {"-i", "lo", "-r", "x.pcap"}).exitCode, 64);
+}
+
+// What a killed tcpdump leaves: a file cut off inside its last record, in
+// the record's data or in its header. What came before is printed, with a
+// warning, and the capture counts as ended by itself; a record that claims
+// an impossible length is damage and stays an error.
+TEST(CaptureCli, FileCutOffInsideAFrameWarnsAndEndsNormally) {
+    test::TempDir dir;
+    const Bytes whole = test::ReadFileBytes(WriteSession(dir));
+    const std::string expected =
+        "http://10.0.0.5/video/clip.wmv\t\nrtsp://10.0.0.7/live\t\nmms://10.0.0.9/a/b.asf\t" +
+        kPlayer + "\n";
+    // The last record is the server's header packet; its record header
+    // starts this far from the end.
+    const size_t lastRecord =
+        whole.size() - 16 -
+        Frame(Ip(10, 0, 0, 9), 1755, Ip(10, 0, 0, 2), 40001, test::AsfHeaderPacket("Browser Clip"))
+            .size();
+    for (size_t keep : {whole.size() - 30, lastRecord + 5}) {
+        SCOPED_TRACE(keep);
+        Bytes cut(whole.begin(), whole.begin() + static_cast<ptrdiff_t>(keep));
+        test::WriteFileBytes(dir / "cut.pcap", cut);
+        CommandResult r = Capture(dir, {"-r", (dir / "cut.pcap").string()});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.out, expected);
+        EXPECT_NE(r.err.find("tapewell-cli capture: warning: the capture file ends inside a frame"),
+                  std::string::npos)
+            << r.err;
+    }
+    Bytes damaged = whole;
+    WriteLe32(&damaged[lastRecord + 8], 0x7FFFFFFF);  // captured length
+    test::WriteFileBytes(dir / "damaged.pcap", damaged);
+    CommandResult r = Capture(dir, {"-r", (dir / "damaged.pcap").string()});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, expected);
+    EXPECT_EQ(r.err.find("warning"), std::string::npos) << r.err;
 }
 
 // As root the test drops to the user "nobody" to see the refusal.

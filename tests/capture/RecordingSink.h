@@ -22,7 +22,9 @@ public:
     void RenameByAddress(const std::string& address, const std::string& name) override {
         Push("rename " + address + "|" + name);
     }
-    void OnCaptureEnd(const std::string& error) override { Push("end " + error); }
+    void OnCaptureEnd(const std::string& error, const std::string& warning) override {
+        Push("end " + error + (warning.empty() ? "" : "|warning " + warning));
+    }
 
     std::vector<std::string> Calls() {
         std::lock_guard lock(m_mutex);
