@@ -12,6 +12,42 @@ namespace tapewell::gui {
 // The program's command numbers. Menus, toolbar buttons and context menus
 // all show the one QAction that carries a number.
 namespace command {
+// The list's commands.
+inline constexpr int kNewList = 57600;
+inline constexpr int kOpen = 57601;
+inline constexpr int kOpenAs = 406;
+inline constexpr int kUrlOpen = 385;
+inline constexpr int kRecentFirst = 57616;  // recent entry i is kRecentFirst + i
+inline constexpr int kRecentLast = 57656;
+inline constexpr int kPlay = 242;
+inline constexpr int kPause = 243;
+inline constexpr int kStop = 247;
+inline constexpr int kRepeat = 263;
+inline constexpr int kBigScreen = 110;
+inline constexpr int kMinimize = 107;
+inline constexpr int kVolumeUp = 361;
+inline constexpr int kVolumeDown = 363;
+inline constexpr int kMute = 365;
+inline constexpr int kDelete = 404;
+inline constexpr int kDeleteAll = 421;
+inline constexpr int kModifyUrl = 418;
+inline constexpr int kModifyFileName = 425;
+inline constexpr int kSetAuthentication = 422;
+inline constexpr int kEditInfo = 426;
+inline constexpr int kMoveUp = 423;
+inline constexpr int kMoveDown = 424;
+inline constexpr int kCopyClipboard = 346;
+inline constexpr int kIbhSaveUrls = 402;
+inline constexpr int kIbhSaveFiles = 419;
+inline constexpr int kIbhSaveAll = 420;
+inline constexpr int kAsxSave = 370;
+inline constexpr int kAsxSaveAs = 371;
+inline constexpr int kAsfManagerCut = 1200;
+inline constexpr int kAsfManagerCapture = 1201;
+inline constexpr int kAsfManagerInfo = 1202;
+inline constexpr int kPreferences = 333;
+inline constexpr int kUrlCapture = 337;
+
 inline constexpr int kRecordStart = 249;
 inline constexpr int kRecordStop = 256;
 inline constexpr int kExit = 367;

@@ -23,7 +23,7 @@ void AutoListSaver::SetEnabled(bool on) {
     }
 }
 
-bool AutoListSaver::Load(std::string* error) {
+bool AutoListSaver::Load(std::string* error, std::string* warning) {
     std::error_code ignored;
     if (!std::filesystem::exists(m_path, ignored)) {
         return true;
@@ -38,7 +38,28 @@ bool AutoListSaver::Load(std::string* error) {
     }
     m_storedUser = m_list.UserName();
     m_storedPassword = m_list.Password();
+    if (!result->warning.empty()) {
+        SetAsideCopy();
+        if (warning != nullptr) {
+            *warning = result->warning;
+        }
+    }
     return true;
+}
+
+void AutoListSaver::SetAsideCopy() {
+    for (int attempt = 0; attempt < kSetAsideTries; ++attempt) {
+        std::filesystem::path aside = m_path;
+        aside += attempt == 0 ? ".truncated" : ".truncated." + std::to_string(attempt);
+        std::error_code error;
+        if (std::filesystem::exists(aside, error) || error) {
+            continue;
+        }
+        if (std::filesystem::copy_file(m_path, aside, error)) {
+            m_setAside = aside.string();
+            return;
+        }
+    }
 }
 
 void AutoListSaver::MoveAside() {

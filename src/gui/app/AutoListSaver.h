@@ -39,8 +39,11 @@ public:
     // Appends the file's rows (when there is a file). A file that exists
     // but cannot be read is moved aside (SetAsideName) so that the next save
     // does not replace the user's only copy; false with the reason in *error.
-    bool Load(std::string* error = nullptr);
-    // Where an unreadable file went ("" when it could not be moved).
+    // A file cut short gives the rows it holds whole, and a copy of it is
+    // set aside as well before the next save shortens it for good; *warning
+    // then says so.
+    bool Load(std::string* error = nullptr, std::string* warning = nullptr);
+    // Where an unreadable or cut file went ("" when it could not be set aside).
     const std::string& SetAsideName() const { return m_setAside; }
     // A change to the list: saves a moment later, while enabled.
     void ScheduleSave();
@@ -57,6 +60,7 @@ private:
     static constexpr int kSetAsideTries = 100;
 
     void MoveAside();
+    void SetAsideCopy();
     void SaveInBackground();
     bool Save(ListPrompt::Answer credentialsAnswer);
     ListPrompt::Answer StoredCredentialsAnswer() const;

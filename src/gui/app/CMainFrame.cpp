@@ -1,5 +1,6 @@
 #include "gui/app/CMainFrame.h"
 
+#include <QAbstractItemView>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -26,6 +27,8 @@
 #include "gui/list/DropItems.h"
 #include "gui/list/GuiJobPrompt.h"
 #include "gui/list/GuiListPrompt.h"
+#include "gui/list/ListCommands.h"
+#include "gui/list/ListToolBar.h"
 #include "gui/list/RecordCommands.h"
 #include "gui/list/RecordListModel.h"
 #include "gui/list/RecordListPane.h"
@@ -76,11 +79,20 @@ CMainFrame::CMainFrame(ProfileStore& profile, QWidget* parent)
     m_autoList->SetEnabled(m_settings.m_savePlayList);
     if (m_settings.m_savePlayList) {
         std::string error;
-        if (!m_autoList->Load(&error)) {
-            const QString text = tr("The saved record list could not be read (%1). It was kept as "
-                                    "%2 and an empty list is used.")
-                                     .arg(QString::fromStdString(error),
-                                          QString::fromStdString(m_autoList->SetAsideName()));
+        std::string warning;
+        QString text;
+        if (!m_autoList->Load(&error, &warning)) {
+            text = tr("The saved record list could not be read (%1). It was kept as "
+                      "%2 and an empty list is used.")
+                       .arg(QString::fromStdString(error),
+                            QString::fromStdString(m_autoList->SetAsideName()));
+        } else if (!warning.empty()) {
+            text = tr("The saved record list is damaged (%1). The rows it holds whole are shown; "
+                      "a copy of the file was kept as %2.")
+                       .arg(QString::fromStdString(warning),
+                            QString::fromStdString(m_autoList->SetAsideName()));
+        }
+        if (!text.isEmpty()) {
             QMetaObject::invokeMethod(
                 this, [this, text] { UiPrompt::Instance().Tell(this, QMessageBox::Warning, text); },
                 Qt::QueuedConnection);
@@ -131,16 +143,83 @@ void CMainFrame::CreateActions() {
     m_recording = new RecordCommands(m_list, m_settings, m_profile, *m_actions, this);
     m_player = new PlayerView(m_settings, *m_actions);
     m_player->SetVolume(m_volume);
+
+    ListCommands::Hooks hooks;
+    hooks.open = [this](const std::string& address, const std::string& name,
+                        const std::string& option) { return OpenOne(address, name, option); };
+    hooks.play = [this](int row) {
+        if (m_playRowHook) {
+            m_playRowHook(row);
+        }
+    };
+    hooks.stopPlayback = [this] { m_player->Stop(); };
+    m_commands = new ListCommands(m_list, m_recent, m_profile, m_settings, *m_actions, *m_recording,
+                                  *m_listPrompt, std::move(hooks), this);
+    // The list finds its playing row by the player's address, so rows that
+    // move, come or go above it never make another row "the playing one".
+    connect(m_player, &PlayerView::playStateChanged, this, [this](int state) {
+        m_list.SetPlayerState(m_player->Address().toStdString(), state == PlayerView::kPlaying);
+        m_commands->UpdateActionStates();
+    });
+}
+
+QMenu* CMainFrame::AddMenu(const QString& title, const char* name, std::initializer_list<int> ids) {
+    QMenu* menu = menuBar()->addMenu(title);
+    menu->setObjectName(name);
+    AddActions(menu, ids);
+    return menu;
+}
+
+void CMainFrame::AddActions(QMenu* menu, std::initializer_list<int> ids) {
+    for (int id : ids) {
+        if (id == 0) {
+            menu->addSeparator();
+        } else {
+            menu->addAction(m_actions->Get(id));
+        }
+    }
+    // Every menu shows the states of the moment it opens.
+    connect(menu, &QMenu::aboutToShow, m_commands, &ListCommands::UpdateActionStates,
+            Qt::UniqueConnection);
 }
 
 void CMainFrame::CreateMenus() {
-    QMenu* file = menuBar()->addMenu(tr("&File"));
+    QMenu* file =
+        AddMenu(tr("&File"), "fileMenu",
+                {command::kNewList, command::kOpen, command::kOpenAs, command::kUrlOpen, 0});
+    file->addMenu(m_commands->IbhSaveMenu());
+    AddActions(file, {command::kAsxSave, command::kAsxSaveAs, 0, command::kPreferences});
+    m_exitSeparator = file->addSeparator();
     file->addAction(m_actions->Get(command::kExit));
-    QMenu* view = menuBar()->addMenu(tr("&View"));
-    view->addAction(m_actions->Get(command::kOnTop));
-    view->addAction(m_actions->Get(command::kProtectScreenSave));
-    QMenu* list = menuBar()->addMenu(tr("&List"));
-    m_recording->AddTo(list);
+    // The recent entries go between the preferences and the way out.
+    connect(file, &QMenu::aboutToShow, this, [this, file] {
+        file->removeAction(m_actions->Get(command::kExit));
+        file->removeAction(m_exitSeparator);
+        m_commands->FillRecentEntries(file);
+        file->addAction(m_exitSeparator);
+        file->addAction(m_actions->Get(command::kExit));
+    });
+
+    AddMenu(tr("&Edit"), "editMenu",
+            {command::kDelete, command::kDeleteAll, 0, command::kModifyUrl,
+             command::kModifyFileName, command::kSetAuthentication, command::kEditInfo, 0,
+             command::kMoveUp, command::kMoveDown, 0, command::kCopyClipboard});
+
+    QMenu* control =
+        AddMenu(tr("&Control"), "controlMenu",
+                {command::kPlay, command::kPause, command::kStop, command::kRepeat, 0});
+    m_recording->AddTo(control);
+    AddActions(control, {command::kUrlCapture, 0});
+    QMenu* volume = control->addMenu(tr("Volume"));
+    AddActions(volume, {command::kVolumeUp, command::kVolumeDown, command::kMute});
+
+    AddMenu(
+        tr("&View"), "viewMenu",
+        {command::kBigScreen, command::kOnTop, command::kProtectScreenSave, 0, command::kMinimize});
+    QMenu* tools = AddMenu(tr("&Tools"), "toolsMenu", {});
+    QMenu* manager = tools->addMenu(tr("ASF Manager"));
+    AddActions(manager,
+               {command::kAsfManagerCut, command::kAsfManagerCapture, command::kAsfManagerInfo});
     menuBar()->addMenu(m_player->CreateMenu(this));
 }
 
@@ -153,7 +232,13 @@ void CMainFrame::CreateLayout() {
     connect(view, &CRecordListView::ItemsDropped, this, &CMainFrame::OpenDropped);
     view->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(view, &QWidget::customContextMenuRequested, this, &CMainFrame::ShowListMenu);
+    connect(view, &QAbstractItemView::doubleClicked, this,
+            [this](const QModelIndex& index) { m_commands->RowDoubleClicked(index.row()); });
+    connect(m_model, &RecordListModel::ListSelectionChanged, m_commands,
+            &ListCommands::UpdateActionStates);
+    connect(m_model, &RecordListModel::ListChanged, m_commands, &ListCommands::UpdateActionStates);
     m_pane = new RecordListPane(view, m_splitter);
+    m_pane->SetCommandBar(new ListToolBar(*m_actions));
     m_splitter->addWidget(m_player);
     m_splitter->addWidget(m_pane);
     // The list keeps its height when the window grows; the player takes the rest.
@@ -168,7 +253,14 @@ void CMainFrame::ShowListMenu(const QPoint& position) {
     auto* menu = new QMenu(this);
     menu->setObjectName("listContextMenu");
     menu->setAttribute(Qt::WA_DeleteOnClose);
+    AddActions(menu, {command::kPlay, command::kPause, command::kStop, 0});
     m_recording->AddTo(menu);
+    AddActions(menu, {0, command::kDelete, command::kModifyUrl, command::kModifyFileName,
+                      command::kSetAuthentication, command::kEditInfo, command::kMoveUp,
+                      command::kMoveDown, 0, command::kCopyClipboard, command::kAsxSave,
+                      command::kAsxSaveAs});
+    menu->addMenu(m_commands->IbhSaveMenu());
+    m_commands->UpdateActionStates();
     menu->popup(ListView()->viewport()->mapToGlobal(position));
 }
 
@@ -224,13 +316,20 @@ int CMainFrame::OpenOne(const std::string& address, const std::string& name,
     // now, asking the user when the site refuses them.
     GuiJobPrompt prompt(this);
     LoginCheck check(&prompt, &m_profile);
-    const ErrorOr<int> row = OpenItem(m_list, m_recent, address, name, option, &check);
+    std::string warning;
+    const ErrorOr<int> row = OpenItem(m_list, m_recent, address, name, option, &check, &warning);
     if (!row) {
         UiPrompt::Instance().Tell(
             this, QMessageBox::Warning,
             tr("The list file %1 could not be opened: %2")
                 .arg(QString::fromStdString(address), QString::fromStdString(row.error().message)));
         return -1;
+    }
+    if (!warning.empty()) {
+        UiPrompt::Instance().Tell(
+            this, QMessageBox::Warning,
+            tr("The list file %1 is damaged: %2. The rows it holds whole were added.")
+                .arg(QString::fromStdString(address), QString::fromStdString(warning)));
     }
     return *row;
 }

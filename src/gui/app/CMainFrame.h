@@ -5,11 +5,14 @@
 #include <QStringList>
 
 #include <functional>
+#include <initializer_list>
 
 #include "app/RecentUrls.h"
 #include "app/RecordList.h"
 #include "settings/AppSettings.h"
 
+class QAction;
+class QMenu;
 class QSplitter;
 
 namespace tapewell {
@@ -22,6 +25,7 @@ class ActionTable;
 class AutoListSaver;
 class CRecordListView;
 class GuiListPrompt;
+class ListCommands;
 class PlayerView;
 class RecordListModel;
 class RecordCommands;
@@ -67,6 +71,7 @@ public:
     PlayerView* Player() const { return m_player; }
     ScreenSaverInhibitor& Inhibitor() { return *m_inhibitor; }
     RecordCommands& Recording() { return *m_recording; }
+    ListCommands& Commands() { return *m_commands; }
 
     // What parts of the program plug in: playing a row, recording a row,
     // and stopping capture and jobs at exit. Unset hooks do nothing; the
@@ -88,6 +93,9 @@ protected:
 private:
     void CreateActions();
     void CreateMenus();
+    // A menu of the menu bar with the actions of ids (0: a separator).
+    QMenu* AddMenu(const QString& title, const char* name, std::initializer_list<int> ids);
+    void AddActions(QMenu* menu, std::initializer_list<int> ids);
     void CreateLayout();
     void ShowListMenu(const QPoint& position);
     // Plays a row of the list; the one place that decides which address a
@@ -111,6 +119,8 @@ private:
     PlayerView* m_player = nullptr;
     ActionTable* m_actions;
     RecordCommands* m_recording = nullptr;
+    ListCommands* m_commands = nullptr;
+    QAction* m_exitSeparator = nullptr;
     ScreenSaverInhibitor* m_inhibitor;
     AutoListSaver* m_autoList;
     int m_volume;

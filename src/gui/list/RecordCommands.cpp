@@ -112,6 +112,7 @@ void RecordCommands::UpdateActions() {
     const bool checking = m_checkRun->Busy();
     m_checkStart->setEnabled(!checking);
     m_checkStop->setEnabled(checking);
+    Q_EMIT StatesChanged();
 }
 
 void RecordCommands::RecordRowFromCommand(int row) {

@@ -55,6 +55,10 @@ public:
     RecordScheduler& Scheduler() { return *m_scheduler; }
     AddressCheckRun& CheckRun() { return *m_checkRun; }
 
+Q_SIGNALS:
+    // A job or the check started or ended: the commands' states may follow.
+    void StatesChanged();
+
 private:
     void CreateActions(ActionTable& actions);
     void UpdateActions();

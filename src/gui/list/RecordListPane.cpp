@@ -1,7 +1,8 @@
 #include "gui/list/RecordListPane.h"
 
+#include <algorithm>
+
 #include <QCoreApplication>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLinearGradient>
 #include <QPainter>
@@ -51,19 +52,61 @@ protected:
     }
 };
 
+// The command band: the command bar at its left, and the list's title in
+// the free strip along its top, right-aligned and shortened to fit.
+class CommandBand final : public QWidget {
+public:
+    static constexpr int kTitleHeight = 16;
+
+    CommandBand(QLabel* title, QWidget* parent) : QWidget(parent), m_title(title) {
+        m_title->setParent(this);
+    }
+
+    void SetBar(QWidget* bar) {
+        m_bar = bar;
+        m_bar->setParent(this);
+        Place();
+        m_bar->show();
+    }
+
+    void SetTitle(const QString& title) {
+        m_full = title;
+        m_title->setToolTip(title);
+        Place();
+    }
+    const QString& Title() const { return m_full; }
+
+protected:
+    void resizeEvent(QResizeEvent*) override { Place(); }
+
+private:
+    void Place() {
+        if (m_bar != nullptr) {
+            m_bar->setGeometry(0, 0, m_bar->sizeHint().width(), height());
+        }
+        m_title->setGeometry(4, 0, std::max(0, width() - 8), kTitleHeight);
+        m_title->setText(
+            m_title->fontMetrics().elidedText(m_full, Qt::ElideRight, m_title->width()));
+    }
+
+    QLabel* m_title;
+    QWidget* m_bar = nullptr;
+    QString m_full;
+};
+
 }  // namespace
 
 RecordListPane::RecordListPane(CRecordListView* view, QWidget* parent)
-    : QWidget(parent), m_view(view), m_toolBand(new QWidget(this)), m_title(new QLabel(this)) {
-    m_toolBand->setFixedHeight(kToolBandHeight);
-    m_toolBand->setObjectName("toolBand");
-    auto* bandLayout = new QHBoxLayout(m_toolBand);
-    bandLayout->setContentsMargins(6, 4, 6, 4);
+    : QWidget(parent), m_view(view), m_toolBand(nullptr), m_title(new QLabel) {
     m_title->setObjectName("listTitle");
     m_title->setTextFormat(Qt::PlainText);
-    m_title->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    bandLayout->addStretch(1);
-    bandLayout->addWidget(m_title, 2, Qt::AlignRight | Qt::AlignVCenter);
+    m_title->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    QFont small = m_title->font();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    m_title->setFont(small);
+    m_toolBand = new CommandBand(m_title, this);
+    m_toolBand->setFixedHeight(kToolBandHeight);
+    m_toolBand->setObjectName("toolBand");
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -74,13 +117,16 @@ RecordListPane::RecordListPane(CRecordListView* view, QWidget* parent)
     layout->addWidget(new BannerPicture(this));
 }
 
+void RecordListPane::SetCommandBar(QWidget* bar) {
+    static_cast<CommandBand*>(m_toolBand)->SetBar(bar);
+}
+
 void RecordListPane::SetTitle(const QString& title) {
-    m_title->setText(title);
-    m_title->setToolTip(title);
+    static_cast<CommandBand*>(m_toolBand)->SetTitle(title);
 }
 
 QString RecordListPane::Title() const {
-    return m_title->text();
+    return static_cast<CommandBand*>(m_toolBand)->Title();
 }
 
 }  // namespace tapewell::gui

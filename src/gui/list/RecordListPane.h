@@ -8,9 +8,9 @@ namespace tapewell::gui {
 
 class CRecordListView;
 
-// The lower part of the main window: the command band (its buttons come
-// with the list commands; the list's title shows there meanwhile), the
-// record list, and the banner band with the program's idle picture.
+// The lower part of the main window: the command band (the list's command
+// buttons and, along its top, the list's title), the record list, and the
+// banner band with the program's idle picture.
 class RecordListPane : public QWidget {
     Q_OBJECT
 public:
@@ -21,6 +21,8 @@ public:
 
     CRecordListView* View() const { return m_view; }
     QWidget* ToolBand() const { return m_toolBand; }
+    // Puts the command buttons into the band, at its left.
+    void SetCommandBar(QWidget* bar);
     void SetTitle(const QString& title);
     QString Title() const;
 
