@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -18,6 +19,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
+#include <QTranslator>
 
 #include <filesystem>
 #include <fstream>
@@ -28,6 +30,7 @@
 #include "app/RecordList.h"
 #include "gui/app/ActionTable.h"
 #include "gui/app/CMainFrame.h"
+#include "gui/app/CRecorderApp.h"
 #include "gui/list/CRecordListView.h"
 #include "gui/list/CredentialsDialog.h"
 #include "gui/list/ListCommands.h"
@@ -526,6 +529,23 @@ TEST_F(ListCommandsTest, ACutListFileIsOpenedWithAWarning) {
     fs::path aside = saved;
     aside += ".truncated";
     EXPECT_EQ(test::ReadFileBytes(aside), bytes) << "the damaged file is kept as it was";
+}
+
+// Under a Korean locale the open dialog also offers RealMedia and
+// QuickTime files, as the Korean version always did.
+TEST_F(ListCommandsTest, TheKoreanOpenFilterAddsRealMediaAndQuickTime) {
+    EXPECT_FALSE(ListCommands::OpenFilter().contains("*.rm"));
+    QLocale::setDefault(QLocale(QLocale::Korean, QLocale::SouthKorea));
+    InstallTranslations(*QCoreApplication::instance());
+    const QString korean = ListCommands::OpenFilter();
+    EXPECT_EQ(Action(command::kUrlOpen)->text(), "URL 열기(&U)...");
+    for (QTranslator* translator : qApp->findChildren<QTranslator*>()) {
+        QCoreApplication::removeTranslator(translator);
+        delete translator;
+    }
+    QLocale::setDefault(QLocale::c());
+    EXPECT_TRUE(korean.startsWith("미디어 파일 (*.asx")) << korean.toStdString();
+    EXPECT_TRUE(korean.contains("*.ibh *.urh *.rm *.ram *.mov)")) << korean.toStdString();
 }
 
 // A series typed into the URL Open dialog and recorded: one row and one

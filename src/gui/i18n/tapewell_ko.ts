@@ -167,8 +167,32 @@
         <translation>목록 파일 %1을(를) 열 수 없습니다: %2</translation>
     </message>
     <message>
-        <source>&amp;List</source>
-        <translation>목록(&amp;L)</translation>
+        <source>The saved record list is damaged (%1). The rows it holds whole are shown; a copy of the file was kept as %2.</source>
+        <translation>저장된 녹화 목록이 손상되었습니다 (%1). 온전한 항목만 표시합니다. 파일의 사본은 %2(으)로 보관했습니다.</translation>
+    </message>
+    <message>
+        <source>&amp;Edit</source>
+        <translation>편집(&amp;E)</translation>
+    </message>
+    <message>
+        <source>&amp;Control</source>
+        <translation>제어(&amp;C)</translation>
+    </message>
+    <message>
+        <source>Volume</source>
+        <translation>볼륨</translation>
+    </message>
+    <message>
+        <source>&amp;Tools</source>
+        <translation>도구(&amp;T)</translation>
+    </message>
+    <message>
+        <source>ASF Manager</source>
+        <translation>ASF 관리자</translation>
+    </message>
+    <message>
+        <source>The list file %1 is damaged: %2. The rows it holds whole were added.</source>
+        <translation>목록 파일 %1이(가) 손상되었습니다: %2. 온전한 항목만 추가했습니다.</translation>
     </message>
 </context>
 <context>
@@ -273,6 +297,71 @@
     </message>
 </context>
 <context>
+    <name>tapewell::gui::FileInfoDialog</name>
+    <message>
+        <source>Info : %1</source>
+        <translation>정보 : %1</translation>
+    </message>
+    <message>
+        <source>Info</source>
+        <translation>정보</translation>
+    </message>
+    <message>
+        <source>File Info</source>
+        <translation>파일 정보</translation>
+    </message>
+    <message>
+        <source>Title :</source>
+        <translation>제목 :</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>확인</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>취소</translation>
+    </message>
+</context>
+<context>
+    <name>tapewell::gui::FileNameDialog</name>
+    <message>
+        <source>Append</source>
+        <translation>앞에 붙이기</translation>
+    </message>
+    <message>
+        <source>Modify File Name</source>
+        <translation>파일 이름 수정</translation>
+    </message>
+</context>
+<context>
+    <name>tapewell::gui::FindReplaceDialog</name>
+    <message>
+        <source>All list</source>
+        <translation>전체 목록</translation>
+    </message>
+    <message>
+        <source>Modify</source>
+        <translation>수정</translation>
+    </message>
+    <message>
+        <source>Replace</source>
+        <translation>바꾸기</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>취소</translation>
+    </message>
+    <message>
+        <source>Find What :</source>
+        <translation>찾을 내용 :</translation>
+    </message>
+    <message>
+        <source>Replace with :</source>
+        <translation>바꿀 내용 :</translation>
+    </message>
+</context>
+<context>
     <name>tapewell::gui::GuiListPrompt</name>
     <message>
         <source>Are you sure you want to delete this item ?</source>
@@ -300,6 +389,214 @@
     <message>
         <source>cannot listen on %1: %2</source>
         <translation>%1에서 연결을 기다릴 수 없습니다: %2</translation>
+    </message>
+</context>
+<context>
+    <name>tapewell::gui::ListCommands</name>
+    <message>
+        <source>New</source>
+        <translation>새로 만들기</translation>
+    </message>
+    <message>
+        <source>&amp;Open...</source>
+        <translation>열기(&amp;O)...</translation>
+    </message>
+    <message>
+        <source>Open As(&amp;A)...</source>
+        <translation>추가로 열기(&amp;A)...</translation>
+    </message>
+    <message>
+        <source>&amp;URL Open...</source>
+        <translation>URL 열기(&amp;U)...</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>삭제</translation>
+    </message>
+    <message>
+        <source>Delete All</source>
+        <translation>모두 삭제</translation>
+    </message>
+    <message>
+        <source>Modify URL </source>
+        <translation>URL 수정 </translation>
+    </message>
+    <message>
+        <source>Modify File Name...</source>
+        <translation>파일 이름 수정...</translation>
+    </message>
+    <message>
+        <source>Set Authentication...</source>
+        <translation>인증 설정...</translation>
+    </message>
+    <message>
+        <source>Info</source>
+        <translation>정보</translation>
+    </message>
+    <message>
+        <source>Move UP</source>
+        <translation>위로 이동</translation>
+    </message>
+    <message>
+        <source>Move Down</source>
+        <translation>아래로 이동</translation>
+    </message>
+    <message>
+        <source>Copy ClipBoard(&amp;C)</source>
+        <translation>클립보드로 복사(&amp;C)</translation>
+    </message>
+    <message>
+        <source>Only URL...</source>
+        <translation>URL만...</translation>
+    </message>
+    <message>
+        <source>Only File...</source>
+        <translation>파일만...</translation>
+    </message>
+    <message>
+        <source>All...</source>
+        <translation>전체...</translation>
+    </message>
+    <message>
+        <source>IBH Save</source>
+        <translation>IBH 저장</translation>
+    </message>
+    <message>
+        <source>ASX Save(&amp;S)</source>
+        <translation>ASX 저장(&amp;S)</translation>
+    </message>
+    <message>
+        <source>ASX Save As(&amp;A)...</source>
+        <translation>ASX 다른 이름으로 저장(&amp;A)...</translation>
+    </message>
+    <message>
+        <source>Minimize</source>
+        <translation>최소화</translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <translation>재생</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <translation>일시 정지</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>정지</translation>
+    </message>
+    <message>
+        <source>Repeat</source>
+        <translation>반복</translation>
+    </message>
+    <message>
+        <source>Big Screen Mode</source>
+        <translation>큰 화면 모드</translation>
+    </message>
+    <message>
+        <source>Up</source>
+        <comment>volume</comment>
+        <translation>크게</translation>
+    </message>
+    <message>
+        <source>Down</source>
+        <comment>volume</comment>
+        <translation>작게</translation>
+    </message>
+    <message>
+        <source>Mute</source>
+        <translation>음소거</translation>
+    </message>
+    <message>
+        <source>Cut...</source>
+        <comment>ASF Manager</comment>
+        <translation>잘라내기...</translation>
+    </message>
+    <message>
+        <source>Save Images...</source>
+        <comment>ASF Manager</comment>
+        <translation>이미지 저장...</translation>
+    </message>
+    <message>
+        <source>File Information...</source>
+        <comment>ASF Manager</comment>
+        <translation>파일 정보...</translation>
+    </message>
+    <message>
+        <source>Preferences(&amp;P)...</source>
+        <translation>환경 설정(&amp;P)...</translation>
+    </message>
+    <message>
+        <source>Url Capture</source>
+        <translation>URL 캡처</translation>
+    </message>
+    <message>
+        <source>Media files (*.asx *.asf *.wax *.wma *.mpg *.mpeg *.mp3 *.avi *.wmv *.ibh *.urh);;All files (*)</source>
+        <translation>미디어 파일 (*.asx *.asf *.wax *.wma *.mpg *.mpeg *.mp3 *.avi *.wmv *.ibh *.urh *.rm *.ram *.mov);;모든 파일 (*)</translation>
+    </message>
+    <message>
+        <source>Open</source>
+        <translation>열기</translation>
+    </message>
+    <message>
+        <source>Open As</source>
+        <translation>추가로 열기</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n address(es) were left unchanged: another row already has the address the replacement would give.</source>
+        <translation>
+            <numerusform>주소 %n개는 바꾸지 않았습니다: 바꾼 주소를 이미 다른 항목이 가지고 있습니다.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Set user</source>
+        <translation>사용자 설정</translation>
+    </message>
+    <message>
+        <source>The login for %1 could not be kept: %2</source>
+        <translation>%1의 로그인 정보를 저장하지 못했습니다: %2</translation>
+    </message>
+</context>
+<context>
+    <name>tapewell::gui::ListFileCommands</name>
+    <message>
+        <source>IBH Save</source>
+        <translation>IBH 저장</translation>
+    </message>
+    <message>
+        <source>IBH Files (*.ibh)</source>
+        <translation>IBH 파일 (*.ibh)</translation>
+    </message>
+    <message>
+        <source>The list could not be saved to %1:
+%2</source>
+        <translation>목록을 %1에 저장하지 못했습니다:
+%2</translation>
+    </message>
+    <message>
+        <source>ASX Save As</source>
+        <translation>ASX 다른 이름으로 저장</translation>
+    </message>
+    <message>
+        <source>asx Files (*.asx)</source>
+        <translation>asx 파일 (*.asx)</translation>
+    </message>
+    <message>
+        <source>The playlist could not be saved to %1:
+%2</source>
+        <translation>재생 목록을 %1에 저장하지 못했습니다:
+%2</translation>
+    </message>
+</context>
+<context>
+    <name>tapewell::gui::ListToolBar</name>
+    <message>
+        <source>Position</source>
+        <translation>위치</translation>
+    </message>
+    <message>
+        <source>Volume</source>
+        <translation>볼륨</translation>
     </message>
 </context>
 <context>
@@ -491,6 +788,64 @@
     <message>
         <source>Playing or recording media</source>
         <translation>미디어 재생 또는 녹화 중</translation>
+    </message>
+</context>
+<context>
+    <name>tapewell::gui::UrlModifyDialog</name>
+    <message>
+        <source>URL Modify</source>
+        <translation>URL 수정</translation>
+    </message>
+</context>
+<context>
+    <name>tapewell::gui::UrlOpenDialog</name>
+    <message>
+        <source>Play</source>
+        <translation>재생</translation>
+    </message>
+    <message>
+        <source>Record</source>
+        <translation>녹화</translation>
+    </message>
+    <message>
+        <source>Preview</source>
+        <translation>미리보기</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>취소</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>확인</translation>
+    </message>
+    <message>
+        <source>Open</source>
+        <translation>열기</translation>
+    </message>
+    <message>
+        <source>Start URL :</source>
+        <translation>시작 URL :</translation>
+    </message>
+    <message>
+        <source>End URL:</source>
+        <translation>끝 URL:</translation>
+    </message>
+    <message>
+        <source>Input File name or Url</source>
+        <translation>파일 이름 또는 URL 입력</translation>
+    </message>
+    <message>
+        <source>The addresses cannot be listed: %1</source>
+        <translation>주소 목록을 만들 수 없습니다: %1</translation>
+    </message>
+    <message>
+        <source>Line %1 of the list is longer than %2 bytes and cannot be an address.</source>
+        <translation>목록의 %1번째 줄이 %2바이트보다 길어서 주소로 쓸 수 없습니다.</translation>
+    </message>
+    <message>
+        <source>The recent addresses could not be saved: %1</source>
+        <translation>최근 주소를 저장하지 못했습니다: %1</translation>
     </message>
 </context>
 </TS>
