@@ -9,6 +9,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QScreen>
+#include <QSlider>
 #include <QSplitter>
 #include <QWindow>
 
@@ -238,7 +239,9 @@ void CMainFrame::CreateLayout() {
             &ListCommands::UpdateActionStates);
     connect(m_model, &RecordListModel::ListChanged, m_commands, &ListCommands::UpdateActionStates);
     m_pane = new RecordListPane(view, m_splitter);
-    m_pane->SetCommandBar(new ListToolBar(*m_actions));
+    auto* bar = new ListToolBar(*m_actions);
+    bar->VolumeSlider()->setValue(m_volume);
+    m_pane->SetCommandBar(bar);
     m_splitter->addWidget(m_player);
     m_splitter->addWidget(m_pane);
     // The list keeps its height when the window grows; the player takes the rest.
