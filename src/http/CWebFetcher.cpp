@@ -158,6 +158,7 @@ constexpr int kReplied = -1;
 int CWebFetcher::Download(OutputFile* out, const std::string& address) {
     m_out = out;
     m_downloaded = 0;
+    m_replyLength = 0;
     m_inCredentialRetry = false;
     m_credentialsRaised = false;
     m_writeFailed = false;
@@ -323,6 +324,14 @@ int CWebFetcher::TransportFailure(int curlCode) {
     curl_easy_getinfo(static_cast<CURL*>(m_curl), CURLINFO_CONNECT_TIME_T, &connectUs);
     switch (curlCode) {
         case CURLE_COULDNT_RESOLVE_HOST:
+            // A name the resolver does not know is a typing error to fix,
+            // not a server that is down.
+            if (const std::optional<UrlParts> parts = SplitUrl(m_address)) {
+                Fail("cannot resolve " + parts->host);
+                return kConnectFailed;
+            }
+            Fail("connect error");
+            return kConnectFailed;
         case CURLE_COULDNT_RESOLVE_PROXY:
         case CURLE_COULDNT_CONNECT:
             Fail("connect error");
@@ -417,6 +426,9 @@ bool CWebFetcher::BeginBody() {
         m_textUndecided = true;
     } else {
         m_route = Route::Download;
+        curl_off_t length = -1;
+        curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+        m_replyLength = length > 0 ? static_cast<uint64_t>(length) : 0;
         m_events->OnStreamStart(m_address, 0);
     }
     return true;
@@ -522,7 +534,13 @@ bool CWebFetcher::ReadToFile(std::span<const uint8_t> bytes) {
         }
         m_downloaded += piece.size();
         m_totalBytes += static_cast<uint32_t>(piece.size());
-        m_events->OnProgress(m_totalBytes, 0, 0);
+        // A reply of known length gives the share of it read, in hundredths
+        // of a percent; one without a length gives none.
+        const uint64_t share =
+            m_replyLength == 0
+                ? 0
+                : std::min<uint64_t>(m_downloaded, m_replyLength) * 10'000 / m_replyLength;
+        m_events->OnProgress(m_totalBytes, static_cast<uint32_t>(share), 0);
         if (m_out == nullptr || lastPiece) {
             return false;
         }

@@ -122,7 +122,8 @@ private:
 
     void* m_curl = nullptr;  // the libcurl handle, during Download only
     void* m_headers = nullptr;
-    uint64_t m_downloaded = 0;  // for the size policy, which must not wrap
+    uint64_t m_downloaded = 0;   // for the size policy, which must not wrap
+    uint64_t m_replyLength = 0;  // the reply's Content-Length; 0 when it gives none
 
     // One transfer (a request and its reply).
     long m_code = 0;

@@ -23,6 +23,11 @@ ErrorOr<void> MmsTransport::OpenConnection(const std::string& address) {
             host = ParseIPv4(parts->host);
         }
     }
+    // A name that does not resolve is told apart from a server that does not
+    // answer: the user has a typing error to fix, not a server to wait for.
+    if (parts && !host) {
+        return Error::FromMessage("cannot resolve " + parts->host);
+    }
     if (m_tcp.Open() < 0) {
         return Error::FromMessage("socket failed");
     }
@@ -30,8 +35,6 @@ ErrorOr<void> MmsTransport::OpenConnection(const std::string& address) {
         m_tcp.Close();
         return Error::FromMessage("sockopt error");
     }
-    // An address that names no host we can find fails like a refused
-    // connection: the resolver's failure is not reported by itself.
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
     peer.sin_port = htons(MmsPortOf(address));

@@ -21,9 +21,10 @@ public:
     explicit MmsTransport(const StopSignal& stop) : m_tcp(stop) {}
 
     // Connects to the address's host (first IPv4 address) on the address's
-    // port, or the MMS port when it names none. Fails with "socket failed",
-    // "sockopt error" or "connect failed !!", or with no message when the
-    // stop ended the connect.
+    // port, or the MMS port when it names none. Fails with "cannot resolve
+    // HOST" for a name the resolver does not know, "socket failed", "sockopt
+    // error" or "connect failed !!", or with no message when the stop ended
+    // the connect.
     ErrorOr<void> OpenConnection(const std::string& address);
     void Close() { m_tcp.Close(); }
     // Our end of the connection, named in the transport message.

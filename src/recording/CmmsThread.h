@@ -134,7 +134,9 @@ private:
     Settle OpenForResume(const std::filesystem::path& path, uint64_t offset,
                          std::unique_ptr<StdioOutputFile>& file);
     Settle AskAboutExistingFile(std::filesystem::path& path);
-    std::unique_ptr<StdioOutputFile> OpenOrAskSaveAs(std::filesystem::path& path);
+    // On failure, failure says which file could not be created and why.
+    std::unique_ptr<StdioOutputFile> OpenOrAskSaveAs(std::filesystem::path& path,
+                                                     std::string& failure);
     bool TryEngines(OutputFile* output, const std::string& address, uint64_t resumeOffset,
                     uint32_t resumePackets);
     std::array<Engine*, 3> EngineOrder(const std::string& address);

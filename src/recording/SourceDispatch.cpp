@@ -2,6 +2,8 @@
 // what happens to a file that is already there, and which engines try it.
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <system_error>
 #include <utility>
@@ -25,6 +27,11 @@ constexpr const char* kPlaylistCountError = "too many playlists";
 // How much of a short download is looked at to tell a page of text from
 // media.
 constexpr size_t kTextSniffBytes = 1024;
+
+// The error's own text first, as the list shows it, then which file and why.
+std::string FileCreationError(const std::filesystem::path& path, const std::string& reason) {
+    return std::string(kFileCreationError) + ": " + path.string() + ": " + reason;
+}
 
 // "rtsp://" becomes "mms://" for the classification only: an RTSP address
 // of a Windows Media server names the same stream as its MMS one.
@@ -86,9 +93,10 @@ void CmmsThread::RecordSource(const std::string& address, const std::string& nam
 void CmmsThread::RecordRemotePlaylist(const std::string& address) {
     std::filesystem::path path = MakeOutputPath(m_settings.m_baseDirectory, address, "");
     SetOutputPath(path);
-    std::unique_ptr<StdioOutputFile> file = OpenOrAskSaveAs(path);
+    std::string failure;
+    std::unique_ptr<StdioOutputFile> file = OpenOrAskSaveAs(path, failure);
     if (!file) {
-        SetError(kFileCreationError);
+        SetError(failure);
         return;
     }
     SetOutputPath(path);
@@ -122,9 +130,10 @@ void CmmsThread::RecordMedia(const std::string& address, const std::string& name
     }
     const bool created = !file;
     if (!file) {
-        file = OpenOrAskSaveAs(path);
+        std::string failure;
+        file = OpenOrAskSaveAs(path, failure);
         if (!file) {
-            SetError(kFileCreationError);
+            SetError(failure);
             return;
         }
     }
@@ -183,7 +192,8 @@ CmmsThread::Settle CmmsThread::SettleExistingFile(std::filesystem::path& path,
     }
     const std::optional<std::filesystem::path> unique = MakeUniquePath(path);
     if (!unique) {
-        SetError(kFileCreationError);  // every "(n)" name is taken: overwrite none
+        // Every "(n)" name is taken: overwrite none.
+        SetError(FileCreationError(path, std::strerror(EEXIST)));
         return Settle::End;
     }
     path = *unique;
@@ -197,12 +207,15 @@ CmmsThread::Settle CmmsThread::OpenForResume(const std::filesystem::path& path, 
                                              std::unique_ptr<StdioOutputFile>& file) {
     std::error_code error;
     std::filesystem::resize_file(path, offset, error);
-    if (!error) {
-        file = StdioOutputFile::Open(path, "rb+");
+    if (error) {
+        SetError(FileCreationError(path, error.message()));
+        return Settle::End;
     }
+    file = StdioOutputFile::Open(path, "rb+");
+    const int openError = errno;
     if (!file || !file->Seek(offset)) {
+        SetError(FileCreationError(path, file ? "cannot seek" : std::strerror(openError)));
         file.reset();
-        SetError(kFileCreationError);
         return Settle::End;
     }
     return Settle::Go;
@@ -247,17 +260,23 @@ void CmmsThread::EndStop(int code) {
     m_stop.store(true);
 }
 
-std::unique_ptr<StdioOutputFile> CmmsThread::OpenOrAskSaveAs(std::filesystem::path& path) {
+std::unique_ptr<StdioOutputFile> CmmsThread::OpenOrAskSaveAs(std::filesystem::path& path,
+                                                             std::string& failure) {
     std::unique_ptr<StdioOutputFile> file = StdioOutputFile::Open(path, "wb");
     if (file) {
         return file;
     }
+    failure = FileCreationError(path, std::strerror(errno));
     const std::optional<std::filesystem::path> chosen = m_prompt->AskSaveAsPath(path);
     if (!chosen) {
         return nullptr;
     }
     path = *chosen;
-    return StdioOutputFile::Open(path, "wb");
+    file = StdioOutputFile::Open(path, "wb");
+    if (!file) {
+        failure = FileCreationError(path, std::strerror(errno));
+    }
+    return file;
 }
 
 // MMS goes first for an address that names it; otherwise the HTTP
@@ -346,17 +365,19 @@ bool CmmsThread::TakeEnding(const EngineResult& result) {
 }
 
 OutputFile* CmmsThread::OnNextOutputFile() {
-    const std::optional<std::filesystem::path> unique =
-        MakeUniquePath(m_recordingPath.empty() ? OutputPath() : m_recordingPath);
+    const std::filesystem::path base = m_recordingPath.empty() ? OutputPath() : m_recordingPath;
+    const std::optional<std::filesystem::path> unique = MakeUniquePath(base);
     if (!unique) {
-        SetError(kFileCreationError);  // every "(n)" name is taken: overwrite none
+        // Every "(n)" name is taken: overwrite none.
+        SetError(FileCreationError(base, std::strerror(EEXIST)));
         m_failedInRun = true;
         return nullptr;
     }
     std::filesystem::path path = *unique;
-    std::unique_ptr<StdioOutputFile> file = OpenOrAskSaveAs(path);
+    std::string failure;
+    std::unique_ptr<StdioOutputFile> file = OpenOrAskSaveAs(path, failure);
     if (!file) {
-        SetError(kFileCreationError);
+        SetError(failure);
         m_failedInRun = true;
         return nullptr;
     }

@@ -283,7 +283,7 @@ TEST_F(RecordingJobTest, ExistingFiles) {
         test::WriteFileBytes(Base("X(" + std::to_string(n) + ").asf"), junk);
     }
     std::unique_ptr<CmmsThread> job = Record(address, "X");
-    EXPECT_EQ(job->ErrorText(), "File Creation Error");
+    EXPECT_EQ(job->ErrorText(), "File Creation Error: " + Base("X.asf").string() + ": File exists");
     EXPECT_EQ(test::ReadFileBytes(Base("X(99).asf")), junk);
 }
 
