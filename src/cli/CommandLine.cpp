@@ -1,6 +1,7 @@
 #include "cli/CommandLine.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cstdio>
 
@@ -96,6 +97,74 @@ std::optional<std::string> IntOption(const ParsedArgs& args, std::string_view na
                " to " + std::to_string(max);
     }
     value = static_cast<long>(*parsed);
+    return std::nullopt;
+}
+
+namespace {
+
+// Letters, digits, '-' and '_' in dot-separated labels; bytes past ASCII
+// are left to the resolver (international names).
+bool IsHostName(std::string_view host) {
+    const bool charsOk = std::all_of(host.begin(), host.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '-' || c == '_' ||
+               c == '.' || static_cast<unsigned char>(c) >= 0x80;
+    });
+    return charsOk && host.front() != '.' && host.find("..") == std::string_view::npos;
+}
+
+bool IsIpv6Literal(std::string_view host) {
+    return !host.empty() && std::all_of(host.begin(), host.end(), [](char c) {
+        return std::isxdigit(static_cast<unsigned char>(c)) != 0 || c == ':' || c == '.';
+    });
+}
+
+}  // namespace
+
+std::optional<std::string> AddressProblem(std::string_view address) {
+    const size_t schemeEnd = address.find("://");
+    if (schemeEnd == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const size_t start = schemeEnd + 3;
+    std::string_view authority = address.substr(start, address.find_first_of("/?#", start) - start);
+    if (const size_t at = authority.rfind('@'); at != std::string_view::npos) {
+        authority.remove_prefix(at + 1);
+    }
+    std::string_view host = authority;
+    std::optional<std::string_view> port;
+    bool hostOk = false;
+    if (!authority.empty() && authority[0] == '[') {
+        const size_t close = authority.find(']');
+        const std::string_view rest =
+            close == std::string_view::npos ? "" : authority.substr(close + 1);
+        host = authority.substr(1, close == std::string_view::npos ? close : close - 1);
+        hostOk = close != std::string_view::npos && IsIpv6Literal(host) &&
+                 (rest.empty() || rest[0] == ':');
+        if (hostOk && !rest.empty()) {
+            port = rest.substr(1);
+        }
+    } else {
+        if (const size_t colon = authority.rfind(':'); colon != std::string_view::npos) {
+            host = authority.substr(0, colon);
+            port = authority.substr(colon + 1);
+        }
+        if (host.empty()) {
+            return std::string("the address names no host");
+        }
+        hostOk = IsHostName(host);
+    }
+    if (!hostOk) {
+        return "the host '" + std::string(host) + "' is not a host name or an IP address";
+    }
+    if (port) {
+        unsigned number = 0;
+        const auto [end, error] =
+            std::from_chars(port->data(), port->data() + port->size(), number);
+        if (port->empty() || error != std::errc() || end != port->data() + port->size() ||
+            number == 0 || number > 65535) {
+            return "the port '" + std::string(*port) + "' is not a number from 1 to 65535";
+        }
+    }
     return std::nullopt;
 }
 

@@ -51,6 +51,12 @@ std::optional<uint64_t> ParseNumber(std::string_view text);
 std::optional<std::string> IntOption(const ParsedArgs& args, std::string_view name, long min,
                                      long max, long& value);
 
+// Why a network address ("scheme://...") cannot name a server, for the
+// user, before anything tries it: a port that is not a number from 1 to
+// 65535, no host, or a host that is neither a name nor an IP address.
+// Nothing for an address that passes, and for a local path.
+std::optional<std::string> AddressProblem(std::string_view address);
+
 // Prints "tapewell-cli <command>: <message>" and the usage hint on stderr,
 // and returns kExitUsage.
 int UsageError(std::string_view command, std::string_view message);

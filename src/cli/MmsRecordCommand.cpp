@@ -71,6 +71,11 @@ int RunMmsRecord(std::span<char* const> args) {
     if (auto error = IntOption(parsed, "--start-packet", 0, UINT32_MAX, startPacket)) {
         return UsageError("mms-record", *error);
     }
+    if (auto problem = AddressProblem(parsed.positional[0])) {
+        std::fprintf(stderr, "tapewell-cli mms-record: %s: %s\n", parsed.positional[0].c_str(),
+                     problem->c_str());
+        return kExitFailure;
+    }
     const std::string path = parsed.options["--out"];
     const bool resume = parsed.Has("--start-packet");
     auto output = StdioOutputFile::Open(path, resume ? "rb+" : "wb");

@@ -24,6 +24,10 @@ int RunProbe(std::span<char* const> args) {
     if (auto exit = StartCommand("probe", args, {}, kUsage, 1, parsed)) {
         return *exit;
     }
+    if (auto problem = AddressProblem(parsed.positional[0])) {
+        std::printf("error %s\n", problem->c_str());
+        return kExitFailure;
+    }
     ProfileStore profile(ProfileStore::DefaultPath());
     AppSettings settings;
     settings.LoadValues(profile);

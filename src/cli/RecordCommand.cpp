@@ -16,6 +16,7 @@
 #include "cli/Commands.h"
 #include "cli/StopSignals.h"
 #include "cli/TerminalInput.h"
+#include "common/Limits.h"
 #include "common/TextFormat.h"
 #include "recording/CmmsThread.h"
 #include "recording/JobSink.h"
@@ -43,22 +44,24 @@ constexpr const char* kUsage =
     "  --user U, --password P   credentials for the server\n"
     "  --agent TEXT          player agent sent to MMS servers\n"
     "  --resume yes|no|ask   continue a partial recording (default: ask on a\n"
-    "                        terminal, else yes)\n"
+    "                        terminal, else yes; ask needs a terminal)\n"
     "  --exists overwrite|rename|skip|quit|ask\n"
     "                        what to do with an existing file that cannot be\n"
     "                        continued, or that was not (default: ask on a\n"
     "                        terminal, else rename to NAME(n).EXT, so nothing\n"
-    "                        is overwritten)\n"
+    "                        is overwritten; ask needs a terminal; quit stops\n"
+    "                        with status 2)\n"
     "  --quiet               no progress output\n"
     "\n"
-    "Prints 'file PATH' for each file written, progress (a line that updates on\n"
+    "Prints 'file PATH' for each file kept, progress (a line that updates on\n"
     "a terminal, one line per second otherwise), 'found ADDRESS' and\n"
     "'skipped PATH'. However a recording ends (Ctrl-C, SIGTERM, a limit, a lost\n"
     "connection), its header describes the whole packets written and an index\n"
     "follows them; a stopped on-demand recording can still be resumed.\n"
     "\n"
     "Exit status: 0 when every job completed, 1 when one failed (its error text\n"
-    "on stderr), 2 when stopped by a signal.\n";
+    "on stderr) or ADDRESS names no usable server, 2 when stopped by a signal\n"
+    "or by 'quit' at an existing file.\n";
 
 constexpr OptionDef kOptions[] = {{"--dir", true},    {"--max-time", true}, {"--max-size", true},
                                   {"--user", true},   {"--password", true}, {"--agent", true},
@@ -157,15 +160,22 @@ public:
     }
     bool Finished() const { return m_finished.load(); }
     bool QuitAll() const { return m_quitAll; }
+    // The existing file that "quit" was the answer to.
+    const std::string& QuitAt() const { return m_quitAt; }
     std::vector<std::string> TakeFound() { return std::exchange(m_found, {}); }
 
     void OnJobNotice(int code, uint16_t) override {
         switch (code) {
             case kHeader:
             case kNewFile:  // the stream went on in a further file
-                PrintFile();
+                NoteFile();
                 break;
             case kProgress:
+                // Past the size below which a download may still be dropped
+                // as an error page, the file is kept whatever follows.
+                if (m_job->BytesWritten() >= limits::kTooSmallRecordingBytes) {
+                    PrintFile();
+                }
                 PrintProgress();
                 break;
             case kUrlFound:
@@ -177,8 +187,15 @@ public:
                 break;
             case kQuitAll:
                 m_quitAll = true;
+                m_quitAt = m_job->OutputPath().string();
                 break;
             case kFinished:
+                PrintFile();
+                // The last state, which the once-a-second lines may not
+                // have shown: a finished download at 100 %.
+                if (m_progressUnshown) {
+                    PrintProgress(true);
+                }
                 EndProgressLine();
                 m_finished = true;
                 break;
@@ -189,19 +206,34 @@ public:
     }
 
 private:
-    void PrintFile() {
+    // A file is named once it is sure to stay: a job deletes a file it
+    // created and wrote nothing into, and a short download that is a page
+    // of text. So the path waits until the job moves on to another file or
+    // ends, or until enough has been written.
+    void NoteFile() {
         const std::string path = m_job->OutputPath().string();
-        if (path != m_lastPath) {
-            EndProgressLine();
-            m_lastPath = path;
-            std::printf("file %s\n", path.c_str());
+        if (path != m_pendingPath) {
+            PrintFile();
+            m_pendingPath = path;
         }
     }
 
-    void PrintProgress() {
+    void PrintFile() {
+        std::error_code error;
+        if (m_pendingPath.empty() || m_pendingPath == m_lastPath ||
+            !std::filesystem::exists(m_pendingPath, error)) {
+            return;
+        }
+        EndProgressLine();
+        m_lastPath = m_pendingPath;
+        std::printf("file %s\n", m_lastPath.c_str());
+    }
+
+    void PrintProgress(bool last = false) {
         if (m_quiet) {
             return;
         }
+        m_progressUnshown = false;
         const std::string text = ProgressText(m_job->PositionMs(), m_job->Progress());
         const std::string size = RecordedSizeText(m_job->BytesWritten());
         if (m_terminal) {
@@ -214,9 +246,11 @@ private:
             return;
         }
         const auto now = std::chrono::steady_clock::now();
-        if (now - m_lastLine >= std::chrono::seconds(1)) {
+        if (last || now - m_lastLine >= std::chrono::seconds(1)) {
             m_lastLine = now;
             std::printf("progress %s %s\n", text.c_str(), size.c_str());
+        } else {
+            m_progressUnshown = true;
         }
     }
 
@@ -233,7 +267,10 @@ private:
     std::atomic<bool> m_finished{false};
     bool m_quitAll = false;
     bool m_lineOpen = false;
-    std::string m_lastPath;
+    bool m_progressUnshown = false;  // a progress notice came after the last line
+    std::string m_quitAt;
+    std::string m_pendingPath;  // the file being written, not yet named
+    std::string m_lastPath;     // the file named last
     std::vector<std::string> m_found;
     std::chrono::steady_clock::time_point m_lastLine{};
 };
@@ -291,6 +328,9 @@ std::optional<std::string> ParseModes(const ParsedArgs& parsed, ResumeMode& resu
         } else {
             return "--resume wants yes, no or ask";
         }
+        if (resume == ResumeMode::Ask && !terminal) {
+            return "--resume ask needs a terminal to ask on";
+        }
     }
     if (parsed.Has("--exists")) {
         const std::string& value = parsed.options.at("--exists");
@@ -306,6 +346,9 @@ std::optional<std::string> ParseModes(const ParsedArgs& parsed, ResumeMode& resu
             return "--exists wants overwrite, rename, skip, quit or ask";
         }
         exists = found->second;
+        if (exists == ExistsMode::Ask && !terminal) {
+            return "--exists ask needs a terminal to ask on";
+        }
     }
     return std::nullopt;
 }
@@ -317,6 +360,7 @@ struct Queue {
     CliSink* sink = nullptr;
     uint16_t nextJob = 1;
     bool failed = false;
+    bool quit = false;  // "quit" at an existing file
 };
 
 // Runs one item on its own job thread, turning a signal into the job's stop.
@@ -353,7 +397,12 @@ bool RunItem(Queue& queue, const std::string& address, const std::string& name,
     for (auto it = found.rbegin(); it != found.rend(); ++it) {
         pending.emplace_front(*it, "");
     }
-    return !StopRequested() && !queue.sink->QuitAll() && !job.GaveUp();
+    if (queue.sink->QuitAll()) {
+        std::fprintf(stderr, "tapewell-cli record: stopped: %s exists\n",
+                     queue.sink->QuitAt().c_str());
+        queue.quit = true;
+    }
+    return !StopRequested() && !queue.quit && !job.GaveUp();
 }
 
 }  // namespace
@@ -381,6 +430,11 @@ int RunRecord(std::span<char* const> args) {
     if (auto error = ParseModes(parsed, resume, exists)) {
         return UsageError("record", *error);
     }
+    if (auto problem = AddressProblem(parsed.positional[0])) {
+        std::fprintf(stderr, "tapewell-cli record: %s: %s\n", parsed.positional[0].c_str(),
+                     problem->c_str());
+        return kExitFailure;
+    }
     std::error_code error;
     std::filesystem::create_directories(queue.settings.m_baseDirectory, error);
     if (error) {
@@ -406,7 +460,7 @@ int RunRecord(std::span<char* const> args) {
         }
     }
     std::fflush(stdout);
-    if (StopRequested()) {
+    if (StopRequested() || queue.quit) {
         return kExitStopped;
     }
     return queue.failed ? kExitFailure : kExitOk;

@@ -20,7 +20,7 @@ constexpr const char* kUsage =
     "(minutes, seconds and milliseconds of the picture's time); the first\n"
     "picture is always saved. Prints one line per picture.\n"
     "\n"
-    "  --every N    seconds, 0 to 100\n"
+    "  --every N    seconds, 1 to 100\n"
     "  --count M    pictures in that time, 0 to 100 (0 saves none)\n"
     "  --dir DIR    folder for the pictures, made when missing\n"
     "  --name BASE  start of the file names (default: FILE's name without its\n"
@@ -111,7 +111,9 @@ int RunSnapshot(std::span<char* const> args) {
     }
     long every = 0;
     long count = 0;
-    for (auto error : {IntOption(parsed, "--every", 0, limits::kMaxSnapshotSetting, every),
+    // Every 0 seconds would save every single frame: hundreds of files for a
+    // short clip, which no one asking for snapshots wants.
+    for (auto error : {IntOption(parsed, "--every", 1, limits::kMaxSnapshotSetting, every),
                        IntOption(parsed, "--count", 0, limits::kMaxSnapshotSetting, count)}) {
         if (error) {
             return UsageError("snapshot", *error);

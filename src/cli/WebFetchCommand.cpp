@@ -66,6 +66,11 @@ int RunWebFetch(std::span<char* const> args) {
     if (!parsed.Has("--out") || parsed.options["--out"].empty()) {
         return UsageError("web-fetch", "missing --out FILE");
     }
+    if (auto problem = AddressProblem(parsed.positional[0])) {
+        std::fprintf(stderr, "tapewell-cli web-fetch: %s: %s\n", parsed.positional[0].c_str(),
+                     problem->c_str());
+        return kExitFailure;
+    }
     const std::filesystem::path out = parsed.options["--out"];
     std::unique_ptr<StdioOutputFile> file = StdioOutputFile::Open(out, "wb");
     if (!file) {

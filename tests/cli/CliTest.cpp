@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "asf/AsfInfo.h"
+#include "support/TestServer.h"
 #include "support/TestSupport.h"
 
 namespace tapewell {
@@ -181,6 +182,145 @@ TEST(CliCut, RefusesRangesAndFilesItCannotCut) {
     }
 }
 
+// record with the profile kept out of the user's own settings and the
+// base folder given.
+CommandResult Record(const test::TempDir& dir, std::vector<std::string> args) {
+    args.insert(args.begin(), {"env", "XDG_CONFIG_HOME=" + (dir / "config").string(), kCli,
+                               "record", "--dir", (dir / "out").string()});
+    return test::Run(args);
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// Addresses that cannot name a server are refused before any engine runs,
+// by every command that takes one, and nothing is written.
+TEST(CliRecord, AddressesThatNameNoServerAreRefusedAtOnce) {
+    test::TempDir dir;
+    const std::pair<std::string, std::string> cases[] = {
+        {"mms://127.0.0.1:99999/x.asf", "the port '99999' is not a number from 1 to 65535"},
+        {"http://127.0.0.1:0/x.asf", "the port '0' is not"},
+        {"http://host:8o/x.asf", "the port '8o' is not"},
+        {"mms://bad host/x.asf", "the host 'bad host' is not a host name or an IP address"},
+        {"mms://a..b/x.asf", "the host 'a..b' is not"},
+        {"http://[::1/x.asf", "the host '::1' is not"},
+        {"mms:///x.asf", "the address names no host"},
+        {"mms://user@:1755/x.asf", "the address names no host"},
+    };
+    for (const auto& [address, why] : cases) {
+        CommandResult r = Record(dir, {address});
+        EXPECT_EQ(r.exitCode, 1) << address;
+        EXPECT_TRUE(Contains(r.err, "tapewell-cli record: " + address + ": " + why)) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+    const std::string out = (dir / "o.asf").string();
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"mms-record", "--out", out}, {"web-fetch", "--out", out}}) {
+        std::vector<std::string> argv = {kCli};
+        argv.insert(argv.end(), command.begin(), command.end());
+        argv.push_back("mms://h:99999/x.asf");
+        CommandResult r = test::Run(argv);
+        EXPECT_EQ(r.exitCode, 1) << command[0];
+        EXPECT_TRUE(Contains(r.err, "the port '99999'")) << r.err;
+    }
+    CommandResult probe = test::Run({kCli, "probe", "http://[::1/x.asf"});
+    EXPECT_EQ(probe.exitCode, 1);
+    EXPECT_TRUE(Contains(probe.out, "error the host '::1' is not")) << probe.out;
+    EXPECT_FALSE(std::filesystem::exists(dir / "out"));
+    EXPECT_FALSE(std::filesystem::exists(out));
+    // Well-formed addresses go on: to the question about the file that
+    // is there, answered with "quit".
+    std::filesystem::create_directories(dir / "out");
+    test::WriteFileBytes(dir / "out" / "x.asf", {1});
+    for (const char* address :
+         {"mms://[::1]:1755/x.asf", "http://user:pw@host-1.example_2:8080/x.asf?a=b:c"}) {
+        EXPECT_EQ(Record(dir, {"--exists", "quit", address}).exitCode, 2) << address;
+    }
+}
+
+// The engines' failures say which name did not resolve and which file could
+// not be created, and why.
+TEST(CliRecord, FailuresNameTheHostOrTheFile) {
+    test::TempDir dir;
+    for (const char* address :
+         {"mms://no-such-host.invalid/x.asf", "http://no-such-host.invalid/x.mp3"}) {
+        CommandResult r = Record(dir, {"--quiet", address});
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_TRUE(Contains(r.err, std::string(address) + ": cannot resolve no-such-host.invalid"))
+            << r.err;
+    }
+    // A folder no one may create files in, root included; the job renames
+    // to x(0).asf before it gives up.
+    const std::string folder = "/proc/self/fdinfo";
+    CommandResult r = test::Run({"env", "XDG_CONFIG_HOME=" + (dir / "config").string(), kCli,
+                                 "record", "--quiet", "--dir", folder, "http://127.0.0.1:1/x.asf"});
+    EXPECT_EQ(r.exitCode, 1);
+    const std::string prefix = "File Creation Error: " + folder + "/x";
+    const size_t at = r.err.find(prefix);
+    ASSERT_NE(at, std::string::npos) << r.err;
+    const size_t reason = r.err.find(".asf: ", at);
+    ASSERT_NE(reason, std::string::npos) << r.err;
+    EXPECT_GT(r.err.size(), reason + 7) << "a reason follows the path";
+    EXPECT_FALSE(Contains(r.out, "file ")) << r.out;
+}
+
+// An existing file: asking needs a terminal to ask on, and "quit" stops the
+// run with status 2 and says at which file. The file stays as it was.
+TEST(CliRecord, ExistingFileAnswersWithoutATerminal) {
+    test::TempDir dir;
+    std::filesystem::create_directories(dir / "out");
+    test::WriteFileBytes(dir / "out" / "x.asf", {'o', 'l', 'd'});
+    const std::string address = "http://127.0.0.1:1/x.asf";
+    for (const char* option : {"--exists", "--resume"}) {
+        CommandResult r = Record(dir, {option, "ask", address});
+        EXPECT_EQ(r.exitCode, 64) << option;
+        EXPECT_TRUE(Contains(r.err, std::string(option) + " ask needs a terminal to ask on"))
+            << r.err;
+    }
+    CommandResult r = Record(dir, {"--exists", "quit", address});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(Contains(r.err, "stopped: " + (dir / "out" / "x.asf").string() + " exists"))
+        << r.err;
+    EXPECT_EQ(test::ReadFileBytes(dir / "out" / "x.asf"), (std::vector<uint8_t>{'o', 'l', 'd'}));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "out"), {}), 1);
+}
+
+// "file PATH" names files that stay; a download of known length ends its
+// progress at 100 %.
+TEST(CliRecord, FileLineOnlyForKeptFilesAndProgressOfADownload) {
+    test::TempDir root;
+    std::vector<uint8_t> song(600 * 1024);
+    for (size_t i = 0; i < song.size(); ++i) {
+        song[i] = static_cast<uint8_t>(i * 7 + i / 251);
+    }
+    test::WriteFileBytes(root / "song.mp3", song);
+    test::TestServer server(root.Path(), {"--only", "http"});
+    ASSERT_TRUE(server.Ready()) << server.Log();
+    const std::string base = "http://127.0.0.1:" + std::to_string(server.HttpPort());
+
+    test::TempDir dir;
+    const std::string path = (dir / "out" / "song.mp3").string();
+    CommandResult r = Record(dir, {base + "/song.mp3"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(test::ReadFileBytes(path), song);
+    const size_t file = r.out.find("file " + path + "\n");
+    EXPECT_NE(file, std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("file ", file + 1), std::string::npos) << r.out;
+    const size_t last = r.out.rfind("progress ");
+    ASSERT_NE(last, std::string::npos) << r.out;
+    EXPECT_EQ(r.out.substr(last), "progress 0:0(100 %) 600K\n");
+
+    // Nothing answers, or the server has no such file: no file, no line.
+    for (const std::string& address : {std::string("http://127.0.0.1:1/gone.asf"),
+                                       base + "/missing.asf", base + "/missing.mp3"}) {
+        CommandResult failed = Record(dir, {address});
+        EXPECT_EQ(failed.exitCode, 1) << address;
+        EXPECT_FALSE(Contains(failed.out, "file ")) << address << ": " << failed.out;
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "out"), {}), 1);
+}
+
 TEST(CliUsage, HelpAndUsageErrors) {
     struct Case {
         std::vector<std::string> args;
@@ -202,6 +342,9 @@ TEST(CliUsage, HelpAndUsageErrors) {
         {{"cut", "-h"}, 0, "Usage: tapewell-cli cut FILE --start SECONDS --end SECONDS [-o OUT]"},
         {{"cut", "a.asf", "--start", "0"}, 64, "--start and --end are both needed"},
         {{"cut", "a.asf", "--start", "1.5", "--end", "3"}, 64, "take whole seconds"},
+        {{"snapshot", "a.asf", "--every", "0", "--count", "3", "--dir", "d"},
+         64,
+         "'--every' needs a number from 1 to 100"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> argv = {kCli};
