@@ -45,6 +45,7 @@ bool FrameSnapshot::OnFrame(const VideoFrame& frame) {
     taken.slot = m_slot;
     m_slot = (m_slot + 1) % kPreviewSlots;
     const bool previewOnly = m_previewOnly;
+    taken.previewOnly = previewOnly;
     taken.label = TimeLabel(frame.timeNs, previewOnly);
     if (!previewOnly) {
         auto file = PictureName(m_settings.folder, m_settings.baseName, frame.timeNs);
@@ -84,11 +85,12 @@ std::string FrameSnapshot::TimeLabel(int64_t timeNs, bool previewOnly) {
 std::vector<std::filesystem::path> FrameSnapshot::FindPictures(const std::filesystem::path& folder,
                                                                const std::string& baseName) {
     std::vector<std::filesystem::path> found;
+    const std::string prefix = baseName + "_";
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
         const std::string name = entry.path().filename().string();
-        if (entry.is_regular_file(ec) && name.size() >= baseName.size() + 4 &&
-            name.starts_with(baseName) && name.ends_with(".bmp")) {
+        if (entry.is_regular_file(ec) && name.size() >= prefix.size() + 4 &&
+            name.starts_with(prefix) && name.ends_with(".bmp")) {
             found.push_back(entry.path());
         }
     }

@@ -27,11 +27,13 @@ public:
     };
 
     // A frame that was taken: its preview slot (0, 1, 2 in turn), its time
-    // label, and the file it was saved to (empty in preview-only mode or when
-    // the file could not be written).
+    // label, whether it was taken in preview-only mode, and the file it was
+    // saved to (empty in preview-only mode or when the file could not be
+    // written).
     struct Taken {
         int slot = 0;
         std::string label;
+        bool previewOnly = true;
         std::filesystem::path file;
     };
 
@@ -61,7 +63,9 @@ public:
     // "h:mm:ss:mmm", bracketed when the frame is saved as well.
     static std::string TimeLabel(int64_t timeNs, bool previewOnly);
 
-    // The regular files "<base>*.bmp" in the folder, which Delete All removes.
+    // The regular files "<base>_*.bmp" in the folder, which Delete All
+    // removes: the pictures and the single capture of this base name, and
+    // not those of a base name that merely starts with it ("talk2_...").
     static std::vector<std::filesystem::path> FindPictures(const std::filesystem::path& folder,
                                                            const std::string& baseName);
     // Deletes them; returns how many went.

@@ -90,14 +90,18 @@ TEST(BmpBytes, WritesBottomUpRowsPaddedToFourBytes) {
 
 TEST(FrameSnapshot, DeleteAllRemovesOnlyThisBasesPictures) {
     test::TempDir dir;
-    for (const char* name : {"clip_00_01_000.bmp", "clip_save.bmp", "clip2.bmp", "other.bmp",
-                             "clip.txt", "clip.bmp.txt"}) {
+    // Another base name that starts with this one ("clip2") keeps its
+    // pictures, and so does a file named like the base alone.
+    for (const char* name : {"clip_00_01_000.bmp", "clip_save.bmp", "clip2_00_01_000.bmp",
+                             "clip2.bmp", "clip.bmp", "clip_.txt", "other.bmp", "clip.bmp.txt"}) {
         test::WriteFileBytes(dir / name, {1});
     }
     std::filesystem::create_directory(dir / "clip_dir.bmp");
-    EXPECT_EQ(FrameSnapshot::FindPictures(dir.Path(), "clip").size(), 3u);
-    EXPECT_EQ(FrameSnapshot::DeletePictures(dir.Path(), "clip"), 3u);
-    EXPECT_TRUE(std::filesystem::exists(dir / "other.bmp"));
+    EXPECT_EQ(FrameSnapshot::FindPictures(dir.Path(), "clip").size(), 2u);
+    EXPECT_EQ(FrameSnapshot::DeletePictures(dir.Path(), "clip"), 2u);
+    for (const char* kept : {"clip2_00_01_000.bmp", "clip2.bmp", "clip.bmp", "other.bmp"}) {
+        EXPECT_TRUE(std::filesystem::exists(dir / kept)) << kept;
+    }
     EXPECT_TRUE(std::filesystem::exists(dir / "clip_dir.bmp"));
     EXPECT_EQ(FrameSnapshot::DeletePictures(dir.Path(), "clip"), 0u);
 }
