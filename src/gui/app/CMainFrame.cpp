@@ -9,7 +9,6 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QScreen>
-#include <QSlider>
 #include <QSplitter>
 #include <QWindow>
 
@@ -30,6 +29,7 @@
 #include "gui/list/GuiListPrompt.h"
 #include "gui/list/ListCommands.h"
 #include "gui/list/ListToolBar.h"
+#include "gui/list/PlaybackCommands.h"
 #include "gui/list/RecordCommands.h"
 #include "gui/list/RecordListModel.h"
 #include "gui/list/RecordListPane.h"
@@ -42,7 +42,6 @@ namespace {
 constexpr const char* kSettingsSection = "settings";
 constexpr const char* kPositionSection = "Settings";  // the frame's position has its own capital S
 constexpr const char* kPathSection = "Path";
-constexpr int kDefaultVolume = 5000;
 constexpr int kInitialPlayerHeight = 170;
 
 // Wayland gives a program no say over where its window goes.
@@ -59,8 +58,7 @@ CMainFrame::CMainFrame(ProfileStore& profile, QWidget* parent)
       m_model(nullptr),
       m_actions(new ActionTable(this)),
       m_inhibitor(new ScreenSaverInhibitor(this)),
-      m_autoList(nullptr),
-      m_volume(profile.GetInt(kSettingsSection, "Volume", kDefaultVolume)) {
+      m_autoList(nullptr) {
     setObjectName("Tapewell");
     setWindowTitle(tr("Tapewell"));
     m_settings.Load(profile);
@@ -73,7 +71,12 @@ CMainFrame::CMainFrame(ProfileStore& profile, QWidget* parent)
     CreateActions();
     CreateMenus();
     CreateLayout();
-    m_playRowHook = [this](int row) { PlayRow(row); };
+    m_playRowHook = [this](int row) {
+        if (!m_list.IsSelected(row)) {
+            m_list.SelectRow(row);
+        }
+        m_playback->PlaySelected();
+    };
     m_recordRowHook = [this](int row) { m_recording->RecordRowFromCommand(row); };
     m_stopJobsHook = [this] { m_recording->StopAll(); };
 
@@ -120,6 +123,9 @@ CMainFrame::CMainFrame(ProfileStore& profile, QWidget* parent)
 CMainFrame::~CMainFrame() {
     // The jobs report into the list and its model: they end first.
     delete m_recording;
+    // Playback follows the player and the sliders: it goes before them.
+    delete m_playback;
+    m_playback = nullptr;
     // The widgets and the model read m_list: they go before it does.
     m_list.SetObserver(nullptr);
     m_list.SetPrompt(nullptr);
@@ -143,7 +149,7 @@ void CMainFrame::CreateActions() {
 
     m_recording = new RecordCommands(m_list, m_settings, m_profile, *m_actions, this);
     m_player = new PlayerView(m_settings, *m_actions);
-    m_player->SetVolume(m_volume);
+    m_playback = new PlaybackCommands(m_list, m_settings, m_profile, *m_actions, *m_player, this);
 
     ListCommands::Hooks hooks;
     hooks.open = [this](const std::string& address, const std::string& name,
@@ -153,7 +159,7 @@ void CMainFrame::CreateActions() {
             m_playRowHook(row);
         }
     };
-    hooks.stopPlayback = [this] { m_player->Stop(); };
+    hooks.stopPlayback = [this] { m_playback->StopPlayback(); };
     m_commands = new ListCommands(m_list, m_recent, m_profile, m_settings, *m_actions, *m_recording,
                                   *m_listPrompt, std::move(hooks), this);
     // The list finds its playing row by the player's address, so rows that
@@ -240,7 +246,7 @@ void CMainFrame::CreateLayout() {
     connect(m_model, &RecordListModel::ListChanged, m_commands, &ListCommands::UpdateActionStates);
     m_pane = new RecordListPane(view, m_splitter);
     auto* bar = new ListToolBar(*m_actions);
-    bar->VolumeSlider()->setValue(m_volume);
+    m_playback->AttachSliders(*bar);
     m_pane->SetCommandBar(bar);
     m_splitter->addWidget(m_player);
     m_splitter->addWidget(m_pane);
@@ -269,24 +275,6 @@ void CMainFrame::ShowListMenu(const QPoint& position) {
 
 QWidget* CMainFrame::PlayerArea() const {
     return m_player;
-}
-
-void CMainFrame::PlayRow(int row) {
-    if (row < 0 || row >= m_list.RowCount()) {
-        return;
-    }
-    const RecordRow& item = m_list.Row(row);
-    std::string address;
-    if (item.mark == kMarkLocal) {
-        address = item.cells[kColOriginalFile];
-    } else if (item.mark == kMarkRecorded) {
-        address = item.cells[kColRecordingFile];
-    }
-    // Network addresses and files still being recorded have no route yet.
-    if (address.empty() || item.jobNumber != 0) {
-        return;
-    }
-    m_player->Play(QString::fromStdString(address), QString::fromStdString(item.cells[kColFile]));
 }
 
 CRecordListView* CMainFrame::ListView() const {
@@ -434,6 +422,7 @@ void CMainFrame::BeginExit(bool askQuestions) {
         if (m_stopCaptureHook) {
             m_stopCaptureHook();
         }
+        m_playback->StopPlayback();
         if (m_stopJobsHook) {
             m_stopJobsHook();
         }
@@ -449,7 +438,7 @@ void CMainFrame::FinishExit() {
     }
     m_exitDone = true;
     // On the way out there is nobody left to tell about a failed write.
-    (void)m_profile.WriteInt(kSettingsSection, "Volume", m_volume);
+    (void)m_profile.WriteInt(kSettingsSection, "Volume", m_playback->Volume());
     (void)m_recent.Save(m_profile);
     (void)m_settings.Save(m_profile);
     m_inhibitor->UnInhibit();

@@ -26,6 +26,7 @@ class AutoListSaver;
 class CRecordListView;
 class GuiListPrompt;
 class ListCommands;
+class PlaybackCommands;
 class PlayerView;
 class RecordListModel;
 class RecordCommands;
@@ -72,6 +73,7 @@ public:
     ScreenSaverInhibitor& Inhibitor() { return *m_inhibitor; }
     RecordCommands& Recording() { return *m_recording; }
     ListCommands& Commands() { return *m_commands; }
+    PlaybackCommands& Playback() { return *m_playback; }
 
     // What parts of the program plug in: playing a row, recording a row,
     // and stopping capture and jobs at exit. Unset hooks do nothing; the
@@ -98,9 +100,6 @@ private:
     void AddActions(QMenu* menu, std::initializer_list<int> ids);
     void CreateLayout();
     void ShowListMenu(const QPoint& position);
-    // Plays a row of the list; the one place that decides which address a
-    // row opens with.
-    void PlayRow(int row);
     int OpenOne(const std::string& address, const std::string& name, const std::string& option);
     void SetOnTop(bool on);
     void SetProtectScreenSave(bool on);
@@ -120,10 +119,10 @@ private:
     ActionTable* m_actions;
     RecordCommands* m_recording = nullptr;
     ListCommands* m_commands = nullptr;
+    PlaybackCommands* m_playback = nullptr;
     QAction* m_exitSeparator = nullptr;
     ScreenSaverInhibitor* m_inhibitor;
     AutoListSaver* m_autoList;
-    int m_volume;
     bool m_exiting = false;
     bool m_exitDone = false;
 };

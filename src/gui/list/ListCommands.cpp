@@ -128,17 +128,9 @@ void ListCommands::CreateActions(ActionTable& actions) {
         actions, command::kMinimize, tr("Minimize"), [this] { m_window->showMinimized(); },
         QKeySequence(Qt::CTRL | Qt::Key_M));
 
-    // Commands whose windows and playback routes come later: present, so
-    // that the menus and the toolbar keep their places, and unavailable.
+    // Commands whose windows come later: present, so that the menus and the
+    // toolbar keep their places, and unavailable.
     const std::pair<int, QString> later[] = {
-        {command::kPlay, tr("Play")},
-        {command::kPause, tr("Pause")},
-        {command::kStop, tr("Stop")},
-        {command::kRepeat, tr("Repeat")},
-        {command::kBigScreen, tr("Big Screen Mode")},
-        {command::kVolumeUp, tr("Up", "volume")},
-        {command::kVolumeDown, tr("Down", "volume")},
-        {command::kMute, tr("Mute")},
         {command::kAsfManagerCut, tr("Cut...", "ASF Manager")},
         {command::kAsfManagerCapture, tr("Save Images...", "ASF Manager")},
         {command::kAsfManagerInfo, tr("File Information...", "ASF Manager")},
@@ -146,9 +138,7 @@ void ListCommands::CreateActions(ActionTable& actions) {
         {command::kUrlCapture, tr("Url Capture")},
     };
     for (const auto& [id, text] : later) {
-        const bool toggle = id == command::kRepeat || id == command::kMute ||
-                            id == command::kBigScreen || id == command::kUrlCapture;
-        actions.Add(id, text, {}, toggle)->setEnabled(false);
+        actions.Add(id, text, {}, id == command::kUrlCapture)->setEnabled(false);
     }
 }
 
