@@ -42,6 +42,10 @@ inline constexpr size_t kFolderPathBuffer = 1024;
 // A recording's output file collects this many bytes before each write to
 // disk (stdio's own 4 KiB would cost two system calls per 8,000-byte packet).
 inline constexpr size_t kOutputFileBufferBytes = 256u << 10;
+// ...but is written out at least this often, so that a reader of the growing
+// file (time-shift, playback through the engines) is never far behind: the
+// whole buffer holds half a minute of a 64 kbit/s stream.
+inline constexpr int kOutputFileFlushMs = 1000;
 
 // Attempts at a free temporary name beside an output file before giving up.
 inline constexpr int kMaxTempNameTries = 100;
@@ -86,6 +90,14 @@ inline constexpr int kCaptionWaitMs = 100;
 inline constexpr int kOpenWaitMs = 30'000;
 // How long a seek or rate change waits for the pipeline to settle.
 inline constexpr int kSeekWaitMs = 10'000;
+// A growing file read for playback is looked at again this often while its
+// writer has nothing new.
+inline constexpr int kFeedPollMs = 150;
+// The player's source queue for a growing file: enough for a few seconds
+// of a Windows Media stream, small enough that a close does not wait on it.
+inline constexpr size_t kFeedQueueBytes = 256u << 10;
+// The pieces the feed hands the player.
+inline constexpr size_t kFeedChunkBytes = 64u << 10;
 
 // Frame snapshots: N seconds and M pictures each range from 0 to this.
 inline constexpr long kMaxSnapshotSetting = 100;

@@ -59,6 +59,15 @@ bool StdioOutputFile::Write(std::span<const uint8_t> bytes) {
     }
     if (m_position)
         *m_position += bytes.size();
+    const auto now = std::chrono::steady_clock::now();
+    if (now - m_lastFlush >= std::chrono::milliseconds(limits::kOutputFileFlushMs)) {
+        m_lastFlush = now;
+        if (std::fflush(m_file) != 0) {
+            m_position.reset();
+            NoteFailure();
+            return false;
+        }
+    }
     return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -59,6 +60,8 @@ private:
     // unknown (asked of the stream) from opening until the first seek and
     // after a failed call.
     std::optional<uint64_t> m_position;
+    // When the buffer was last written out (limits::kOutputFileFlushMs).
+    std::chrono::steady_clock::time_point m_lastFlush = std::chrono::steady_clock::now();
     int m_failure = 0;  // errno of the first failure
 };
 

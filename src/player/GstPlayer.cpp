@@ -19,6 +19,8 @@
 #include "common/Limits.h"
 #include "player/BmpFile.h"
 #include "player/CallbackSlot.h"
+#include "player/FeedPump.h"
+#include "player/GrowingFileFeed.h"
 #include "player/LrcTrack.h"
 #include "player/SamiReader.h"
 
@@ -53,14 +55,24 @@ struct GstPlayer::Pipeline {
     GstElement* videoSink = nullptr;     // owned by playbin
     std::filesystem::path captionTrack;  // our copy of the SAMI cues, removed at close
     bool hasCaptionTrack = false;
+    std::unique_ptr<FeedPump> pump;  // only when playing a feed
 
     Pipeline() = default;
     Pipeline(const Pipeline&) = delete;
     Pipeline& operator=(const Pipeline&) = delete;
     ~Pipeline() {
+        if (pump) {
+            pump->Cancel();
+        }
         if (playbin) {
-            // Back to NULL stops every streaming thread before the sinks go.
+            // Back to NULL stops every streaming thread before the sinks go,
+            // and ends a push of the pump that waits on a full queue.
             gst_element_set_state(playbin, GST_STATE_NULL);
+        }
+        if (pump) {
+            pump->Join();
+        }
+        if (playbin) {
             gst_object_unref(playbin);
         }
         if (!captionTrack.empty()) {
@@ -390,6 +402,11 @@ bool SetUpCaptionTrack(GstPlayer::Pipeline& pipeline, const std::filesystem::pat
     return true;
 }
 
+// playbin made its source for "appsrc://": the feed's pump takes it.
+void OnSourceSetup(GstElement*, GstElement* source, gpointer data) {
+    static_cast<FeedPump*>(data)->Attach(source);
+}
+
 int PlaybinCount(GstElement* playbin, const char* property) {
     gint count = 0;
     g_object_get(playbin, property, &count, nullptr);
@@ -436,7 +453,7 @@ bool GstPlayer::Open(const std::string& address, const OpenOptions& options) {
     return true;
 }
 
-bool GstPlayer::OpenAsync(const std::string& address, const OpenOptions& options) {
+void GstPlayer::BeginOpen() {
     Close();
     {
         std::lock_guard lock(m_shared->mutex);
@@ -447,22 +464,48 @@ bool GstPlayer::OpenAsync(const std::string& address, const OpenOptions& options
         m_shared->state = kOpening;
     }
     m_rate = 1.0;
-    if (!StartOpen(address, options)) {
+}
+
+bool GstPlayer::OpenAsync(const std::string& address, const OpenOptions& options) {
+    BeginOpen();
+    if (!StartOpen(address, options, nullptr)) {
         DropPipeline();
         return false;
     }
     return true;
 }
 
+bool GstPlayer::OpenFeed(std::shared_ptr<GrowingFileFeed> feed, const OpenOptions& options) {
+    BeginOpen();
+    if (!feed) {
+        SetError(*m_shared, "nothing to play");
+        return false;
+    }
+    const std::string path = feed->Path().string();
+    if (!StartOpen(path, options, std::move(feed))) {
+        DropPipeline();
+        return false;
+    }
+    return true;
+}
+
+bool GstPlayer::IsFeed() const {
+    return m_pipeline && m_pipeline->pump;
+}
+
 // False when the open cannot start. A pipeline that refuses to start is an
 // open that failed: its error waits in the events.
-bool GstPlayer::StartOpen(const std::string& address, const OpenOptions& options) {
+bool GstPlayer::StartOpen(const std::string& address, const OpenOptions& options,
+                          std::shared_ptr<GrowingFileFeed> feed) {
     if (!InitGstreamer()) {
         SetError(*m_shared, "GStreamer could not be initialised");
         return false;
     }
     std::filesystem::path localFile;
-    std::string uri = ToUri(address, &localFile);
+    std::string uri = feed ? std::string("appsrc://") : ToUri(address, &localFile);
+    if (feed) {
+        localFile = feed->Path();
+    }
     std::string unreadable;
     if (!Readable(uri, &unreadable)) {
         SetError(*m_shared, "cannot open '" + address + "': " + unreadable);
@@ -496,6 +539,10 @@ bool GstPlayer::StartOpen(const std::string& address, const OpenOptions& options
     g_object_get(p.playbin, "flags", &flags, nullptr);
     flags &= ~((options.audio ? 0 : kPlayFlagAudio) | (options.captions ? 0 : kPlayFlagText));
     g_object_set(p.playbin, "flags", flags, nullptr);
+    if (feed) {
+        p.pump = std::make_unique<FeedPump>(std::move(feed));
+        g_signal_connect(p.playbin, "source-setup", G_CALLBACK(OnSourceSetup), p.pump.get());
+    }
     g_object_set(p.playbin, "uri", uri.c_str(), nullptr);
     if (options.captions && !localFile.empty()) {
         SetUpCaptionTrack(p, localFile);
@@ -629,7 +676,8 @@ double GstPlayer::GetPosition() const {
 }
 
 bool GstPlayer::Seek(double seconds) {
-    if (!IsOpen() || !(seconds >= 0.0) || seconds > GetDuration()) {
+    // A feed is a stream: the demuxer cannot find a time in it.
+    if (!IsOpen() || IsFeed() || !(seconds >= 0.0) || seconds > GetDuration()) {
         return false;
     }
     return SeekTo(static_cast<int64_t>(std::llround(seconds * GST_SECOND)), m_rate);
@@ -654,7 +702,7 @@ bool GstPlayer::SeekTo(int64_t positionNs, double rate) {
 
 bool GstPlayer::SetRate(double rate) {
     // GStreamer has no rate 0 (a stopped picture is Pause).
-    if (!IsOpen() || rate == 0.0 || !std::isfinite(rate)) {
+    if (!IsOpen() || IsFeed() || rate == 0.0 || !std::isfinite(rate)) {
         return false;
     }
     gint64 position = 0;

@@ -10,6 +10,8 @@
 
 namespace tapewell {
 
+class GrowingFileFeed;
+
 // Plays one address at a time through GStreamer's playbin: a local file or a
 // plain http:// download. Pictures go into an app sink and reach the frame
 // callback as packed 24-bit rows; sound goes to the system's audio sink, or
@@ -84,6 +86,18 @@ public:
     // another open does, and a cancelled open reports nothing more.
     bool OpenAsync(const std::string& address, const OpenOptions& options);
     bool OpenAsync(const std::string& address) { return OpenAsync(address, OpenOptions()); }
+    // As OpenAsync, for the bytes of a file that may still be growing (a
+    // recording in progress, the cache file of a stream that plays through
+    // the engines): the media is read as a stream of unknown length, so
+    // Seek and SetRate are refused, and it ends when the feed does. The
+    // duration is the one the media's header gives (0 for a broadcast).
+    // Close cancels the feed. The feed's path names the caption file.
+    bool OpenFeed(std::shared_ptr<GrowingFileFeed> feed, const OpenOptions& options);
+    bool OpenFeed(std::shared_ptr<GrowingFileFeed> feed) {
+        return OpenFeed(std::move(feed), OpenOptions());
+    }
+    // Whether the open media comes from a feed (and cannot seek).
+    bool IsFeed() const;
     void Close();
     // Opened and not closed since; false while an open is pending.
     bool IsOpen() const;
@@ -152,7 +166,10 @@ public:
     struct Shared;
 
 private:
-    bool StartOpen(const std::string& address, const OpenOptions& options);
+    // Readies the shared state for a new open and lets the old one go.
+    void BeginOpen();
+    bool StartOpen(const std::string& address, const OpenOptions& options,
+                   std::shared_ptr<GrowingFileFeed> feed);
     bool WaitUntilOpen();
     // Lets the pipeline go and forgets its events and captions; the state is
     // left to the caller.

@@ -36,6 +36,15 @@ bool MediaPlayer::OpenAsync(const std::string& address) {
     return StoppedBackend().OpenAsync(address);
 }
 
+bool MediaPlayer::OpenFeed(std::shared_ptr<GrowingFileFeed> feed) {
+    return StoppedBackend().OpenFeed(std::move(feed));
+}
+
+bool MediaPlayer::CanSeek() const {
+    GstPlayer* p = OpenBackend();
+    return p && !p->IsFeed();
+}
+
 void MediaPlayer::Close() {
     if (m_player) {
         m_player->Stop();

@@ -30,6 +30,10 @@ public:
     // the outcome; until then the media does not count as open, so the
     // operations below do nothing, except Stop and Close, which cancel.
     bool OpenAsync(const std::string& address);
+    // As OpenAsync, for a growing file: see GstPlayer::OpenFeed.
+    bool OpenFeed(std::shared_ptr<GrowingFileFeed> feed);
+    // Whether the open media is a feed, which refuses seeks.
+    bool CanSeek() const;
     // Stops, closes and lets the back end go.
     void Close();
 

@@ -10,6 +10,7 @@
 
 #include "asf/AsfResumeScan.h"
 #include "asf/RecordingFinish.h"
+#include "common/FileLock.h"
 #include "common/Limits.h"
 #include "common/OutputFile.h"
 #include "recording/CmmsThread.h"
@@ -139,6 +140,10 @@ void CmmsThread::RecordMedia(const std::string& address, const std::string& name
     }
     SetOutputPath(path);
     m_recordingPath = path;
+    // Held until the header is final: a player reading the growing file
+    // knows by it that more is coming. Without it the file only reads as
+    // finished, which costs a time-shift viewer the live end, nothing else.
+    const ErrorOr<FileLock> writing = FileLock::Exclusive(path);
     TryEngines(file.get(), address, resumeOffset, resumePackets);
     // A full disk ends a recording that an engine may still count as a
     // success, or report only as a failed header repair: name the cause.
