@@ -160,6 +160,11 @@ TEST_F(PlaybackCommandsTest, ThePlayCellStaysWithItsRowWhenRowsComeAbove) {
     Frame().Playback().StopPlayback();
     EXPECT_EQ(Cell(4, kColPlay), "");
     EXPECT_EQ(list.FindPlayingRow(true), RecordList::kNoRow);
+
+    // A double click on the idle picture plays the selected row.
+    list.SelectRow(2);
+    QTest::mouseDClick(&Player(), Qt::LeftButton, Qt::NoModifier, Player().rect().center());
+    ASSERT_TRUE(WaitFor([&] { return list.FindPlayingRow(false) == 2; }));
 }
 
 // A media that cannot be opened marks every row that names it, as its own

@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QMainWindow>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QRandomGenerator>
 #include <QScreen>
 #include <QSlider>
@@ -55,11 +56,23 @@ PlaybackCommands::PlaybackCommands(RecordList& list, AppSettings& settings, Prof
     CreateActions(actions);
     ConnectPlayer();
     SetVolume(m_volume);
+    m_player.installEventFilter(this);
     SetPlayButtons(PlayerView::kStopped);
 }
 
 PlaybackCommands::~PlaybackCommands() {
     m_followUp.stop();
+    m_player.removeEventFilter(this);
+}
+
+bool PlaybackCommands::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == &m_player && event->type() == QEvent::MouseButtonDblClick &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton &&
+        m_player.PlayState() == PlayerView::kStopped && !m_player.IsOpening()) {
+        PlaySelected();
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void PlaybackCommands::CreateActions(ActionTable& actions) {

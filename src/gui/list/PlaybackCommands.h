@@ -60,6 +60,11 @@ public:
     // The follow-up's step (also for tests, which need not wait a second).
     void OnFollowUp();
 
+protected:
+    // A double click on the player's idle picture plays the selected row (a
+    // single press there moves the window).
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void CreateActions(ActionTable& actions);
     void ConnectPlayer();
