@@ -12,6 +12,9 @@ namespace tapewell {
 // UTF-16LE bytes (ASF content strings, MMS wire strings) to UTF-8, up to the
 // first zero character or the end of the bytes; an odd trailing byte is
 // ignored and unpaired surrogates become U+FFFD.
+// Appends code point c (at most U+10FFFF, not a surrogate) as UTF-8.
+void AppendUtf8(std::string& out, char32_t c);
+
 std::string Utf16LeToUtf8(std::span<const uint8_t> bytes);
 
 // The same, cut to at most maxBytes of UTF-8 on a character boundary, for

@@ -6,6 +6,8 @@
 #include <optional>
 #include <span>
 
+#include "common/TextCodec.h"
+
 namespace tapewell {
 namespace {
 
@@ -109,24 +111,6 @@ std::optional<uint32_t> ParseNumber(std::string_view body) {
         value = value * (hex ? 16 : 10) + static_cast<uint32_t>(digit);
     }
     return value;
-}
-
-void AppendUtf8(std::string& out, uint32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
 }
 
 // The character of the reference whose body (between "&" and ";") is body.
