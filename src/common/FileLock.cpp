@@ -20,6 +20,14 @@ constexpr auto kLockRetry = std::chrono::milliseconds(10);
 }  // namespace
 
 ErrorOr<FileLock> FileLock::Exclusive(const std::filesystem::path& path) {
+    return Take(path, kLockAttempts);
+}
+
+ErrorOr<FileLock> FileLock::TryExclusive(const std::filesystem::path& path) {
+    return Take(path, 0);
+}
+
+ErrorOr<FileLock> FileLock::Take(const std::filesystem::path& path, int attempts) {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
@@ -31,7 +39,7 @@ ErrorOr<FileLock> FileLock::Exclusive(const std::filesystem::path& path) {
             return FileLock(fd);
         }
         const int error = errno;
-        if ((error != EWOULDBLOCK && error != EINTR) || attempt >= kLockAttempts) {
+        if ((error != EWOULDBLOCK && error != EINTR) || attempt >= attempts) {
             close(fd);
             return Error::FromErrno(error,
                                     "cannot lock " + path.string() + ": " + std::strerror(error));

@@ -16,6 +16,8 @@ public:
     // Takes the exclusive lock. Readers only test for it for an instant, so
     // a busy lock is tried again for a short while before this fails.
     static ErrorOr<FileLock> Exclusive(const std::filesystem::path& path);
+    // Takes it only when it is free now.
+    static ErrorOr<FileLock> TryExclusive(const std::filesystem::path& path);
     FileLock() = default;
     ~FileLock();
     FileLock(FileLock&& other) noexcept;
@@ -28,6 +30,7 @@ public:
 
 private:
     explicit FileLock(int fd) : m_fd(fd) {}
+    static ErrorOr<FileLock> Take(const std::filesystem::path& path, int attempts);
     int m_fd = -1;
 };
 

@@ -86,7 +86,9 @@ ErrorOr<size_t> GrowingFileFeed::Read(std::span<uint8_t> buffer) {
         if (lastLook) {
             return size_t{0};
         }
-        if (auto still = CheckStillTheFile(); !still) {
+        // Once its owner has said the writer is done, the file may go (a
+        // stopped playback removes its cache) and what was read stands.
+        if (auto still = CheckStillTheFile(); !m_finished && !still) {
             return still.error();
         }
         // The writer may have added its last bytes between the read above
