@@ -61,6 +61,9 @@ AsfManagerDialog::AsfManagerDialog(const QString& path, Page page, const AppSett
     ShowTime(0);
     if (path.isEmpty() || !OpenFile(path)) {
         ShowTabs(false);
+    } else if (page == kCapturePage) {
+        // Opened to save pictures: Space starts a capture at once.
+        m_capturePage->StartButton()->setFocus();
     }
 }
 

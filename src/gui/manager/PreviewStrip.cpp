@@ -53,6 +53,10 @@ QSize PreviewStrip::sizeHint() const {
 void PreviewStrip::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), Qt::black);
+    // "h:mm:ss:mmm" in brackets has to fit a slot's width.
+    QFont font = painter.font();
+    font.setPixelSize(kLabelPixels);
+    painter.setFont(font);
     for (int slot = 0; slot < kSlots; ++slot) {
         const Slot& shown = m_slots[slot];
         if (!shown.image.isNull()) {

@@ -23,6 +23,7 @@ public:
     static constexpr int kHeight = 80;
     static constexpr int kLabelTop = 80;
     static constexpr int kLabelHeight = 20;
+    static constexpr int kLabelPixels = 11;
 
     explicit PreviewStrip(QWidget* parent = nullptr);
 
