@@ -3,7 +3,15 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDialog>
+#include <QSignalSpy>
+#include <QTest>
 #include <QThread>
+
+#include "app/RecordList.h"
+#include "gui/app/ActionTable.h"
+#include "gui/app/CMainFrame.h"
+#include "gui/list/CRecordListView.h"
+#include "settings/ProfileStore.h"
 
 namespace tapewell::test {
 
@@ -53,6 +61,56 @@ bool WaitFor(const std::function<bool()>& pred, int timeoutMs) {
         QThread::msleep(5);
     }
     return true;
+}
+
+MainWindowTest::MainWindowTest() = default;
+MainWindowTest::~MainWindowTest() = default;
+
+void MainWindowTest::SetUp() {
+    prompt = &InstallScriptedPrompt();
+}
+
+void MainWindowTest::TearDown() {
+    frame.reset();
+}
+
+gui::CMainFrame& MainWindowTest::Frame() {
+    if (!frame) {
+        profile = std::make_unique<ProfileStore>(ProfileStore::DefaultPath());
+        frame = std::make_unique<gui::CMainFrame>(*profile);
+        frame->ShowAtSavedPosition();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+    }
+    return *frame;
+}
+
+void MainWindowTest::CloseFrame() {
+    QSignalSpy finished(frame.get(), &gui::CMainFrame::ExitFinished);
+    frame->close();
+    ASSERT_TRUE(WaitFor([&] { return finished.count() == 1; }));
+    frame.reset();
+}
+
+RecordList& MainWindowTest::List() {
+    return Frame().List();
+}
+
+QAction* MainWindowTest::Action(int id) {
+    return Frame().Actions().Get(id);
+}
+
+std::string MainWindowTest::Cell(int row, int column) {
+    return List().GetCellText(row, column);
+}
+
+QPoint MainWindowTest::CellCentre(int row) {
+    gui::CRecordListView* view = Frame().ListView();
+    return view->visualRect(view->model()->index(row, kColTime)).center();
+}
+
+void MainWindowTest::ClickRow(int row) {
+    QTest::mouseClick(Frame().ListView()->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      CellCentre(row));
 }
 
 }  // namespace tapewell::test

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
@@ -7,9 +9,21 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "gui/app/UiPrompt.h"
+
+class QAction;
+class QPoint;
+
+namespace tapewell {
+class ProfileStore;
+class RecordList;
+namespace gui {
+class CMainFrame;
+}
+}  // namespace tapewell
 
 namespace tapewell::test {
 
@@ -40,5 +54,30 @@ ScriptedUiPrompt& InstallScriptedPrompt();
 
 // Runs the event loop until pred holds or timeoutMs pass; returns pred().
 bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 5000);
+
+// Tests of the main window: a scripted prompt, and the window made on first
+// use (after the test has written its settings), shown at its saved
+// position and exposed.
+class MainWindowTest : public ::testing::Test {
+protected:
+    MainWindowTest();
+    ~MainWindowTest() override;
+    void SetUp() override;
+    void TearDown() override;
+
+    gui::CMainFrame& Frame();
+    // Closes the window as the user does and waits for the exit to finish.
+    void CloseFrame();
+    RecordList& List();
+    QAction* Action(int id);
+    std::string Cell(int row, int column);
+    // The centre of row's Time cell in the list's viewport, and a click there.
+    QPoint CellCentre(int row);
+    void ClickRow(int row);
+
+    ScriptedUiPrompt* prompt = nullptr;
+    std::unique_ptr<ProfileStore> profile;
+    std::unique_ptr<gui::CMainFrame> frame;
+};
 
 }  // namespace tapewell::test

@@ -54,29 +54,7 @@ std::vector<std::string> StoredAddresses() {
     return addresses;
 }
 
-class MainFrameTest : public ::testing::Test {
-protected:
-    void SetUp() override { prompt = &test::InstallScriptedPrompt(); }
-    CMainFrame& Frame() {
-        if (!frame) {
-            profile = std::make_unique<ProfileStore>(ProfileStore::DefaultPath());
-            frame = std::make_unique<CMainFrame>(*profile);
-            frame->ShowAtSavedPosition();
-        }
-        return *frame;
-    }
-    // Closes the window as the user does and waits for the exit to finish.
-    void CloseFrame() {
-        QSignalSpy finished(frame.get(), &CMainFrame::ExitFinished);
-        frame->close();
-        ASSERT_TRUE(WaitFor([&] { return finished.count() == 1; }));
-        frame.reset();
-    }
-
-    test::ScriptedUiPrompt* prompt = nullptr;
-    std::unique_ptr<ProfileStore> profile;
-    std::unique_ptr<CMainFrame> frame;
-};
+using MainFrameTest = test::MainWindowTest;
 
 TEST(FramePosition, OffScreenOrNegativeAxesStartAtZero) {
     const QSize screen(1024, 768);

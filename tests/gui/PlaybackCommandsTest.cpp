@@ -60,45 +60,19 @@ std::string Clip(const std::string& name) {
     return copy.string();
 }
 
-class PlaybackCommandsTest : public ::testing::Test {
+class PlaybackCommandsTest : public test::MainWindowTest {
 protected:
-    void SetUp() override { prompt = &test::InstallScriptedPrompt(); }
-    void TearDown() override { frame.reset(); }
-
     void Settings(const std::string& lines) {
         const fs::path ini = ProfileStore::DefaultPath();
         fs::create_directories(ini.parent_path());
         std::ofstream(ini) << "[settings]\n" << lines;
     }
-    CMainFrame& Frame() {
-        if (!frame) {
-            profile = std::make_unique<ProfileStore>(ProfileStore::DefaultPath());
-            frame = std::make_unique<CMainFrame>(*profile);
-            frame->ShowAtSavedPosition();
-            EXPECT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
-        }
-        return *frame;
-    }
-    // Closes the window as the user does and waits for the exit to finish.
-    void CloseFrame() {
-        QSignalSpy finished(frame.get(), &CMainFrame::ExitFinished);
-        frame->close();
-        ASSERT_TRUE(WaitFor([&] { return finished.count() == 1; }));
-        frame.reset();
-    }
-    RecordList& List() { return Frame().List(); }
     PlayerView& Player() { return *Frame().Player(); }
-    QAction* Action(int id) { return Frame().Actions().Get(id); }
-    std::string Cell(int row, int column) { return List().GetCellText(row, column); }
     void PlayRow(int row) {
         List().SelectRow(row);
         Action(command::kPlay)->trigger();
     }
     bool Playing() { return Player().PlayState() == PlayerView::kPlaying; }
-
-    test::ScriptedUiPrompt* prompt = nullptr;
-    std::unique_ptr<ProfileStore> profile;
-    std::unique_ptr<CMainFrame> frame;
 };
 
 // With "Sequence" on and "Repeat" off the local rows play one after the

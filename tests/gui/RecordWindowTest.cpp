@@ -64,44 +64,26 @@ const fs::path& ClipRoot() {
     return root.Path();
 }
 
-class RecordWindowTest : public ::testing::Test {
+class RecordWindowTest : public test::MainWindowTest {
 protected:
     void SetUp() override {
-        prompt = &test::InstallScriptedPrompt();
+        MainWindowTest::SetUp();
         m_base = TestHome() / "recordings";
         fs::create_directories(m_base);
         WriteSettings("");
     }
-    void TearDown() override { frame.reset(); }
 
     void WriteSettings(const std::string& more) {
         const fs::path ini = ProfileStore::DefaultPath();
         fs::create_directories(ini.parent_path());
         std::ofstream(ini) << "[settings]\nbase dir=" << m_base.string() << "\n" << more;
     }
-    CMainFrame& Frame() {
-        if (!frame) {
-            profile = std::make_unique<ProfileStore>(ProfileStore::DefaultPath());
-            frame = std::make_unique<CMainFrame>(*profile);
-            frame->ShowAtSavedPosition();
-            EXPECT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
-        }
-        return *frame;
-    }
-    RecordList& List() { return Frame().List(); }
-    QAction* Action(int id) { return Frame().Actions().Get(id); }
-    std::string Cell(int row, int column) { return List().GetCellText(row, column); }
     std::vector<std::string> Addresses() {
         std::vector<std::string> out;
         for (int row = 0; row < List().RowCount(); ++row) {
             out.push_back(Cell(row, kColOriginalFile));
         }
         return out;
-    }
-    void ClickRow(int row) {
-        CRecordListView* view = Frame().ListView();
-        const QRect cell = view->visualRect(view->model()->index(row, kColTime));
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
     }
     // The Record cell of row as the screen shows it: true when text is
     // drawn there (more than the cell's background colour).
@@ -126,10 +108,7 @@ protected:
         return "mms://127.0.0.1:" + std::to_string(server.MmsPort()) + "/" + name;
     }
 
-    test::ScriptedUiPrompt* prompt = nullptr;
     fs::path m_base;
-    std::unique_ptr<ProfileStore> profile;
-    std::unique_ptr<CMainFrame> frame;
 };
 
 TEST_F(RecordWindowTest, RecordStartRecordsTheRowsOneAfterAnother) {
