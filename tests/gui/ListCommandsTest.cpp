@@ -17,6 +17,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
 #include <QTranslator>
@@ -38,6 +39,7 @@
 #include "gui/list/RecordListPane.h"
 #include "gui/list/RowEditDialogs.h"
 #include "gui/list/UrlOpenDialog.h"
+#include "gui/manager/AsfManagerDialog.h"
 #include "settings/ProfileStore.h"
 #include "support/TestServer.h"
 #include "support/TestSupport.h"
@@ -68,39 +70,18 @@ const fs::path& ClipRoot() {
     return root.Path();
 }
 
-class ListCommandsTest : public ::testing::Test {
+class ListCommandsTest : public test::MainWindowTest {
 protected:
     void SetUp() override {
-        prompt = &test::InstallScriptedPrompt();
+        MainWindowTest::SetUp();
         m_base = TestHome() / "recordings";
         fs::create_directories(m_base);
         const fs::path ini = ProfileStore::DefaultPath();
         fs::create_directories(ini.parent_path());
         std::ofstream(ini) << "[settings]\nbase dir=" << m_base.string() << "\n";
     }
-    void TearDown() override { frame.reset(); }
 
-    CMainFrame& Frame() {
-        if (!frame) {
-            profile = std::make_unique<ProfileStore>(ProfileStore::DefaultPath());
-            frame = std::make_unique<CMainFrame>(*profile);
-            frame->ShowAtSavedPosition();
-            EXPECT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
-        }
-        return *frame;
-    }
-    RecordList& List() { return Frame().List(); }
-    QAction* Action(int id) { return Frame().Actions().Get(id); }
     bool Enabled(int id) { return Action(id)->isEnabled(); }
-    std::string Cell(int row, int column) { return List().GetCellText(row, column); }
-    QPoint CellCentre(int row) {
-        CRecordListView* view = Frame().ListView();
-        return view->visualRect(view->model()->index(row, kColTime)).center();
-    }
-    void ClickRow(int row) {
-        QTest::mouseClick(Frame().ListView()->viewport(), Qt::LeftButton, Qt::NoModifier,
-                          CellCentre(row));
-    }
     // Press, release, then the second press that arrives as a double click.
     void DoubleClickRow(int row) {
         ClickRow(row);
@@ -131,10 +112,7 @@ protected:
         };
     }
 
-    test::ScriptedUiPrompt* prompt = nullptr;
     fs::path m_base;
-    std::unique_ptr<ProfileStore> profile;
-    std::unique_ptr<CMainFrame> frame;
 };
 
 TEST_F(ListCommandsTest, EveryCommandIsInTheMenusWithItsTextAndTheToolbarShowsTheActions) {
@@ -497,6 +475,33 @@ TEST_F(ListCommandsTest, AnIbhSaveOpenedAgainBringsBackRowsTitleAndCredentials) 
     EXPECT_EQ(list.Title(), "Evening");
     EXPECT_EQ(list.UserName(), "kim");
     EXPECT_EQ(list.Password(), "pw");
+}
+
+// The ASF Manager opens on the selected row's file, on the page the
+// command names; on a network row it opens empty.
+TEST_F(ListCommandsTest, TheAsfManagerOpensOnTheSelectedLocalFile) {
+    test::AsfRecipe recipe;
+    recipe.seconds = 1.0;
+    const fs::path clip = TestHome() / "clip.asf";
+    ASSERT_TRUE(test::MakeAsf(clip, recipe));
+    List().AddItem(clip.string(), "", "", "");
+    List().AddItem("mms://h/live", "", "", "");
+    QString path;
+    int page = -1;
+    prompt->dialogHandler = [&](QDialog* dialog) {
+        auto* manager = qobject_cast<AsfManagerDialog*>(dialog);
+        path = manager != nullptr ? manager->PathEdit()->text() : "?";
+        page = manager != nullptr && !manager->Tabs()->isHidden() ? manager->Tabs()->currentIndex()
+                                                                  : -1;
+        return int(QDialog::Rejected);
+    };
+    ClickRow(0);
+    Action(command::kAsfManagerInfo)->trigger();
+    EXPECT_EQ(path, QString::fromStdString(clip.string()));
+    EXPECT_EQ(page, AsfManagerDialog::kInfoPage);
+    ClickRow(1);
+    Action(command::kAsfManagerCut)->trigger();
+    EXPECT_EQ(path, "");
 }
 
 // A list file cut inside its last row, opened by hand or as the automatic

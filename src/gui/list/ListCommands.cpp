@@ -24,6 +24,7 @@
 #include "gui/list/RecordCommands.h"
 #include "gui/list/RowEditDialogs.h"
 #include "gui/list/UrlOpenDialog.h"
+#include "gui/manager/AsfManagerDialog.h"
 #include "settings/ProfileStore.h"
 
 namespace tapewell::gui {
@@ -58,6 +59,7 @@ ListCommands::ListCommands(RecordList& list, RecentUrls& recent, ProfileStore& p
       m_list(list),
       m_recent(recent),
       m_profile(profile),
+      m_settings(settings),
       m_actions(actions),
       m_recording(recording),
       m_prompt(prompt),
@@ -130,10 +132,14 @@ void ListCommands::CreateActions(ActionTable& actions) {
 
     // Commands whose windows come later: present, so that the menus and the
     // toolbar keep their places, and unavailable.
+    Connect(actions, command::kAsfManagerCut, tr("Cut...", "ASF Manager"),
+            [this] { OpenAsfManager(AsfManagerDialog::kCutPage); });
+    Connect(actions, command::kAsfManagerCapture, tr("Save Images...", "ASF Manager"),
+            [this] { OpenAsfManager(AsfManagerDialog::kCapturePage); });
+    Connect(actions, command::kAsfManagerInfo, tr("File Information...", "ASF Manager"),
+            [this] { OpenAsfManager(AsfManagerDialog::kInfoPage); });
+
     const std::pair<int, QString> later[] = {
-        {command::kAsfManagerCut, tr("Cut...", "ASF Manager")},
-        {command::kAsfManagerCapture, tr("Save Images...", "ASF Manager")},
-        {command::kAsfManagerInfo, tr("File Information...", "ASF Manager")},
         {command::kPreferences, tr("Preferences(&P)...")},
         {command::kUrlCapture, tr("Url Capture")},
     };
@@ -481,6 +487,17 @@ void ListCommands::EditInfo() {
             list.SetCellText(list.FindAddress(address), kColInfo, info->Info().toStdString());
         }
     });
+}
+
+void ListCommands::OpenAsfManager(int page) {
+    // The manager works on local files; for anything else it opens empty
+    // and the user picks a file there.
+    const int row = m_list.FirstSelectedRow();
+    const bool local = row != RecordList::kNoSelection && m_list.Row(row).mark == kMarkLocal;
+    const QString path = local ? Q(m_list.GetCellText(row, kColOriginalFile)) : QString();
+    auto* dialog = new AsfManagerDialog(path, static_cast<AsfManagerDialog::Page>(page), m_settings,
+                                        m_profile, m_window);
+    UiPrompt::Instance().Open(dialog, {});
 }
 
 void ListCommands::CopyToClipboard() {

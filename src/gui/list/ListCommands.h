@@ -65,6 +65,9 @@ public:
     void SetAuthentication();
     void EditInfo();
     void CopyToClipboard();
+    // The ASF Manager on page (cut, images, information) for the selected
+    // row's file when it is a local one.
+    void OpenAsfManager(int page);
     void DeleteSelected();
     void DeleteAll();
 
@@ -103,6 +106,7 @@ private:
     RecordList& m_list;
     RecentUrls& m_recent;
     ProfileStore& m_profile;
+    const AppSettings& m_settings;
     ActionTable& m_actions;
     RecordCommands& m_recording;
     GuiListPrompt& m_prompt;
