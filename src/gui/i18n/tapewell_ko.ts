@@ -133,6 +133,61 @@
     </message>
 </context>
 <context>
+    <name>tapewell::gui::AsfManagerDialog</name>
+    <message>
+        <source>ASF Manager v0.1b</source>
+        <translation>ASF Manager v0.1b</translation>
+    </message>
+    <message>
+        <source>Cut</source>
+        <translation>잘라내기</translation>
+    </message>
+    <message>
+        <source>Save Image</source>
+        <translation>이미지 저장</translation>
+    </message>
+    <message>
+        <source>File Info</source>
+        <translation>파일 정보</translation>
+    </message>
+    <message>
+        <source>Open...</source>
+        <translation>열기...</translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <translation>재생</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <translation>일시 정지</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>정지</translation>
+    </message>
+    <message>
+        <source>Exit</source>
+        <translation>닫기</translation>
+    </message>
+    <message>
+        <source>Size:%1, Time:%2</source>
+        <translation>용량:%1, 시간:%2</translation>
+    </message>
+    <message>
+        <source>Size:%1, Time:%2, Video size:%3x%4</source>
+        <translation>용량:%1, 시간:%2, 비디오크기:%3x%4</translation>
+    </message>
+    <message>
+        <source>Open</source>
+        <translation>열기</translation>
+    </message>
+    <message>
+        <source>Video files (*.asf *.wmv);;All files (*)</source>
+        <translation>동영상 파일 (*.asf *.wmv);;모든 파일 (*)</translation>
+    </message>
+</context>
+<context>
     <name>tapewell::gui::CMainFrame</name>
     <message>
         <source>Tapewell</source>
@@ -227,6 +282,61 @@
     </message>
 </context>
 <context>
+    <name>tapewell::gui::CapturePage</name>
+    <message>
+        <source>Capture Start</source>
+        <translation>캡처 시작</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>정지</translation>
+    </message>
+    <message>
+        <source>Capture</source>
+        <translation>캡처</translation>
+    </message>
+    <message>
+        <source>Delete All</source>
+        <translation>모두 삭제</translation>
+    </message>
+    <message>
+        <source>Browse...</source>
+        <translation>찾아보기...</translation>
+    </message>
+    <message>
+        <source>Folder:</source>
+        <translation>폴더:</translation>
+    </message>
+    <message>
+        <source>Base name:</source>
+        <translation>기본 이름:</translation>
+    </message>
+    <message>
+        <source>Interval (seconds):</source>
+        <translation>간격(초):</translation>
+    </message>
+    <message>
+        <source>Pictures per interval:</source>
+        <translation>간격당 장수:</translation>
+    </message>
+    <message>
+        <source>Preview only</source>
+        <translation>미리 보기만</translation>
+    </message>
+    <message>
+        <source>Folder</source>
+        <translation>폴더</translation>
+    </message>
+    <message>
+        <source>%1 files will be deleted.
+
+Delete them?</source>
+        <translation>총 %1개의 파일이 삭제됩니다.
+
+삭제 하시겟습니까?</translation>
+    </message>
+</context>
+<context>
     <name>tapewell::gui::CredentialsDialog</name>
     <message>
         <source>save?(&amp;S)</source>
@@ -259,6 +369,63 @@
     <message>
         <source>Enter username for Member( Case sensitive )</source>
         <translation>회원 사용자 이름을 입력하십시오( 대소문자 구분 )</translation>
+    </message>
+</context>
+<context>
+    <name>tapewell::gui::CutPage</name>
+    <message>
+        <source>Browse...</source>
+        <translation>찾아보기...</translation>
+    </message>
+    <message>
+        <source>Output:</source>
+        <translation>저장 파일:</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>시작</translation>
+    </message>
+    <message>
+        <source>End</source>
+        <translation>끝</translation>
+    </message>
+    <message>
+        <source>Jump</source>
+        <translation>이동</translation>
+    </message>
+    <message>
+        <source>Repeat</source>
+        <translation>반복</translation>
+    </message>
+    <message>
+        <source>Length:</source>
+        <translation>길이:</translation>
+    </message>
+    <message>
+        <source>Cut</source>
+        <translation>자르기</translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <translation>재생</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>삭제</translation>
+    </message>
+    <message>
+        <source>Save As</source>
+        <translation>다른 이름으로 저장</translation>
+    </message>
+    <message>
+        <source>Video files (*.asf *.wmv);;All files (*)</source>
+        <translation>동영상 파일 (*.asf *.wmv);;모든 파일 (*)</translation>
+    </message>
+    <message>
+        <source>The cut was not written:
+%1</source>
+        <translation>잘라낸 파일을 만들지 못했습니다:
+%1</translation>
     </message>
 </context>
 <context>
@@ -381,6 +548,69 @@
     </message>
 </context>
 <context>
+    <name>tapewell::gui::InfoPage</name>
+    <message>
+        <source>Title:</source>
+        <translation>제목:</translation>
+    </message>
+    <message>
+        <source>Author:</source>
+        <translation>작성자:</translation>
+    </message>
+    <message>
+        <source>Copyright:</source>
+        <translation>저작권:</translation>
+    </message>
+    <message>
+        <source>Description:</source>
+        <translation>설명:</translation>
+    </message>
+    <message>
+        <source>Size - Time:</source>
+        <translation>용량 - 시간:</translation>
+    </message>
+    <message>
+        <source>Bitrate:</source>
+        <translation>비트레이트:</translation>
+    </message>
+    <message>
+        <source>Video size:</source>
+        <translation>비디오 크기:</translation>
+    </message>
+    <message>
+        <source>Audio:</source>
+        <translation>오디오:</translation>
+    </message>
+    <message>
+        <source>Video codec:</source>
+        <translation>비디오 코덱:</translation>
+    </message>
+    <message>
+        <source>Audio codec:</source>
+        <translation>오디오 코덱:</translation>
+    </message>
+    <message>
+        <source>File:</source>
+        <translation>파일:</translation>
+    </message>
+    <message>
+        <source>%1Kbps</source>
+        <translation>%1Kbps</translation>
+    </message>
+    <message>
+        <source>%1 kHz %2bit %3</source>
+        <translation>%1 kHz %2bit %3</translation>
+    </message>
+    <message>
+        <source>Stereo</source>
+        <translation>스테레오</translation>
+    </message>
+    <message>
+        <source>Mono</source>
+        <translation>모노</translation>
+    </message>
+</context>
+<context>
     <name>tapewell::gui::InstanceServer</name>
     <message>
         <source>there is no folder for the socket</source>
@@ -474,40 +704,6 @@
         <translation>최소화</translation>
     </message>
     <message>
-        <source>Play</source>
-        <translation>재생</translation>
-    </message>
-    <message>
-        <source>Pause</source>
-        <translation>일시 정지</translation>
-    </message>
-    <message>
-        <source>Stop</source>
-        <translation>정지</translation>
-    </message>
-    <message>
-        <source>Repeat</source>
-        <translation>반복</translation>
-    </message>
-    <message>
-        <source>Big Screen Mode</source>
-        <translation>큰 화면 모드</translation>
-    </message>
-    <message>
-        <source>Up</source>
-        <comment>volume</comment>
-        <translation>크게</translation>
-    </message>
-    <message>
-        <source>Down</source>
-        <comment>volume</comment>
-        <translation>작게</translation>
-    </message>
-    <message>
-        <source>Mute</source>
-        <translation>음소거</translation>
-    </message>
-    <message>
         <source>Cut...</source>
         <comment>ASF Manager</comment>
         <translation>잘라내기...</translation>
@@ -597,6 +793,59 @@
     <message>
         <source>Volume</source>
         <translation>볼륨</translation>
+    </message>
+</context>
+<context>
+    <name>tapewell::gui::PlaybackCommands</name>
+    <message>
+        <source>Play</source>
+        <translation>재생</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <translation>일시 정지</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>정지</translation>
+    </message>
+    <message>
+        <source>Up</source>
+        <comment>volume</comment>
+        <translation>크게</translation>
+    </message>
+    <message>
+        <source>Down</source>
+        <comment>volume</comment>
+        <translation>작게</translation>
+    </message>
+    <message>
+        <source>Mute</source>
+        <translation>음소거</translation>
+    </message>
+    <message>
+        <source>Repeat</source>
+        <translation>반복</translation>
+    </message>
+    <message>
+        <source>Big Screen Mode</source>
+        <translation>큰 화면 모드</translation>
+    </message>
+    <message>
+        <source>Ready</source>
+        <translation>준비</translation>
+    </message>
+    <message>
+        <source>Tapewell</source>
+        <translation>Tapewell</translation>
+    </message>
+    <message>
+        <source>error</source>
+        <translation>오류</translation>
+    </message>
+    <message>
+        <source>Buffering</source>
+        <translation>버퍼링</translation>
     </message>
 </context>
 <context>
