@@ -25,6 +25,7 @@
 #include "gui/app/CRecorderApp.h"
 #include "gui/player/PlayerView.h"
 #include "settings/AppSettings.h"
+#include "support/TestServer.h"
 #include "support/TestSupport.h"
 
 namespace tapewell::gui {
@@ -318,6 +319,90 @@ TEST_F(PlayerViewTest, ClosingWhilePlayingIsClean) {
     QTest::qWait(200);
     delete m_view;
     m_view = nullptr;
+}
+
+// The play-* folders of the test's cache (fresh for every test).
+int PlayFolders() {
+    std::error_code error;
+    int count = 0;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(test::TestHome() / ".cache" / "Tapewell", error)) {
+        count += entry.path().filename().string().rfind("play-", 0) == 0;
+    }
+    return count;
+}
+
+// A stream GStreamer cannot read plays through a recording job; it cannot
+// seek, and no cache folder outlives its end, a Stop or the window.
+TEST_F(PlayerViewTest, PlaysAStreamThroughTheEnginesAndLeavesNoCacheBehind) {
+    setenv("XDG_CACHE_HOME", (test::TestHome() / ".cache").c_str(), 1);
+    test::TestServer server(test::VideoClip().parent_path(), {"--only", "mms"});
+    ASSERT_TRUE(server.Ready());
+    const QString address = QString("mms://127.0.0.1:%1/clip.asf").arg(server.MmsPort());
+    QSignalSpy opened(m_view, &PlayerView::opened);
+    QSignalSpy ticks(m_view, &PlayerView::positionTick);
+    ASSERT_TRUE(m_view->Play(address));
+    EXPECT_TRUE(WaitFor([&] { return PlayFolders() == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return opened.size() == 1; }, 10000))
+        << m_view->LastError().toStdString();
+    EXPECT_TRUE(m_view->ShowsVideo());
+    EXPECT_FALSE(m_view->CanSeek());
+    EXPECT_FALSE(m_view->SeekTo(1));
+    EXPECT_EQ(m_view->Duration(), 2);
+    ASSERT_TRUE(WaitFor([&] { return m_view->PlayState() == PlayerView::kStopped; }, 6000));
+    EXPECT_GE(ticks.size(), 12);
+    EXPECT_EQ(PlayFolders(), 0);
+
+    // Stopped while playing, and left playing when the window goes.
+    for (bool stop : {true, false}) {
+        ASSERT_TRUE(m_view->Play(address));
+        ASSERT_TRUE(WaitFor([&] { return m_view->PlayState() == PlayerView::kPlaying; }, 10000));
+        EXPECT_EQ(PlayFolders(), 1);
+        if (stop) {
+            m_view->Stop();
+        } else {
+            delete m_view;
+            m_view = nullptr;
+        }
+        EXPECT_EQ(PlayFolders(), 0);
+    }
+}
+
+// The current pair goes to the server; a job that fails before any bytes
+// fails the open with its own text, as a closed port does.
+TEST_F(PlayerViewTest, AStreamThatCannotBeFetchedFailsTheOpenWithTheJobsText) {
+    setenv("XDG_CACHE_HOME", (test::TestHome() / ".cache").c_str(), 1);
+    test::ScriptedUiPrompt& prompt = test::InstallScriptedPrompt();
+    int asked = 0;
+    prompt.dialogHandler = [&](QDialog*) {
+        ++asked;
+        return int(QDialog::Rejected);
+    };
+    test::TestServer server(test::VideoClip().parent_path(), {"--only", "http", "--auth", "u:p"});
+    ASSERT_TRUE(server.Ready());
+    const QString address = QString("http://127.0.0.1:%1/clip.asf").arg(server.HttpPort());
+    QSignalSpy opened(m_view, &PlayerView::opened);
+    QSignalSpy failed(m_view, &PlayerView::openFailed);
+    m_settings.m_userName = "u";
+    m_settings.m_password = "p";
+    ASSERT_TRUE(m_view->Play(address));
+    ASSERT_TRUE(WaitFor([&] { return opened.size() == 1; }, 10000))
+        << m_view->LastError().toStdString();
+    EXPECT_EQ(asked, 0);
+    m_view->Stop();
+
+    m_settings.m_userName.clear();
+    m_settings.m_password.clear();
+    ASSERT_TRUE(m_view->Play(address));
+    ASSERT_TRUE(WaitFor([&] { return failed.size() == 1; }, 10000));
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(m_view->LastError(), "Authorization cancelled!");
+
+    ASSERT_TRUE(m_view->Play("mms://127.0.0.1:1/clip.asf"));
+    ASSERT_TRUE(WaitFor([&] { return failed.size() == 2; }, 20000));
+    EXPECT_EQ(m_view->LastError(), "connect failed !!");
+    EXPECT_EQ(opened.size(), 1);
+    EXPECT_EQ(PlayFolders(), 0);
 }
 
 // Last in the program: the translators it installs stay for the process.

@@ -8,11 +8,15 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+#include "app/PlaybackFetch.h"
+#include "app/PlaybackRoute.h"
 #include "gui/app/ActionTable.h"
 #include "gui/app/UiPrompt.h"
+#include "gui/list/GuiJobPrompt.h"
 #include "gui/player/CaptionFontDialog.h"
 #include "gui/player/FullScreenVideoWindow.h"
 #include "gui/player/VideoCanvas.h"
+#include "player/GrowingFileFeed.h"
 #include "player/HtmlToText.h"
 #include "settings/AppSettings.h"
 
@@ -48,7 +52,83 @@ PlayerView::~PlayerView() {
     // they go, waiting for one in flight, before either does.
     DisconnectBackend();
     m_player.Close();
+    StopFetch();
     m_fullScreen.reset();
+}
+
+void PlayerView::Shutdown() {
+    Stop();
+    m_pollTimer.stop();
+    DisconnectBackend();
+    // The player reads the fetch's file: it closes first.
+    m_player.Close();
+    StopFetch();
+}
+
+void PlayerView::StopFetch() {
+    m_fetching = false;
+    if (m_fetch) {
+        m_fetch->Stop();
+        m_fetch.reset();
+    }
+}
+
+bool PlayerView::StartOpen(const std::string& address) {
+    switch (RoutePlayback(address)) {
+        case PlaybackRoute::kDirect:
+            return m_player.OpenAsync(address);
+        case PlaybackRoute::kGrowingFile: {
+            auto feed = GrowingFileFeed::Open(address, GrowingFileFeed::Writer::kLock);
+            return feed && m_player.OpenFeed(*feed);
+        }
+        case PlaybackRoute::kEngines:
+            break;
+    }
+    // A prompt of its own for each job: stopping a job cancels its prompt
+    // for good.
+    m_fetchPrompt = std::make_unique<GuiJobPrompt>(window());
+    m_fetch = std::make_unique<PlaybackFetch>(
+        m_settings, PlaybackFetch::Item{address, m_settings.m_userName, m_settings.m_password},
+        m_fetchPrompt.get());
+    if (auto started = m_fetch->Start(); !started) {
+        m_lastError = QString::fromStdString(started.error().message);
+        m_fetch.reset();
+        return false;
+    }
+    m_fetching = true;
+    return true;
+}
+
+void PlayerView::TakeFetchCredentials() {
+    if (!m_fetch) {
+        return;
+    }
+    if (auto pair = m_fetch->TakeCredentials()) {
+        m_settings.m_userName = pair->user;
+        m_settings.m_password = pair->password;
+    }
+}
+
+bool PlayerView::PollFetch() {
+    TakeFetchCredentials();
+    switch (m_fetch->Poll()) {
+        case PlaybackFetch::State::kFetching:
+            return true;
+        case PlaybackFetch::State::kFailed: {
+            const QString reason = QString::fromStdString(m_fetch->ErrorText());
+            StopFetch();
+            OnOpenFailed(reason);
+            return false;
+        }
+        case PlaybackFetch::State::kReady:
+            break;
+    }
+    m_fetching = false;
+    if (!m_player.OpenFeed(m_fetch->Feed())) {
+        StopFetch();
+        OnOpenFailed();
+    }
+    return false;
 }
 
 void PlayerView::ConnectBackend() {
@@ -91,10 +171,12 @@ bool PlayerView::Play(const QString& address, const QString& title) {
         SetPlayState(kStopped);
     }
     DisconnectBackend();
+    m_player.Close();
+    StopFetch();
     m_canvas->ClearFrame();
     ShowIdle();
-    if (!m_player.OpenAsync(address.toStdString())) {
-        OnOpenFailed();
+    if (!StartOpen(address.toStdString())) {
+        OnOpenFailed(m_lastError);
         return false;
     }
     m_opening = true;
@@ -103,11 +185,13 @@ bool PlayerView::Play(const QString& address, const QString& title) {
     return true;
 }
 
-void PlayerView::OnOpenFailed() {
+void PlayerView::OnOpenFailed(const QString& reason) {
     m_opening = false;
     m_pollTimer.stop();
     GstPlayer* backend = m_player.Backend();
-    m_lastError = backend != nullptr ? QString::fromStdString(backend->LastError()) : QString();
+    m_lastError = !reason.isEmpty()    ? reason
+                  : backend != nullptr ? QString::fromStdString(backend->LastError())
+                                       : QString();
     ShowIdle();
     // Silent by design: the list shows the failure; the strip says why.
     ShowStatus(m_lastError);
@@ -134,6 +218,10 @@ void PlayerView::OnOpened() {
 }
 
 void PlayerView::OnPoll() {
+    if (m_fetching && PollFetch()) {
+        return;
+    }
+    TakeFetchCredentials();
     long param1 = 0;
     long param2 = 0;
     const int event = m_player.PollEvent(&param1, &param2);
@@ -161,6 +249,10 @@ void PlayerView::OnPoll() {
             m_pollTimer.stop();
             m_player.Stop();
             m_lastError = QString::fromStdString(m_player.Backend()->LastError());
+            if (m_fetch) {
+                m_player.Close();
+                StopFetch();
+            }
             SetPlayState(kStopped);
             return;
         default:
@@ -203,6 +295,7 @@ void PlayerView::Stop() {
         m_opening = false;
         m_pollTimer.stop();
         m_player.Stop();
+        StopFetch();
         ShowIdle();
         return;
     }
@@ -210,8 +303,16 @@ void PlayerView::Stop() {
         return;
     }
     m_pollTimer.stop();
-    m_player.Stop();
-    m_player.Seek(0);
+    // What cannot seek cannot start over either: a stream's job ends, and
+    // playing it again opens it anew.
+    if (m_player.IsOpen() && !m_player.CanSeek()) {
+        DisconnectBackend();
+        m_player.Close();
+        StopFetch();
+    } else {
+        m_player.Stop();
+        m_player.Seek(0);
+    }
     SetPlayState(kStopped);
     SetFullScreen(false);
     ShowIdle();
@@ -229,6 +330,31 @@ void PlayerView::SeekBy(int seconds) {
     if (m_playState == kPlaying) {
         m_player.Play();
     }
+}
+
+bool PlayerView::SeekTo(int seconds) {
+    if (m_opening || !CanSeek() || seconds < 0 || seconds > m_player.GetDuration()) {
+        return false;
+    }
+    if (!m_player.Seek(seconds)) {
+        return false;
+    }
+    if (m_playState == kPlaying) {
+        m_player.Play();
+    }
+    return true;
+}
+
+bool PlayerView::CanSeek() const {
+    return m_player.CanSeek();
+}
+
+int PlayerView::Duration() const {
+    return m_player.GetDuration();
+}
+
+int PlayerView::Position() const {
+    return m_player.GetPosition();
 }
 
 bool PlayerView::ShowsVideo() const {

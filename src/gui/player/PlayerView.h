@@ -7,6 +7,7 @@
 
 #include <memory>
 
+#include "engine/JobPrompt.h"
 #include "gui/player/CaptionStyle.h"
 #include "gui/player/PlayerLayout.h"
 #include "player/MediaPlayer.h"
@@ -15,7 +16,8 @@ class QMenu;
 
 namespace tapewell {
 class AppSettings;
-}
+class PlaybackFetch;
+}  // namespace tapewell
 
 namespace tapewell::gui {
 
@@ -29,7 +31,12 @@ class VideoCanvas;
 // and answers the player commands of the action table.
 //
 // Opening never blocks the window: Play starts the open and returns; the
-// rest of the start happens when the player reports the media ready.
+// rest of the start happens when the player reports the media ready. An
+// address GStreamer cannot read (MMS, RTSP, Windows Media HTTP streaming)
+// plays through a hidden recording job into a cache folder, and a file a
+// recording is still writing plays as it grows (RoutePlayback); both refuse
+// seeks. Such a job asks for credentials with the program's dialog, and a
+// pair it obtains becomes the current one, as for recordings.
 class PlayerView : public QWidget {
     Q_OBJECT
 public:
@@ -50,10 +57,23 @@ public:
     bool Play(const QString& address, const QString& title = {});
 
     void PlayPause();
+    // Stops; a stream that plays through a recording job, or a growing
+    // file, is closed, and the job stopped and its cache folder removed.
     void Stop();
+    // Stops playback and its job, at the program's exit: no cache folder
+    // outlives the window. The destructor does it too.
+    void Shutdown();
     // Moves by seconds; nothing when the target is before 1 s or at or past
     // the end.
     void SeekBy(int seconds);
+    // Moves to an absolute second; false when refused (nothing open, past
+    // the end, or media that cannot seek).
+    bool SeekTo(int seconds);
+    // False while nothing is open and for streams and growing files.
+    bool CanSeek() const;
+    // Whole seconds of the open media (0 when unknown or nothing is open).
+    int Duration() const;
+    int Position() const;
     void SetSizeMode(SizeMode mode);
     void SetFullScreen(bool on);
     bool IsFullScreen() const { return m_fullScreen != nullptr; }
@@ -100,7 +120,14 @@ private:
     void CreateActions(ActionTable& actions);
     void OnPoll();
     void OnOpened();
-    void OnOpenFailed();
+    // reason replaces the player's error text (a failed fetch's).
+    void OnOpenFailed(const QString& reason = {});
+    // Starts the open that RoutePlayback chooses; false when it cannot start.
+    bool StartOpen(const std::string& address);
+    // While a fetch waits for its first bytes: true when it still does.
+    bool PollFetch();
+    void TakeFetchCredentials();
+    void StopFetch();
     void StartPlaying();
     void PausePlaying();
     void SetPlayState(int state);
@@ -121,6 +148,9 @@ private:
     AppSettings& m_settings;
     ActionTable& m_actions;
     MediaPlayer m_player;
+    std::unique_ptr<JobPrompt> m_fetchPrompt;
+    std::unique_ptr<PlaybackFetch> m_fetch;
+    bool m_fetching = false;  // the fetch has not yet handed the player its feed
     VideoCanvas* m_canvas;
     std::unique_ptr<FullScreenVideoWindow> m_fullScreen;
     QTimer m_pollTimer;
