@@ -423,6 +423,8 @@ void CMainFrame::BeginExit(bool askQuestions) {
             m_stopCaptureHook();
         }
         m_playback->StopPlayback();
+        // A stream that played through the engines leaves no cache behind.
+        m_player->Shutdown();
         if (m_stopJobsHook) {
             m_stopJobsHook();
         }

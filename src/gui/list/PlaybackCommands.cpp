@@ -122,7 +122,7 @@ void PlaybackCommands::ConnectPlayer() {
             m_opening.clear();
         }
         SetPlayCell(PositionText(0));
-        const int duration = std::max(0, m_player.Player().GetDuration());
+        const int duration = std::max(0, m_player.Duration());
         m_list.SetDuration(PlayingRow(), static_cast<uint32_t>(duration));
         if (m_position != nullptr) {
             m_position->setRange(0, duration);
@@ -149,13 +149,13 @@ void PlaybackCommands::ConnectPlayer() {
         if (m_position == nullptr) {
             return;
         }
-        const int duration = std::max(0, m_player.Player().GetDuration());
+        const int duration = std::max(0, m_player.Duration());
         if (m_position->maximum() == m_position->minimum() && duration > 0) {
             m_list.SetDuration(PlayingRow(), static_cast<uint32_t>(duration));
             m_position->setRange(0, duration);
         }
         if (!m_dragging) {
-            const int position = std::max(0, m_player.Player().GetPosition());
+            const int position = std::max(0, m_player.Position());
             m_position->setValue(position);
             SetPlayCell(PositionText(static_cast<uint32_t>(position)));
         }
@@ -176,7 +176,7 @@ void PlaybackCommands::AttachSliders(ListToolBar& bar) {
     connect(m_position, &QSlider::sliderReleased, this, [this] {
         m_dragging = false;
         // A stream that cannot seek refuses; the next tick puts the slider back.
-        m_player.Player().Seek(m_position->value());
+        m_player.SeekTo(m_position->value());
     });
     m_volumeSlider->setEnabled(true);
     connect(m_volumeSlider, &QSlider::valueChanged, this, [this](int value) {

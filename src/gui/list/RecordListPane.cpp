@@ -65,6 +65,9 @@ public:
     void SetBar(QWidget* bar) {
         m_bar = bar;
         m_bar->setParent(this);
+        // The window may follow a small video's width, but never so far
+        // that the buttons and sliders are cut off.
+        setMinimumWidth(m_bar->sizeHint().width());
         Place();
         m_bar->show();
     }
