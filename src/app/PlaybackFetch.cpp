@@ -229,13 +229,15 @@ void PlaybackFetch::OnJobNotice(int code, uint16_t) {
             break;
         }
         case kFinished: {
+            // Ended before the feed is told: a reader that sees the feed end
+            // also sees the job ended.
+            m_ended = true;
             std::shared_ptr<GrowingFileFeed> feed = Feed();
             if (feed) {
                 feed->Finish();
             } else {
                 Fail(m_job->Stopped() ? "stopped" : m_job->ErrorText());
             }
-            m_ended = true;
             break;
         }
         default:
