@@ -39,11 +39,12 @@ protected:
         return std::filesystem::is_empty(m_cache / "Tapewell", error) || error;
     }
 
-    // Fetches address and plays it until its end or `limit`, noting the
-    // media time of each picture; the event that ended it (-1 for the
-    // limit).
+    // Fetches address and plays it until its end, `limit`, or (when
+    // `enough` is set) until the pictures span that much media time, noting
+    // the media time of each picture; the event that ended it (-1 for the
+    // limit or enough).
     int Play(const std::string& address, const GstPlayer::OpenOptions& options,
-             std::vector<double>& positions, std::chrono::seconds limit = 20s) {
+             std::vector<double>& positions, std::chrono::seconds limit = 20s, double enough = 0) {
         PlaybackFetch fetch(AppSettings(), {address, "", ""});
         EXPECT_TRUE(fetch.Start());
         const auto until = Clock::now() + limit;
@@ -61,8 +62,13 @@ protected:
             std::lock_guard lock(mutex);
             positions.push_back(static_cast<double>(frame.timeNs) / 1e9);
         });
+        const auto spanned = [&] {
+            std::lock_guard lock(mutex);
+            return enough > 0 && !positions.empty() &&
+                   positions.back() - positions.front() > enough;
+        };
         int end = -1;
-        while (Clock::now() < until && end == -1) {
+        while (Clock::now() < until && end == -1 && !spanned()) {
             const int event = player.PollEvent(nullptr, nullptr);
             if (event == GstPlayer::kEventOpened) {
                 EXPECT_TRUE(player.Play());
@@ -109,8 +115,10 @@ TEST_F(NetworkPlayback, ALiveStreamPlaysOnPastItsPreroll) {
     test::TestServer server(m_root.Path(), {"--live", "--rate", "realtime"});
     ASSERT_TRUE(server.Ready());
     std::vector<double> positions;
+    // Generous: a loaded machine may take seconds to preroll; what matters
+    // is that the pictures go on past it rather than stalling.
     EXPECT_EQ(Play("mms://127.0.0.1:" + std::to_string(server.MmsPort()) + "/clip.asf",
-                   GstPlayer::OpenOptions(), positions, 8s),
+                   GstPlayer::OpenOptions(), positions, 30s, 3.5),
               -1);
     ASSERT_FALSE(positions.empty());
     EXPECT_GT(positions.back() - positions.front(), 3.0);
