@@ -8,6 +8,7 @@ TAPEWELL_PACKAGES=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
   gstreamer1.0-libav gstreamer1.0-tools libgstreamer-plugins-base1.0-dev
   qt6-base-dev qt6-tools-dev qt6-l10n-tools qt6-translations-l10n fonts-noto-cjk dbus-daemon
+  libqt6svg6 desktop-file-utils libcap2-bin dpkg-dev file fakeroot
 )
 
 tapewell_install_packages() {

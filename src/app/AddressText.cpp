@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/MimeGlobs.h"
+#include "settings/MimeGlobs.h"
 #include "common/Limits.h"
 #include "common/TextCodec.h"
 #include "common/TextFormat.h"

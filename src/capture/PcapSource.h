@@ -20,6 +20,10 @@ namespace tapewell {
 struct CaptureAdapter {
     std::string name;         // what OpenLive takes: "eth0", "lo", "any"
     std::string description;  // libpcap's description, often empty on Linux
+    bool up = false;          // administratively up
+    bool running = false;     // up and with a carrier: frames can arrive
+
+    bool IsUpAndRunning() const { return up && running; }
 };
 
 // Frames from a network device or a pcap file, read by libpcap on a receive

@@ -27,6 +27,19 @@ public:
     // capture still running is stopped first.
     ErrorOr<void> StartLive(const std::string& device, const SnifferSettings& settings);
     ErrorOr<void> StartFile(const std::filesystem::path& file, const SnifferSettings& settings);
+    // Starts the privileged capture helper on device and sniffs the pcap
+    // stream it writes. Returns at once: the stream's header is read on the
+    // receive thread. A helper that is not there fails with code ENOENT; a
+    // helper that fails later (no permission, no such device) ends the
+    // capture with its own words in OnCaptureEnd.
+    ErrorOr<void> StartHelper(const std::filesystem::path& helper, const std::string& device,
+                              const SnifferSettings& settings);
+
+    // Where the capture helper is: $TAPEWELL_CAPTURE_HELPER when set, else
+    // ../libexec/tapewell/tapewell-capture-helper beside the running
+    // program, else the build tree's. The path is returned even when no
+    // file is there, so a message can name it.
+    static std::filesystem::path HelperPath();
 
     // Returns at once; the sink's OnCaptureEnd follows from the receive
     // thread as soon as it has let go of the device.

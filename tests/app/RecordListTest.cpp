@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "app/AddressText.h"
-#include "app/MimeGlobs.h"
+#include "settings/MimeGlobs.h"
 #include "app/RecentUrls.h"
 #include "app/RecordList.h"
 #include "app/RecordListObserver.h"

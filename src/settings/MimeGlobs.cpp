@@ -1,4 +1,4 @@
-#include "app/MimeGlobs.h"
+#include "settings/MimeGlobs.h"
 
 #include <cstdlib>
 #include <fstream>
