@@ -19,5 +19,6 @@ int RunPlaylist(std::span<char* const> args);
 int RunWebFetch(std::span<char* const> args);
 int RunRecord(std::span<char* const> args);
 int RunProbe(std::span<char* const> args);
+int RunFileTypes(std::span<char* const> args);
 
 }  // namespace tapewell::cli

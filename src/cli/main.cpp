@@ -38,6 +38,7 @@ constexpr Command kCommands[] = {
     {"record", "record an item (stream or playlist) into the base folder",
      tapewell::cli::RunRecord},
     {"probe", "check whether an address can be fetched", tapewell::cli::RunProbe},
+    {"file-types", "show or change which file types open in Tapewell", tapewell::cli::RunFileTypes},
 };
 
 void PrintHelp() {
