@@ -9,13 +9,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include "capture/CaptureFilter.h"
 #include "common/Limits.h"
 
 namespace tapewell {
 
 namespace {
 
-constexpr int kReadTimeoutMs = 1000;
+using capture::kReadTimeoutMs;
 // Frames read from a file between two looks at the running flag.
 constexpr int kFileBatch = 4096;
 
@@ -31,10 +32,7 @@ std::string ActivateError(pcap_t* handle, int status) {
         text = pcap_statustostr(status);
     }
     if (status == PCAP_ERROR_PERM_DENIED || status == PCAP_ERROR_PROMISC_PERM_DENIED) {
-        text +=
-            "\nCapturing needs root or the cap_net_raw capability; grant it with:\n"
-            "  sudo setcap cap_net_raw,cap_net_admin=eip " +
-            ExecutablePath();
+        text += capture::kGrantCaptureHint + ExecutablePath();
     }
     return text;
 }
@@ -52,6 +50,9 @@ PcapSource::~PcapSource() {
     if (m_handle) {
         pcap_close(m_handle);  // opened but never started
     }
+    if (m_streamFd >= 0) {
+        close(m_streamFd);  // a stream never started
+    }
     if (m_wakeFd >= 0) {
         close(m_wakeFd);
     }
@@ -65,7 +66,8 @@ ErrorOr<std::vector<CaptureAdapter>> PcapSource::ListAdapters() {
     }
     std::vector<CaptureAdapter> adapters;
     for (pcap_if_t* d = devices; d; d = d->next) {
-        adapters.push_back({d->name, d->description ? d->description : ""});
+        adapters.push_back({d->name, d->description ? d->description : "",
+                            (d->flags & PCAP_IF_UP) != 0, (d->flags & PCAP_IF_RUNNING) != 0});
     }
     pcap_freealldevs(devices);
     return adapters;
@@ -106,33 +108,54 @@ ErrorOr<std::unique_ptr<PcapSource>> PcapSource::OpenFile(const std::filesystem:
     return Adopt(handle, false);
 }
 
-// Takes the handle over when its link type is one the sniffer reads.
-ErrorOr<std::unique_ptr<PcapSource>> PcapSource::Adopt(pcap* handle, bool live) {
-    LinkType link;
-    const int dlt = pcap_datalink(handle);
-    if (dlt == DLT_EN10MB) {
-        link = LinkType::Ethernet;
-    } else if (dlt == DLT_LINUX_SLL) {
-        link = LinkType::LinuxCooked;
-    } else {
-        const char* name = pcap_datalink_val_to_name(dlt);
-        Error error =
-            Error::FromMessage(std::string("link type ") + (name ? name : std::to_string(dlt)) +
-                               " is not supported (Ethernet and Linux cooked capture are)");
-        pcap_close(handle);
-        return error;
-    }
-    std::unique_ptr<PcapSource> source(new PcapSource(handle, link, live));
-    source->m_wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (source->m_wakeFd < 0) {
-        const int code = errno;
-        return Error::FromErrno(code, std::string("eventfd: ") + std::strerror(code));
+ErrorOr<std::unique_ptr<PcapSource>> PcapSource::OpenStream(int fd) {
+    std::unique_ptr<PcapSource> source(new PcapSource(nullptr, LinkType::Ethernet, false));
+    source->m_stream = true;
+    source->m_streamFd = fd;
+    if (auto made = source->CreateWakeFd(); !made) {
+        return std::move(made).error();
     }
     return source;
 }
 
+// Takes the handle over when its link type is one the sniffer reads.
+ErrorOr<std::unique_ptr<PcapSource>> PcapSource::Adopt(pcap* handle, bool live) {
+    auto link = LinkOf(handle);
+    if (!link) {
+        pcap_close(handle);
+        return std::move(link).error();
+    }
+    std::unique_ptr<PcapSource> source(new PcapSource(handle, *link, live));
+    if (auto made = source->CreateWakeFd(); !made) {
+        return std::move(made).error();
+    }
+    return source;
+}
+
+ErrorOr<LinkType> PcapSource::LinkOf(pcap* handle) {
+    const int dlt = pcap_datalink(handle);
+    if (dlt == DLT_EN10MB) {
+        return LinkType::Ethernet;
+    }
+    if (dlt == DLT_LINUX_SLL) {
+        return LinkType::LinuxCooked;
+    }
+    const char* name = pcap_datalink_val_to_name(dlt);
+    return Error::FromMessage(std::string("link type ") + (name ? name : std::to_string(dlt)) +
+                              " is not supported (Ethernet and Linux cooked capture are)");
+}
+
+ErrorOr<void> PcapSource::CreateWakeFd() {
+    m_wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (m_wakeFd < 0) {
+        const int code = errno;
+        return Error::FromErrno(code, std::string("eventfd: ") + std::strerror(code));
+    }
+    return {};
+}
+
 void PcapSource::Start(FrameHandler onFrame, EndHandler onEnd) {
-    if (!m_handle || m_thread.joinable()) {
+    if ((!m_handle && m_streamFd < 0) || m_thread.joinable()) {
         return;
     }
     m_onFrame = std::move(onFrame);
@@ -150,11 +173,72 @@ void PcapSource::Stop() {
 
 void PcapSource::Receive() {
     std::string warning;
-    const std::string error = m_live ? ReceiveLive() : ReceiveFile(warning);
-    pcap_close(m_handle);
-    m_handle = nullptr;
+    std::string error = m_stream ? OpenStreamHandle() : std::string();
+    if (m_handle) {
+        error = m_live ? ReceiveLive() : ReceiveFile(warning);
+        pcap_close(m_handle);
+        m_handle = nullptr;
+    }
+    if (m_stream && !m_running) {
+        error.clear();  // the stream was cut short by our own stop
+    }
     m_running = false;
     m_onEnd(error, warning);
+}
+
+// The stream is read through a stdio cookie rather than fdopen so that a
+// read waits on the wake-up descriptor too: a stop then ends the stream at
+// once, as an end of file, instead of when the writer next writes.
+std::string PcapSource::OpenStreamHandle() {
+    const cookie_io_functions_t io{&PcapSource::ReadStream, nullptr, nullptr,
+                                   &PcapSource::CloseStream};
+    std::FILE* file = fopencookie(this, "rb", io);
+    if (!file) {
+        return std::string("cannot read the capture stream: ") + std::strerror(errno);
+    }
+    char errbuf[PCAP_ERRBUF_SIZE] = "";
+    pcap_t* handle = pcap_fopen_offline(file, errbuf);
+    if (!handle) {
+        std::fclose(file);
+        return std::string("the capture stream is not readable: ") + errbuf;
+    }
+    auto link = LinkOf(handle);
+    if (!link) {
+        pcap_close(handle);
+        return link.error().message;
+    }
+    m_link = *link;
+    m_handle = handle;
+    return {};
+}
+
+ssize_t PcapSource::ReadStream(void* cookie, char* buffer, size_t size) {
+    auto* self = static_cast<PcapSource*>(cookie);
+    while (self->m_running) {
+        pollfd fds[2] = {{self->m_streamFd, POLLIN, 0}, {self->m_wakeFd, POLLIN, 0}};
+        if (poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return -1;
+        }
+        if (fds[1].revents != 0) {
+            break;
+        }
+        const ssize_t got = read(self->m_streamFd, buffer, size);
+        if (got < 0 && (errno == EINTR || errno == EAGAIN)) {
+            continue;
+        }
+        return got;
+    }
+    return 0;
+}
+
+int PcapSource::CloseStream(void* cookie) {
+    auto* self = static_cast<PcapSource*>(cookie);
+    const int result = close(self->m_streamFd);
+    self->m_streamFd = -1;
+    return result;
 }
 
 std::string PcapSource::ReceiveLive() {
@@ -186,6 +270,12 @@ std::string PcapSource::ReceiveFile(std::string& warning) {
             // there; anything else (a record claiming an impossible length)
             // is damage.
             std::FILE* file = pcap_file(m_handle);
+            if (m_stream && file && std::feof(file)) {
+                // A pipe ends inside a frame only when its writer died
+                // mid-write: what it had still to send is lost.
+                return std::string("the capture stream ends inside a frame (") +
+                       pcap_geterr(m_handle) + ")";
+            }
             if (file && std::feof(file)) {
                 warning = std::string(
                               "the capture file ends inside a frame, as one cut off "

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <atomic>
 #include <filesystem>
 #include <functional>
@@ -26,11 +28,13 @@ struct CaptureAdapter {
     bool IsUpAndRunning() const { return up && running; }
 };
 
-// Frames from a network device or a pcap file, read by libpcap on a receive
-// thread of its own. A device is opened in promiscuous mode with an 8 MiB
+// Frames from a network device, a pcap file or a pcap stream (a pipe from
+// the capture helper, standard input), read by libpcap on a receive thread
+// of its own. A device is opened in promiscuous mode with an 8 MiB
 // kernel buffer and a 1,000 ms read time-out, and read without blocking: the
 // thread waits in poll() on the device and on a wake-up descriptor, so Stop
-// takes effect at once rather than at the next time-out.
+// takes effect at once rather than at the next time-out. A stream is read
+// the same way: Stop ends it at once even while no byte comes.
 class PcapSource {
 public:
     // Called on the receive thread for each frame, in capture order.
@@ -55,7 +59,13 @@ public:
     // words (and, when capture is not permitted, how to permit it).
     static ErrorOr<std::unique_ptr<PcapSource>> OpenLive(const std::string& device);
     static ErrorOr<std::unique_ptr<PcapSource>> OpenFile(const std::filesystem::path& file);
+    // Takes fd over. Its pcap header is read on the receive thread, so a
+    // writer that has not started yet holds up no caller; a stream that is
+    // not pcap, or ends inside a frame (its writer died mid-write), ends
+    // the capture with an error.
+    static ErrorOr<std::unique_ptr<PcapSource>> OpenStream(int fd);
 
+    // For a stream only once its header has been read.
     LinkType Link() const { return m_link; }
 
     // Starts the receive thread; once per source.
@@ -69,16 +79,23 @@ public:
 private:
     PcapSource(pcap* handle, LinkType link, bool live);
     static ErrorOr<std::unique_ptr<PcapSource>> Adopt(pcap* handle, bool live);
+    static ErrorOr<LinkType> LinkOf(pcap* handle);
+    ErrorOr<void> CreateWakeFd();
 
     void Receive();
+    std::string OpenStreamHandle();
     std::string ReceiveLive();
     std::string ReceiveFile(std::string& warning);
+    static ssize_t ReadStream(void* cookie, char* buffer, size_t size);
+    static int CloseStream(void* cookie);
     static void OnPacket(unsigned char* user, const pcap_pkthdr* header,
                          const unsigned char* bytes);
 
     pcap* m_handle;
     LinkType m_link;
     bool m_live;
+    bool m_stream = false;
+    int m_streamFd = -1;  // owned until the stream's handle is open
     int m_wakeFd = -1;
     std::atomic<bool> m_running{false};
     FrameHandler m_onFrame;

@@ -17,7 +17,7 @@ class CaptureSink;
 // the receive thread. Start and Stop are called from one owner thread.
 class UrlCapture {
 public:
-    explicit UrlCapture(CaptureSink& sink) : m_sink(sink) {}
+    explicit UrlCapture(CaptureSink& sink);
     // Stops and waits for the receive thread.
     ~UrlCapture();
     UrlCapture(const UrlCapture&) = delete;
@@ -34,6 +34,10 @@ public:
     // capture with its own words in OnCaptureEnd.
     ErrorOr<void> StartHelper(const std::filesystem::path& helper, const std::string& device,
                               const SnifferSettings& settings);
+    // Sniffs a pcap stream read from fd (taken over), such as standard
+    // input fed by a capture program, until its end or Stop. The stream's
+    // header is read on the receive thread.
+    ErrorOr<void> StartStream(int fd, const SnifferSettings& settings);
 
     // Where the capture helper is: $TAPEWELL_CAPTURE_HELPER when set, else
     // ../libexec/tapewell/tapewell-capture-helper beside the running
@@ -47,11 +51,18 @@ public:
     bool IsRunning() const { return m_source && m_source->IsRunning(); }
 
 private:
+    class HelperProcess;
+
+    // Stops a capture under way and waits until it has ended.
+    void Reset();
     ErrorOr<void> Begin(ErrorOr<std::unique_ptr<PcapSource>> source,
                         const SnifferSettings& settings);
 
     CaptureSink& m_sink;
     std::unique_ptr<UrlSniffer> m_sniffer;
+    // Outlives the source's receive thread, which asks it how the helper
+    // ended before it reports the end.
+    std::unique_ptr<HelperProcess> m_helper;
     std::unique_ptr<PcapSource> m_source;
 };
 

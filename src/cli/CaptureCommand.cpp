@@ -1,6 +1,11 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <set>
 #include <string>
@@ -28,7 +33,9 @@ constexpr const char* kUsage =
     "\n"
     "  -i IFACE           capture on IFACE (default: the settings' capture\n"
     "                     driver, else \"any\"); needs root or cap_net_raw\n"
-    "  -r FILE            read frames from a pcap file instead\n"
+    "  -r FILE            read frames from a pcap file instead; '-' reads a\n"
+    "                     pcap stream from standard input until it ends, as\n"
+    "                     from: tapewell-capture-helper -i IFACE | ...\n"
     "  --no-http          ignore HTTP requests\n"
     "  --no-mms           ignore MMS sessions\n"
     "  --no-rtsp          ignore RTSP requests\n"
@@ -42,7 +49,8 @@ constexpr const char* kUsage =
     "The settings' CaptureHTTP, CaptureMMS and CaptureRTSP switches apply too.\n"
     "Exit status: 0 when capture ended by itself, at a limit or on Ctrl+C\n"
     "(also at the end of a FILE cut off inside a frame, with a warning);\n"
-    "1 when the device or file could not be opened or reading failed.\n";
+    "1 when the device or file could not be opened or reading failed (also\n"
+    "when standard input ends inside a frame: its writer died).\n";
 
 constexpr OptionDef kOptions[] = {
     {"-i", true},        {"-r", true},         {"--no-http", false},
@@ -174,7 +182,17 @@ int Capture(const ParsedArgs& parsed, uint64_t count, uint64_t seconds) {
     PrintingSink sink(count);
     UrlCapture capture(sink);
     ErrorOr<void> started;
-    if (parsed.Has("-r")) {
+    if (parsed.Has("-r") && parsed.options.find("-r")->second == "-") {
+        // Read on the receive thread, so that Ctrl+C or --seconds end the
+        // capture even while the writer sends nothing.
+        const int input = fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0);
+        if (input < 0) {
+            std::fprintf(stderr, "tapewell-cli capture: standard input: %s\n",
+                         std::strerror(errno));
+            return kExitFailure;
+        }
+        started = capture.StartStream(input, ChooseSettings(parsed, app));
+    } else if (parsed.Has("-r")) {
         started = capture.StartFile(parsed.options.find("-r")->second, ChooseSettings(parsed, app));
     } else {
         std::string device = parsed.Has("-i")              ? parsed.options.find("-i")->second
