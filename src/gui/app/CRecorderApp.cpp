@@ -22,8 +22,14 @@ void InstallTranslations(QCoreApplication& app) {
     if (qtTexts->load(locale, "qtbase", "_", QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
         QCoreApplication::installTranslator(qtTexts);
     }
+    // An installed copy next to the program wins over the one built in, so a
+    // corrected translation can be dropped into share/tapewell/translations
+    // without rebuilding; a missing or unreadable copy falls back to :/i18n.
     auto* ours = new QTranslator(&app);
-    if (ours->load(locale, "tapewell", "_", ":/i18n")) {
+    const QString installed =
+        QCoreApplication::applicationDirPath() + "/../share/tapewell/translations";
+    if (ours->load(locale, "tapewell", "_", installed) ||
+        ours->load(locale, "tapewell", "_", ":/i18n")) {
         QCoreApplication::installTranslator(ours);
     }
 }
