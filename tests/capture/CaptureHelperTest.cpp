@@ -9,7 +9,9 @@
 #include <gtest/gtest.h>
 #include <pcap/pcap.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <set>
 #include <thread>
@@ -160,14 +162,19 @@ TEST(CaptureHelperStream, FailuresEndTheCaptureWithTheHelpersWords) {
         // A crash is no stop of ours, even though the stream's end then
         // makes us send SIGTERM to what is left of it.
         {"echo dying >&2\nkill -SEGV $$", "the capture helper was ended by signal 11"},
-        {"echo not a capture", "the capture stream is not readable"}};
+        {"echo not a capture", "the capture stream is not readable"},
+        // A chatty helper is drained as it writes, and what it said is cut
+        // at 16 KiB, visibly.
+        {"head -c 100000 /dev/zero | tr '\\0' x >&2\nexit 1",
+         std::string(16 * 1024, 'x') + "\n[...]"}};
     for (const auto& [body, expected] : cases) {
         SCOPED_TRACE(body);
         test::RecordingSink sink;
         UrlCapture capture(sink);
         ASSERT_TRUE(capture.StartHelper(WriteFake(dir, body), "eth0", MediaTypes()));
         ASSERT_TRUE(sink.WaitFor("end ", 5s));
-        EXPECT_TRUE(sink.Calls().back().starts_with("end " + expected)) << sink.Calls().back();
+        EXPECT_TRUE(sink.Calls().back().starts_with("end " + expected))
+            << sink.Calls().back().substr(0, 300);
     }
 
     test::RecordingSink sink;
@@ -268,6 +275,32 @@ TEST(CaptureHelperProgram, FixedFilterCompilesForEthernetAndLinuxCooked) {
         pcap_freecode(&program);
         pcap_close(dead);
     }
+}
+
+// The test program has no libexec beside it: the build tree's helper is
+// found, unless the variable names another.
+TEST(CaptureHelperProgram, HelperPathPrefersTheVariableThenTheBuiltHelper) {
+    const char* given = std::getenv("TAPEWELL_CAPTURE_HELPER");
+    const std::string saved = given ? given : "";
+    unsetenv("TAPEWELL_CAPTURE_HELPER");
+    EXPECT_EQ(UrlCapture::HelperPath(), kHelper);
+    setenv("TAPEWELL_CAPTURE_HELPER", "", 1);
+    EXPECT_EQ(UrlCapture::HelperPath(), kHelper);
+    setenv("TAPEWELL_CAPTURE_HELPER", "/opt/elsewhere/helper", 1);
+    EXPECT_EQ(UrlCapture::HelperPath(), "/opt/elsewhere/helper");
+    if (given) {
+        setenv("TAPEWELL_CAPTURE_HELPER", saved.c_str(), 1);
+    } else {
+        unsetenv("TAPEWELL_CAPTURE_HELPER");
+    }
+}
+
+TEST(CaptureHelperProgram, LoopbackIsListedUpAndRunning) {
+    auto adapters = PcapSource::ListAdapters();
+    ASSERT_TRUE(adapters) << adapters.error().message;
+    auto lo = std::ranges::find(*adapters, std::string("lo"), &CaptureAdapter::name);
+    ASSERT_NE(lo, adapters->end());
+    EXPECT_TRUE(lo->IsUpAndRunning());
 }
 
 // Root only: a live capture on lo through the real helper.
