@@ -33,6 +33,9 @@ for package in gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-
 done
 
 dpkg-deb -x "$deb" "$work/root"
+# Stripped for the package, the programs must still start.
+"$work/root/usr/bin/tapewell-cli" --version >/dev/null || fail "the packaged tapewell-cli does not run"
+"$work/root/usr/bin/tapewell" --version >/dev/null || fail "the packaged tapewell does not run"
 check_desktop_exec "$work/root/usr/share/applications/tapewell.desktop" /usr/bin/tapewell
 
 dpkg-deb -e "$deb" "$work/control"

@@ -9,7 +9,8 @@ source "$(dirname "$0")/common.sh"
 build=${TAPEWELL_BUILD_DIR:?}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-prefix=$work/usr
+# A blank in the prefix: the desktop entry must still start the right program.
+prefix="$work/install root/usr"
 
 cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 ||
     { cat "$work/install.log" >&2; fail "cmake --install into $prefix failed"; }

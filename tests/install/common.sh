@@ -32,13 +32,17 @@ check_file_list() {
     [ -z "$extra" ] || fail "$what holds files that must not be installed:"$'\n'"$extra"
 }
 
-# Every Exec line of the desktop entry starts the program at $1.
+# Every Exec line of the desktop entry starts the program at $2; a path with
+# blanks or other reserved characters has to be quoted to stay one argument.
 check_desktop_exec() {
     local entry=$1 program=$2 line
     grep -q '^Exec=' "$entry" || fail "$entry has no Exec line"
     while IFS= read -r line; do
         case "$line" in
-            "Exec=$program "* | "Exec=$program" | "Exec=\"$program\""*) ;;
+            "Exec=\"$program\" "* | "Exec=\"$program\"") ;;
+            "Exec=$program "* | "Exec=$program")
+                [[ $program =~ ^[A-Za-z0-9/._+-]+$ ]] ||
+                    fail "$entry: '$line' leaves $program unquoted" ;;
             *) fail "$entry: '$line' does not start $program" ;;
         esac
     done < <(grep '^Exec=' "$entry")
