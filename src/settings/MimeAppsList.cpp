@@ -158,7 +158,9 @@ std::vector<std::string> MimeAppsList::Entries(std::string_view group, std::stri
 void MimeAppsList::InsertLine(size_t at, std::string body) {
     Line line{std::move(body), std::string(LineEnd())};
     if (at == m_lines.size() && !m_lines.empty() && m_lines.back().end.empty()) {
-        m_lines.back().end = line.end;
+        // A last line ending in a lone CR must keep it as part of the line:
+        // with a plain LF after it, the two would read as one CR LF end.
+        m_lines.back().end = m_lines.back().body.ends_with('\r') ? "\r\n" : line.end;
         line.end.clear();
     }
     m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(at), std::move(line));
@@ -219,24 +221,37 @@ bool MimeAppsList::PutFirst(std::string_view group, std::string_view key, std::s
     return true;
 }
 
+// Every line of the key is cleaned, the last first so that the indexes of
+// the others hold: a repeated key would otherwise bring ours back.
 bool MimeAppsList::Remove(std::string_view group, std::string_view key, std::string_view entry) {
-    size_t header = npos;
-    size_t at = FindKey(group, key, &header);
-    if (at == npos) {
-        return false;
+    std::vector<std::pair<size_t, size_t>> found;  // line, its group's header
+    const std::string wanted = AsciiLower(key);
+    size_t current = npos;
+    for (size_t i = 0; i < m_lines.size(); ++i) {
+        std::string_view body = m_lines[i].body;
+        if (auto name = GroupOf(body)) {
+            current = *name == group ? i : npos;
+        } else if (current != npos && IsKeyLine(body) && AsciiLower(KeyOf(body)) == wanted) {
+            found.emplace_back(i, current);
+        }
     }
-    auto [prefix, value] = SplitValue(m_lines[at].body);
-    std::string rest = WithoutEntry(value, entry);
-    if (rest == value) {
-        return false;
+    bool changed = false;
+    for (auto it = found.rbegin(); it != found.rend(); ++it) {
+        auto [at, header] = *it;
+        auto [prefix, value] = SplitValue(m_lines[at].body);
+        std::string rest = WithoutEntry(value, entry);
+        if (rest == value) {
+            continue;
+        }
+        changed = true;
+        if (!SplitEntries(rest).empty()) {
+            m_lines[at].body = std::string(prefix) + rest;
+            continue;
+        }
+        EraseLine(at);
+        EraseGroupIfEmpty(header);
     }
-    if (!SplitEntries(rest).empty()) {
-        m_lines[at].body = std::string(prefix) + rest;
-        return true;
-    }
-    EraseLine(at);
-    EraseGroupIfEmpty(header);
-    return true;
+    return changed;
 }
 
 }  // namespace tapewell

@@ -37,7 +37,8 @@ public:
     // places, and creates the key and the group when missing. False when
     // nothing had to change.
     bool PutFirst(std::string_view group, std::string_view key, std::string_view entry);
-    // Removes entry from key's list; a list left empty loses its line, and
+    // Removes entry from key's list (from every line of the key, should it
+    // be repeated); a list left empty loses its line, and
     // a group left without keys loses its header. Putting an entry first
     // and removing it again gives back the text as it was. False when
     // nothing had to change.

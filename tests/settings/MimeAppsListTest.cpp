@@ -29,6 +29,9 @@ TEST(MimeAppsList, PutFirstThenRemoveGivesBackEveryByte) {
         "# keep me\n[Added Associations]\ntext/plain=gedit.desktop;\n\n[Default Applications]\n"
         "video/x-ms-wmv = other.desktop ; third.desktop\n\n\n[Removed Associations]\nx/y=z;",
         "[Default Applications]\nvideo/x-ms-wmv=tapewell.desktop.old;\n[Default Applications]\n",
+        // A lone CR at the very end is part of the last line, not half a
+        // line end that a new line after it could complete.
+        "[Default Applications]\n[]\r",
     };
     for (const auto& original : files) {
         MimeAppsList list(original);
@@ -38,7 +41,9 @@ TEST(MimeAppsList, PutFirstThenRemoveGivesBackEveryByte) {
             EXPECT_FALSE(list.PutFirst(group, "audio/x-ms-asx", kOurs));
         }
         const MimeAppsList reread(list.Text());
-        EXPECT_EQ(reread.Entries(kDefault, "video/x-ms-wmv").front(), kOurs) << original;
+        const auto entries = reread.Entries(kDefault, "video/x-ms-wmv");
+        ASSERT_FALSE(entries.empty()) << original;
+        EXPECT_EQ(entries.front(), kOurs) << original;
         EXPECT_EQ(reread.Entries(kAdded, "audio/x-ms-asx"),
                   std::vector<std::string>{"tapewell.desktop"});
         for (auto group : {kDefault, kAdded}) {
@@ -72,6 +77,12 @@ TEST(MimeAppsList, KeepsTheOtherEntriesInOrderWithoutRepeatingOurs) {
     MimeAppsList only("[Default Applications]\nx/a=tapewell.desktop;\nx/b=b.desktop;\n");
     EXPECT_TRUE(only.Remove(kDefault, "x/a", kOurs));
     EXPECT_EQ(only.Text(), "[Default Applications]\nx/b=b.desktop;\n");
+
+    // A repeated key must not bring ours back once the first line is gone.
+    MimeAppsList repeated("[Default Applications]\nx/a=\nx/a=tapewell.desktop;c.desktop\n");
+    EXPECT_TRUE(repeated.PutFirst(kDefault, "x/a", kOurs));
+    EXPECT_TRUE(repeated.Remove(kDefault, "x/a", kOurs));
+    EXPECT_EQ(repeated.Entries(kDefault, "x/a"), std::vector<std::string>{"c.desktop"});
 }
 
 TEST(MimeAppsList, ReadsValuesOfTheNamedGroupOnly) {

@@ -2,6 +2,10 @@
 
 #include <QWidget>
 
+#include <array>
+
+class QCheckBox;
+
 namespace tapewell::gui {
 
 // The "Play" page of the preferences sheet: which file types and address
@@ -18,6 +22,16 @@ public:
     // <reason>") through UiPrompt; the other groups are still written.
     // Returns false when something could not be written.
     bool Apply();
+
+private:
+    static constexpr size_t kGroupCount = 6;
+
+    // Shows the state of every group as the XDG files have it now.
+    void ReadStates();
+
+    // In the order of FileAssociations::Groups().
+    std::array<QCheckBox*, kGroupCount> m_boxes{};
+    std::array<bool, kGroupCount> m_changed{};
 };
 
 }  // namespace tapewell::gui
