@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QLocale>
@@ -17,6 +18,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
@@ -40,6 +42,9 @@
 #include "gui/list/RowEditDialogs.h"
 #include "gui/list/UrlOpenDialog.h"
 #include "gui/manager/AsfManagerDialog.h"
+#include "gui/settings/GeneralPage.h"
+#include "gui/settings/PreferencesDialog.h"
+#include "gui/settings/RecordPage.h"
 #include "settings/ProfileStore.h"
 #include "support/TestServer.h"
 #include "support/TestSupport.h"
@@ -175,10 +180,8 @@ TEST_F(ListCommandsTest, EveryCommandIsInTheMenusWithItsTextAndTheToolbarShowsTh
                    command::kAsfManagerInfo, command::kMinimize}) {
         EXPECT_TRUE(reachable.contains(Action(id))) << id;
     }
-    // Commands whose windows come later are there and unavailable.
-    for (int id : {command::kPreferences, command::kUrlCapture}) {
-        EXPECT_FALSE(Enabled(id)) << id;
-    }
+    EXPECT_TRUE(Enabled(command::kPreferences));
+    EXPECT_TRUE(Enabled(command::kUrlCapture));
     // Nothing plays: Play is offered, Pause and Stop are not.
     EXPECT_TRUE(Enabled(command::kPlay));
     EXPECT_FALSE(Enabled(command::kPause));
@@ -594,6 +597,72 @@ TEST_F(ListCommandsTest, UrlOpenRecordsASeriesOneFilePerAddress) {
     }
     ProfileStore stored(ProfileStore::DefaultPath());
     EXPECT_EQ(stored.GetString("RecentUrl\\Url", "item0", ""), start);
+}
+
+TEST_F(ListCommandsTest, PreferencesOkReplacesSavesAndAppliesTheSettingsAndCancelKeepsThem) {
+    CMainFrame& window = Frame();
+    ListToolBar* bar = window.ListPane()->findChild<ListToolBar*>();
+    ASSERT_NE(bar, nullptr);
+    const fs::path ini = ProfileStore::DefaultPath();
+    ASSERT_TRUE(Enabled(command::kPreferences));
+    const auto untickToolTipsAnd = [this](QDialogButtonBox::StandardButton button) {
+        prompt->dialogHandler = [button](QDialog* dialog) {
+            auto* sheet = qobject_cast<PreferencesDialog*>(dialog);
+            if (sheet == nullptr) {
+                return int(QDialog::Rejected);
+            }
+            sheet->General()->ToolTipBox()->setChecked(false);
+            sheet->Record()->TimeLimitBox()->setChecked(true);
+            sheet->Record()->MinutesSpin()->setValue(1);
+            sheet->Record()->SecondsSpin()->setValue(30);
+            QTest::mouseClick(sheet->Buttons()->button(button), Qt::LeftButton);
+            return sheet->result();
+        };
+    };
+
+    // Cancel: the live settings and the stored ones stay as they were.
+    const std::vector<uint8_t> before = test::ReadFileBytes(ini);
+    untickToolTipsAnd(QDialogButtonBox::Cancel);
+    Action(command::kPreferences)->trigger();
+    EXPECT_TRUE(window.Settings().m_toolTips);
+    EXPECT_TRUE(bar->ToolTips());
+    EXPECT_EQ(test::ReadFileBytes(ini), before);
+
+    // OK: the window takes the edited settings, stores them and shows them.
+    untickToolTipsAnd(QDialogButtonBox::Ok);
+    Action(command::kPreferences)->trigger();
+    EXPECT_FALSE(window.Settings().m_toolTips);
+    EXPECT_TRUE(window.Settings().m_timeLimitOn);
+    EXPECT_EQ(window.Settings().m_maxTimeSeconds, 90);
+    EXPECT_FALSE(bar->ToolTips());
+    ProfileStore stored(ini);
+    EXPECT_EQ(stored.GetInt("settings", "Tool Tip", 1), 0);
+    EXPECT_EQ(stored.GetInt("settings", "Max Time", 0), 90);
+    EXPECT_TRUE(prompt->messages.isEmpty()) << prompt->messages.join('\n').toStdString();
+}
+
+TEST_F(ListCommandsTest, DeletingTheRecentFilesInThePreferencesHoldsEvenAfterCancel) {
+    ChooseFiles({QString::fromStdString(LocalClip("first.asf"))});
+    Action(command::kOpen)->trigger();
+    ASSERT_FALSE(Frame().Recent().Entries().empty());
+    prompt->answers = {QMessageBox::Yes};
+    prompt->dialogHandler = [](QDialog* dialog) {
+        auto* sheet = qobject_cast<PreferencesDialog*>(dialog);
+        if (sheet == nullptr) {
+            return int(QDialog::Rejected);
+        }
+        sheet->show();
+        QTest::mouseClick(sheet->General()->DeleteRecentButton(), Qt::LeftButton);
+        QTest::mouseClick(sheet->Buttons()->button(QDialogButtonBox::Cancel), Qt::LeftButton);
+        return sheet->result();
+    };
+    Action(command::kPreferences)->trigger();
+    EXPECT_TRUE(Frame().Recent().Entries().empty()) << prompt->questions.join('|').toStdString();
+    // Nothing writes them back at exit.
+    CloseFrame();
+    RecentUrls stored;
+    stored.Load(ProfileStore(ProfileStore::DefaultPath()));
+    EXPECT_TRUE(stored.Entries().empty());
 }
 
 }  // namespace

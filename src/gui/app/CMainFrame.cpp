@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPointer>
 #include <QScreen>
 #include <QSplitter>
 #include <QWindow>
@@ -23,6 +24,7 @@
 #include "gui/app/FramePosition.h"
 #include "gui/app/ScreenSaverInhibitor.h"
 #include "gui/app/UiPrompt.h"
+#include "gui/capture/CaptureController.h"
 #include "gui/list/CRecordListView.h"
 #include "gui/list/DropItems.h"
 #include "gui/list/GuiJobPrompt.h"
@@ -34,6 +36,7 @@
 #include "gui/list/RecordListModel.h"
 #include "gui/list/RecordListPane.h"
 #include "gui/player/PlayerView.h"
+#include "gui/settings/PreferencesDialog.h"
 #include "settings/ProfileStore.h"
 
 namespace tapewell::gui {
@@ -121,6 +124,9 @@ CMainFrame::CMainFrame(ProfileStore& profile, QWidget* parent)
 }
 
 CMainFrame::~CMainFrame() {
+    // Capture adds rows: its receive thread is joined while the list lives.
+    delete m_capture;
+    m_capture = nullptr;
     // The jobs report into the list and its model: they end first.
     delete m_recording;
     // Playback follows the player and the sliders: it goes before them.
@@ -168,6 +174,40 @@ void CMainFrame::CreateActions() {
         m_list.SetPlayerState(m_player->Address().toStdString(), state == PlayerView::kPlaying);
         m_commands->UpdateActionStates();
     });
+    connect(m_actions->Get(command::kPreferences), &QAction::triggered, this,
+            &CMainFrame::ShowPreferences);
+    m_capture =
+        new CaptureController(m_list, m_settings, m_profile, m_actions->Get(command::kUrlCapture),
+                              m_recording->Scheduler(), this);
+    m_stopCaptureHook = [this] { m_capture->Stop(); };
+}
+
+void CMainFrame::ShowPreferences() {
+    auto* dialog = new PreferencesDialog(m_settings, m_profile, this);
+    // Deleting the recent lists acts at once, OK or not: the in-memory copy
+    // must forget them too, or the next save would write them back.
+    connect(dialog, &PreferencesDialog::RecentFilesDeleted, this,
+            [this] { m_recent.Load(m_profile); });
+    QPointer<PreferencesDialog> shown(dialog);
+    UiPrompt::Instance().Open(dialog, [this, shown](int result) {
+        if (shown && result == QDialog::Accepted) {
+            ApplyPreferences(shown->Result());
+        }
+    });
+}
+
+void CMainFrame::ApplyPreferences(const AppSettings& edited) {
+    m_settings = edited;
+    if (ErrorOr<void> saved = m_settings.Save(m_profile); !saved) {
+        UiPrompt::Instance().Tell(this, QMessageBox::Warning,
+                                  tr("The settings could not be saved: %1")
+                                      .arg(QString::fromStdString(saved.error().message)));
+    }
+    m_recent.Load(m_profile);
+    m_player->ApplySettings();
+    m_model->SetToolTips(m_settings.m_toolTips);
+    m_toolBar->SetToolTips(m_settings.m_toolTips);
+    m_autoList->SetEnabled(m_settings.m_savePlayList);
 }
 
 QMenu* CMainFrame::AddMenu(const QString& title, const char* name, std::initializer_list<int> ids) {
@@ -245,9 +285,10 @@ void CMainFrame::CreateLayout() {
             &ListCommands::UpdateActionStates);
     connect(m_model, &RecordListModel::ListChanged, m_commands, &ListCommands::UpdateActionStates);
     m_pane = new RecordListPane(view, m_splitter);
-    auto* bar = new ListToolBar(*m_actions);
-    m_playback->AttachSliders(*bar);
-    m_pane->SetCommandBar(bar);
+    m_toolBar = new ListToolBar(*m_actions);
+    m_toolBar->SetToolTips(m_settings.m_toolTips);
+    m_playback->AttachSliders(*m_toolBar);
+    m_pane->SetCommandBar(m_toolBar);
     m_splitter->addWidget(m_player);
     m_splitter->addWidget(m_pane);
     // The list keeps its height when the window grows; the player takes the rest.

@@ -23,9 +23,11 @@ namespace tapewell::gui {
 
 class ActionTable;
 class AutoListSaver;
+class CaptureController;
 class CRecordListView;
 class GuiListPrompt;
 class ListCommands;
+class ListToolBar;
 class PlaybackCommands;
 class PlayerView;
 class RecordListModel;
@@ -58,6 +60,10 @@ public:
     void OpenDropped(const QStringList& items);
     // Brings the window to the front (after a hand-over or a drop).
     void BringToFront();
+
+    // Opens "Setup"; its OK replaces the live settings, saves them and
+    // applies what shows at once (recent entries, captions, tooltips).
+    void ShowPreferences();
 
     // Ends the program as a closed window does, asking nothing (SIGTERM).
     void ExitWithoutQuestions();
@@ -105,6 +111,7 @@ private:
     void CreateLayout();
     void ShowListMenu(const QPoint& position);
     int OpenOne(const std::string& address, const std::string& name, const std::string& option);
+    void ApplyPreferences(const AppSettings& edited);
     void SetOnTop(bool on);
     void SetProtectScreenSave(bool on);
     void BeginExit(bool askQuestions);
@@ -124,6 +131,8 @@ private:
     RecordCommands* m_recording = nullptr;
     ListCommands* m_commands = nullptr;
     PlaybackCommands* m_playback = nullptr;
+    ListToolBar* m_toolBar = nullptr;
+    CaptureController* m_capture = nullptr;
     QAction* m_exitSeparator = nullptr;
     ScreenSaverInhibitor* m_inhibitor;
     AutoListSaver* m_autoList;

@@ -130,8 +130,6 @@ void ListCommands::CreateActions(ActionTable& actions) {
         actions, command::kMinimize, tr("Minimize"), [this] { m_window->showMinimized(); },
         QKeySequence(Qt::CTRL | Qt::Key_M));
 
-    // Commands whose windows come later: present, so that the menus and the
-    // toolbar keep their places, and unavailable.
     Connect(actions, command::kAsfManagerCut, tr("Cut...", "ASF Manager"),
             [this] { OpenAsfManager(AsfManagerDialog::kCutPage); });
     Connect(actions, command::kAsfManagerCapture, tr("Save Images...", "ASF Manager"),
@@ -139,13 +137,10 @@ void ListCommands::CreateActions(ActionTable& actions) {
     Connect(actions, command::kAsfManagerInfo, tr("File Information...", "ASF Manager"),
             [this] { OpenAsfManager(AsfManagerDialog::kInfoPage); });
 
-    const std::pair<int, QString> later[] = {
-        {command::kPreferences, tr("Preferences(&P)...")},
-        {command::kUrlCapture, tr("Url Capture")},
-    };
-    for (const auto& [id, text] : later) {
-        actions.Add(id, text, {}, id == command::kUrlCapture)->setEnabled(false);
-    }
+    // The frame opens the preferences; URL capture enables its action when
+    // its controller is there.
+    actions.Add(command::kPreferences, tr("Preferences(&P)..."));
+    actions.Add(command::kUrlCapture, tr("Url Capture"), {}, true)->setEnabled(false);
 }
 
 QString ListCommands::OpenFilter() {

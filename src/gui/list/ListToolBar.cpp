@@ -1,6 +1,7 @@
 #include "gui/list/ListToolBar.h"
 
 #include <QAction>
+#include <QEvent>
 #include <QPainter>
 #include <QRegularExpression>
 #include <QSlider>
@@ -85,6 +86,17 @@ ListToolBar::ListToolBar(ActionTable& actions, QWidget* parent)
     // Playback drives them; until it does they are idle.
     m_position->setEnabled(false);
     m_volume->setEnabled(false);
+    m_position->installEventFilter(this);
+    m_volume->installEventFilter(this);
+}
+
+bool ListToolBar::eventFilter(QObject* watched, QEvent* event) {
+    // Tooltips are asked for by the widget under the cursor; eating the
+    // request is how the option turns them off without losing the texts.
+    if (event->type() == QEvent::ToolTip && !m_toolTips) {
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 QToolButton* ListToolBar::AddButton(ActionTable& actions, int id, const QRect& geometry) {
@@ -106,6 +118,7 @@ QToolButton* ListToolBar::AddButton(ActionTable& actions, int id, const QRect& g
     button->setIconSize(QSize(20, 20));
     button->setFocusPolicy(Qt::NoFocus);
     button->setGeometry(geometry);
+    button->installEventFilter(this);
     return button;
 }
 

@@ -28,11 +28,19 @@ public:
 
     QSize sizeHint() const override;
 
+    // The "ToolTip" option: off, no button or slider shows its tooltip.
+    void SetToolTips(bool on) { m_toolTips = on; }
+    bool ToolTips() const { return m_toolTips; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     QToolButton* AddButton(ActionTable& actions, int id, const QRect& geometry);
 
     QSlider* m_position;
     QSlider* m_volume;
+    bool m_toolTips = true;
 };
 
 }  // namespace tapewell::gui

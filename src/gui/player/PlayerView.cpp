@@ -515,6 +515,11 @@ void PlayerView::ApplyCaptionStyle() {
     Relayout();
 }
 
+void PlayerView::ApplySettings() {
+    m_caption = CaptionStyle::FromSettings(m_settings);
+    ApplyCaptionStyle();
+}
+
 void PlayerView::ToggleCaptions() {
     m_settings.m_enableCaption = !m_settings.m_enableCaption;
     Relayout();

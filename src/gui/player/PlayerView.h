@@ -102,6 +102,10 @@ public:
     // The player menu (the context menu), parented to parent.
     QMenu* CreateMenu(QWidget* parent);
 
+    // The live settings were replaced (the preferences' OK): shows the
+    // captions as they now say.
+    void ApplySettings();
+
 Q_SIGNALS:
     void playStateChanged(int state);
     void opening();
