@@ -249,6 +249,10 @@
         <source>The list file %1 is damaged: %2. The rows it holds whole were added.</source>
         <translation>목록 파일 %1이(가) 손상되었습니다: %2. 온전한 항목만 추가했습니다.</translation>
     </message>
+    <message>
+        <source>The settings could not be saved: %1</source>
+        <translation>설정을 저장하지 못했습니다: %1</translation>
+    </message>
 </context>
 <context>
     <name>tapewell::gui::CaptionFontDialog</name>
@@ -279,6 +283,27 @@
     <message>
         <source>Colour</source>
         <translation>색</translation>
+    </message>
+</context>
+<context>
+    <name>tapewell::gui::CaptureController</name>
+    <message>
+        <source>The network devices could not be listed: %1</source>
+        <translation>네트워크 장치 목록을 읽지 못했습니다: %1</translation>
+    </message>
+    <message>
+        <source>No network device is up and running, so there is nothing to capture on.</source>
+        <translation>동작 중인 네트워크 장치가 없어 캡처할 수 없습니다.</translation>
+    </message>
+    <message>
+        <source>The packet capture helper is not installed (%1).
+Install the tapewell package, or run cmake --install for a build.</source>
+        <translation>패킷 캡처 도우미가 설치되어 있지 않습니다 (%1).
+tapewell 패키지를 설치하거나, 빌드한 경우 cmake --install을 실행하세요.</translation>
+    </message>
+    <message>
+        <source>Unable to open the driver &apos;%1&apos;: %2</source>
+        <translation>드라이버 '%1'을(를) 열 수 없습니다: %2</translation>
     </message>
 </context>
 <context>
@@ -334,6 +359,65 @@ Delete them?</source>
         <translation>총 %1개의 파일이 삭제됩니다.
 
 삭제 하시겟습니까?</translation>
+    </message>
+</context>
+<context>
+    <name>tapewell::gui::CaptureSetupDialog</name>
+    <message>
+        <source>Save</source>
+        <translation>저장</translation>
+    </message>
+    <message>
+        <source>Insert</source>
+        <translation>추가</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>삭제</translation>
+    </message>
+    <message>
+        <source>HTTP</source>
+        <translation>HTTP</translation>
+    </message>
+    <message>
+        <source>MMS</source>
+        <translation>MMS</translation>
+    </message>
+    <message>
+        <source>RTSP</source>
+        <translation>RTSP</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>확인</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>취소</translation>
+    </message>
+    <message>
+        <source>Select Adapter</source>
+        <translation>어댑터 선택</translation>
+    </message>
+    <message>
+        <source>File Type</source>
+        <translation>파일 형식</translation>
+    </message>
+    <message>
+        <source>Insert the filetype you wish to capture url.</source>
+        <translation>URL을 잡을 파일 형식을 추가하세요.</translation>
+    </message>
+    <message>
+        <source>Type the ending of the file names to capture, such as .wmv.</source>
+        <translation>잡을 파일 이름의 끝 부분을 .wmv 처럼 입력하세요.</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is not a file type: it may hold no blanks and no &quot;/&quot;.</source>
+        <translation>"%1"은(는) 파일 형식이 아닙니다: 공백이나 "/"를 넣을 수 없습니다.</translation>
+    </message>
+    <message>
+        <source>The capture settings could not be saved: %1</source>
+        <translation>캡처 설정을 저장하지 못했습니다: %1</translation>
     </message>
 </context>
 <context>
@@ -526,6 +610,39 @@ Delete them?</source>
     <message>
         <source>Replace with :</source>
         <translation>바꿀 내용 :</translation>
+    </message>
+</context>
+<context>
+    <name>tapewell::gui::GeneralPage</name>
+    <message>
+        <source>Allow miltiple instances</source>
+        <translation>여러 개 실행 허용</translation>
+    </message>
+    <message>
+        <source>Save Play list.</source>
+        <translation>재생 목록 저장</translation>
+    </message>
+    <message>
+        <source>Save Position( big Screen mode )</source>
+        <translation>위치 저장 (큰 화면 모드)</translation>
+    </message>
+    <message>
+        <source>ToolTip</source>
+        <translation>도구 설명</translation>
+    </message>
+    <message>
+        <source>&amp;Delete recent files</source>
+        <translation>최근 파일 삭제(&amp;D)</translation>
+    </message>
+    <message>
+        <source>Are you sure you want to delete all recent file(url) list?</source>
+        <translation>최근 파일(URL) 목록을 모두 삭제하시겠습니까?</translation>
+    </message>
+    <message>
+        <source>The recent file list could not be deleted:
+%1</source>
+        <translation>최근 파일 목록을 삭제하지 못했습니다:
+%1</translation>
     </message>
 </context>
 <context>
@@ -796,6 +913,41 @@ Delete them?</source>
     </message>
 </context>
 <context>
+    <name>tapewell::gui::PlayPage</name>
+    <message>
+        <source>Windows Media File(.asf, .asx, .wmx )</source>
+        <translation>Windows Media File(.asf, .asx, .wmx )</translation>
+    </message>
+    <message>
+        <source>Windows Media Audio File( .wma, .wax )</source>
+        <translation>Windows Media Audio File( .wma, .wax )</translation>
+    </message>
+    <message>
+        <source>Windows Media Audio/Video File(.wmv,wvx)</source>
+        <translation>Windows Media Audio/Video File(.wmv,wvx)</translation>
+    </message>
+    <message>
+        <source>TV File( *.IBH )</source>
+        <translation>TV File( *.IBH )</translation>
+    </message>
+    <message>
+        <source>Video File( avi )</source>
+        <translation>Video File( avi )</translation>
+    </message>
+    <message>
+        <source>Movie File( mpg, mpeg )</source>
+        <translation>Movie File( mpg, mpeg )</translation>
+    </message>
+    <message>
+        <source>The playlists .asx, .wax, .wvx and .wmx are one file type, so ticking one of the first three boxes registers all of them and the other two show as partly ticked.</source>
+        <translation>재생 목록 .asx, .wax, .wvx, .wmx는 하나의 파일 형식이므로, 처음 세 상자 중 하나를 선택하면 모두 등록되고 나머지 두 상자는 일부 선택으로 표시됩니다.</translation>
+    </message>
+    <message>
+        <source>Could not register file types: %1</source>
+        <translation>파일 형식을 등록하지 못했습니다: %1</translation>
+    </message>
+</context>
+<context>
     <name>tapewell::gui::PlaybackCommands</name>
     <message>
         <source>Play</source>
@@ -956,6 +1108,27 @@ Delete them?</source>
     </message>
 </context>
 <context>
+    <name>tapewell::gui::PreferencesDialog</name>
+    <message>
+        <source>Setup</source>
+        <translation>설정</translation>
+    </message>
+    <message>
+        <source>Record</source>
+        <translation>녹화</translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <translation>재생</translation>
+    </message>
+    <message>
+        <source>The player agent list could not be saved:
+%1</source>
+        <translation>플레이어 에이전트 목록을 저장하지 못했습니다:
+%1</translation>
+    </message>
+</context>
+<context>
     <name>tapewell::gui::RecordCommands</name>
     <message>
         <source>Connecting</source>
@@ -1030,6 +1203,57 @@ Delete them?</source>
 
  %2 - 
 %3</translation>
+    </message>
+</context>
+<context>
+    <name>tapewell::gui::RecordPage</name>
+    <message>
+        <source>Browser...</source>
+        <translation>찾아보기...</translation>
+    </message>
+    <message>
+        <source>Overwrite confirmation</source>
+        <translation>덮어쓰기 확인</translation>
+    </message>
+    <message>
+        <source>Resumable confirmation</source>
+        <translation>이어받기 확인</translation>
+    </message>
+    <message>
+        <source>Save time info, if live content.</source>
+        <translation>생방송이면 시간 정보 저장</translation>
+    </message>
+    <message>
+        <source>Max Size</source>
+        <translation>최대 크기</translation>
+    </message>
+    <message>
+        <source>MB</source>
+        <translation>MB</translation>
+    </message>
+    <message>
+        <source>Max Time</source>
+        <translation>최대 시간</translation>
+    </message>
+    <message>
+        <source>M</source>
+        <translation>분</translation>
+    </message>
+    <message>
+        <source>S</source>
+        <translation>초</translation>
+    </message>
+    <message>
+        <source>Default Path :</source>
+        <translation>기본 경로 :</translation>
+    </message>
+    <message>
+        <source>Player agent :</source>
+        <translation>플레이어 에이전트 :</translation>
+    </message>
+    <message>
+        <source>File Folder</source>
+        <translation>파일 폴더</translation>
     </message>
 </context>
 <context>
