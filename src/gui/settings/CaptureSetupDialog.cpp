@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -68,6 +69,11 @@ CaptureSetupDialog::CaptureSetupDialog(std::vector<CaptureAdapter> adapters, App
     m_adapterList->setObjectName("adapters");
     m_adapterList->setSelectionMode(QAbstractItemView::SingleSelection);
     FillAdapters(settings.m_captureDriver);
+    // Wide enough for the longest "name — description" (libpcap's
+    // descriptions run long), within reason.
+    const int wanted = m_adapterList->sizeHintForColumn(0) + 2 * m_adapterList->frameWidth() +
+                       style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 8;
+    m_adapterList->setMinimumWidth(std::clamp(wanted, 280, 640));
 
     m_fileTypes->setObjectName("fileTypes");
     m_fileTypes->setColumnCount(1);
