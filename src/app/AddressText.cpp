@@ -5,10 +5,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "settings/MimeGlobs.h"
 #include "common/Limits.h"
 #include "common/TextCodec.h"
 #include "common/TextFormat.h"
+#include "settings/MimeGlobs.h"
 
 namespace tapewell {
 namespace {

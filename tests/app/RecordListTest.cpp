@@ -5,11 +5,11 @@
 #include <fstream>
 
 #include "app/AddressText.h"
-#include "settings/MimeGlobs.h"
 #include "app/RecentUrls.h"
 #include "app/RecordList.h"
 #include "app/RecordListObserver.h"
 #include "app/ScriptedListPrompt.h"
+#include "settings/MimeGlobs.h"
 #include "settings/ProfileStore.h"
 #include "support/TestSupport.h"
 
