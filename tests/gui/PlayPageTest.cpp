@@ -122,6 +122,24 @@ TEST_F(PlayPageTest, AClickOnAPartlyTickedBoxUnticksItAndApplyRestores) {
     EXPECT_EQ(wma->checkState(), Qt::Unchecked);
 }
 
+TEST_F(PlayPageTest, ABoxTickedWinsTheSharedPlaylistTypeOverOneUnticked) {
+    FileAssociations associations(XdgPaths::FromEnvironment());
+    ASSERT_TRUE(associations.Register(*FileAssociations::FindGroup("wmv")));
+    gui::PlayPage page;
+    // wmv is given back and asf taken in the same OK: asf's playlists stay
+    // Tapewell's, though wmv comes after asf in the page.
+    ASSERT_EQ(Box(page, "asf")->checkState(), Qt::PartiallyChecked);
+    Box(page, "asf")->click();
+    Box(page, "asf")->click();
+    ASSERT_EQ(Box(page, "asf")->checkState(), Qt::Checked);
+    Box(page, "wmv")->click();
+    ASSERT_EQ(Box(page, "wmv")->checkState(), Qt::Unchecked);
+    EXPECT_TRUE(page.Apply());
+    EXPECT_EQ(associations.DefaultFor("audio/x-ms-asx"), "tapewell.desktop");
+    EXPECT_EQ(Box(page, "asf")->checkState(), Qt::Checked);
+    EXPECT_EQ(associations.DefaultFor("video/x-ms-wmv"), "");
+}
+
 TEST_F(PlayPageTest, OkWithoutClicksWritesNothing) {
     {
         gui::PlayPage page;

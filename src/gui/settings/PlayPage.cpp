@@ -25,7 +25,10 @@ const char* const kGroupTexts[] = {
 };
 
 // Groups are written in this order (indexes into Groups()): the three
-// Windows Media groups first, the record lists last.
+// Windows Media groups first, the record lists last. Every unticked group
+// is given back before any ticked one is registered: the playlist type is
+// shared by three groups, and a box the user ticked must not lose it to a
+// box unticked in the same OK.
 constexpr size_t kApplyOrder[] = {0, 1, 2, 4, 5, 3};
 
 // A click on a partly registered group unticks it rather than completing
@@ -107,18 +110,19 @@ bool PlayPage::Apply() {
     FileAssociations associations(XdgPaths::FromEnvironment());
     const auto& groups = FileAssociations::Groups();
     std::vector<std::string> reasons;
-    for (size_t i : kApplyOrder) {
-        const Qt::CheckState state = m_boxes[i]->checkState();
-        if (!m_changed[i] || state == Qt::PartiallyChecked) {
-            continue;
-        }
-        auto done = state == Qt::Checked ? associations.Register(groups[i])
-                                         : associations.Restore(groups[i]);
-        // Every group writes the same list, so one broken file gives the
-        // same reason each time; it is shown once.
-        if (!done &&
-            std::find(reasons.begin(), reasons.end(), done.error().message) == reasons.end()) {
-            reasons.push_back(done.error().message);
+    for (const Qt::CheckState pass : {Qt::Unchecked, Qt::Checked}) {
+        for (size_t i : kApplyOrder) {
+            if (!m_changed[i] || m_boxes[i]->checkState() != pass) {
+                continue;
+            }
+            auto done = pass == Qt::Checked ? associations.Register(groups[i])
+                                            : associations.Restore(groups[i]);
+            // Every group writes the same list, so one broken file gives the
+            // same reason each time; it is shown once.
+            if (!done &&
+                std::find(reasons.begin(), reasons.end(), done.error().message) == reasons.end()) {
+                reasons.push_back(done.error().message);
+            }
         }
     }
     ReadStates();
