@@ -140,7 +140,10 @@ TEST_F(CaptureSetupDialogTest, WithSaveOffTheAdapterIsForgottenAndTheFirstComesN
     m_settings.m_captureDriver = "wlan3";
     Open();
     Click(m_dialog->SaveCheck());
-    Click(m_dialog->OkButton());
+    // Enter on the device list is OK, as in any dialog.
+    QTest::keyClick(m_dialog->AdapterList(), Qt::Key_Return);
+    ASSERT_EQ(m_finished->count(), 1);
+    EXPECT_EQ(m_finished->last().at(0).toInt(), QDialog::Accepted);
     EXPECT_EQ(m_dialog->ChosenDevice(), "wlan3");
     EXPECT_EQ(m_settings.m_captureDriver, "");
     EXPECT_EQ(Stored().m_captureDriver, "");

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -23,7 +24,8 @@ namespace {
 QPushButton* MakeButton(const QString& text, const char* name, QWidget* parent) {
     auto* button = new QPushButton(text, parent);
     button->setObjectName(name);
-    // Enter in the file type field inserts; it must not close the dialog.
+    // Only OK is the default; Enter in the file type field inserts instead
+    // (see eventFilter).
     button->setAutoDefault(false);
     return button;
 }
@@ -114,10 +116,25 @@ CaptureSetupDialog::CaptureSetupDialog(std::vector<CaptureAdapter> adapters, App
     layout->addLayout(buttons);
 
     connect(m_insert, &QPushButton::clicked, this, &CaptureSetupDialog::InsertType);
-    connect(m_newType, &QLineEdit::returnPressed, this, &CaptureSetupDialog::InsertType);
+    m_newType->installEventFilter(this);
+    m_ok->setDefault(true);
     connect(m_delete, &QPushButton::clicked, this, &CaptureSetupDialog::DeleteTypes);
     connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+bool CaptureSetupDialog::eventFilter(QObject* watched, QEvent* event) {
+    // Enter anywhere else is OK, as in any dialog; in the file type field it
+    // inserts the type and must not close the dialog, so the key stops here
+    // before the dialog sees it.
+    if (watched == m_newType && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            InsertType();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void CaptureSetupDialog::FillAdapters(const std::string& stored) {

@@ -60,6 +60,9 @@ public:
 
     void accept() override;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void FillAdapters(const std::string& stored);
     void InsertType();
