@@ -25,6 +25,7 @@
 #include "gui/app/CRecorderApp.h"
 #include "gui/player/PlayerView.h"
 #include "settings/AppSettings.h"
+#include "settings/ProfileStore.h"
 #include "support/TestServer.h"
 #include "support/TestSupport.h"
 
@@ -398,10 +399,23 @@ TEST_F(PlayerViewTest, AStreamThatCannotBeFetchedFailsTheOpenWithTheJobsText) {
     EXPECT_EQ(asked, 1);
     EXPECT_EQ(m_view->LastError(), "Authorization cancelled!");
 
+    // A login stored for the site is used without a question, as a
+    // recording uses it.
+    ProfileStore profile(ProfileStore::DefaultPath());
+    ASSERT_TRUE(profile.WriteString("NetPassword\\localhost", "User", "u"));
+    ASSERT_TRUE(profile.WriteString("NetPassword\\localhost", "Password", "p"));
+    m_view->SetProfile(&profile);
+    ASSERT_TRUE(m_view->Play(QString("http://localhost:%1/clip.asf").arg(server.HttpPort())));
+    ASSERT_TRUE(WaitFor([&] { return opened.size() == 2; }, 10000))
+        << m_view->LastError().toStdString();
+    EXPECT_EQ(asked, 1);
+    m_view->Stop();
+    m_view->SetProfile(nullptr);
+
     ASSERT_TRUE(m_view->Play("mms://127.0.0.1:1/clip.asf"));
     ASSERT_TRUE(WaitFor([&] { return failed.size() == 2; }, 20000));
     EXPECT_EQ(m_view->LastError(), "connect failed !!");
-    EXPECT_EQ(opened.size(), 1);
+    EXPECT_EQ(opened.size(), 2);
     EXPECT_EQ(PlayFolders(), 0);
 }
 

@@ -155,6 +155,7 @@ void CMainFrame::CreateActions() {
 
     m_recording = new RecordCommands(m_list, m_settings, m_profile, *m_actions, this);
     m_player = new PlayerView(m_settings, *m_actions);
+    m_player->SetProfile(&m_profile);
     m_playback = new PlaybackCommands(m_list, m_settings, m_profile, *m_actions, *m_player, this);
 
     ListCommands::Hooks hooks;

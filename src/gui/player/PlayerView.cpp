@@ -89,7 +89,7 @@ bool PlayerView::StartOpen(const std::string& address) {
     m_fetchPrompt = std::make_unique<GuiJobPrompt>(window());
     m_fetch = std::make_unique<PlaybackFetch>(
         m_settings, PlaybackFetch::Item{address, m_settings.m_userName, m_settings.m_password},
-        m_fetchPrompt.get());
+        m_fetchPrompt.get(), m_profile);
     if (auto started = m_fetch->Start(); !started) {
         m_lastError = QString::fromStdString(started.error().message);
         m_fetch.reset();

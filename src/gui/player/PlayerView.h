@@ -17,6 +17,7 @@ class QMenu;
 namespace tapewell {
 class AppSettings;
 class PlaybackFetch;
+class ProfileStore;
 }  // namespace tapewell
 
 namespace tapewell::gui {
@@ -105,6 +106,9 @@ public:
     // The live settings were replaced (the preferences' OK): shows the
     // captions as they now say.
     void ApplySettings();
+    // Where network playback finds the logins stored per site, as
+    // recordings do; null (the default) stores and finds none.
+    void SetProfile(ProfileStore* profile) { m_profile = profile; }
 
 Q_SIGNALS:
     void playStateChanged(int state);
@@ -153,6 +157,7 @@ private:
     ActionTable& m_actions;
     MediaPlayer m_player;
     std::unique_ptr<JobPrompt> m_fetchPrompt;
+    ProfileStore* m_profile = nullptr;
     std::unique_ptr<PlaybackFetch> m_fetch;
     bool m_fetching = false;  // the fetch has not yet handed the player its feed
     VideoCanvas* m_canvas;
