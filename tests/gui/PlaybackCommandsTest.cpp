@@ -207,10 +207,30 @@ TEST_F(PlaybackCommandsTest, BigScreenModeFillsTheScreenAndComesBack) {
     EXPECT_TRUE(window.windowFlags() & Qt::FramelessWindowHint);
     EXPECT_TRUE(window.isVisible());
     EXPECT_EQ(window.geometry(), window.screen()->geometry());
+    EXPECT_FALSE(window.ListPane()->Banner()->isVisible());
     Action(command::kBigScreen)->trigger();
     EXPECT_TRUE(window.menuBar()->isVisible());
     EXPECT_FALSE(window.windowFlags() & Qt::FramelessWindowHint);
     EXPECT_EQ(window.geometry(), normal);
+    EXPECT_TRUE(window.ListPane()->Banner()->isVisible());
+
+    // A picture that fits twice over is doubled for the big screen, and
+    // back to its size after; the window keeps the screen meanwhile.
+    test::AsfRecipe recipe;
+    recipe.seconds = 6.0;
+    recipe.size = "96x64";
+    const fs::path clip = TestHome() / "small.asf";
+    ASSERT_TRUE(test::MakeAsf(clip, recipe));
+    List().AddItem(clip.string(), "", "", "");
+    PlayRow(0);
+    ASSERT_TRUE(WaitFor([&] { return Playing() && Player().ShowsVideo(); }));
+    Action(command::kPause)->trigger();
+    ASSERT_EQ(Player().CurrentSizeMode(), SizeMode::kNormal);
+    Action(command::kBigScreen)->trigger();
+    EXPECT_EQ(Player().CurrentSizeMode(), SizeMode::kDouble);
+    EXPECT_EQ(window.geometry(), window.screen()->geometry());
+    Action(command::kBigScreen)->trigger();
+    EXPECT_EQ(Player().CurrentSizeMode(), SizeMode::kNormal);
     frame.reset();
 
     // With "Save Full Pos" the big rectangle is the stored one, and the one

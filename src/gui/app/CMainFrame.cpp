@@ -289,6 +289,7 @@ void CMainFrame::CreateLayout() {
     m_toolBar = new ListToolBar(*m_actions);
     m_toolBar->SetToolTips(m_settings.m_toolTips);
     m_playback->AttachSliders(*m_toolBar);
+    m_playback->AttachPane(*m_pane);
     m_pane->SetCommandBar(m_toolBar);
     m_splitter->addWidget(m_player);
     m_splitter->addWidget(m_pane);

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QDesktopServices>
 #include <QGuiApplication>
+#include <QLayout>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -18,7 +19,9 @@
 #include "app/RecordList.h"
 #include "app/RecordScheduler.h"
 #include "gui/app/ActionTable.h"
+#include "gui/list/CRecordListView.h"
 #include "gui/list/ListToolBar.h"
+#include "gui/list/RecordListPane.h"
 #include "gui/player/PlayerView.h"
 #include "settings/AppSettings.h"
 #include "settings/ProfileStore.h"
@@ -327,6 +330,11 @@ void PlaybackCommands::SetBigScreen(bool on) {
         m_frame->menuBar()->hide();
         m_frame->setWindowFlags(m_normalFlags | Qt::FramelessWindowHint);
         m_frame->setGeometry(FullModeRect());
+        m_player.SetWindowFixed(true);
+        m_normalSizeMode = m_player.CurrentSizeMode();
+        if (m_pane != nullptr) {
+            m_pane->Banner()->hide();
+        }
     } else {
         if (m_settings.m_saveFullScreenPos) {
             const QRect big = m_frame->geometry();
@@ -340,9 +348,35 @@ void PlaybackCommands::SetBigScreen(bool on) {
         m_frame->setWindowFlags(m_normalFlags);
         m_frame->menuBar()->show();
         m_frame->setGeometry(m_normalGeometry);
+        if (m_pane != nullptr) {
+            m_pane->Banner()->show();
+        }
+        m_player.SetWindowFixed(false);
     }
     if (visible) {
         m_frame->show();  // changing the window flags hides the window
+    }
+    ApplyBigScreenSize(on);
+}
+
+void PlaybackCommands::ApplyBigScreenSize(bool on) {
+    if (!on) {
+        // Back to the size the picture had, which may size the window to it.
+        m_player.SetSizeMode(m_normalSizeMode);
+        return;
+    }
+    // The big layout settles first: the player's new size decides whether
+    // a doubled picture fits.
+    if (QLayout* layout = m_frame->layout()) {
+        layout->activate();
+    }
+    if (m_player.Fits(SizeMode::kDouble)) {
+        m_player.SetSizeMode(SizeMode::kDouble);
+    }
+    const int row = PlayingRow();
+    if (m_pane != nullptr && row >= 0) {
+        CRecordListView* view = m_pane->View();
+        view->scrollTo(view->model()->index(row, 0));
     }
 }
 

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "gui/player/PlayerLayout.h"
+
 class QMainWindow;
 class QSlider;
 
@@ -20,6 +22,7 @@ namespace tapewell::gui {
 class ActionTable;
 class ListToolBar;
 class PlayerView;
+class RecordListPane;
 
 // Playing the record list's rows in the desktop program: "Play", "Pause",
 // "Stop", the position and volume sliders, "Up", "Down", "Mute", "Repeat",
@@ -43,6 +46,9 @@ public:
 
     // The toolbar's sliders follow and drive the player from here on.
     void AttachSliders(ListToolBar& bar);
+    // The list pane: Big Screen Mode hides its banner and shows the playing
+    // row in its view.
+    void AttachPane(RecordListPane& pane) { m_pane = &pane; }
 
     // "Play": resumes a paused player, else plays the first selected row.
     void PlaySelected();
@@ -76,6 +82,9 @@ private:
     // recording plays the file it is writing.
     std::string PlayAddress(int row) const;
     QRect FullModeRect() const;
+    // The picture's size on entering (double when it fits) and leaving
+    // (as it was), and the playing row in view.
+    void ApplyBigScreenSize(bool on);
 
     RecordList& m_list;
     AppSettings& m_settings;
@@ -85,6 +94,7 @@ private:
     QSlider* m_position = nullptr;
     QSlider* m_volumeSlider = nullptr;
     QMainWindow* m_frame;
+    RecordListPane* m_pane = nullptr;
     QTimer m_followUp;
     int m_volume;
     bool m_playingNetwork = false;  // the kind of row that plays, for the follow-up
@@ -93,7 +103,7 @@ private:
     bool m_bigScreen = false;
     QRect m_normalGeometry;
     Qt::WindowFlags m_normalFlags;
-    int m_normalSizeMode = 0;
+    SizeMode m_normalSizeMode = SizeMode::kNormal;
 };
 
 }  // namespace tapewell::gui

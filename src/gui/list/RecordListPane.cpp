@@ -100,7 +100,11 @@ private:
 }  // namespace
 
 RecordListPane::RecordListPane(CRecordListView* view, QWidget* parent)
-    : QWidget(parent), m_view(view), m_toolBand(nullptr), m_title(new QLabel) {
+    : QWidget(parent),
+      m_view(view),
+      m_toolBand(nullptr),
+      m_title(new QLabel),
+      m_banner(new BannerPicture(this)) {
     m_title->setObjectName("listTitle");
     m_title->setTextFormat(Qt::PlainText);
     m_title->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -117,7 +121,8 @@ RecordListPane::RecordListPane(CRecordListView* view, QWidget* parent)
     layout->addWidget(m_toolBand);
     view->setParent(this);
     layout->addWidget(view, 1);
-    layout->addWidget(new BannerPicture(this));
+    m_banner->setObjectName("banner");
+    layout->addWidget(m_banner);
 }
 
 void RecordListPane::SetCommandBar(QWidget* bar) {

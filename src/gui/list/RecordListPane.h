@@ -25,11 +25,14 @@ public:
     void SetCommandBar(QWidget* bar);
     void SetTitle(const QString& title);
     QString Title() const;
+    // The banner band at the bottom, which Big Screen Mode hides.
+    QWidget* Banner() const { return m_banner; }
 
 private:
     CRecordListView* m_view;
     QWidget* m_toolBand;
     QLabel* m_title;
+    QWidget* m_banner;
 };
 
 }  // namespace tapewell::gui

@@ -424,12 +424,23 @@ void PlayerView::SetSizeMode(SizeMode mode) {
     layout.m_captionMargin = m_caption.m_margin;
     m_chosen = layout.ChosenClient(mode);
     QWidget* top = window();
-    const bool fixed = top->isMaximized() || top->isFullScreen() || IsFullScreen();
+    const bool fixed = m_windowFixed || top->isMaximized() || top->isFullScreen() || IsFullScreen();
     if (!fixed && PlayerLayout::ResizesWindow(m_chosen, m_settings.m_keepSize)) {
         top->resize(top->size() - size() + m_chosen);
     }
     Relayout();
     ShowStatus(PlayerLayout::SizeStatusText(mode, layout.ScaledVideo(mode)));
+}
+
+bool PlayerView::Fits(SizeMode mode) const {
+    if (!ShowsVideo()) {
+        return false;
+    }
+    PlayerLayout layout = m_canvas->State().layout;
+    layout.m_captionsShown = m_hasCaptions && m_settings.m_enableCaption;
+    layout.m_captionMargin = m_caption.m_margin;
+    const QSize wanted = layout.ChosenClient(mode);
+    return wanted.width() <= width() && wanted.height() <= height();
 }
 
 void PlayerView::SetFullScreen(bool on) {

@@ -76,6 +76,13 @@ public:
     int Duration() const;
     int Position() const;
     void SetSizeMode(SizeMode mode);
+    SizeMode CurrentSizeMode() const { return m_sizeMode; }
+    // Whether the video at mode, with its caption band, fits the view as it
+    // is now (false while no video shows).
+    bool Fits(SizeMode mode) const;
+    // While the window's size is the program's (Big Screen Mode), a size
+    // command scales the picture and leaves the window as it is.
+    void SetWindowFixed(bool on) { m_windowFixed = on; }
     void SetFullScreen(bool on);
     bool IsFullScreen() const { return m_fullScreen != nullptr; }
     // Puts the last frame, at the video's size, on the clipboard.
@@ -158,6 +165,7 @@ private:
     MediaPlayer m_player;
     std::unique_ptr<JobPrompt> m_fetchPrompt;
     ProfileStore* m_profile = nullptr;
+    bool m_windowFixed = false;
     std::unique_ptr<PlaybackFetch> m_fetch;
     bool m_fetching = false;  // the fetch has not yet handed the player its feed
     VideoCanvas* m_canvas;
