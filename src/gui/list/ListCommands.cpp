@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
-#include <QFileDialog>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QPointer>
@@ -17,6 +16,7 @@
 #include "app/RecordList.h"
 #include "common/UrlParts.h"
 #include "gui/app/ActionTable.h"
+#include "gui/app/FileDialogs.h"
 #include "gui/app/UiPrompt.h"
 #include "gui/list/CredentialsDialog.h"
 #include "gui/list/GuiListPrompt.h"
@@ -224,24 +224,15 @@ void ListCommands::RowDoubleClicked(int row) {
 }
 
 void ListCommands::OpenFiles(bool clear) {
-    auto* dialog = new QFileDialog(m_window, clear ? tr("Open") : tr("Open As"));
-    dialog->setObjectName("openFilesDialog");
-    dialog->setFileMode(QFileDialog::ExistingFiles);
-    dialog->setAcceptMode(QFileDialog::AcceptOpen);
-    dialog->setNameFilter(OpenFilter());
-    dialog->setDefaultSuffix("asx");
-    const QString last = Q(m_profile.GetString(kPathSection, kVideoPath, ""));
-    if (!last.isEmpty()) {
-        dialog->selectFile(last);
-    }
-    QPointer<QFileDialog> chosen(dialog);
-    QPointer<ListCommands> self(this);
-    UiPrompt::Instance().Open(dialog, [self, chosen, clear](int result) {
-        if (!self || !chosen || result != QDialog::Accepted) {
-            return;
-        }
-        self->OpenChosenFiles(clear, chosen->selectedFiles());
-    });
+    PathDialog request;
+    request.choice = PathChoice::kOpenFiles;
+    request.objectName = "openFilesDialog";
+    request.caption = clear ? tr("Open") : tr("Open As");
+    request.filter = OpenFilter();
+    request.defaultSuffix = "asx";
+    request.startFile = Q(m_profile.GetString(kPathSection, kVideoPath, ""));
+    ChoosePaths(m_window, request, this,
+                [this, clear](const QStringList& paths) { OpenChosenFiles(clear, paths); });
 }
 
 void ListCommands::OpenChosenFiles(bool clear, const QStringList& paths) {

@@ -2,13 +2,13 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileDialog>
 #include <QPointer>
 
 #include <optional>
 #include <system_error>
 
 #include "app/RecordList.h"
+#include "gui/app/FileDialogs.h"
 #include "gui/app/UiPrompt.h"
 #include "gui/list/GuiListPrompt.h"
 #include "playlist/AsxWriter.h"
@@ -28,31 +28,20 @@ fs::path FromPathText(const QString& text) {
     return fs::path(QFile::encodeName(text).toStdString());
 }
 
-// A save dialog that starts in folder with fileName typed in. The dialog
-// opens through UiPrompt and is identified by objectName.
-QFileDialog* NewSaveDialog(QWidget* parent, const QString& objectName, const QString& caption,
-                           const QString& filter, const QString& suffix, const fs::path& start) {
-    auto* dialog = new QFileDialog(parent, caption, QString(), filter);
-    dialog->setObjectName(objectName);
-    dialog->setAcceptMode(QFileDialog::AcceptSave);
-    dialog->setFileMode(QFileDialog::AnyFile);
-    dialog->setDefaultSuffix(suffix);
+// A save dialog that starts in start's folder with its name typed in.
+PathDialog SaveDialog(const QString& objectName, const QString& caption, const QString& filter,
+                      const QString& suffix, const fs::path& start) {
+    PathDialog request;
+    request.choice = PathChoice::kSaveFile;
+    request.objectName = objectName;
+    request.caption = caption;
+    request.filter = filter;
+    request.defaultSuffix = suffix;
     if (!start.empty()) {
-        dialog->setDirectory(PathText(start.parent_path()));
-        dialog->selectFile(PathText(start.filename()));
+        request.startFolder = PathText(start.parent_path());
+        request.startFile = PathText(start.filename());
     }
-    return dialog;
-}
-
-std::optional<fs::path> ChosenFile(const QFileDialog* dialog, int result) {
-    if (dialog == nullptr || result != QDialog::Accepted) {
-        return std::nullopt;
-    }
-    const QStringList chosen = dialog->selectedFiles();
-    if (chosen.isEmpty() || chosen.front().isEmpty()) {
-        return std::nullopt;
-    }
-    return FromPathText(chosen.front());
+    return request;
 }
 
 }  // namespace
@@ -78,18 +67,13 @@ void ListFileCommands::SaveIbh(ListSaveMode mode) {
     if (start.empty()) {
         start = fs::path(m_settings.m_baseDirectory) / "";
     }
-    QFileDialog* dialog = NewSaveDialog(m_window, "ibhSaveDialog", tr("IBH Save"),
-                                        tr("IBH Files (*.ibh)"), "ibh", start);
-    QPointer<QFileDialog> files(dialog);
-    QPointer<ListFileCommands> self(this);
-    UiPrompt::Instance().Open(dialog, [self, files, mode](int result) {
-        if (!self) {
-            return;
-        }
-        if (const std::optional<fs::path> path = ChosenFile(files, result)) {
-            self->WriteIbh(*path, mode);
+    const PathDialog request =
+        SaveDialog("ibhSaveDialog", tr("IBH Save"), tr("IBH Files (*.ibh)"), "ibh", start);
+    ChoosePaths(m_window, request, this, [this, mode](const QStringList& paths) {
+        if (paths.isEmpty()) {
+            Q_EMIT Finished();
         } else {
-            Q_EMIT self->Finished();
+            WriteIbh(FromPathText(paths.front()), mode);
         }
     });
 }
@@ -141,22 +125,16 @@ void ListFileCommands::SaveAsxAs() {
     std::string name = m_list.GetCellText(row, kColFile);
     ReplaceReservedFileNameChars(name);
     const std::string address = m_list.GetCellText(row, kColOriginalFile);
-    QFileDialog* dialog =
-        NewSaveDialog(m_window, "asxSaveAsDialog", tr("ASX Save As"), tr("asx Files (*.asx)"),
-                      "asx", AsxPathFor(AsxFolder(), name));
+    PathDialog request = SaveDialog("asxSaveAsDialog", tr("ASX Save As"), tr("asx Files (*.asx)"),
+                                    "asx", AsxPathFor(AsxFolder(), name));
     // The writer asks before it replaces a file; a second question from
     // the dialog would ask the same thing twice.
-    dialog->setOption(QFileDialog::DontConfirmOverwrite);
-    QPointer<QFileDialog> files(dialog);
-    QPointer<ListFileCommands> self(this);
-    UiPrompt::Instance().Open(dialog, [self, files, name, address](int result) {
-        if (!self) {
-            return;
-        }
-        if (const std::optional<fs::path> path = ChosenFile(files, result)) {
-            self->WriteAsxAsking(*path, name, address);
+    request.confirmOverwrite = false;
+    ChoosePaths(m_window, request, this, [this, name, address](const QStringList& paths) {
+        if (paths.isEmpty()) {
+            Q_EMIT Finished();
         } else {
-            Q_EMIT self->Finished();
+            WriteAsxAsking(FromPathText(paths.front()), name, address);
         }
     });
 }

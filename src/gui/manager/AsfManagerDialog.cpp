@@ -1,16 +1,15 @@
 #include "gui/manager/AsfManagerDialog.h"
 
-#include <QFileDialog>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
 #include "common/SizeTimeText.h"
+#include "gui/app/FileDialogs.h"
 #include "gui/app/UiPrompt.h"
 #include "gui/manager/CapturePage.h"
 #include "gui/manager/CutPage.h"
@@ -186,31 +185,21 @@ void AsfManagerDialog::ShowTabs(bool shown) {
 }
 
 void AsfManagerDialog::BrowseFile() {
-    auto* dialog = new QFileDialog(this, tr("Open"), QString(),
-                                   tr("Video files (*.asf *.wmv);;All files (*)"));
-    dialog->setObjectName("managerOpenDialog");
-    dialog->setAcceptMode(QFileDialog::AcceptOpen);
-    dialog->setFileMode(QFileDialog::ExistingFile);
-    dialog->setDefaultSuffix("asf");
-    const QString last = Q(m_profile.GetString(kPathSection, kVideoPath, ""));
-    if (!last.isEmpty()) {
-        dialog->selectFile(last);
-    }
-    QPointer<QFileDialog> chosen(dialog);
-    QPointer<AsfManagerDialog> self(this);
-    UiPrompt::Instance().Open(dialog, [self, chosen](int result) {
-        if (!self || !chosen || result != QDialog::Accepted) {
+    PathDialog request;
+    request.choice = PathChoice::kOpenFile;
+    request.objectName = "managerOpenDialog";
+    request.caption = tr("Open");
+    request.filter = tr("Video files (*.asf *.wmv);;All files (*)");
+    request.defaultSuffix = "asf";
+    request.startFile = Q(m_profile.GetString(kPathSection, kVideoPath, ""));
+    ChoosePaths(this, request, this, [this](const QStringList& files) {
+        if (files.isEmpty()) {
             return;
         }
-        const QStringList files = chosen->selectedFiles();
-        if (files.isEmpty() || files.front().isEmpty()) {
-            return;
-        }
-        (void)self->m_profile.WriteString(kPathSection, kVideoPath,
-                                          TextPath(files.front()).string());
-        if (!self->OpenFile(files.front())) {
+        (void)m_profile.WriteString(kPathSection, kVideoPath, TextPath(files.front()).string());
+        if (!OpenFile(files.front())) {
             // Silent: the pages keep nothing of a file that is no ASF file.
-            self->m_tabs->setEnabled(false);
+            m_tabs->setEnabled(false);
         }
     });
 }

@@ -2,7 +2,6 @@
 
 #include <QCheckBox>
 #include <QDebug>
-#include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -12,6 +11,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include "gui/app/FileDialogs.h"
 #include "gui/app/UiPrompt.h"
 #include "gui/manager/PreviewControl.h"
 #include "gui/manager/PreviewStrip.h"
@@ -123,19 +123,14 @@ QString CapturePage::BaseName() const {
 }
 
 void CapturePage::BrowseFolder() {
-    auto* dialog = new QFileDialog(this, tr("Folder"), m_folder->text());
-    dialog->setObjectName("captureFolderDialog");
-    dialog->setFileMode(QFileDialog::Directory);
-    dialog->setOption(QFileDialog::ShowDirsOnly);
-    QPointer<QFileDialog> chosen(dialog);
-    QPointer<CapturePage> self(this);
-    UiPrompt::Instance().Open(dialog, [self, chosen](int result) {
-        if (!self || !chosen || result != QDialog::Accepted) {
-            return;
-        }
-        const QStringList folders = chosen->selectedFiles();
-        if (!folders.isEmpty() && !folders.front().isEmpty()) {
-            self->m_folder->setText(folders.front());
+    PathDialog request;
+    request.choice = PathChoice::kFolder;
+    request.objectName = "captureFolderDialog";
+    request.caption = tr("Folder");
+    request.startFolder = m_folder->text();
+    ChoosePaths(this, request, this, [this](const QStringList& folders) {
+        if (!folders.isEmpty()) {
+            m_folder->setText(folders.front());
         }
     });
 }

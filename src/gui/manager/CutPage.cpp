@@ -2,7 +2,6 @@
 
 #include <QCheckBox>
 #include <QDesktopServices>
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -17,6 +16,7 @@
 
 #include "asf/AsfCutter.h"
 #include "common/SizeTimeText.h"
+#include "gui/app/FileDialogs.h"
 #include "gui/app/UiPrompt.h"
 #include "gui/manager/PreviewControl.h"
 #include "settings/ProfileStore.h"
@@ -193,30 +193,20 @@ void CutPage::TakeSliderEnd() {
 }
 
 void CutPage::Browse() {
-    auto* dialog = new QFileDialog(this, tr("Save As"), QString(),
-                                   tr("Video files (*.asf *.wmv);;All files (*)"));
-    dialog->setObjectName("cutSaveDialog");
-    dialog->setAcceptMode(QFileDialog::AcceptSave);
-    dialog->setFileMode(QFileDialog::AnyFile);
-    dialog->setDefaultSuffix("asf");
-    const QString last = QString::fromStdString(m_profile.GetString(kPathSection, kVideoPath, ""));
-    if (!last.isEmpty()) {
-        dialog->selectFile(last);
-    }
-    QPointer<QFileDialog> chosen(dialog);
-    QPointer<CutPage> self(this);
-    UiPrompt::Instance().Open(dialog, [self, chosen](int result) {
-        if (!self || !chosen || result != QDialog::Accepted) {
+    PathDialog request;
+    request.choice = PathChoice::kSaveFile;
+    request.objectName = "cutSaveDialog";
+    request.caption = tr("Save As");
+    request.filter = tr("Video files (*.asf *.wmv);;All files (*)");
+    request.defaultSuffix = "asf";
+    request.startFile = QString::fromStdString(m_profile.GetString(kPathSection, kVideoPath, ""));
+    ChoosePaths(this, request, this, [this](const QStringList& files) {
+        if (files.isEmpty()) {
             return;
         }
-        const QStringList files = chosen->selectedFiles();
-        if (files.isEmpty() || files.front().isEmpty()) {
-            return;
-        }
-        self->m_output->setText(files.front());
+        m_output->setText(files.front());
         // The profile keeps the file last opened in the manager.
-        (void)self->m_profile.WriteString(kPathSection, kVideoPath,
-                                          self->m_info.GetPath().string());
+        (void)m_profile.WriteString(kPathSection, kVideoPath, m_info.GetPath().string());
     });
 }
 

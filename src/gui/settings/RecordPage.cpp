@@ -2,16 +2,15 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include "gui/app/FileDialogs.h"
 #include "gui/app/UiPrompt.h"
 #include "settings/AppSettings.h"
 #include "settings/FolderPath.h"
@@ -164,19 +163,14 @@ void RecordPage::UpdateLimitControls() {
 }
 
 void RecordPage::Browse() {
-    auto* dialog = new QFileDialog(this, tr("File Folder"), m_folder->text());
-    dialog->setObjectName("folderDialog");
-    dialog->setFileMode(QFileDialog::Directory);
-    dialog->setOption(QFileDialog::ShowDirsOnly);
-    QPointer<QFileDialog> files(dialog);
-    QPointer<RecordPage> self(this);
-    UiPrompt::Instance().Open(dialog, [self, files](int result) {
-        if (!self || !files || result != QDialog::Accepted) {
-            return;
-        }
-        const QStringList chosen = files->selectedFiles();
-        if (!chosen.isEmpty() && !chosen.front().isEmpty()) {
-            self->m_folder->setText(chosen.front());
+    PathDialog request;
+    request.choice = PathChoice::kFolder;
+    request.objectName = "folderDialog";
+    request.caption = tr("File Folder");
+    request.startFolder = m_folder->text();
+    ChoosePaths(this, request, this, [this](const QStringList& chosen) {
+        if (!chosen.isEmpty()) {
+            m_folder->setText(chosen.front());
         }
     });
 }
