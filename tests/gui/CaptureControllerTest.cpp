@@ -71,18 +71,11 @@ protected:
         unsetenv("TAPEWELL_CAPTURE_HELPER");
     }
 
-    // The frame's controller; one made and hooked up as the frame does it
-    // where the frame has none of its own.
+    // The frame's own controller, as the window made it.
     CaptureController& Controller() {
-        if (auto* own = Frame().findChild<CaptureController*>()) {
-            return *own;
-        }
-        CMainFrame& frame = Frame();
-        auto* made = new CaptureController(frame.List(), frame.LiveSettings(), frame.Profile(),
-                                           frame.Actions().Get(command::kUrlCapture),
-                                           frame.Recording().Scheduler(), &frame);
-        frame.m_stopCaptureHook = [made] { made->Stop(); };
-        return *made;
+        auto* own = Frame().findChild<CaptureController*>();
+        EXPECT_NE(own, nullptr);
+        return *own;
     }
 
     // A stand-in helper that runs body under /bin/sh, named by the

@@ -198,7 +198,13 @@ void CMainFrame::ShowPreferences() {
 }
 
 void CMainFrame::ApplyPreferences(const AppSettings& edited) {
+    // The current login belongs to the run, not to the sheet: a recording
+    // may have asked for one while the sheet was open.
+    const std::string user = m_settings.m_userName;
+    const std::string password = m_settings.m_password;
     m_settings = edited;
+    m_settings.m_userName = user;
+    m_settings.m_password = password;
     if (ErrorOr<void> saved = m_settings.Save(m_profile); !saved) {
         UiPrompt::Instance().Tell(this, QMessageBox::Warning,
                                   tr("The settings could not be saved: %1")

@@ -71,10 +71,6 @@ public:
     RecordList& List() { return m_list; }
     const RecentUrls& Recent() const { return m_recent; }
     const AppSettings& Settings() const { return m_settings; }
-    // For the dialogs that edit the live settings in place and save them
-    // (the capture setup); running jobs keep the copies they took.
-    AppSettings& LiveSettings() { return m_settings; }
-    ProfileStore& Profile() { return m_profile; }
     ActionTable& Actions() { return *m_actions; }
     CRecordListView* ListView() const;
     RecordListPane* ListPane() const { return m_pane; }
