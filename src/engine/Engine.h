@@ -19,6 +19,8 @@ struct EngineRequest {
     uint32_t resumePackets = 0;  // whole packets already in output, for MMS
     std::string user{};
     std::string password{};
+    // The streams to record, as CmmsThread::Item::streams; empty: all.
+    std::string streams{};
 };
 
 // What an engine that reached the address leaves behind.

@@ -49,6 +49,9 @@ public:
         std::string playerAgent;  // "ns", or the settings' player agent
         std::string user;
         std::string password;
+        // Which of the stream's streams are recorded: "all" or empty (every
+        // one), "audio", "video", "best", or stream numbers "N,M".
+        std::string streams{};
     };
 
     // owner may be null (nothing is notified); prompt and profile may be
@@ -89,6 +92,9 @@ public:
     bool Error() const { return m_error.load(); }
     bool Stopped() const { return m_stop.load(); }
     bool GaveUp() const { return m_giveUp.load(); }
+    // The reconnect the job waits for or runs (1, 2, ...); 0 before the
+    // first break.
+    uint32_t ReconnectCount() const { return m_reconnects.load(); }
     // The playlist reader's last syntax message.
     std::string LastMessage() const;
 
@@ -183,6 +189,7 @@ private:
     std::atomic<bool> m_error{false};
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_giveUp{false};
+    std::atomic<uint32_t> m_reconnects{0};
     int m_playlistDepth = 0;
     uint32_t m_urlsFound = 0;  // OnUrlFound calls so far (worker thread only)
     // The playlist addresses being recorded, outermost first: one that leads

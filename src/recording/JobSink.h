@@ -20,6 +20,7 @@ public:
         kSkipped = 11,     // JN_SKIPPED: "Pass" at the file-exists question
         kQuitAll = 12,     // JN_QUIT_ALL: "Quit" at the file-exists question
         kNewFile = 13,     // a further output file began; OutputPath() is the new file
+        kReconnecting = 14,  // the stream broke off; ReconnectCount() is the try waited for
     };
 
     virtual ~JobSink() = default;

@@ -1,5 +1,6 @@
 #include "settings/AppSettings.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <string_view>
@@ -78,6 +79,10 @@ void AppSettings::LoadValues(const ProfileStore& store) {
     ReadInt(store, "Max Size", m_maxSizeMiB);
     ReadBool(store, "time policy", m_timeLimitOn);
     ReadInt(store, "Max Time", m_maxTimeSeconds);
+    ReadInt(store, "Reconnect Tries", m_reconnectTries);
+    m_reconnectTries = std::clamp(m_reconnectTries, 0, kMaxReconnectTries);
+    ReadInt(store, "Concurrent Recordings", m_concurrentRecordings);
+    m_concurrentRecordings = std::clamp(m_concurrentRecordings, 1, kMaxConcurrentRecordings);
     ReadBool(store, "CaptureHTTP", m_captureHttp);
     ReadBool(store, "CaptureMMS", m_captureMms);
     ReadBool(store, "CaptureRTSP", m_captureRtsp);
@@ -138,6 +143,8 @@ ErrorOr<void> AppSettings::Save(ProfileStore& store) const {
         WriteInt(edit, "Max Size", m_maxSizeMiB);
         WriteBool(edit, "time policy", m_timeLimitOn);
         WriteInt(edit, "Max Time", m_maxTimeSeconds);
+        WriteInt(edit, "Reconnect Tries", m_reconnectTries);
+        WriteInt(edit, "Concurrent Recordings", m_concurrentRecordings);
         WriteBool(edit, "CaptureHTTP", m_captureHttp);
         WriteBool(edit, "CaptureMMS", m_captureMms);
         WriteBool(edit, "CaptureRTSP", m_captureRtsp);

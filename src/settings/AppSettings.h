@@ -39,6 +39,9 @@ private:
 // and the two reserved fields are never stored.
 class AppSettings {
 public:
+    static constexpr int kMaxReconnectTries = 1000;
+    static constexpr int kMaxConcurrentRecordings = 8;
+
     AppSettings();
     // Copies every field except m_reserved24; the file type list is replaced.
     AppSettings(const AppSettings& other) = default;
@@ -67,6 +70,11 @@ public:
     bool m_sizeLimitOn = false;
     int m_maxTimeSeconds = 1800;
     int m_maxSizeMiB = 10;
+    // A live recording that breaks off is reconnected into the same file
+    // this many times (0: it ends at the first break).
+    int m_reconnectTries = 10;
+    // How many rows the record list records at once (1 to 8).
+    int m_concurrentRecordings = 1;
     // Sent in the MMS connect message; every run starts with this default.
     std::string m_playerAgent = "NSPlayer/9.0.0.2980; {3300AD50-2C39-46c0-AE0A-59FCD8CF430E}";
     bool m_captureHttp = true;
