@@ -7,8 +7,10 @@
 #include "app/AddressText.h"
 #include "app/RecordList.h"
 #include "common/TextCodec.h"
+#include "common/TextFormat.h"
 #include "recording/CmmsThread.h"
 #include "recording/JobSink.h"
+#include "recording/OutputPaths.h"
 
 namespace tapewell {
 namespace {
@@ -49,6 +51,26 @@ std::string AbsolutePath(const std::filesystem::path& path) {
     return (error ? path : absolute.lexically_normal()).string();
 }
 
+// A translated reconnect text is used only when its one conversion is a
+// %d: any other would read the number as something it is not.
+bool OneNumberFormat(std::string_view text) {
+    int numbers = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            continue;
+        }
+        if (++i >= text.size()) {
+            return false;
+        }
+        if (text[i] == 'd') {
+            ++numbers;
+        } else if (text[i] != '%') {
+            return false;
+        }
+    }
+    return numbers == 1;
+}
+
 }  // namespace
 
 RecordScheduler::RecordScheduler(RecordList& list, const AppSettings& settings, JobSink& sink,
@@ -77,6 +99,11 @@ void RecordScheduler::SetButtonsChanged(std::function<void()> changed) {
 
 void RecordScheduler::SetProfileStore(ProfileStore* profile) {
     m_profile = profile;
+}
+
+void RecordScheduler::SetStreamsLookup(
+    std::function<std::string(const std::string& address)> lookup) {
+    m_streamsLookup = std::move(lookup);
 }
 
 std::string RecordScheduler::SearchUrl(const std::string& address) {
@@ -108,6 +135,20 @@ bool RecordScheduler::Recording() const {
     return !m_jobs.empty();
 }
 
+int RecordScheduler::RunningCount() const {
+    return static_cast<int>(m_jobs.size());
+}
+
+bool RecordScheduler::RowRecording(int row) const {
+    return FindRowJob(row) != nullptr;
+}
+
+// The setting is read at each start, so a change in Preferences applies to
+// the next row; the jobs already running go on.
+int RecordScheduler::Limit() const {
+    return std::clamp(m_settings.m_concurrentRecordings, 1, AppSettings::kMaxConcurrentRecordings);
+}
+
 void RecordScheduler::Changed() {
     if (m_buttonsChanged) {
         m_buttonsChanged();
@@ -118,6 +159,39 @@ RecordScheduler::Running* RecordScheduler::FindJob(uint16_t number) {
     const auto found = std::find_if(m_jobs.begin(), m_jobs.end(),
                                     [number](const Running& r) { return r.number == number; });
     return found == m_jobs.end() ? nullptr : &*found;
+}
+
+const RecordScheduler::Running* RecordScheduler::FindRowJob(int row) const {
+    if (row < 0 || row >= m_list.RowCount() || m_list.Row(row).jobNumber == 0) {
+        return nullptr;
+    }
+    const uint32_t number = m_list.Row(row).jobNumber;
+    const auto found = std::find_if(m_jobs.begin(), m_jobs.end(),
+                                    [number](const Running& r) { return r.number == number; });
+    return found == m_jobs.end() ? nullptr : &*found;
+}
+
+std::string RecordScheduler::TargetOf(int row) const {
+    const auto& cells = m_list.Row(row).cells;
+    return AbsolutePath(
+        MakeOutputPath(m_settings.m_baseDirectory, cells[kColOriginalFile], cells[kColFile]));
+}
+
+// Whether a job may start on the row now: a network row that no job
+// records, a free slot, and no running job writing the file it would write
+// (a second job would take that file for a partial recording to resume, or
+// truncate it).
+bool RecordScheduler::Startable(int row) const {
+    const auto& cells = m_list.Row(row);
+    if (cells.mark == kMarkLocal || cells.jobNumber != 0 || RunningCount() >= Limit()) {
+        return false;
+    }
+    if (m_jobs.empty()) {
+        return true;
+    }
+    const std::string target = TargetOf(row);
+    return std::none_of(m_jobs.begin(), m_jobs.end(),
+                        [&target](const Running& r) { return r.target == target; });
 }
 
 int RecordScheduler::RecordRow(int row) {
@@ -136,30 +210,43 @@ int RecordScheduler::RecordRow(int row) {
         }
         return 0;
     }
-    // One recording at a time.
-    if (Recording()) {
-        return 0;
-    }
-    for (int i = 0; i < m_list.RowCount(); ++i) {
-        if (m_list.Row(i).jobNumber != 0) {
-            return 0;
-        }
-    }
-    if (m_list.Row(row).mark == kMarkLocal) {
-        return 0;
-    }
-    return StartJob(row);
+    return Startable(row) ? StartJob(row, 0, true) : 0;
 }
 
-int RecordScheduler::StartJob(int row) {
+int RecordScheduler::RecordScheduledRow(int row, uint32_t maxSeconds) {
+    if (row < 0 || row >= m_list.RowCount() || m_stoppedAll) {
+        return 0;
+    }
+    // A plan records; it does not open a browser at its hour.
+    const std::string& name = m_list.Row(row).cells[kColFile];
+    if (IsSearchRow(name) || IsLinkRow(name) || !Startable(row)) {
+        return 0;
+    }
+    return StartJob(row, maxSeconds, false);
+}
+
+int RecordScheduler::StartJob(int row, uint32_t maxSeconds, bool followOn) {
     const auto& cells = m_list.Row(row);
     Running running;
     running.number = m_nextNumber;
     running.prompt = m_prompts ? m_prompts() : nullptr;
+    running.target = TargetOf(row);
+    running.followOn = followOn;
     // An empty ns cell: the job falls back on the settings' player agent.
     CmmsThread::Item item{cells.cells[kColOriginalFile], cells.cells[kColFile], cells.cells[kColNs],
                           m_list.UserName(), m_list.Password()};
-    running.job = std::make_unique<CmmsThread>(&m_sink, running.number, m_settings, std::move(item),
+    if (m_streamsLookup) {
+        item.streams = m_streamsLookup(item.address);
+    }
+    // The job keeps its own copy of the settings: the plan's duration
+    // applies to it alone.
+    AppSettings settings = m_settings;
+    if (maxSeconds > 0) {
+        settings.m_timeLimitOn = true;
+        settings.m_maxTimeSeconds =
+            static_cast<int>(std::min<uint32_t>(maxSeconds, static_cast<uint32_t>(INT32_MAX)));
+    }
+    running.job = std::make_unique<CmmsThread>(&m_sink, running.number, settings, std::move(item),
                                                running.prompt.get(), m_profile);
     // The row carries the number before the first notice can be handled:
     // notices reach HandleNotice on this thread, after this call.
@@ -170,7 +257,6 @@ int RecordScheduler::StartJob(int row) {
     }
     m_jobs.push_back(std::move(running));
     m_nextNumber = NextJobNumber(m_nextNumber);
-    m_stopRequested = false;
     if (m_captureOff) {
         m_captureOff();
     }
@@ -179,27 +265,52 @@ int RecordScheduler::StartJob(int row) {
 }
 
 void RecordScheduler::RecordStart() {
-    const int row = m_list.FirstSelectedRow();
-    if (row != RecordList::kNoSelection) {
-        RecordRow(row);
+    int row = m_list.FirstSelectedRow();
+    if (row == RecordList::kNoSelection || RecordRow(row) == 0) {
+        return;
+    }
+    // Rows start in list order; file rows appear only with later notices,
+    // so the indices hold while the slots fill.
+    while (RunningCount() < Limit()) {
+        const int next = NextUnprocessed(row + 1);
+        if (next < 0 || RecordRow(next) == 0) {
+            return;
+        }
+        row = next;
     }
 }
 
-void RecordScheduler::RecordNextFrom(int row) {
-    for (int i = std::max(row, 0); i < m_list.RowCount(); ++i) {
+// A row that was just started still has an empty Record cell (its first
+// notice is yet to come): its job number tells it is taken.
+int RecordScheduler::NextUnprocessed(int from) const {
+    for (int i = std::max(from, 0); i < m_list.RowCount(); ++i) {
         const auto& next = m_list.Row(i);
-        if (!next.cells[kColRecord].empty() || next.mark == kMarkLocal ||
+        if (!next.cells[kColRecord].empty() || next.mark == kMarkLocal || next.jobNumber != 0 ||
             IsSearchRow(next.cells[kColFile]) || IsLinkRow(next.cells[kColFile])) {
             continue;
         }
-        RecordRow(i);
-        return;
+        if (!m_jobs.empty()) {
+            const std::string target = TargetOf(i);
+            if (std::any_of(m_jobs.begin(), m_jobs.end(),
+                            [&target](const Running& r) { return r.target == target; })) {
+                continue;
+            }
+        }
+        return i;
+    }
+    return -1;
+}
+
+void RecordScheduler::RecordNextFrom(int row) {
+    const int next = NextUnprocessed(row);
+    if (next >= 0) {
+        RecordRow(next);
     }
 }
 
 void RecordScheduler::RecordStop() {
-    m_stopRequested = true;
     for (Running& running : m_jobs) {
+        running.userStopped = true;
         // A job waiting on a question would not see its stop until answered.
         if (running.prompt) {
             running.prompt->Cancel();
@@ -207,6 +318,22 @@ void RecordScheduler::RecordStop() {
         running.job->Stop();
     }
     Changed();
+}
+
+bool RecordScheduler::StopRow(int row) {
+    const Running* found = FindRowJob(row);
+    if (found == nullptr) {
+        return false;
+    }
+    Running& running = *FindJob(found->number);
+    running.userStopped = true;
+    running.followOn = false;
+    if (running.prompt) {
+        running.prompt->Cancel();
+    }
+    running.job->Stop();
+    Changed();
+    return true;
 }
 
 void RecordScheduler::HandleNotice(int code, uint16_t jobNumber) {
@@ -223,10 +350,10 @@ void RecordScheduler::HandleNotice(int code, uint16_t jobNumber) {
         // The job is freed even when its row is gone, so that it does not
         // hold the list busy.
         if (row >= 0) {
-            ApplyFinish(row, job);
+            ApplyFinish(row, job, running->userStopped);
         }
         ForgetMissingFiles(*running);
-        const bool goOn = !m_stopRequested && !job.GaveUp() && row >= 0;
+        const bool goOn = running->followOn && !running->userStopped && !job.GaveUp() && row >= 0;
         FreeJob(jobNumber);
         Changed();
         if (goOn) {
@@ -249,6 +376,9 @@ void RecordScheduler::HandleNotice(int code, uint16_t jobNumber) {
         case JobSink::kProgress:
             m_list.SetCellText(row, kColRecord, ProgressText(job.PositionMs(), job.Progress()));
             m_list.SetCellText(row, kColSize, RecordedSizeText(job.BytesWritten()));
+            break;
+        case JobSink::kReconnecting:
+            m_list.SetCellText(row, kColRecord, ReconnectText(job.ReconnectCount()));
             break;
         case JobSink::kCredentials:
             m_list.SetCredentials(job.User(), job.Password());
@@ -300,10 +430,17 @@ void RecordScheduler::ForgetMissingFiles(const Running& running) {
     }
 }
 
-void RecordScheduler::ApplyFinish(int row, const CmmsThread& job) {
+std::string RecordScheduler::ReconnectText(uint32_t count) const {
+    const std::string& format = OneNumberFormat(m_texts.reconnecting)
+                                    ? m_texts.reconnecting
+                                    : RecordStatusTexts{}.reconnecting;
+    return FormatText(format.c_str(), static_cast<int>(std::min<uint32_t>(count, INT32_MAX)));
+}
+
+void RecordScheduler::ApplyFinish(int row, const CmmsThread& job, bool userStopped) {
     // A recording the user stopped reads "Cancelled", even when the stop
     // cut a connection short and the engine called that an error.
-    const bool userStopped = m_stopRequested && job.Stopped();
+    userStopped = userStopped && job.Stopped();
     if (job.Error() && !userStopped) {
         const std::string text = job.ErrorText();
         // An empty Record cell would make the row look unprocessed.
@@ -347,7 +484,7 @@ void RecordScheduler::StopAll() {
         running.job->Join();
         const int row = m_list.FindRowByJobNumber(running.number);
         if (row >= 0) {
-            ApplyFinish(row, *running.job);
+            ApplyFinish(row, *running.job, running.userStopped);
         }
         ForgetMissingFiles(running);
     }

@@ -34,11 +34,17 @@ struct RecordStatusTexts {
     std::string error = "Error";  // the Size cell of a failed job; a failed check
     std::string checking = "Checking";
     std::string ok = "Ok";
+    // The Record cell while a broken live stream waits for its nth
+    // reconnect; one %d, the try's number.
+    std::string reconnecting = "Reconnecting (%d)";
 };
 
-// The record list's recording: one row at a time is recorded by a job
-// (CmmsThread) on its own thread; when it ends the next unprocessed network
-// row follows, unless the user stopped recording or the job gave up.
+// The record list's recording: up to "Concurrent Recordings" rows at once
+// are recorded, each by a job (CmmsThread) on its own thread; when a job
+// ends, the next unprocessed network row after its row takes its place,
+// unless the user stopped it or the job gave up. A row is recorded by one
+// job at a time, and two jobs never write the same file: a row whose file
+// a running job writes waits.
 //
 // Threads: every call comes from the list's thread. Jobs report to the
 // JobSink given here on their worker threads; the sink hands (code, job
@@ -65,27 +71,46 @@ public:
     // Where the jobs look up and keep the credentials of a site ("save?" in
     // the credentials question); none by default. Must outlive the jobs.
     void SetProfileStore(ProfileStore* profile);
+    // Which streams of an address a job records (the text of
+    // CmmsThread::Item::streams), asked when its row starts; every stream
+    // when none is set.
+    void SetStreamsLookup(std::function<std::string(const std::string& address)> lookup);
 
     // 1 when a job was started for the row. A "<G>"/"[G]" row opens a web
     // search for its address and a "<E>"/"[E]" row opens its address (only
-    // http:// and https://) instead; a local row, a busy list or a row out
-    // of range start nothing.
+    // http:// and https://) instead; a local row, a row being recorded or
+    // whose file is being written, every slot taken or a row out of range
+    // start nothing.
     int RecordRow(int row);
-    // "Record Start": the first selected row.
+    // "Record Start": the first selected row, then the free slots filled
+    // with the unprocessed rows after it (as RecordNextFrom picks them).
     void RecordStart();
-    // RecordRow of the first row from `row` on whose Record cell is empty
-    // and that is a network row. "<G>" and "<E>" rows are passed over: a
-    // browser does not open unasked when a recording ends.
+    // RecordRow of the first row from `row` on whose Record cell is empty,
+    // that is a network row and is not being recorded. "<G>" and "<E>" rows
+    // are passed over: a browser does not open unasked when a recording
+    // ends.
     void RecordNextFrom(int row);
+    // A planned recording: starts the row when a slot is free, whatever
+    // else runs. With maxSeconds > 0 the job ends (completed) after that
+    // much stream time. No next row follows its job. 1 when started; 0 for
+    // no free slot, a local, search or link row, a row being recorded, or a
+    // row out of range.
+    int RecordScheduledRow(int row, uint32_t maxSeconds);
     // "Record Stop": stops every running job; a question a job is waiting
     // on gets its default answer. The jobs then finish with code 3.
     void RecordStop();
+    // Stops the row's job only (its question answered with the default);
+    // the row ends "Cancelled" and no next row takes its slot. false when
+    // the row has no job.
+    bool StopRow(int row);
     // A job's notice, on the list's thread. Notices of jobs that are gone,
     // or whose row is gone, are ignored.
     void HandleNotice(int code, uint16_t jobNumber);
 
     // Whether a job is running: Record is enabled when not, Record Stop when so.
     bool Recording() const;
+    int RunningCount() const;
+    bool RowRecording(int row) const;
 
     // At exit: every job is stopped (its pending question answered with the
     // default), joined and its final notice applied to its row, so that the
@@ -108,11 +133,22 @@ private:
         std::unique_ptr<CmmsThread> job;
         // File rows this job added below its row.
         std::vector<std::string> listedFiles;
+        // The file the row's name and address lead to: no second job may
+        // write it while this one runs.
+        std::string target;
+        bool userStopped = false;  // Record Stop, StopRow or "Quit"
+        bool followOn = true;      // its end starts the next row
     };
     Running* FindJob(uint16_t number);
-    int StartJob(int row);
+    const Running* FindRowJob(int row) const;
+    int Limit() const;
+    bool Startable(int row) const;
+    std::string TargetOf(int row) const;
+    int NextUnprocessed(int from) const;
+    int StartJob(int row, uint32_t maxSeconds, bool followOn);
     void ApplyPath(int row, int code, Running& running);
-    void ApplyFinish(int row, const CmmsThread& job);
+    void ApplyFinish(int row, const CmmsThread& job, bool userStopped);
+    std::string ReconnectText(uint32_t count) const;
     void ForgetMissingFiles(const Running& running);
     void FreeJob(uint16_t number);
     void Changed();
@@ -124,11 +160,11 @@ private:
     UrlOpener& m_opener;
     RecordStatusTexts m_texts;
     ProfileStore* m_profile = nullptr;
+    std::function<std::string(const std::string&)> m_streamsLookup;
     std::function<void()> m_captureOff;
     std::function<void()> m_buttonsChanged;
     std::vector<Running> m_jobs;  // running; a job is freed when its end is applied
     uint16_t m_nextNumber = 1;
-    bool m_stopRequested = false;
     bool m_stoppedAll = false;
 };
 
