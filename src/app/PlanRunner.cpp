@@ -106,7 +106,11 @@ void PlanRunner::Pass(int64_t now, bool mayStart) {
 // A plan whose start has come: started, reported missed, or left to wait
 // for a free slot. True when the plan moved on.
 bool PlanRunner::HandleDue(const std::string& address, int row, int64_t now, bool mayStart) {
-    const RecordPlan plan = *m_plans.Find(address);
+    const RecordPlan* found = m_plans.Find(address);
+    if (found == nullptr || !found->start) {
+        return false;
+    }
+    const RecordPlan plan = *found;
     const int64_t windowEnd = WindowEnd(plan);
     if (now < windowEnd) {
         if (!mayStart) {
