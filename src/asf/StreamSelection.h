@@ -39,8 +39,9 @@ struct AsfStreamEntry {
 // The streams of an ASF header (Stream Properties objects, directly or
 // inside the Header Extension's Extended Stream Properties), in header
 // order, with their bitrates (Stream Bitrate Properties, else the
-// Extended Stream Properties' data bitrate). Nothing for a header that is
-// not one.
+// Extended Stream Properties' data bitrate, else for audio the average
+// bytes per second of its wave format). Nothing for a header that is not
+// one.
 std::vector<AsfStreamEntry> ListAsfStreams(std::span<const uint8_t> header);
 
 // The stream numbers the choice keeps of those listed, in header order.
@@ -50,19 +51,39 @@ std::vector<AsfStreamEntry> ListAsfStreams(std::span<const uint8_t> header);
 std::vector<uint16_t> ChooseStreams(const StreamChoice& choice,
                                     std::span<const AsfStreamEntry> streams);
 
+// What a server is asked to send of one stream: all of it, or nothing.
+struct StreamSwitch {
+    uint16_t number = 0;
+    bool on = true;
+};
+
+// One switch per listed stream, on for the kept ones, in header order: the
+// stream selection both protocols send before the stream starts.
+std::vector<StreamSwitch> StreamSwitches(std::span<const AsfStreamEntry> streams,
+                                         std::span<const uint16_t> keep);
+
 // The header with only the kept streams: the Stream Properties, Extended
-// Stream Properties, bitrate and mutual-exclusion entries of the others
-// removed, sizes and object counts made right, every other object kept as
-// it is. An error when the header cannot be walked or keep names no stream
-// of it.
+// Stream Properties, bitrate, mutual-exclusion and prioritization entries
+// of the others removed, sizes and object counts made right, every other
+// object kept as it is. Bytes after the Header object (the head of the
+// Data object, as a server sends it) are kept. The File Properties keep
+// their values (the maximum bitrate stays an upper bound) but for the Data
+// Packets Count, which is cleared, as is the Data object's Total Data
+// Packets: packets that held only dropped streams are not written, and the
+// finish of the recording counts the packets that were. A header whose
+// streams are all kept comes back unchanged. An error when the header or
+// its Header Extension cannot be walked, or keep names no stream of it.
 ErrorOr<std::vector<uint8_t>> HeaderWithStreams(std::span<const uint8_t> header,
                                                 std::span<const uint16_t> keep);
 
 // Rewrites one data packet in place so that it carries only payloads of
 // the kept streams; the packet keeps its size (what is freed becomes
-// padding) and its send time. False when the packet's layout cannot be
-// walked within the span (it is then left as it was) or no payload is
-// left: such a packet is not written.
+// padding, the Padding Length field widened when it is missing or too
+// narrow) and its send time. packet is the whole packet, as long as the
+// file's packet size. True when the packet is to be written (untouched
+// when it held no other stream's payloads). False when its layout cannot
+// be walked within the span, or no payload is left; it is then left as it
+// was, and such a packet is not written.
 bool KeepStreamsInPacket(std::span<uint8_t> packet, std::span<const uint16_t> keep);
 
 }  // namespace tapewell
