@@ -195,6 +195,59 @@ TEST_F(GuiJobPromptTest, OnTheUiThreadTheDialogIsServedWithoutAWorker) {
     EXPECT_TRUE(WaitFor([] { return OpenDialog<FileExistsDialog>() == nullptr; }));
 }
 
+// Every visible dialog, for counting how many questions are open at once.
+QList<QDialog*> OpenDialogs() {
+    QList<QDialog*> open;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* dialog = qobject_cast<QDialog*>(widget);
+            dialog != nullptr && dialog->isVisible()) {
+            open << dialog;
+        }
+    }
+    return open;
+}
+
+TEST(GuiJobPromptTurns, JobsAskingAtOnceGetOneDialogAtATimeEachNamingItsRow) {
+    QWidget window;
+    window.show();
+    GuiJobPrompt first(&window);
+    GuiJobPrompt second(&window);
+    GuiJobPrompt third(&window);
+    first.SetRowLabel("c1");
+    second.SetRowLabel("c2");
+    third.SetRowLabel("c3");
+    auto firstAsks =
+        std::async(std::launch::async, [&] { return first.AskFileExists("/r/c1.asf"); });
+    ASSERT_TRUE(WaitFor([] { return OpenDialog<FileExistsDialog>() != nullptr; }));
+    auto secondAsks =
+        std::async(std::launch::async, [&] { return second.AskFileExists("/r/c2.asf"); });
+    auto thirdAsks = std::async(std::launch::async, [&] { return third.AskResume("/r/c3.asf"); });
+    QTest::qWait(150);  // time for both questions to reach the UI thread
+    ASSERT_EQ(OpenDialogs().size(), 1);
+    EXPECT_EQ(OpenDialogs().front()->windowTitle(), "Tapewell - c1");
+
+    // A waiting question cancelled (its job stopped) is answered at once
+    // and never shows; the open one stays.
+    std::thread([&] { second.Cancel(); }).join();
+    ASSERT_EQ(secondAsks.wait_for(std::chrono::seconds(2)), std::future_status::ready);
+    EXPECT_EQ(secondAsks.get().answer, Answer::Cancel);
+    ASSERT_EQ(OpenDialogs().size(), 1);
+
+    OpenDialog<FileExistsDialog>()->Button(Answer::Pass)->click();
+    ASSERT_TRUE(WaitFor(
+        [&] { return firstAsks.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+    EXPECT_EQ(firstAsks.get().answer, Answer::Pass);
+    ASSERT_TRUE(WaitFor([] { return OpenDialog<QMessageBox>() != nullptr; }));
+    EXPECT_EQ(OpenDialogs().size(), 1);
+    QMessageBox* resume = OpenDialog<QMessageBox>();
+    EXPECT_EQ(resume->windowTitle(), "Tapewell - c3");
+    resume->button(QMessageBox::Ok)->click();
+    ASSERT_TRUE(WaitFor(
+        [&] { return thirdAsks.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+    EXPECT_TRUE(thirdAsks.get());
+    EXPECT_TRUE(WaitFor([] { return OpenDialogs().isEmpty(); }));
+}
+
 TEST(GuiJobSink, NoticesReachTheUiThreadInOrderAndLateOnesAreDropped) {
     auto sink = std::make_unique<GuiJobSink>();
     std::vector<std::pair<int, uint16_t>> received;

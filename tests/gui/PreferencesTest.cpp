@@ -19,6 +19,7 @@
 #include "GuiTestSupport.h"
 #include "app/RecentStartUrls.h"
 #include "app/RecentUrls.h"
+#include "gui/app/CMainFrame.h"
 #include "gui/settings/GeneralPage.h"
 #include "gui/settings/PreferencesDialog.h"
 #include "gui/settings/RecordPage.h"
@@ -112,6 +113,46 @@ TEST_F(PreferencesTest, MaxTimeIsEditedAsMinutesAndSeconds) {
     Type(typed.SecondsSpin(), "75");
     Ok();
     EXPECT_EQ(m_dialog->Result().m_maxTimeSeconds, 60 + 59);
+}
+
+TEST_F(PreferencesTest, ReconnectTriesAndConcurrentRecordingsKeepTheirRangesAndReachTheStore) {
+    RecordPage& page = OpenRecord();
+    EXPECT_EQ(page.ReconnectSpin()->value(), 10);
+    EXPECT_EQ(page.ConcurrentSpin()->value(), 1);
+    // Typed past either end, a number becomes that end when the box is left.
+    Type(page.ReconnectSpin(), "1001");
+    Type(page.ConcurrentSpin(), "9");
+    Ok();
+    EXPECT_EQ(m_dialog->Result().m_reconnectTries, 1000);
+    EXPECT_EQ(m_dialog->Result().m_concurrentRecordings, 8);
+
+    RecordPage& low = OpenRecord();
+    Type(low.ReconnectSpin(), "0");  // a broken live recording just ends
+    Type(low.ConcurrentSpin(), "0");
+    Ok();
+    EXPECT_EQ(m_dialog->Result().m_reconnectTries, 0);
+    EXPECT_EQ(m_dialog->Result().m_concurrentRecordings, 1);
+
+    // Through the window's own Preferences: OK stores the values, which the
+    // next sheet shows.
+    ProfileStore profile(ProfileStore::DefaultPath());
+    CMainFrame frame(profile);
+    m_prompt->dialogHandler = [&](QDialog* opened) {
+        auto* sheet = qobject_cast<PreferencesDialog*>(opened);
+        sheet->Tabs()->setCurrentWidget(sheet->Record());
+        Type(sheet->Record()->ReconnectSpin(), "25");
+        Type(sheet->Record()->ConcurrentSpin(), "3");
+        sheet->Buttons()->button(QDialogButtonBox::Ok)->click();
+        return sheet->result();
+    };
+    frame.ShowPreferences();
+    EXPECT_EQ(Stored("settings", "Reconnect Tries"), "25");
+    EXPECT_EQ(Stored("settings", "Concurrent Recordings"), "3");
+    EXPECT_EQ(frame.Settings().m_concurrentRecordings, 3);
+    m_live = frame.Settings();
+    RecordPage& again = OpenRecord();
+    EXPECT_EQ(again.ReconnectSpin()->value(), 25);
+    EXPECT_EQ(again.ConcurrentSpin()->value(), 3);
 }
 
 TEST_F(PreferencesTest, LimitBoxesEnableTheirControls) {

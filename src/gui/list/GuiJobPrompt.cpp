@@ -1,6 +1,7 @@
 #include "gui/list/GuiJobPrompt.h"
 
 #include <QAbstractButton>
+#include <QCoreApplication>
 #include <QDialog>
 #include <QEventLoop>
 #include <QFile>
@@ -10,8 +11,10 @@
 #include <QThread>
 
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <optional>
+#include <utility>
 
 #include "gui/app/UiPrompt.h"
 #include "gui/list/CredentialsDialog.h"
@@ -28,6 +31,55 @@ std::filesystem::path FromPathText(const QString& text) {
     return std::filesystem::path(QFile::encodeName(text).toStdString());
 }
 
+// Job questions waiting for their turn: however many jobs ask at once,
+// one dialog is open at a time, in the order the questions came. UI thread
+// only. An entry opens its dialog and returns true, or returns false when
+// its question no longer needs asking (its prompt was cancelled); it calls
+// `ended` once when its dialog has gone.
+class QuestionQueue final : public QObject {
+public:
+    using Opener = std::function<bool(std::function<void()> ended)>;
+
+    static QuestionQueue& Instance() {
+        static QPointer<QuestionQueue> queue;
+        if (!queue) {
+            queue = new QuestionQueue(QCoreApplication::instance());
+        }
+        return *queue;
+    }
+
+    void Add(Opener open) {
+        m_waiting.push_back(std::move(open));
+        OpenNext();
+    }
+
+private:
+    using QObject::QObject;
+
+    void OpenNext() {
+        while (!m_open && !m_waiting.empty()) {
+            Opener open = std::move(m_waiting.front());
+            m_waiting.pop_front();
+            // The next dialog opens from the event loop, once the last one
+            // has closed, not from inside its ending.
+            m_open = open([self = QPointer<QuestionQueue>(this)] {
+                QMetaObject::invokeMethod(
+                    self.data(),
+                    [self] {
+                        if (self) {
+                            self->m_open = false;
+                            self->OpenNext();
+                        }
+                    },
+                    Qt::QueuedConnection);
+            });
+        }
+    }
+
+    std::deque<Opener> m_waiting;
+    bool m_open = false;
+};
+
 }  // namespace
 
 // What the worker waiting for an answer shares with the UI thread and with
@@ -39,7 +91,23 @@ struct GuiJobPrompt::Shared {
     bool cancelled = false;  // under lock
     // UI thread only:
     QPointer<QWidget> parent;
-    QPointer<QDialog> dialog;  // the open dialog
+    QPointer<QDialog> dialog;     // the open dialog
+    QPointer<QEventLoop> uiWait;  // a question asked on the UI thread waits in it
+    QString rowLabel;
+
+    bool Cancelled() {
+        std::lock_guard<std::mutex> guard(lock);
+        return cancelled;
+    }
+    // UI thread: the open dialog closes, a UI-thread question stops waiting.
+    void CloseDialog() {
+        if (dialog) {
+            dialog->reject();
+        }
+        if (uiWait) {
+            uiWait->quit();
+        }
+    }
 };
 
 GuiJobPrompt::GuiJobPrompt(QWidget* parent)
@@ -53,9 +121,11 @@ GuiJobPrompt::~GuiJobPrompt() {
         m_shared->cancelled = true;
     }
     m_shared->changed.notify_all();
-    if (m_shared->dialog) {
-        m_shared->dialog->reject();
-    }
+    m_shared->CloseDialog();
+}
+
+void GuiJobPrompt::SetRowLabel(const QString& label) {
+    m_shared->rowLabel = label;
 }
 
 void GuiJobPrompt::Cancel() {
@@ -65,56 +135,66 @@ void GuiJobPrompt::Cancel() {
     }
     m_shared->changed.notify_all();
     QMetaObject::invokeMethod(
-        m_context.get(),
-        [shared = m_shared] {
-            if (shared->dialog) {
-                shared->dialog->reject();
-            }
-        },
-        Qt::AutoConnection);
+        m_context.get(), [shared = m_shared] { shared->CloseDialog(); }, Qt::AutoConnection);
 }
 
 template <typename T>
 T GuiJobPrompt::Ask(T fallback, Builder build, Reader<T> read) {
     const std::shared_ptr<Shared> shared = m_shared;
     auto answer = std::make_shared<std::optional<T>>();  // under shared->lock
-    auto show = [shared, answer, build = std::move(build), read = std::move(read)] {
-        {
-            std::lock_guard<std::mutex> guard(shared->lock);
-            if (shared->cancelled) {
-                return;
-            }
+    auto open = [shared, answer, build = std::move(build),
+                 read = std::move(read)](std::function<void()> ended) {
+        if (shared->Cancelled()) {
+            return false;
         }
         QDialog* dialog = build(shared->parent.data());
+        if (!shared->rowLabel.isEmpty()) {
+            // "Tapewell - news.asf": which of the running jobs is asking.
+            dialog->setWindowTitle(tr("%1 - %2").arg(dialog->windowTitle(), shared->rowLabel));
+        }
         shared->dialog = dialog;
-        UiPrompt::Instance().Open(dialog, [shared, answer, dialog, read](int result) {
+        // A dialog destroyed unanswered (its window went) ends its turn too.
+        auto once = std::make_shared<std::function<void()>>(std::move(ended));
+        auto end = [once] {
+            if (*once) {
+                std::exchange(*once, {})();
+            }
+        };
+        QObject::connect(dialog, &QObject::destroyed, end);
+        UiPrompt::Instance().Open(dialog, [shared, answer, dialog, read, end](int result) {
             T value = read(dialog, result);
             {
                 std::lock_guard<std::mutex> guard(shared->lock);
                 *answer = std::move(value);
             }
             shared->changed.notify_all();
+            if (shared->uiWait) {
+                shared->uiWait->quit();
+            }
+            end();
         });
+        return true;
+    };
+    const auto answered = [&] {
+        std::lock_guard<std::mutex> guard(shared->lock);
+        return shared->cancelled || answer->has_value();
     };
 
     if (QThread::currentThread() == m_context->thread()) {
         // Nobody else could answer while this thread waits on a lock: the
-        // dialog is served by a local event loop instead.
-        show();
-        QPointer<QDialog> dialog = shared->dialog;
-        bool open = false;
-        {
-            std::lock_guard<std::mutex> guard(shared->lock);
-            open = dialog && !answer->has_value() && !shared->cancelled;
-        }
-        if (open) {
+        // question waits for its turn and its answer in a local event loop.
+        QuestionQueue::Instance().Add(std::move(open));
+        if (!answered()) {
             QEventLoop loop;
-            QObject::connect(dialog, &QDialog::finished, &loop, &QEventLoop::quit);
-            QObject::connect(dialog, &QObject::destroyed, &loop, &QEventLoop::quit);
+            shared->uiWait = &loop;
             loop.exec();
+            shared->uiWait = nullptr;
         }
     } else {
-        QMetaObject::invokeMethod(m_context.get(), std::move(show), Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            m_context.get(),
+            [open = std::move(open)]() mutable { QuestionQueue::Instance().Add(std::move(open)); },
+            Qt::QueuedConnection);
         std::unique_lock<std::mutex> guard(shared->lock);
         shared->changed.wait(guard, [&] { return shared->cancelled || answer->has_value(); });
     }

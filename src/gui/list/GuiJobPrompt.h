@@ -23,6 +23,10 @@ namespace tapewell::gui {
 // call). A question asked on the UI thread itself (the login check of a
 // list file being opened) opens its dialog and waits in a local event loop,
 // as a modal dialog does. Cancel may come from any thread.
+//
+// Several jobs may ask at the same moment: their questions take turns, one
+// dialog open at a time in the order asked, and every dialog's title names
+// the row its job records.
 class GuiJobPrompt final : public JobPrompt {
     Q_DECLARE_TR_FUNCTIONS(GuiJobPrompt)
 public:
@@ -31,6 +35,12 @@ public:
     ~GuiJobPrompt() override;
     GuiJobPrompt(const GuiJobPrompt&) = delete;
     GuiJobPrompt& operator=(const GuiJobPrompt&) = delete;
+
+    // UI thread: the row this prompt's job records (its File cell or
+    // address), named in the title of every dialog opened from now on.
+    void SetRowLabel(const QString& label);
+    // Expires when this prompt is destroyed.
+    std::weak_ptr<void> Alive() const { return m_alive; }
 
     std::optional<Credentials> AskCredentials(const std::string& site, const std::string& user,
                                               const std::string& password) override;
@@ -53,6 +63,7 @@ private:
 
     std::unique_ptr<QObject> m_context;  // lives on the UI thread; posted questions run on it
     std::shared_ptr<Shared> m_shared;
+    std::shared_ptr<int> m_alive = std::make_shared<int>(0);
 };
 
 }  // namespace tapewell::gui

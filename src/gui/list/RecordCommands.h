@@ -3,6 +3,7 @@
 #include <QObject>
 
 #include <memory>
+#include <vector>
 
 #include "app/AddressCheckRun.h"
 #include "app/RecordScheduler.h"
@@ -20,13 +21,15 @@ class RecordList;
 namespace tapewell::gui {
 
 class ActionTable;
+class GuiJobPrompt;
 class GuiJobSink;
 
 // Recording from the record list in the desktop program: the actions
 // "Record Start" and "Record Stop" and the "URL Check" submenu ("Start",
 // "Stop") over the core's RecordScheduler and AddressCheckRun. Every job
-// gets a GuiJobPrompt of its own; its notices reach the scheduler through a
-// GuiJobSink. Lives on the UI thread, which is the list's thread.
+// gets a GuiJobPrompt of its own, whose dialogs name the job's row; its
+// notices reach the scheduler through a GuiJobSink. Lives on the UI thread,
+// which is the list's thread.
 class RecordCommands : public QObject {
     Q_OBJECT
 public:
@@ -60,8 +63,16 @@ Q_SIGNALS:
     void StatesChanged();
 
 private:
+    // A prompt the scheduler asked for, until its job's row is known.
+    struct MadePrompt {
+        std::weak_ptr<void> alive;
+        GuiJobPrompt* prompt = nullptr;
+        uint32_t job = 0;  // 0: not matched to a job yet
+    };
+
     void CreateActions(ActionTable& actions);
     void UpdateActions();
+    void NameNewJobs();
 
     RecordList& m_list;
     QWidget* m_window;
@@ -74,6 +85,7 @@ private:
     QAction* m_checkStart = nullptr;
     QAction* m_checkStop = nullptr;
     QMenu* m_checkMenu = nullptr;
+    std::vector<MadePrompt> m_prompts;  // in the order they were made
 };
 
 }  // namespace tapewell::gui

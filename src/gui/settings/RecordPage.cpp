@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFormLayout>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -88,6 +89,10 @@ RecordPage::RecordPage(const AppSettings& settings, const std::vector<std::strin
       m_minutesUnit(new QLabel(tr("M"), this)),
       m_seconds(MakeSpin("seconds", 0, 59, settings.m_maxTimeSeconds % 60, this)),
       m_secondsUnit(new QLabel(tr("S"), this)),
+      m_reconnectTries(MakeSpin("reconnectTries", 0, AppSettings::kMaxReconnectTries,
+                                settings.m_reconnectTries, this)),
+      m_concurrent(MakeSpin("concurrentRecordings", 1, AppSettings::kMaxConcurrentRecordings,
+                            settings.m_concurrentRecordings, this)),
       m_agent(new QComboBox(this)) {
     setObjectName("recordPage");
     m_folder->setObjectName("folder");
@@ -117,6 +122,20 @@ RecordPage::RecordPage(const AppSettings& settings, const std::vector<std::strin
     limits->addWidget(m_secondsUnit, 1, 4);
     limits->setColumnStretch(5, 1);
 
+    m_reconnectTries->setToolTip(
+        tr("How often a live recording that breaks off connects again into the same file; "
+           "0 ends it at the first break."));
+    m_concurrent->setToolTip(tr("How many rows of the list record at the same time."));
+    auto* jobs = new QFormLayout;
+    auto* reconnectLabel = new QLabel(tr("Reconnect Tries :"), this);
+    reconnectLabel->setBuddy(m_reconnectTries);
+    jobs->addRow(reconnectLabel, m_reconnectTries);
+    auto* concurrentLabel = new QLabel(tr("Concurrent Recordings :"), this);
+    concurrentLabel->setBuddy(m_concurrent);
+    jobs->addRow(concurrentLabel, m_concurrent);
+    // The boxes stay as narrow as their numbers; the labels take the rest.
+    jobs->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
+
     auto* agentRow = new QHBoxLayout;
     auto* agentLabel = new QLabel(tr("Player agent :"), this);
     agentLabel->setBuddy(m_agent);
@@ -129,6 +148,7 @@ RecordPage::RecordPage(const AppSettings& settings, const std::vector<std::strin
     layout->addWidget(m_resume);
     layout->addWidget(m_liveTimeInfo);
     layout->addLayout(limits);
+    layout->addLayout(jobs);
     layout->addLayout(agentRow);
     layout->addStretch();
 
@@ -188,6 +208,8 @@ void RecordPage::Apply(AppSettings& settings) const {
     settings.m_maxSizeMiB = m_maxSize->value();
     settings.m_maxTimeSeconds = m_minutes->value() * 60 + m_seconds->value();
     settings.m_timeLimitOn = m_timeLimit->isChecked();
+    settings.m_reconnectTries = m_reconnectTries->value();
+    settings.m_concurrentRecordings = m_concurrent->value();
     const QString agent = m_agent->currentText();
     if (!agent.isEmpty()) {
         settings.m_playerAgent = agent.toStdString();

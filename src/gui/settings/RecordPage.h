@@ -20,8 +20,9 @@ namespace tapewell::gui {
 
 // The "Record" page of the preferences: the folder that receives
 // recordings, the two confirmations, live time info, the size and time
-// limits, and the player agent sent in the MMS connect message, chosen from
-// (or typed in addition to) the agents used before.
+// limits, how often a broken live recording reconnects, how many rows
+// record at once, and the player agent sent in the MMS connect message,
+// chosen from (or typed in addition to) the agents used before.
 class RecordPage : public QWidget {
     Q_OBJECT
 public:
@@ -47,6 +48,8 @@ public:
     QCheckBox* TimeLimitBox() const { return m_timeLimit; }
     QSpinBox* MinutesSpin() const { return m_minutes; }
     QSpinBox* SecondsSpin() const { return m_seconds; }
+    QSpinBox* ReconnectSpin() const { return m_reconnectTries; }
+    QSpinBox* ConcurrentSpin() const { return m_concurrent; }
     QComboBox* AgentCombo() const { return m_agent; }
 
 private:
@@ -67,6 +70,8 @@ private:
     QLabel* m_minutesUnit;
     QSpinBox* m_seconds;
     QLabel* m_secondsUnit;
+    QSpinBox* m_reconnectTries;
+    QSpinBox* m_concurrent;
     QComboBox* m_agent;
 };
 
