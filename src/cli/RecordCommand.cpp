@@ -1,26 +1,22 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <deque>
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
-#include "app/AddressText.h"
+#include "app/RecordPlans.h"
+#include "asf/StreamSelection.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
+#include "cli/RecordQueue.h"
 #include "cli/StopSignals.h"
 #include "cli/TerminalInput.h"
-#include "common/Limits.h"
-#include "common/TextFormat.h"
-#include "recording/CmmsThread.h"
-#include "recording/JobSink.h"
-#include "recording/OutputPaths.h"
 #include "settings/AppSettings.h"
 #include "settings/ProfileStore.h"
 
@@ -28,14 +24,19 @@ namespace tapewell::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: tapewell-cli record [options] ADDRESS [NAME]\n"
+    "Usage: tapewell-cli record [options] ADDRESS [NAME] [ADDRESS [NAME]...]\n"
     "\n"
-    "Records one item the way the record list does: a playlist is expanded and\n"
+    "Records items the way the record list does: a playlist is expanded and\n"
     "each entry recorded (NAME0, NAME1, ...), a stream is written to the base\n"
     "folder as NAME plus the address's extension (.asf when it has none), or\n"
     "under the address's own file name when NAME is not given. The engines are\n"
     "tried in the order the address selects (MMS, HTTP streaming, web\n"
     "download). Addresses found on the way are recorded next.\n"
+    "\n"
+    "An argument with '://' or a leading '/' begins an item; the argument after\n"
+    "it, when it has neither, is that item's NAME. Items are recorded in order,\n"
+    "several at once with --parallel; two items that lead to the same file are\n"
+    "never recorded at the same time.\n"
     "\n"
     "Options (the settings store's values unless given):\n"
     "  --dir DIR             base folder\n"
@@ -43,6 +44,18 @@ constexpr const char* kUsage =
     "  --max-size MB         end the recording after this many MiB\n"
     "  --user U, --password P   credentials for the server\n"
     "  --agent TEXT          player agent sent to MMS servers\n"
+    "  --parallel N          record up to N items at once, 1 to 8 (default: the\n"
+    "                        setting Concurrent Recordings when more than one\n"
+    "                        ADDRESS is given, else 1)\n"
+    "  --reconnect N         reconnect a live stream that breaks off up to N\n"
+    "                        times into the same file, 0 to 1000 (0: never)\n"
+    "  --streams audio|video|best|all|N,M\n"
+    "                        which streams to keep: the audio or the video\n"
+    "                        streams, the best (highest-bitrate) video and\n"
+    "                        audio stream, every stream, or stream numbers\n"
+    "  --at \"YYYY-MM-DD HH:MM\"  wait until this local time, then record (with\n"
+    "                        --max-time for the duration); Ctrl-C or SIGTERM\n"
+    "                        while waiting records nothing (status 2)\n"
     "  --resume yes|no|ask   continue a partial recording (default: ask on a\n"
     "                        terminal, else yes; ask needs a terminal)\n"
     "  --exists overwrite|rename|skip|quit|ask\n"
@@ -54,226 +67,29 @@ constexpr const char* kUsage =
     "  --quiet               no progress output\n"
     "\n"
     "Prints 'file PATH' for each file kept, progress (a line that updates on\n"
-    "a terminal, one line per second otherwise), 'found ADDRESS' and\n"
-    "'skipped PATH'. However a recording ends (Ctrl-C, SIGTERM, a limit, a lost\n"
-    "connection), its header describes the whole packets written and an index\n"
-    "follows them; a stopped on-demand recording can still be resumed.\n"
+    "a terminal, one line per second otherwise), 'found ADDRESS', 'skipped\n"
+    "PATH' and 'reconnect N' when a live stream broke off and reconnect N is\n"
+    "waited for. While several items record at once, progress and reconnect\n"
+    "lines name the item by its number, 'progress [2] ...', one line per\n"
+    "second each, and questions on the terminal name it the same way.\n"
+    "However a recording ends (Ctrl-C, SIGTERM, a limit, a lost connection),\n"
+    "its header describes the whole packets written and an index follows them;\n"
+    "a stopped on-demand recording can still be resumed. A signal stops every\n"
+    "item.\n"
     "\n"
     "Exit status: 0 when every job completed, 1 when one failed (its error text\n"
-    "on stderr) or ADDRESS names no usable server, 2 when stopped by a signal\n"
-    "or by 'quit' at an existing file.\n";
+    "on stderr) or an ADDRESS names no usable server, 2 when stopped by a\n"
+    "signal or by 'quit' at an existing file.\n";
 
-constexpr OptionDef kOptions[] = {{"--dir", true},    {"--max-time", true}, {"--max-size", true},
-                                  {"--user", true},   {"--password", true}, {"--agent", true},
-                                  {"--resume", true}, {"--exists", true},   {"--quiet", false}};
+constexpr OptionDef kOptions[] = {{"--dir", true},      {"--max-time", true},  {"--max-size", true},
+                                  {"--user", true},     {"--password", true},  {"--agent", true},
+                                  {"--resume", true},   {"--exists", true},    {"--quiet", false},
+                                  {"--parallel", true}, {"--reconnect", true}, {"--streams", true},
+                                  {"--at", true}};
 
-constexpr int kExitStopped = 2;
-constexpr int kProgressBarWidth = 20;
-
-enum class ResumeMode { Yes, No, Ask };
-enum class ExistsMode { Overwrite, Rename, Skip, Quit, Ask };
-
-// The answers of --resume and --exists, or the terminal's.
-class CliPrompt final : public JobPrompt {
-public:
-    CliPrompt(ResumeMode resume, ExistsMode exists) : m_resume(resume), m_exists(exists) {}
-
-    std::optional<Credentials> AskCredentials(const std::string& site, const std::string& user,
-                                              const std::string&) override {
-        return AskCredentialsOnTerminal(site, user);
-    }
-
-    bool AskResume(const std::filesystem::path& path) override {
-        if (m_resume != ResumeMode::Ask) {
-            return m_resume == ResumeMode::Yes;
-        }
-        const std::optional<std::string> answer =
-            AskLine(FormatText("%s \n\n File exist. Resumable?\n[o]k / [c]ancel: ", path.c_str()));
-        return !answer || answer->empty() || (*answer)[0] == 'o' || (*answer)[0] == 'y';
-    }
-
-    ExistsChoice AskFileExists(const std::filesystem::path& path) override {
-        switch (m_exists) {
-            case ExistsMode::Overwrite:
-                return {ExistsAnswer::Ok, false};
-            case ExistsMode::Rename:
-                return {ExistsAnswer::SaveAs, false};
-            case ExistsMode::Skip:
-                return {ExistsAnswer::Pass, false};
-            case ExistsMode::Quit:
-                return {ExistsAnswer::Quit, false};
-            case ExistsMode::Ask:
-                break;
-        }
-        const std::optional<std::string> answer =
-            AskLine(FormatText("%s \n\n File exist. Overwrite?\n[o]k [c]ancel [s]ave as [p]ass "
-                               "p[a]ss all [q]uit: ",
-                               path.c_str()));
-        if (!answer) {
-            return {ExistsAnswer::SaveAs, false};  // no terminal after all: rename
-        }
-        const char key = answer->empty() ? 'c' : (*answer)[0];
-        switch (key) {
-            case 'o':
-                return {ExistsAnswer::Ok, false};
-            case 's':
-                return {ExistsAnswer::SaveAs, false};
-            case 'p':
-                return {ExistsAnswer::Pass, false};
-            case 'a':
-                return {ExistsAnswer::Pass, true};
-            case 'q':
-                return {ExistsAnswer::Quit, false};
-            default:
-                return {ExistsAnswer::Cancel, false};
-        }
-    }
-
-    std::optional<std::filesystem::path> AskSaveAsPath(const std::filesystem::path& path) override {
-        const std::optional<std::filesystem::path> unique = MakeUniquePath(path);
-        if (m_exists != ExistsMode::Ask) {
-            return unique;
-        }
-        const std::string suggestion = unique ? unique->string() : std::string();
-        const std::optional<std::string> answer =
-            AskLine(FormatText("Save As [%s]: ", suggestion.c_str()));
-        if (!answer || answer->empty()) {
-            return unique;  // no terminal, or the suggestion taken
-        }
-        return std::filesystem::path(*answer);
-    }
-
-private:
-    ResumeMode m_resume;
-    ExistsMode m_exists;
-};
-
-// Prints what a job tells; runs on the job's worker thread.
-class CliSink final : public JobSink {
-public:
-    CliSink(bool quiet, bool terminal) : m_quiet(quiet), m_terminal(terminal) {}
-
-    void Attach(CmmsThread* job) {
-        m_job = job;
-        m_finished = false;
-        m_quitAll = false;
-    }
-    bool Finished() const { return m_finished.load(); }
-    bool QuitAll() const { return m_quitAll; }
-    // The existing file that "quit" was the answer to.
-    const std::string& QuitAt() const { return m_quitAt; }
-    std::vector<std::string> TakeFound() { return std::exchange(m_found, {}); }
-
-    void OnJobNotice(int code, uint16_t) override {
-        switch (code) {
-            case kHeader:
-            case kNewFile:  // the stream went on in a further file
-                NoteFile();
-                break;
-            case kProgress:
-                // Past the size below which a download may still be dropped
-                // as an error page, the file is kept whatever follows.
-                if (m_job->BytesWritten() >= limits::kTooSmallRecordingBytes) {
-                    PrintFile();
-                }
-                PrintProgress();
-                break;
-            case kUrlFound:
-                m_found.push_back(m_job->FoundAddress());
-                std::printf("found %s\n", m_found.back().c_str());
-                break;
-            case kSkipped:
-                std::printf("skipped %s\n", m_job->OutputPath().c_str());
-                break;
-            case kQuitAll:
-                m_quitAll = true;
-                m_quitAt = m_job->OutputPath().string();
-                break;
-            case kFinished:
-                PrintFile();
-                // The last state, which the once-a-second lines may not
-                // have shown: a finished download at 100 %.
-                if (m_progressUnshown) {
-                    PrintProgress(true);
-                }
-                EndProgressLine();
-                m_finished = true;
-                break;
-            default:
-                break;
-        }
-        std::fflush(stdout);
-    }
-
-private:
-    // A file is named once it is sure to stay: a job deletes a file it
-    // created and wrote nothing into, and a short download that is a page
-    // of text. So the path waits until the job moves on to another file or
-    // ends, or until enough has been written.
-    void NoteFile() {
-        const std::string path = m_job->OutputPath().string();
-        if (path != m_pendingPath) {
-            PrintFile();
-            m_pendingPath = path;
-        }
-    }
-
-    void PrintFile() {
-        std::error_code error;
-        if (m_pendingPath.empty() || m_pendingPath == m_lastPath ||
-            !std::filesystem::exists(m_pendingPath, error)) {
-            return;
-        }
-        EndProgressLine();
-        m_lastPath = m_pendingPath;
-        std::printf("file %s\n", m_lastPath.c_str());
-    }
-
-    void PrintProgress(bool last = false) {
-        if (m_quiet) {
-            return;
-        }
-        m_progressUnshown = false;
-        const std::string text = ProgressText(m_job->PositionMs(), m_job->Progress());
-        const std::string size = RecordedSizeText(m_job->BytesWritten());
-        if (m_terminal) {
-            const int filled = static_cast<int>(std::min<uint32_t>(m_job->Progress(), 10'000) *
-                                                kProgressBarWidth / 10'000);
-            std::printf("\r%s %s [%s%s]", text.c_str(), size.c_str(),
-                        std::string(static_cast<size_t>(filled), '#').c_str(),
-                        std::string(static_cast<size_t>(kProgressBarWidth - filled), ' ').c_str());
-            m_lineOpen = true;
-            return;
-        }
-        const auto now = std::chrono::steady_clock::now();
-        if (last || now - m_lastLine >= std::chrono::seconds(1)) {
-            m_lastLine = now;
-            std::printf("progress %s %s\n", text.c_str(), size.c_str());
-        } else {
-            m_progressUnshown = true;
-        }
-    }
-
-    void EndProgressLine() {
-        if (m_lineOpen) {
-            std::printf("\n");
-            m_lineOpen = false;
-        }
-    }
-
-    bool m_quiet;
-    bool m_terminal;
-    CmmsThread* m_job = nullptr;
-    std::atomic<bool> m_finished{false};
-    bool m_quitAll = false;
-    bool m_lineOpen = false;
-    bool m_progressUnshown = false;  // a progress notice came after the last line
-    std::string m_quitAt;
-    std::string m_pendingPath;  // the file being written, not yet named
-    std::string m_lastPath;     // the file named last
-    std::vector<std::string> m_found;
-    std::chrono::steady_clock::time_point m_lastLine{};
-};
+// A time already past by no more than this still starts at once: a command
+// typed for "now" may reach the clock a little late.
+constexpr int64_t kLateStartSeconds = 60;
 
 // The store's settings with the options applied; an error text for a bad
 // option value.
@@ -305,6 +121,14 @@ std::optional<std::string> ApplyOptions(const ParsedArgs& parsed, AppSettings& s
     }
     if (parsed.Has("--agent")) {
         settings.m_playerAgent = parsed.options.at("--agent");
+    }
+    long tries = 0;
+    if (parsed.Has("--reconnect")) {
+        if (auto error =
+                IntOption(parsed, "--reconnect", 0, AppSettings::kMaxReconnectTries, tries)) {
+            return error;
+        }
+        settings.m_reconnectTries = static_cast<int>(tries);
     }
     // Every existing file goes to the prompt, which answers from the options.
     settings.m_resumeConfirm = true;
@@ -353,56 +177,78 @@ std::optional<std::string> ParseModes(const ParsedArgs& parsed, ResumeMode& resu
     return std::nullopt;
 }
 
-struct Queue {
-    AppSettings settings;
-    CliPrompt* prompt = nullptr;
-    ProfileStore* profile = nullptr;
-    CliSink* sink = nullptr;
-    uint16_t nextJob = 1;
-    bool failed = false;
-    bool quit = false;  // "quit" at an existing file
-};
+// An argument with "://" or a leading "/" begins an item; one with neither
+// right after it is its NAME. The first argument is an ADDRESS whatever it
+// looks like, as the one item of earlier versions was.
+bool BeginsItem(const std::string& arg) {
+    return arg.find("://") != std::string::npos || arg.starts_with('/');
+}
 
-// Runs one item on its own job thread, turning a signal into the job's stop.
-// Returns false when no further item is to be started.
-bool RunItem(Queue& queue, const std::string& address, const std::string& name,
-             std::deque<std::pair<std::string, std::string>>& pending) {
-    CmmsThread::Item item{address, name, "", queue.settings.m_userName, queue.settings.m_password};
-    CmmsThread job(queue.sink, queue.nextJob++, queue.settings, item, queue.prompt, queue.profile);
-    queue.sink->Attach(&job);
-    if (!job.Start()) {
-        std::fprintf(stderr, "tapewell-cli record: cannot start the recording thread\n");
-        queue.failed = true;
-        return false;
+std::optional<std::string> ParseItems(const std::vector<std::string>& args,
+                                      std::vector<RecordItem>& items) {
+    if (args.empty()) {
+        return "wants ADDRESS and an optional NAME";
     }
-    bool stopped = false;
-    while (!queue.sink->Finished()) {
-        if (StopRequested() && !stopped) {
-            job.Stop();
-            stopped = true;
+    bool named = true;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (i == 0 || BeginsItem(args[i])) {
+            items.push_back({args[i], ""});
+            named = false;
+        } else if (!named) {
+            items.back().name = args[i];
+            named = true;
+        } else {
+            return "'" + args[i] + "' is neither an ADDRESS (with :// or a leading /) nor the " +
+                   "NAME right after one";
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    job.Join();
-    // Credentials that worked are used for the items after this one.
-    queue.settings.m_userName = job.User();
-    queue.settings.m_password = job.Password();
-    if (job.Error()) {
-        const std::string text = job.ErrorText();
-        std::fprintf(stderr, "tapewell-cli record: %s: %s\n", address.c_str(),
-                     text.empty() ? "failed" : text.c_str());
-        queue.failed = true;
+    return std::nullopt;
+}
+
+// --parallel, --streams and --at; the run's number of jobs defaults to the
+// setting when several items are given. One item alone runs as it always
+// did: the addresses it finds are recorded one after another.
+std::optional<std::string> ParseRunOptions(const ParsedArgs& parsed, size_t items, RecordRun& run,
+                                           std::optional<int64_t>& at) {
+    long parallel = items > 1 ? std::clamp(run.settings.m_concurrentRecordings, 1,
+                                           AppSettings::kMaxConcurrentRecordings)
+                              : 1;
+    if (auto error =
+            IntOption(parsed, "--parallel", 1, AppSettings::kMaxConcurrentRecordings, parallel)) {
+        return error;
     }
-    std::vector<std::string> found = queue.sink->TakeFound();
-    for (auto it = found.rbegin(); it != found.rend(); ++it) {
-        pending.emplace_front(*it, "");
+    run.parallel = static_cast<int>(parallel);
+    if (parsed.Has("--streams")) {
+        const ErrorOr<StreamChoice> choice = ParseStreamChoice(parsed.options.at("--streams"));
+        if (!choice) {
+            return "--streams: " + choice.error().message;
+        }
+        run.streams = StreamChoiceText(*choice);
     }
-    if (queue.sink->QuitAll()) {
-        std::fprintf(stderr, "tapewell-cli record: stopped: %s exists\n",
-                     queue.sink->QuitAt().c_str());
-        queue.quit = true;
+    if (parsed.Has("--at")) {
+        const std::string& text = parsed.options.at("--at");
+        at = ParseLocalTime(text);
+        if (!at) {
+            return "--at wants a local time \"YYYY-MM-DD HH:MM\", not '" + text + "'";
+        }
+        if (*at < static_cast<int64_t>(std::time(nullptr)) - kLateStartSeconds) {
+            return "--at " + text + " is past";
+        }
     }
-    return !StopRequested() && !queue.quit && !job.GaveUp();
+    return std::nullopt;
+}
+
+// Waits until the local time `at`; false when a signal came first.
+bool WaitUntil(int64_t at) {
+    std::printf("waiting until %s\n", FormatLocalTime(at).c_str());
+    std::fflush(stdout);
+    while (static_cast<int64_t>(std::time(nullptr)) < at) {
+        if (StopRequested()) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return !StopRequested();
 }
 
 }  // namespace
@@ -416,54 +262,47 @@ int RunRecord(std::span<char* const> args) {
         std::fputs(kUsage, stdout);
         return kExitOk;
     }
-    if (parsed.positional.empty() || parsed.positional.size() > 2) {
-        return UsageError("record", "wants ADDRESS and an optional NAME");
+    std::vector<RecordItem> items;
+    if (auto error = ParseItems(parsed.positional, items)) {
+        return UsageError("record", *error);
     }
     ProfileStore profile(ProfileStore::DefaultPath());
-    Queue queue;
-    queue.settings.LoadValues(profile);
-    ResumeMode resume = ResumeMode::Yes;
-    ExistsMode exists = ExistsMode::Rename;
-    if (auto error = ApplyOptions(parsed, queue.settings)) {
+    RecordRun run;
+    run.settings.LoadValues(profile);
+    std::optional<int64_t> at;
+    if (auto error = ApplyOptions(parsed, run.settings)) {
         return UsageError("record", *error);
     }
-    if (auto error = ParseModes(parsed, resume, exists)) {
+    if (auto error = ParseModes(parsed, run.resume, run.exists)) {
         return UsageError("record", *error);
     }
-    if (auto problem = AddressProblem(parsed.positional[0])) {
-        std::fprintf(stderr, "tapewell-cli record: %s: %s\n", parsed.positional[0].c_str(),
-                     problem->c_str());
-        return kExitFailure;
+    if (auto error = ParseRunOptions(parsed, items.size(), run, at)) {
+        return UsageError("record", *error);
     }
-    std::error_code error;
-    std::filesystem::create_directories(queue.settings.m_baseDirectory, error);
-    if (error) {
-        std::fprintf(stderr, "tapewell-cli record: cannot make the base folder %s: %s\n",
-                     queue.settings.m_baseDirectory.c_str(), error.message().c_str());
-        return kExitFailure;
-    }
-    CliPrompt prompt(resume, exists);
-    CliSink sink(parsed.Has("--quiet"), isatty(STDOUT_FILENO) != 0);
-    queue.prompt = &prompt;
-    queue.profile = &profile;
-    queue.sink = &sink;
-    CatchStopSignals();
-
-    std::deque<std::pair<std::string, std::string>> pending;
-    pending.emplace_back(parsed.positional[0],
-                         parsed.positional.size() > 1 ? parsed.positional[1] : "");
-    while (!pending.empty()) {
-        const auto [address, name] = pending.front();
-        pending.pop_front();
-        if (!RunItem(queue, address, name, pending)) {
-            break;
+    for (const RecordItem& item : items) {
+        if (auto problem = AddressProblem(item.address)) {
+            std::fprintf(stderr, "tapewell-cli record: %s: %s\n", item.address.c_str(),
+                         problem->c_str());
+            return kExitFailure;
         }
     }
-    std::fflush(stdout);
-    if (StopRequested() || queue.quit) {
+    // Caught before anything is made: a stop at any point from here on
+    // ends the run the same way.
+    CatchStopSignals();
+    std::error_code error;
+    std::filesystem::create_directories(run.settings.m_baseDirectory, error);
+    if (error) {
+        std::fprintf(stderr, "tapewell-cli record: cannot make the base folder %s: %s\n",
+                     run.settings.m_baseDirectory.c_str(), error.message().c_str());
+        return kExitFailure;
+    }
+    run.quiet = parsed.Has("--quiet");
+    run.terminal = isatty(STDOUT_FILENO) != 0;
+    run.profile = &profile;
+    if (at && !WaitUntil(*at)) {
         return kExitStopped;
     }
-    return queue.failed ? kExitFailure : kExitOk;
+    return RecordItems(std::move(run), std::move(items));
 }
 
 }  // namespace tapewell::cli
