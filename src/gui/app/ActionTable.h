@@ -55,6 +55,10 @@ inline constexpr int kOnTop = 383;
 inline constexpr int kProtectScreenSave = 384;
 inline constexpr int kCheckStart = 1070;  // "Start" under "URL Check"
 inline constexpr int kCheckStop = 1071;   // "Stop" under "URL Check"
+// The selected rows' own recordings and plans.
+inline constexpr int kStopRecording = 1300;
+inline constexpr int kSchedule = 1301;
+inline constexpr int kStreams = 1302;
 
 // The player's commands.
 inline constexpr int kHidePlayer = 103;

@@ -31,6 +31,7 @@
 #include "gui/list/GuiListPrompt.h"
 #include "gui/list/ListCommands.h"
 #include "gui/list/ListToolBar.h"
+#include "gui/list/PlanCommands.h"
 #include "gui/list/PlaybackCommands.h"
 #include "gui/list/RecordCommands.h"
 #include "gui/list/RecordListModel.h"
@@ -127,6 +128,9 @@ CMainFrame::~CMainFrame() {
     // Capture adds rows: its receive thread is joined while the list lives.
     delete m_capture;
     m_capture = nullptr;
+    // The plans start and stop rows through the jobs' scheduler.
+    delete m_plans;
+    m_plans = nullptr;
     // The jobs report into the list and its model: they end first.
     delete m_recording;
     // Playback follows the player and the sliders: it goes before them.
@@ -167,8 +171,13 @@ void CMainFrame::CreateActions() {
         }
     };
     hooks.stopPlayback = [this] { m_playback->StopPlayback(); };
+    hooks.rowsDeleted = [this](const std::vector<std::string>& addresses) {
+        m_plans->ForgetRows(addresses);
+    };
+    m_plans = new PlanCommands(m_list, *m_recording, *m_actions, this);
     m_commands = new ListCommands(m_list, m_recent, m_profile, m_settings, *m_actions, *m_recording,
                                   *m_listPrompt, std::move(hooks), this);
+    connect(m_commands, &ListCommands::ActionStatesUpdated, m_plans, &PlanCommands::UpdateActions);
     // The list finds its playing row by the player's address, so rows that
     // move, come or go above it never make another row "the playing one".
     connect(m_player, &PlayerView::playStateChanged, this, [this](int state) {
@@ -257,7 +266,8 @@ void CMainFrame::CreateMenus() {
     AddMenu(tr("&Edit"), "editMenu",
             {command::kDelete, command::kDeleteAll, 0, command::kModifyUrl,
              command::kModifyFileName, command::kSetAuthentication, command::kEditInfo, 0,
-             command::kMoveUp, command::kMoveDown, 0, command::kCopyClipboard});
+             command::kStopRecording, command::kSchedule, command::kStreams, 0, command::kMoveUp,
+             command::kMoveDown, 0, command::kCopyClipboard});
 
     QMenu* control =
         AddMenu(tr("&Control"), "controlMenu",
@@ -311,8 +321,10 @@ void CMainFrame::ShowListMenu(const QPoint& position) {
     auto* menu = new QMenu(this);
     menu->setObjectName("listContextMenu");
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    AddActions(menu, {command::kPlay, command::kPause, command::kStop, 0});
-    m_recording->AddTo(menu);
+    AddActions(menu, {command::kPlay, command::kPause, command::kStop, 0, command::kRecordStart,
+                      command::kRecordStop, command::kStopRecording, command::kSchedule,
+                      command::kStreams, 0});
+    menu->addMenu(m_recording->CheckMenu());
     AddActions(menu, {0, command::kDelete, command::kModifyUrl, command::kModifyFileName,
                       command::kSetAuthentication, command::kEditInfo, command::kMoveUp,
                       command::kMoveDown, 0, command::kCopyClipboard, command::kAsxSave,

@@ -28,6 +28,7 @@ class CRecordListView;
 class GuiListPrompt;
 class ListCommands;
 class ListToolBar;
+class PlanCommands;
 class PlaybackCommands;
 class PlayerView;
 class RecordListModel;
@@ -80,6 +81,7 @@ public:
     RecordCommands& Recording() { return *m_recording; }
     ListCommands& Commands() { return *m_commands; }
     PlaybackCommands& Playback() { return *m_playback; }
+    PlanCommands& Plans() { return *m_plans; }
 
     // What parts of the program plug in: playing a row, recording a row,
     // and stopping capture and jobs at exit. Unset hooks do nothing; the
@@ -127,6 +129,7 @@ private:
     RecordCommands* m_recording = nullptr;
     ListCommands* m_commands = nullptr;
     PlaybackCommands* m_playback = nullptr;
+    PlanCommands* m_plans = nullptr;
     ListToolBar* m_toolBar = nullptr;
     CaptureController* m_capture = nullptr;
     QAction* m_exitSeparator = nullptr;

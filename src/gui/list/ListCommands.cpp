@@ -201,6 +201,7 @@ void ListCommands::UpdateActionStates() {
         m_actions.Get(id)->setEnabled(rows);
     }
     m_ibhSaveMenu->setEnabled(rows);
+    Q_EMIT ActionStatesUpdated();
 }
 
 void ListCommands::RowDoubleClicked(int row) {
@@ -500,7 +501,7 @@ void ListCommands::DeleteSelected() {
     QPointer<ListCommands> self(this);
     m_prompt.AfterDeleteQuestion([self] {
         if (self) {
-            self->m_list.DeleteSelected();
+            self->DeleteAndReport([self] { self->m_list.DeleteSelected(); });
         }
     });
 }
@@ -512,9 +513,24 @@ void ListCommands::DeleteAll() {
     QPointer<ListCommands> self(this);
     m_prompt.AfterDeleteQuestion([self] {
         if (self) {
-            self->m_list.DeleteAll();
+            self->DeleteAndReport([self] { self->m_list.DeleteAll(); });
         }
     });
+}
+
+void ListCommands::DeleteAndReport(const std::function<void()>& deletion) {
+    std::vector<std::string> before;
+    for (int row = 0; row < m_list.RowCount(); ++row) {
+        before.push_back(m_list.GetCellText(row, kColOriginalFile));
+    }
+    deletion();
+    // Busy and playing rows stay; only the rows really gone are reported.
+    std::erase_if(before, [this](const std::string& address) {
+        return m_list.FindAddress(address) != RecordList::kNoRow;
+    });
+    if (!before.empty() && m_hooks.rowsDeleted) {
+        m_hooks.rowsDeleted(before);
+    }
 }
 
 }  // namespace tapewell::gui

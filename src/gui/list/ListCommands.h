@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 class QAction;
 class QMenu;
@@ -36,13 +37,15 @@ class ListCommands : public QObject {
 public:
     // What the window supplies: opening one path or address the way every
     // open does (its messages included; returns the row or -1), playing a
-    // row, and stopping playback.
+    // row, stopping playback, and learning which rows a delete removed (by
+    // address).
     struct Hooks {
         std::function<int(const std::string& address, const std::string& name,
                           const std::string& option)>
             open;
         std::function<void(int row)> play;
         std::function<void()> stopPlayback;
+        std::function<void(const std::vector<std::string>& addresses)> rowsDeleted;
     };
 
     // Everything given must outlive this object; window parents the dialogs.
@@ -92,6 +95,11 @@ public:
     // The filter of the file dialog of the open commands.
     static QString OpenFilter();
 
+Q_SIGNALS:
+    // UpdateActionStates ran: commands kept elsewhere may follow the same
+    // selection and jobs.
+    void ActionStatesUpdated();
+
 private:
     void CreateActions(ActionTable& actions);
     QAction* Connect(ActionTable& actions, int id, const QString& text,
@@ -99,6 +107,8 @@ private:
     void OpenChosenFiles(bool clear, const QStringList& paths);
     void OpenDialogAddresses(int code, const QStringList& addresses);
     void SelectAndPlay(int row);
+    // Runs a delete and tells the rowsDeleted hook which rows it removed.
+    void DeleteAndReport(const std::function<void()>& deletion);
     bool Idle() const;
     // The first selected row's address; empty without a selection.
     std::string SelectedAddress() const;
