@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cstring>
@@ -55,14 +56,29 @@ std::string RequestStart(const RequestFields& f) {
     return text;
 }
 
-std::string StreamRequestEnd(const RequestFields& f) {
+// The stream-switch lines: the count, then all the entries, blank-separated,
+// on a line of their own (each "ffff" for no stream switched from, the
+// stream in hex, its thinning level: 0 for all of it, 2 for none).
+std::string StreamSwitchLines(std::span<const StreamSwitch> streams) {
+    const bool allOn =
+        std::all_of(streams.begin(), streams.end(), [](const StreamSwitch& s) { return s.on; });
+    if (allOn) {
+        return "Pragma: stream-switch-count=1\r\n"
+               "Pragma: stream-switch-entry=ffff:1:0\r\n";
+    }
+    std::string entries;
+    for (const StreamSwitch& s : streams) {
+        entries += FormatText("%sffff:%x:%d", entries.empty() ? "" : " ",
+                              static_cast<unsigned>(s.number), s.on ? 0 : 2);
+    }
+    return FormatText("Pragma: stream-switch-count=%zu\r\n", streams.size()) +
+           "Pragma: stream-switch-entry=" + entries + "\r\n";
+}
+
+std::string StreamRequestEnd(const RequestFields& f, std::span<const StreamSwitch> streams) {
     return "Pragma: xPlayStrm=1\r\n"
            "Pragma: xClientGUID=" +
-           f.clientGuid +
-           "\r\n"
-           "Pragma: stream-switch-count=1\r\n"
-           "Pragma: stream-switch-entry=ffff:1:0\r\n"
-           "Connection: Close\r\n\r\n";
+           f.clientGuid + "\r\n" + StreamSwitchLines(streams) + "Connection: Close\r\n\r\n";
 }
 
 // Applies the proxy text to the target: the connection goes to the proxy.
@@ -219,18 +235,18 @@ std::string BuildProbeRequest(const RequestFields& f) {
 }
 
 std::string BuildOnDemandRequest(const RequestFields& f, uint32_t offsetTime, uint32_t offsetBytes,
-                                 uint32_t durationMs) {
+                                 uint32_t durationMs, std::span<const StreamSwitch> streams) {
     return RequestStart(f) +
            FormatText(
                "Pragma: no-cache,rate=1.000000,stream-time=0,stream-offset=%u:%u,"
                "request-context=2,max-duration=%u\r\n",
                offsetTime, offsetBytes, durationMs) +
-           StreamRequestEnd(f);
+           StreamRequestEnd(f, streams);
 }
 
-std::string BuildLiveRequest(const RequestFields& f) {
+std::string BuildLiveRequest(const RequestFields& f, std::span<const StreamSwitch> streams) {
     return RequestStart(f) + "Pragma: no-cache,rate=1.000000,request-context=2\r\n" +
-           StreamRequestEnd(f);
+           StreamRequestEnd(f, streams);
 }
 
 }  // namespace tapewell

@@ -2,8 +2,11 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+
+#include "asf/StreamSelection.h"
 
 namespace tapewell {
 
@@ -62,11 +65,17 @@ struct RequestFields {
 
 // The first request for every address: asks for the ASF header only.
 std::string BuildProbeRequest(const RequestFields& fields);
+// The stream requests ask for the streams given, each in full or not at
+// all; no streams, or every one on, asks the way the recorder always has
+// ("stream-switch-entry=ffff:1:0").
+//
 // The stream request of an on-demand stream, from byte `offsetBytes` on
 // (4294967295 twice when there is no offset), lasting durationMs.
 std::string BuildOnDemandRequest(const RequestFields& fields, uint32_t offsetTime,
-                                 uint32_t offsetBytes, uint32_t durationMs);
+                                 uint32_t offsetBytes, uint32_t durationMs,
+                                 std::span<const StreamSwitch> streams = {});
 // The stream request of a live stream.
-std::string BuildLiveRequest(const RequestFields& fields);
+std::string BuildLiveRequest(const RequestFields& fields,
+                             std::span<const StreamSwitch> streams = {});
 
 }  // namespace tapewell

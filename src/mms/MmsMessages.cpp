@@ -1,5 +1,7 @@
 #include "mms/MmsMessages.h"
 
+#include <algorithm>
+
 #include "common/Limits.h"
 #include "common/LittleEndian.h"
 #include "common/TextCodec.h"
@@ -30,6 +32,12 @@ constexpr size_t kTransportHeadSize = 60;
 constexpr size_t kOpenFileHeadSize = 56;
 constexpr size_t kReadBlockSize = 88;
 constexpr size_t kSelectionSize = 64;
+// A stream switch entry: source stream (none), destination stream, thinning.
+constexpr size_t kSwitchEntrySize = 6;
+constexpr size_t kSwitchEntriesAt = 44;
+constexpr uint16_t kNoStream = 0xFFFF;
+constexpr uint16_t kThinningNone = 0;    // every media object of the stream
+constexpr uint16_t kThinningAllOff = 2;  // none of them
 constexpr size_t kStartPlayingSize = 88;
 constexpr size_t kChunk = 8;
 constexpr size_t kMaxAgentUnits = (kConnectSize - mms::kConnectPlayerIdOffset) / 2;
@@ -144,7 +152,24 @@ std::vector<uint8_t> MmsMessages::ReadHeaderBlock() {
     return m;
 }
 
-std::vector<uint8_t> MmsMessages::StreamSelection() {
+std::vector<uint8_t> MmsMessages::StreamSelection(std::span<const StreamSwitch> streams) {
+    const bool allOn =
+        std::all_of(streams.begin(), streams.end(), [](const StreamSwitch& s) { return s.on; });
+    if (!allOn) {
+        // The entries, then zeros up to a whole number of 8-byte chunks.
+        const size_t size =
+            (kSwitchEntriesAt + streams.size() * kSwitchEntrySize + kChunk - 1) / kChunk * kChunk;
+        std::vector<uint8_t> m = Start(size, mms::kStreamSwitch, kStampSelection);
+        Put32(m, 40, static_cast<uint32_t>(streams.size()));
+        size_t at = kSwitchEntriesAt;
+        for (const StreamSwitch& s : streams) {
+            WriteLe16(&m[at], kNoStream);
+            WriteLe16(&m[at + 2], s.number);
+            WriteLe16(&m[at + 4], s.on ? kThinningNone : kThinningAllOff);
+            at += kSwitchEntrySize;
+        }
+        return m;
+    }
     std::vector<uint8_t> m = Start(kSelectionSize, mms::kStreamSwitch, kStampSelection);
     Put32(m, 40, 2);
     Put32(m, 44, 0x0001FFFF);

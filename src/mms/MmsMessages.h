@@ -3,8 +3,11 @@
 #include <netinet/in.h>
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 #include <vector>
+
+#include "asf/StreamSelection.h"
 
 // The command messages the MMS recorder sends, built byte for byte. Each
 // message is a 40-byte head (marker, session signature, length, "MMS ",
@@ -27,7 +30,10 @@ public:
     // object is the address's path and query with its leading "/".
     std::vector<uint8_t> OpenFile(std::string_view object);
     std::vector<uint8_t> ReadHeaderBlock();
-    std::vector<uint8_t> StreamSelection();
+    // The streams to send: one entry per switch, each stream's thinning
+    // level all or nothing. With no switches, or every one on, the message
+    // the recorder has always sent (streams 1 and 2 in full), byte for byte.
+    std::vector<uint8_t> StreamSelection(std::span<const StreamSwitch> streams = {});
     // Always carries sequence number 6 and does not advance the counter;
     // startPacket is the first media packet wanted (0, or a resume point).
     std::vector<uint8_t> StartPlaying(uint32_t startPacket);
