@@ -234,9 +234,14 @@ std::span<const uint8_t> EmbeddedStreamProperties(std::span<const uint8_t> objec
 // What the walk over a header learns about its streams.
 class StreamTable {
 public:
-    void StreamProperties(std::span<const uint8_t> object) {
+    // streamNumber: the number of the Extended Stream Properties object
+    // that carries this one, which the rewrite goes by; 0 for its own.
+    void StreamProperties(std::span<const uint8_t> object, unsigned streamNumber = 0) {
+        if (object.size() < sp::kFlags + 2) {
+            return;
+        }
         const unsigned number =
-            object.size() >= sp::kFlags + 2 ? ReadLe16(&object[sp::kFlags]) & kStreamNumberMask : 0;
+            streamNumber != 0 ? streamNumber : ReadLe16(&object[sp::kFlags]) & kStreamNumberMask;
         if (number == 0) {
             return;
         }
@@ -263,7 +268,7 @@ public:
         m_dataRate[number] = ReadLe32(&object[esp::kDataBitrate]);
         if (std::span<const uint8_t> embedded = EmbeddedStreamProperties(object);
             !embedded.empty()) {
-            StreamProperties(embedded);
+            StreamProperties(embedded, number);
         }
     }
     void BitrateProperties(std::span<const uint8_t> object) {

@@ -93,7 +93,8 @@ uint32_t MmsUnit::U32(size_t offset) const {
     return offset + 4 <= bytes.size() ? ReadLe32(&bytes[offset]) : 0;
 }
 
-std::vector<uint8_t> MmsPlayRequest(const std::string& file) {
+std::vector<uint8_t> MmsPlayRequest(const std::string& file,
+                                    std::span<const uint8_t> streamSwitch) {
     std::vector<uint8_t> request;
     auto add = [&](uint32_t code, std::vector<uint8_t> body) {
         const auto message = mms::BuildCommand(code, 0, body);
@@ -118,7 +119,11 @@ std::vector<uint8_t> MmsPlayRequest(const std::string& file) {
     // The read-block and start-playing fields the server reads: the header
     // and media packet types at offsets 80 and 68, the start at offset 60.
     add(mms::kReadBlock, u32({1, 0, 0, 0x8000, 0xFFFFFFFF, 0, 0, 0, 0, 0, mms::kHeaderPacketType}));
-    add(mms::kStreamSwitch, u32({2, 0x0001FFFF, 0xFFFF0000, 2, 0xFFFFFFFF, 0x006B0065}));
+    if (streamSwitch.empty()) {
+        add(mms::kStreamSwitch, u32({2, 0x0001FFFF, 0xFFFF0000, 2, 0xFFFFFFFF, 0x006B0065}));
+    } else {
+        request.insert(request.end(), streamSwitch.begin(), streamSwitch.end());
+    }
     add(mms::kStartPlaying,
         u32({1, 0x0001FFFF, 0, 0, 0xFFFFFFFF, 0, 0, mms::kMediaPacketType, 0x7FFFFFFF}));
     return request;

@@ -50,8 +50,10 @@ struct MmsUnit {
     uint32_t U32(size_t offset) const;  // a command's field at offset; 0 past the end
 };
 
-// Every command a client sends to play a file from its start, at once.
-std::vector<uint8_t> MmsPlayRequest(const std::string& file);
+// Every command a client sends to play a file from its start, at once;
+// streamSwitch, when given, is the stream switch message sent.
+std::vector<uint8_t> MmsPlayRequest(const std::string& file,
+                                    std::span<const uint8_t> streamSwitch = {});
 
 // The units of an MMS session up to the first one cut short.
 std::vector<MmsUnit> SplitMms(const std::vector<uint8_t>& bytes);

@@ -72,6 +72,12 @@ std::optional<std::string> TargetPath(std::string_view target, std::string* erro
 // One comma-separated Pragma value: "no-cache,rate=1.000000,stream-offset=0:0".
 void ReadPragma(std::string_view value, HttpRequest& request) {
     request.hasPragma = true;
+    constexpr std::string_view kSwitchEntries = "stream-switch-entry=";
+    if (StartsWithNoCase(value, kSwitchEntries)) {
+        // A line of its own, its entries separated by blanks.
+        request.streams.ApplyPragmaEntries(value.substr(kSwitchEntries.size()));
+        return;
+    }
     while (!value.empty()) {
         const size_t comma = value.find(',');
         const std::string_view item = Trim(value.substr(0, comma));

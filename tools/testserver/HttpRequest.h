@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "StreamFilter.h"
+
 namespace tapewell::testserver {
 
 // One HTTP request head as a Windows Media player or a proxy client sends it.
@@ -22,6 +24,8 @@ struct HttpRequest {
     bool hasPragma = false;
     bool playStream = false;
     std::optional<uint64_t> resumeBytes;
+    // "stream-switch-entry=..." lines: the streams the client wants left out.
+    StreamSwitchState streams;
 
     // Value of the first header of that name (compared without case), or
     // nullptr.

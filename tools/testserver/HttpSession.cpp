@@ -285,8 +285,10 @@ void HttpSession::ServeStream(const std::filesystem::path& path) {
     }
     const bool play = m_request.playStream;
     const uint64_t first = play ? ResumePacket(*file, m_request) : 0;
-    Log(200, std::string(play ? "stream" : "header") +
-                 (first ? " from packet " + std::to_string(first) : ""));
+    Log(200,
+        std::string(play ? "stream" : "header") +
+            (first ? " from packet " + std::to_string(first) : "") +
+            (m_request.streams.AnyOff() ? " without streams " + m_request.streams.OffText() : ""));
     std::string reply =
         "HTTP/1.0 200 OK\r\nServer: tapewell-testserver\r\nContent-Type: "
         "application/octet-stream\r\n"
@@ -296,7 +298,8 @@ void HttpSession::ServeStream(const std::filesystem::path& path) {
     reply += "Connection: close\r\n\r\n";
     std::vector<uint8_t> out(reply.begin(), reply.end());
     AppendHeaderChunks(out, file->Header(), m_options.headerParts);
-    StreamPlan feed(*file, first, m_options);
+    StreamPlan plan(*file, first, m_options);
+    StreamFilter feed(plan, m_request.streams);
     if (m_options.httpFault == HttpFault::Drip) {
         if (play) {
             DripStream(out, feed);

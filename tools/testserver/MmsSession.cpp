@@ -7,6 +7,7 @@
 #include "MmsMessage.h"
 #include "ServerLimits.h"
 #include "Sessions.h"
+#include "StreamFilter.h"
 #include "StreamPlan.h"
 #include "common/LittleEndian.h"
 #include "common/TextCodec.h"
@@ -107,6 +108,8 @@ private:
     bool m_broken = false;
     // The packet type the client asked header packets to carry.
     uint8_t m_headerIncarnation = mms::kHeaderPacketType;
+    // The streams the client switched off; their payloads are not sent.
+    StreamSwitchState m_streams;
 };
 
 std::optional<Command> MmsSession::NextCommand(int timeoutMs) {
@@ -206,6 +209,9 @@ MmsSession::Next MmsSession::Handle(const Command& command) {
         case mms::kReadBlock:
             return SendHeader(command);
         case mms::kStreamSwitch:
+            m_streams.ApplyMmsMessage(command.bytes);
+            Log("stream switch" +
+                (m_streams.AnyOff() ? ", streams off: " + m_streams.OffText() : std::string()));
             return Reply(mms::kReportStreamSwitch, Body().U32(0)) ? Next::Continue : Next::Close;
         case mms::kStartPlaying:
             return Play(command);
@@ -327,6 +333,7 @@ bool MmsSession::KeepStreaming() {
         }
         if (command->code == mms::kStreamSwitch) {
             // A client answers a stream change by choosing its streams again.
+            m_streams.ApplyMmsMessage(command->bytes);
             if (!Reply(mms::kReportStreamSwitch, Body().U32(0))) {
                 return false;
             }
@@ -352,12 +359,13 @@ MmsSession::Next MmsSession::Play(const Command& command) {
                Body().U32(0).U32(incarnation).U32(kOpenFileId).Zeros(12))) {
         return Next::Close;
     }
-    StreamPlan feed(*m_file, location, m_options);
+    StreamPlan plan(*m_file, location, m_options);
+    StreamFilter feed(plan, m_streams);
     Pacer pacer(m_options.rate, m_options.kilobitsPerSecond);
-    const auto frame = [this, &feed, incarnation](std::vector<uint8_t>& out,
+    const auto frame = [this, &plan, incarnation](std::vector<uint8_t>& out,
                                                   const PacketSource::Packet& p) {
         if (!p.header.empty()) {
-            AppendStreamChange(out, feed.CurrentFile(), incarnation);
+            AppendStreamChange(out, plan.CurrentFile(), incarnation);
         }
         mms::AppendDataPacket(out, static_cast<uint32_t>(p.number),
                               static_cast<uint8_t>(incarnation), 0, p.bytes);

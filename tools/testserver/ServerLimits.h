@@ -54,6 +54,11 @@ inline constexpr uint64_t kMaxPacketCountOption = 1'000'000'000;
 inline constexpr uint32_t kHeaderStepBackMs = 500;
 inline constexpr size_t kMaxStepBackPackets = 256;
 
+// Stream selections: entries read from one MMS stream switch message or
+// one Pragma line, and streams held switched off (ASF numbers them 1 to
+// 127).
+inline constexpr size_t kMaxStreamSwitches = 128;
+
 // --layout-change: how many files of the folder are looked at for one with
 // another packet size.
 inline constexpr size_t kMaxLayoutCandidates = 1000;
