@@ -22,6 +22,8 @@ constexpr const char* kStartFormat = "yyyy-MM-dd HH:mm";
 constexpr const char* kDurationFormat = "HH:mm";
 // Long addresses are cut in the middle; the tool tip has all of it.
 constexpr int kSubjectChars = 60;
+// Room for the fields and a two-line note without crowding.
+constexpr int kDialogWidth = 380;
 
 QLabel* SubjectLabel(const QString& text, QWidget* parent) {
     auto* label = new QLabel(parent);
@@ -31,6 +33,9 @@ QLabel* SubjectLabel(const QString& text, QWidget* parent) {
         metrics.elidedText(text, Qt::ElideMiddle, kSubjectChars * metrics.averageCharWidth()));
     label->setToolTip(text);
     label->setTextFormat(Qt::PlainText);
+    QFont bold = label->font();
+    bold.setBold(true);
+    label->setFont(bold);
     return label;
 }
 
@@ -60,6 +65,7 @@ ScheduleDialog::ScheduleDialog(const QString& rowName, const std::optional<Value
       m_repeat(new QComboBox(this)) {
     setObjectName("scheduleDialog");
     setWindowTitle(tr("Schedule"));
+    setMinimumWidth(kDialogWidth);
     m_start->setObjectName("start");
     m_start->setDisplayFormat(kStartFormat);
     m_start->setCalendarPopup(true);
@@ -139,6 +145,7 @@ StreamsDialog::StreamsDialog(const QString& subject, const QString& current, QWi
       m_error(new QLabel(this)) {
     setObjectName("streamsDialog");
     setWindowTitle(tr("Streams"));
+    setMinimumWidth(kDialogWidth);
     m_choice->setObjectName("choice");
     m_choice->addItems({tr("All streams"), tr("Audio only"), tr("Video only"),
                         tr("Best video and audio"), tr("Stream numbers:")});
@@ -191,9 +198,15 @@ StreamsDialog::StreamsDialog(const QString& subject, const QString& current, QWi
     layout->addStretch(1);
     layout->addWidget(OkCancel(this, &m_ok));
 
-    connect(m_choice, &QComboBox::currentIndexChanged, this, &StreamsDialog::ChoiceChanged);
-    connect(m_numbers, &QLineEdit::textEdited, m_error, &QWidget::hide);
     ChoiceChanged();
+    connect(m_choice, &QComboBox::currentIndexChanged, this, [this] {
+        ChoiceChanged();
+        // Picking "Stream numbers:" is followed by typing them.
+        if (m_choice->currentIndex() == kNumbers) {
+            m_numbers->setFocus();
+        }
+    });
+    connect(m_numbers, &QLineEdit::textEdited, m_error, &QWidget::hide);
     m_choice->setFocus();
 }
 
@@ -221,12 +234,13 @@ void StreamsDialog::accept() {
             if (typed.isEmpty()) {
                 reason = tr("Type the numbers of the streams to record, such as 1,2.");
             } else if (!choice) {
-                reason = tr("These are not stream numbers: %1.")
+                reason = tr("These streams cannot be chosen: %1.")
                              .arg(QString::fromStdString(choice.error().message));
             }
             if (!reason.isEmpty()) {
                 m_error->setText(reason);
                 m_error->show();
+                adjustSize();  // the message's lines get their room
                 m_numbers->setFocus();
                 m_numbers->selectAll();
                 return;
