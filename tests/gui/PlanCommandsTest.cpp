@@ -135,6 +135,7 @@ TEST_F(PlanCommandsTest, TwoRowsRecordAtOnceAndStopRecordingEndsOnlyTheChosenOne
     ClickRow(0);
     EXPECT_FALSE(Action(command::kStopRecording)->isEnabled()) << "nothing records yet";
     QTest::keyClick(&Frame(), Qt::Key_R, Qt::ControlModifier);
+    EXPECT_FALSE(Action(command::kRecordStart)->isEnabled()) << "both slots are taken";
 
     // Both show their own progress at the same time.
     const char* progress = R"(^\d+:\d+\(\d+ %\)$)";
@@ -150,6 +151,7 @@ TEST_F(PlanCommandsTest, TwoRowsRecordAtOnceAndStopRecordingEndsOnlyTheChosenOne
     EXPECT_TRUE(Frame().Recording().Scheduler().RowRecording(RowOf(c1)));
     ClickRow(RowOf(c2));
     EXPECT_FALSE(Action(command::kStopRecording)->isEnabled());
+    EXPECT_TRUE(Action(command::kRecordStart)->isEnabled()) << "a slot is free again";
 
     ASSERT_TRUE(WaitFor([&] { return RecordCell(c1) == "Completed"; }, kRecordMs));
     EXPECT_EQ(RecordCell(c2), "Cancelled") << "nothing took the stopped row up again";

@@ -169,12 +169,9 @@ void ListCommands::UpdateRecordButtons(int row) {
     QAction* recordStop = m_actions.Get(command::kRecordStop);
     const bool idle = Idle();
     const bool localMedia = IsPlainLocalMedia(KindFlags(m_list.GetCellText(row, kColOriginalFile)));
-    if (idle && localMedia) {
-        record->setEnabled(false);
-        recordStop->setEnabled(false);
-        return;
-    }
-    record->setEnabled(idle);
+    // With "Concurrent Recordings" above one, another row may start while
+    // some record.
+    record->setEnabled(!localMedia && m_recording.SlotFree());
     recordStop->setEnabled(!idle);
 }
 

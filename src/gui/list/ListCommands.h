@@ -75,8 +75,9 @@ public:
     void DeleteAll();
 
     // Record and Record Stop for row (the selection's first row): a plain
-    // local media file cannot be recorded; otherwise Record while nothing
-    // records, Record Stop while something does.
+    // local media file cannot be recorded; otherwise Record while fewer
+    // jobs run than "Concurrent Recordings" allows, Record Stop while
+    // something records.
     void UpdateRecordButtons(int row);
     // Every list command's enabled state, from the selection, the jobs, the
     // address check and the player.

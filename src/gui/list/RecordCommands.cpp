@@ -35,6 +35,7 @@ RecordCommands::RecordCommands(RecordList& list, const AppSettings& settings, Pr
                                ActionTable& actions, QWidget* window)
     : QObject(window),
       m_list(list),
+      m_settings(settings),
       m_window(window),
       m_sink(new GuiJobSink(this)),
       m_opener(std::make_unique<DesktopUrlOpener>()) {
@@ -162,13 +163,21 @@ void RecordCommands::NameNewJobs() {
 void RecordCommands::UpdateActions() {
     // Called after every start: the new job's prompt learns its row.
     NameNewJobs();
-    const bool recording = m_scheduler->Recording();
-    m_recordStart->setEnabled(!recording);
-    m_recordStop->setEnabled(recording);
+    m_recordStart->setEnabled(SlotFree());
+    m_recordStop->setEnabled(m_scheduler->Recording());
     const bool checking = m_checkRun->Busy();
     m_checkStart->setEnabled(!checking);
     m_checkStop->setEnabled(checking);
     Q_EMIT StatesChanged();
+}
+
+bool RecordCommands::SlotFree() const {
+    // Every job marks its row busy; the rows are what the user sees.
+    int busy = 0;
+    for (int row = 0; row < m_list.RowCount(); ++row) {
+        busy += m_list.Row(row).jobNumber != 0 ? 1 : 0;
+    }
+    return std::max(busy, m_scheduler->RunningCount()) < m_settings.m_concurrentRecordings;
 }
 
 void RecordCommands::RecordRowFromCommand(int row) {

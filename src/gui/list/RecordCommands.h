@@ -55,6 +55,9 @@ public:
     // ends are written into the rows before the list is saved.
     void StopAll();
 
+    // Whether another job may start now ("Concurrent Recordings").
+    bool SlotFree() const;
+
     RecordScheduler& Scheduler() { return *m_scheduler; }
     AddressCheckRun& CheckRun() { return *m_checkRun; }
 
@@ -75,6 +78,7 @@ private:
     void NameNewJobs();
 
     RecordList& m_list;
+    const AppSettings& m_settings;
     QWidget* m_window;
     GuiJobSink* m_sink;
     std::unique_ptr<UrlOpener> m_opener;
