@@ -2,11 +2,13 @@
 // the streams the first input byte names (bit n: stream n + 1), and checks
 // that what comes out is what a recording may hold: a header listing only
 // kept streams, a packet of the same size whose payloads are all kept, and
-// both left as they are by a second pass.
+// both left as they are by a second pass. The bytes are also read as a
+// Streams text, which must read back the same from its written form.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <string_view>
 #include <vector>
 
 #include "asf/AsfPacketTools.h"
@@ -61,6 +63,16 @@ void Packet(const std::vector<uint8_t>& input, const std::vector<uint16_t>& keep
     }
 }
 
+void Choice(const std::vector<uint8_t>& bytes) {
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    const ErrorOr<StreamChoice> choice = ParseStreamChoice(text);
+    if (!choice) {
+        return;
+    }
+    const ErrorOr<StreamChoice> again = ParseStreamChoice(StreamChoiceText(*choice));
+    Check(again && again->kind == choice->kind && again->numbers == choice->numbers);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -76,5 +88,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::vector<uint8_t> bytes(data + 1, data + size);
     Header(bytes, keep);
     Packet(bytes, keep);
+    Choice(bytes);
     return 0;
 }
