@@ -431,9 +431,9 @@ void RecordScheduler::ForgetMissingFiles(const Running& running) {
 }
 
 std::string RecordScheduler::ReconnectText(uint32_t count) const {
-    const std::string& format = OneNumberFormat(m_texts.reconnecting)
-                                    ? m_texts.reconnecting
-                                    : RecordStatusTexts{}.reconnecting;
+    const std::string format = OneNumberFormat(m_texts.reconnecting)
+                                   ? m_texts.reconnecting
+                                   : RecordStatusTexts{}.reconnecting;
     return FormatText(format.c_str(), static_cast<int>(std::min<uint32_t>(count, INT32_MAX)));
 }
 
