@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDialog>
+#include <QImage>
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
@@ -12,6 +13,7 @@
 #include "gui/app/CMainFrame.h"
 #include "gui/list/CRecordListView.h"
 #include "settings/ProfileStore.h"
+#include "support/TestSupport.h"
 
 namespace tapewell::test {
 
@@ -63,6 +65,21 @@ bool WaitFor(const std::function<bool()>& pred, int timeoutMs) {
     return true;
 }
 
+const std::filesystem::path& RecordClips() {
+    static TempDir root;
+    static const bool made = [] {
+        AsfRecipe recipe;
+        recipe.seconds = 4.0;
+        recipe.videoBitrate = "800k";
+        const bool ok = MakeAsf(root / "c1.asf", recipe);
+        std::filesystem::copy_file(root / "c1.asf", root / "c2.asf",
+                                   std::filesystem::copy_options::overwrite_existing);
+        return ok;
+    }();
+    EXPECT_TRUE(made);
+    return root.Path();
+}
+
 MainWindowTest::MainWindowTest() = default;
 MainWindowTest::~MainWindowTest() = default;
 
@@ -111,6 +128,21 @@ QPoint MainWindowTest::CellCentre(int row) {
 void MainWindowTest::ClickRow(int row) {
     QTest::mouseClick(Frame().ListView()->viewport(), Qt::LeftButton, Qt::NoModifier,
                       CellCentre(row));
+}
+
+bool MainWindowTest::RecordCellShowsText(int row) {
+    gui::CRecordListView* view = Frame().ListView();
+    const QRect cell = view->visualRect(view->model()->index(row, kColRecord));
+    const QImage shot = view->viewport()->grab(cell).toImage();
+    const QRgb background = shot.pixel(shot.width() - 1, shot.height() / 2);
+    for (int y = 0; y < shot.height(); ++y) {
+        for (int x = 0; x < shot.width(); ++x) {
+            if (shot.pixel(x, y) != background) {
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 }  // namespace tapewell::test

@@ -55,6 +55,10 @@ ScriptedUiPrompt& InstallScriptedPrompt();
 // Runs the event loop until pred holds or timeoutMs pass; returns pred().
 bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 5000);
 
+// c1.asf and c2.asf, each a 4 s clip with a video and an audio stream,
+// large enough that a recording of it is kept; made once for the program.
+const std::filesystem::path& RecordClips();
+
 // Tests of the main window: a scripted prompt, and the window made on first
 // use (after the test has written its settings), shown at its saved
 // position and exposed.
@@ -74,6 +78,9 @@ protected:
     // The centre of row's Time cell in the list's viewport, and a click there.
     QPoint CellCentre(int row);
     void ClickRow(int row);
+    // Whether row's Record cell shows text on the screen (more than the
+    // cell's background colour).
+    bool RecordCellShowsText(int row);
 
     ScriptedUiPrompt* prompt = nullptr;
     std::unique_ptr<ProfileStore> profile;

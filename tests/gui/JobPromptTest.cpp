@@ -196,56 +196,37 @@ TEST_F(GuiJobPromptTest, OnTheUiThreadTheDialogIsServedWithoutAWorker) {
 }
 
 // Every visible dialog, for counting how many questions are open at once.
-QList<QDialog*> OpenDialogs() {
-    QList<QDialog*> open;
+int OpenDialogCount() {
+    int open = 0;
     for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (auto* dialog = qobject_cast<QDialog*>(widget);
-            dialog != nullptr && dialog->isVisible()) {
-            open << dialog;
-        }
+        open += qobject_cast<QDialog*>(widget) != nullptr && widget->isVisible() ? 1 : 0;
     }
     return open;
 }
 
-TEST(GuiJobPromptTurns, JobsAskingAtOnceGetOneDialogAtATimeEachNamingItsRow) {
+TEST(GuiJobPromptTurns, AQuestionWaitingItsTurnIsAnsweredAtOnceWhenItsJobIsCancelled) {
     QWidget window;
     window.show();
     GuiJobPrompt first(&window);
     GuiJobPrompt second(&window);
-    GuiJobPrompt third(&window);
     first.SetRowLabel("c1");
-    second.SetRowLabel("c2");
-    third.SetRowLabel("c3");
     auto firstAsks =
         std::async(std::launch::async, [&] { return first.AskFileExists("/r/c1.asf"); });
     ASSERT_TRUE(WaitFor([] { return OpenDialog<FileExistsDialog>() != nullptr; }));
-    auto secondAsks =
-        std::async(std::launch::async, [&] { return second.AskFileExists("/r/c2.asf"); });
-    auto thirdAsks = std::async(std::launch::async, [&] { return third.AskResume("/r/c3.asf"); });
-    QTest::qWait(150);  // time for both questions to reach the UI thread
-    ASSERT_EQ(OpenDialogs().size(), 1);
-    EXPECT_EQ(OpenDialogs().front()->windowTitle(), "Tapewell - c1");
+    EXPECT_EQ(OpenDialog<FileExistsDialog>()->windowTitle(), "Tapewell - c1");
+    auto secondAsks = std::async(std::launch::async, [&] { return second.AskResume("/r/c2.asf"); });
+    QTest::qWait(100);  // time for the second question to reach the UI thread
+    EXPECT_EQ(OpenDialogCount(), 1) << "the second question waits for its turn";
 
-    // A waiting question cancelled (its job stopped) is answered at once
-    // and never shows; the open one stays.
     std::thread([&] { second.Cancel(); }).join();
     ASSERT_EQ(secondAsks.wait_for(std::chrono::seconds(2)), std::future_status::ready);
-    EXPECT_EQ(secondAsks.get().answer, Answer::Cancel);
-    ASSERT_EQ(OpenDialogs().size(), 1);
-
+    EXPECT_TRUE(secondAsks.get()) << "the default answer";
     OpenDialog<FileExistsDialog>()->Button(Answer::Pass)->click();
     ASSERT_TRUE(WaitFor(
         [&] { return firstAsks.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
     EXPECT_EQ(firstAsks.get().answer, Answer::Pass);
-    ASSERT_TRUE(WaitFor([] { return OpenDialog<QMessageBox>() != nullptr; }));
-    EXPECT_EQ(OpenDialogs().size(), 1);
-    QMessageBox* resume = OpenDialog<QMessageBox>();
-    EXPECT_EQ(resume->windowTitle(), "Tapewell - c3");
-    resume->button(QMessageBox::Ok)->click();
-    ASSERT_TRUE(WaitFor(
-        [&] { return thirdAsks.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
-    EXPECT_TRUE(thirdAsks.get());
-    EXPECT_TRUE(WaitFor([] { return OpenDialogs().isEmpty(); }));
+    QTest::qWait(50);
+    EXPECT_EQ(OpenDialogCount(), 0) << "the cancelled question never shows";
 }
 
 TEST(GuiJobSink, NoticesReachTheUiThreadInOrderAndLateOnesAreDropped) {

@@ -48,20 +48,8 @@ using test::WaitFor;
 
 constexpr int kRecordMs = 20000;  // a loaded machine records a short clip well within this
 
-// c1.asf and c2.asf, each a 4 s clip large enough that a recording of it
-// is kept; made once for the program.
 const fs::path& ClipRoot() {
-    static test::TempDir root;
-    static const bool made = [] {
-        test::AsfRecipe recipe;
-        recipe.seconds = 4.0;
-        recipe.videoBitrate = "800k";
-        const bool ok = test::MakeAsf(root / "c1.asf", recipe);
-        fs::copy_file(root / "c1.asf", root / "c2.asf", fs::copy_options::overwrite_existing);
-        return ok;
-    }();
-    EXPECT_TRUE(made);
-    return root.Path();
+    return test::RecordClips();
 }
 
 class RecordWindowTest : public test::MainWindowTest {
@@ -84,22 +72,6 @@ protected:
             out.push_back(Cell(row, kColOriginalFile));
         }
         return out;
-    }
-    // The Record cell of row as the screen shows it: true when text is
-    // drawn there (more than the cell's background colour).
-    bool RecordCellShowsText(int row) {
-        CRecordListView* view = Frame().ListView();
-        const QRect cell = view->visualRect(view->model()->index(row, kColRecord));
-        const QImage shot = view->viewport()->grab(cell).toImage();
-        const QRgb background = shot.pixel(shot.width() - 1, shot.height() / 2);
-        for (int y = 0; y < shot.height(); ++y) {
-            for (int x = 0; x < shot.width(); ++x) {
-                if (shot.pixel(x, y) != background) {
-                    return true;
-                }
-            }
-        }
-        return false;
     }
     std::string Http(const TestServer& server, const std::string& name) const {
         return "http://127.0.0.1:" + std::to_string(server.HttpPort()) + "/" + name;
