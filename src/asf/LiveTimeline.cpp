@@ -1,10 +1,34 @@
 #include "asf/LiveTimeline.h"
 
+#include <algorithm>
+
 #include "asf/AsfPacketTools.h"
 #include "common/Limits.h"
 #include "common/LittleEndian.h"
 
 namespace tapewell {
+
+namespace {
+
+// The earliest presentation time among the packet's payloads, as the source
+// has it.
+std::optional<uint32_t> EarliestPresentation(std::span<const uint8_t> packet) {
+    std::optional<uint32_t> earliest;
+    AsfPacketTools::ForEachPayload(packet, [&earliest](const AsfPacketTools::PayloadInfo& p) {
+        if (p.hasTime && (!earliest || p.presentationTime < *earliest)) {
+            earliest = p.presentationTime;
+        }
+        return true;
+    });
+    return earliest;
+}
+
+}  // namespace
+
+void LiveTimeline::ContinueAfter(uint32_t lastSendTime, uint32_t lastPresentationTime) {
+    m_last = lastSendTime;
+    m_presentedUntil = lastPresentationTime;
+}
 
 void LiveTimeline::AwaitKeyFrame(std::vector<uint8_t> videoStreamNumbers) {
     m_videoStreams = std::move(videoStreamNumbers);
@@ -41,7 +65,13 @@ std::optional<uint32_t> LiveTimeline::Place(std::span<uint8_t> packet) {
     uint8_t* sendTimeField = packet.data() + offset;
     const int64_t sourceTime = ReadLe32(sendTimeField);
     if (!m_shift) {
-        m_shift = -sourceTime;
+        m_shift = static_cast<int64_t>(m_last) - sourceTime;  // m_last: 0, or where a file goes on
+        const std::optional<uint32_t> earliest =
+            m_presentedUntil ? EarliestPresentation(packet) : std::nullopt;
+        if (earliest) {
+            m_shift = std::max(*m_shift, int64_t{*m_presentedUntil} + 1 - *earliest);
+        }
+        m_presentedUntil.reset();
     } else if (m_newSegment && sourceTime + *m_shift < m_last) {
         m_shift = static_cast<int64_t>(m_last) - sourceTime;
     }

@@ -19,7 +19,7 @@ namespace tapewell {
 // first packet that starts a key frame of one of them, for as long as
 // limits::kLiveKeyFrameWaitMs of stream time or kLiveKeyFrameWaitPackets
 // packets (a stream whose key frames carry no flag still records). One
-// object per output file, used on the recording's thread.
+// object per output file and run, used on the recording's thread.
 class LiveTimeline {
 public:
     // The stream numbers of the header's video streams; none (the default)
@@ -38,13 +38,24 @@ public:
     // A header came again in the middle of the stream: the next packet may
     // begin a new segment of times.
     void NewSegment() { m_newSegment = true; }
+    // Before the first packet: the file already holds a time line up to
+    // lastSendTime, its payloads presented up to lastPresentationTime (a
+    // recording that reconnected after a break goes on in it). The first
+    // packet placed gets that send time, wherever the source's times stand
+    // now, so the file neither steps back nor shows the time it was away;
+    // a little later when its payloads would otherwise be presented before
+    // the ones already written.
+    void ContinueAfter(uint32_t lastSendTime, uint32_t lastPresentationTime);
 
     bool Started() const { return m_shift.has_value(); }
-    // The largest send time written so far (0 before the first packet).
+    // The largest send time on the time line so far (before the first
+    // packet: 0, or the time ContinueAfter gave).
     uint32_t LastSendTime() const { return m_last; }
 
 private:
     std::optional<int64_t> m_shift;  // written time = source time + m_shift
+    // Set by ContinueAfter until the first packet is placed.
+    std::optional<uint32_t> m_presentedUntil;
     uint32_t m_last = 0;
     bool m_newSegment = false;
     std::vector<uint8_t> m_videoStreams;  // awaited while not empty

@@ -8,6 +8,7 @@
 namespace tapewell {
 
 class OutputFile;
+struct RecordingContinuation;
 
 // One recording attempt on one address, as the job hands it to an engine.
 // Every field has its default, so a caller names only what it sets.
@@ -21,6 +22,15 @@ struct EngineRequest {
     std::string password{};
     // The streams to record, as CmmsThread::Item::streams; empty: all.
     std::string streams{};
+    // A reconnect after a break: output is the file the broken run left,
+    // positioned at continuation->DataEnd(). A stream header of the file's
+    // layout is not written again: the packet count goes on from the
+    // file's, a live stream's times from its last send time, and an
+    // on-demand stream is asked for from the packet after its last one. A
+    // header of another layout goes into the host's next file
+    // (EngineEvents::OnNextOutputFile). The limits count the whole file.
+    // None (the default): a run of its own.
+    const RecordingContinuation* continuation = nullptr;
 };
 
 // What an engine that reached the address leaves behind.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "asf/RecordingContinuation.h"
 #include "common/Limits.h"
 #include "common/OutputFile.h"
 #include "engine/CredentialStore.h"
@@ -112,6 +113,7 @@ EngineResult CHttpRecorder::Record(const EngineRequest& request) {
     m_streamFound = false;
     m_serverAnswered = false;
     m_brokeOff.clear();
+    m_continuation = request.continuation;
     SetCredentials(request.user, request.password);
     const uint32_t before = m_bytesWritten;
     const std::string args[] = {" ", m_address};
@@ -120,7 +122,8 @@ EngineResult CHttpRecorder::Record(const EngineRequest& request) {
     EngineResult result;
     result.httpAnswered = m_serverAnswered;
     const uint32_t bytes = m_bytesWritten - before;
-    if (bytes == 0 && !(request.output == nullptr && m_streamFound)) {
+    if (bytes == 0 &&
+        !((request.output == nullptr || m_continuation != nullptr) && m_streamFound)) {
         result.recording = Error::FromMessage(m_messages.LastMessage());
         result.tentativeReason = true;
         return result;
@@ -281,8 +284,10 @@ void CHttpRecorder::StreamExchange(const AddressRow& row, StreamTarget& target, 
     exchange.raw = raw.get();
     exchange.out = m_out;
     exchange.maxMinutes = row.maxMinutes;
+    exchange.continuation = m_continuation;
     if (probe.status == kStatusOnDemand) {
-        exchange.resumeBytes = m_out->SeekEnd().value_or(0);
+        exchange.resumeBytes =
+            m_continuation != nullptr ? m_continuation->DataEnd() : m_out->SeekEnd().value_or(0);
         uint32_t offset = kNoOffset;
         uint32_t offsetTime = kNoOffset;
         if (exchange.resumeBytes > 0) {
@@ -300,6 +305,13 @@ void CHttpRecorder::StreamExchange(const AddressRow& row, StreamTarget& target, 
     m_abort.store(false);
     StreamInfo info;
     RunRequest(exchange, peer, info);
+    // A continuation whose stream request never got to its chunks (the
+    // server went away since the probe) is as short of its end as one
+    // whose connection closed among them.
+    if (m_continuation != nullptr && !m_chunksRead && !Aborted()) {
+        m_brokeOff = m_messages.LastMessage().empty() ? "the stream request failed"
+                                                      : m_messages.LastMessage();
+    }
 }
 
 std::unique_ptr<OutputFile> CHttpRecorder::OpenRawFile() {
@@ -356,6 +368,7 @@ bool CHttpRecorder::ConnectAndSend(TcpStream& tcp, const Exchange& exchange, Pee
 // stream receive its chunks. Returns the abort state.
 bool CHttpRecorder::RunRequest(const Exchange& exchange, Peer& peer, StreamInfo& info) {
     info = StreamInfo{};
+    m_chunksRead = false;
     if (m_debugDump) {
         m_messages.Notice("\nHTTP-Request:\n%s", exchange.request.c_str());
     }
@@ -382,12 +395,14 @@ bool CHttpRecorder::RunRequest(const Exchange& exchange, Peer& peer, StreamInfo&
         reader, m_buffer, m_messages, *m_events, [this] { return Aborted(); }, m_bytesWritten);
     ChunkReceiver::Job job{exchange.headerOnly, exchange.out, exchange.resumeBytes,
                            exchange.maxMinutes};
+    job.continuation = exchange.continuation;
     if (m_options.timeLimitOn && m_options.maxTimeSeconds > 0) {
         job.maxSeconds = static_cast<uint32_t>(m_options.maxTimeSeconds);
     }
     if (m_options.sizeLimitOn && m_options.maxSizeMiB > 0) {
         job.maxBytes = static_cast<uint64_t>(m_options.maxSizeMiB) * kBytesPerMiB;
     }
+    m_chunksRead = true;
     receiver.Run(job, info);
     if (OutputFile* written = receiver.Output(); written != nullptr) {
         // After a change of layout the stream went on in the host's next

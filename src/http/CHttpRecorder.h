@@ -47,10 +47,12 @@ public:
 
     // Records one address into the request's output (none: the address is
     // only probed) with its credentials; resumeOffset is the byte offset
-    // asked of an on-demand stream when the file is empty. The recording's
-    // bytes are those written by this run; a probe succeeds when it found a
-    // live or on-demand stream. A failure's message is the engine's last
-    // message (tentative: it may be one from an earlier run).
+    // asked of an on-demand stream when the file is empty; a continuation
+    // goes on in the file a broken run left. The recording's bytes are
+    // those written by this run; a probe succeeds when it found a live or
+    // on-demand stream, and so does a continuation, whose stream may end
+    // before another packet comes. A failure's message is the engine's
+    // last message (tentative: it may be one from an earlier run).
     EngineResult Record(const EngineRequest& request) override;
     // Runs the argument vector (element 0 a placeholder, then addresses and
     // the options -m -p -e -b -d -r) into the output file given before.
@@ -92,6 +94,7 @@ private:
         OutputFile* out = nullptr;
         uint64_t resumeBytes = 0;
         uint32_t maxMinutes = 0;
+        const RecordingContinuation* continuation = nullptr;
     };
     enum class RowEnd { Next, StreamDone, EndWalk };
 
@@ -146,8 +149,12 @@ private:
     // The addresses whose playlists are being walked, outermost first: one
     // that leads back to any of them is not followed again.
     std::vector<std::string> m_playlistChain;
-    int m_playlistsWalked = 0;      // remote playlists in this walk (limits::kMaxPlaylistsPerWalk)
-    std::string m_brokeOff;         // ChunkReceiver::BrokeOff of this Record's stream
+    int m_playlistsWalked = 0;  // remote playlists in this walk (limits::kMaxPlaylistsPerWalk)
+    std::string m_brokeOff;     // ChunkReceiver::BrokeOff of this Record's stream
+    // The file a reconnect goes on in (EngineRequest::continuation), for
+    // this Record's stream.
+    const RecordingContinuation* m_continuation = nullptr;
+    bool m_chunksRead = false;      // the last exchange reached its chunk loop
     bool m_serverAnswered = false;  // any status line, in this Record
 };
 

@@ -6,6 +6,7 @@
 #include "asf/AsfHeaderPatch.h"
 #include "asf/AsfObjects.h"
 #include "asf/AsfPacketTools.h"
+#include "asf/RecordingContinuation.h"
 #include "common/Limits.h"
 #include "common/LittleEndian.h"
 #include "common/OutputFile.h"
@@ -112,6 +113,7 @@ void ChunkReceiver::Run(const Job& job, StreamInfo& info) {
     m_layout.clear();
     m_packetCount = 0;
     m_dataBytes = 0;
+    m_priorBytes = 0;
     m_headerOffset = 0;
     m_expectedHeader = 0;
     m_headerRead = false;
@@ -175,7 +177,7 @@ bool ChunkReceiver::LimitReached(uint32_t sendTime, uint32_t startBytes) const {
         m_messages.Progress("time limit reached.");
         return true;
     }
-    if (m_job.maxBytes != 0 && m_bytesWritten - startBytes >= m_job.maxBytes) {
+    if (m_job.maxBytes != 0 && m_priorBytes + (m_bytesWritten - startBytes) >= m_job.maxBytes) {
         m_messages.Progress("size limit reached.");
         return true;
     }
@@ -336,7 +338,43 @@ bool ChunkReceiver::ReadAsfHeader(size_t length, StreamInfo& info) {
         }
         return false;
     }
+    if (m_job.continuation != nullptr && m_job.out != nullptr && !m_job.headerOnly) {
+        return ContinueFile(info);
+    }
     StartFile(info);
+    return true;
+}
+
+// A reconnect after a break: with the file's layout the stream goes on in
+// the file, under the file's own header (its places, not the new header's,
+// are where packets go and what the update patches); another layout cannot
+// share the file and goes into the next one.
+bool ChunkReceiver::ContinueFile(StreamInfo& info) {
+    const RecordingContinuation& c = *m_job.continuation;
+    StartFile(info);
+    m_priorBytes = c.DataEnd();
+    if (m_layout != HeaderLayout(c.HeaderObject(), c.packetSize)) {
+        m_messages.Progress("the stream's layout changed");
+        OutputFile* following = m_events.OnNextOutputFile();
+        if (following == nullptr) {
+            return false;
+        }
+        m_job.out = following;
+        m_job.resumeBytes = 0;
+        // An on-demand stream was asked for from the old file's place: the
+        // new one holds what arrives, in arrival order.
+        m_liveOrder = true;
+        return true;
+    }
+    info.headerLength = static_cast<uint32_t>(c.HeaderObject().size());
+    info.propertiesOffset = static_cast<uint32_t>(c.propertiesOffset);
+    m_job.resumeBytes = c.DataEnd();
+    m_packetCount = static_cast<uint32_t>(std::min<uint64_t>(c.packets, UINT32_MAX));
+    m_dataBytes = c.packets * c.packetSize;
+    m_largestSendTime = c.lastSendTime;
+    if (m_liveOrder) {
+        m_timeline.ContinueAfter(c.lastSendTime, c.lastPresentationTime);
+    }
     return true;
 }
 

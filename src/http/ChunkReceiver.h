@@ -16,6 +16,7 @@ class EngineEvents;
 class EngineMessages;
 class OutputFile;
 class StreamReader;
+struct RecordingContinuation;
 
 // The chunk stream that follows the reply header of a stream exchange:
 // "$H" chunks carry the ASF header (in one or more parts), "$D" chunks one
@@ -28,7 +29,9 @@ class StreamReader;
 // first packet that starts a video key frame (when there is video). A header
 // that comes again with the same layout is not written again; one with
 // another layout ends the file and continues into the next one the host
-// gives (EngineEvents::OnNextOutputFile). Runs on the engine's worker thread.
+// gives (EngineEvents::OnNextOutputFile); so does the header of a stream
+// that reconnected into a file a broken exchange left (Job::continuation).
+// Runs on the engine's worker thread.
 class ChunkReceiver {
 public:
     struct Job {
@@ -41,6 +44,10 @@ public:
         // 0 for none. Checked after every saved chunk.
         uint32_t maxSeconds = 0;
         uint64_t maxBytes = 0;
+        // A reconnect's: the file out holds (EngineRequest::continuation).
+        // A header of its layout is not written; the packets, counts and
+        // the time line go on from the file's, and the limits count it.
+        const RecordingContinuation* continuation = nullptr;
     };
 
     // buffer must hold limits::kHttpBufferBytes; events receive OnProgress;
@@ -89,6 +96,7 @@ private:
     bool ReadAsfHeader(size_t length, StreamInfo& info);
     bool ParseAsfHeader(size_t length, StreamInfo& info);
     void StartFile(const StreamInfo& info);
+    bool ContinueFile(StreamInfo& info);
     bool LimitReached(uint32_t sendTime, uint32_t startBytes) const;
     Step Save(const Chunk& chunk, size_t bodyLength, size_t got, uint32_t progress,
               uint32_t sendTime, const StreamInfo& info);
@@ -111,6 +119,7 @@ private:
     std::vector<uint8_t> m_layout;  // HeaderLayout of the header being written
     uint32_t m_packetCount = 0;
     uint64_t m_dataBytes = 0;
+    uint64_t m_priorBytes = 0;  // a continued file's bytes before this exchange
     size_t m_headerOffset = 0;  // header bytes already assembled in the buffer
     size_t m_expectedHeader = 0;
     bool m_headerRead = false;

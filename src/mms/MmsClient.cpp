@@ -70,6 +70,9 @@ void MmsClient::ResetSession(const EngineRequest& request) {
     m_bytesWritten = 0;
     m_earlierFilesMs = 0;
     m_failure.clear();
+    m_continuation = request.continuation;
+    m_priorBytes = 0;
+    m_continued = false;
 }
 
 void MmsClient::Fail(std::string text) {
@@ -79,7 +82,7 @@ void MmsClient::Fail(std::string text) {
 
 EngineResult MmsClient::Result() const {
     EngineResult result;
-    if (m_bytesWritten == 0) {
+    if (m_bytesWritten == 0 && !m_continued) {
         result.recording = Error::FromMessage(m_failure);
     } else {
         result.recording = EngineRecording{m_bytesWritten, m_failure};
@@ -216,14 +219,50 @@ bool MmsClient::OnHeaderPacket(const MmsUnit& unit, MmsByteStream& stream) {
         return true;
     }
     m_headerComplete = true;
-    m_file.timeline.AwaitKeyFrame(AsfPacketTools::VideoStreamNumbers(m_header.Bytes()));
-    // The header goes into the file whole, once its last packet is in: a
-    // session cut off inside the header leaves no torn header behind. A
-    // resumed file has its header already.
-    if (m_startPacket == 0 && !WriteHeader()) {
-        return false;
+    if (m_continuation != nullptr && !m_check) {
+        if (!ContinueFile()) {
+            return false;
+        }
+    } else {
+        m_file.timeline.AwaitKeyFrame(AsfPacketTools::VideoStreamNumbers(m_header.Bytes()));
+        // The header goes into the file whole, once its last packet is in: a
+        // session cut off inside the header leaves no torn header behind. A
+        // resumed file has its header already.
+        if (m_startPacket == 0 && !WriteHeader()) {
+            return false;
+        }
     }
     stream.Send(m_messages.StreamSelection());
+    return true;
+}
+
+// A reconnect after a break: with the file's layout the stream goes on in
+// the file, whose header stays as it is (the repair patches its fields
+// where they are, whatever the new header's other objects); another layout
+// cannot share the file and goes into the next one.
+bool MmsClient::ContinueFile() {
+    if (!m_header.GetProperties()) {
+        Fail("a stream header without File Properties");
+        return false;
+    }
+    const RecordingContinuation& c = *m_continuation;
+    MmsStreamHeader written;
+    const bool readable = written.Append(c.header) && written.FindProperties();
+    if (m_live) {
+        m_file.timeline.ContinueAfter(c.lastSendTime, c.lastPresentationTime);
+    }
+    m_priorBytes = c.DataEnd();
+    if (!readable || !m_header.SameLayout(written)) {
+        MmsStreamHeader next = std::move(m_header);
+        return StartNextFile(std::move(next));
+    }
+    m_header = std::move(written);
+    m_continued = true;
+    m_file.packetCount = c.packets;
+    m_file.bytes = c.DataEnd();
+    // A broadcast plays from where it is now, whatever is asked.
+    m_startPacket = m_live ? 0 : static_cast<uint32_t>(std::min<uint64_t>(c.packets, UINT32_MAX));
+    m_file.timeline.AwaitKeyFrame(AsfPacketTools::VideoStreamNumbers(m_header.Bytes()));
     return true;
 }
 
@@ -395,7 +434,8 @@ bool MmsClient::OnMediaPacket(std::span<const uint8_t> payload) {
     return !LimitReached(t) && !m_stop.Raised();
 }
 
-// Both limits count what was written, over every file of the session.
+// Both limits count what was written, over every file of the session, and
+// what a file that the session continues held before.
 bool MmsClient::LimitReached(uint32_t timeMs) const {
     const uint64_t recordedMs = m_earlierFilesMs + timeMs;
     if (m_options.timeLimitOn &&
@@ -403,7 +443,7 @@ bool MmsClient::LimitReached(uint32_t timeMs) const {
         return true;
     }
     return m_options.sizeLimitOn &&
-           static_cast<int64_t>(m_bytesWritten / kMiB) >= m_options.maxSizeMiB;
+           static_cast<int64_t>((m_priorBytes + m_bytesWritten) / kMiB) >= m_options.maxSizeMiB;
 }
 
 // However the file ends, its header is made to describe it; once only.

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "asf/LiveTimeline.h"
+#include "asf/RecordingContinuation.h"
 #include "common/Limits.h"
 #include "common/StopSignal.h"
 #include "engine/Engine.h"
@@ -37,7 +38,10 @@ class OutputFile;
 // loops, the next entry of a server-side playlist) is not written again
 // when its layout is the file's; the time line goes on. A header of another
 // layout closes the file (repaired) and the recording goes on in the file
-// the host returns from OnNextOutputFile, or ends when it returns none.
+// the host returns from OnNextOutputFile, or ends when it returns none. A
+// session that reconnects after a break (EngineRequest::continuation) meets
+// the stream's header in the same way: the file's layout goes on in the
+// file, another one goes into the next.
 //
 // Record, and everything it reports through EngineEvents, happens on the
 // calling (job worker) thread; Stop may be called from any thread. One
@@ -57,7 +61,8 @@ public:
     // header is written then). The recording's bytes are those written into
     // all the session's files; with no output, the header length once the
     // first media packet shows that the stream plays. Nothing written is a
-    // failure. OnProgress counts the bytes of the current file. The
+    // failure, except in a session that continues a file with the stream's
+    // layout. OnProgress counts the bytes of the current file. The
     // request's credentials are not used.
     EngineResult Record(const EngineRequest& request) override;
     // Ends a running session at once, as a closed connection would; the file
@@ -94,6 +99,7 @@ private:
     bool OnCommand(const MmsUnit& unit, MmsByteStream& stream);
     bool OnHeaderPacket(const MmsUnit& unit, MmsByteStream& stream);
     bool OnLaterHeaderPacket(const MmsUnit& unit);
+    bool ContinueFile();
     bool StartNextFile(MmsStreamHeader next);
     bool WriteHeader();
     bool TakeProperties();
@@ -141,6 +147,11 @@ private:
     uint64_t m_bytesWritten = 0;         // into every file of the session
     uint64_t m_earlierFilesMs = 0;       // the time lines of files closed for a new layout
     std::string m_failure;               // the last reason given by Fail
+    const RecordingContinuation* m_continuation = nullptr;  // the file a reconnect goes on in
+    uint64_t m_priorBytes = 0;  // in that file before this session: the size limit counts them
+    // The stream came with the continued file's layout: the session reached
+    // it, even when it ends before another packet comes.
+    bool m_continued = false;
 };
 
 }  // namespace tapewell

@@ -1,6 +1,7 @@
 #include "recording/CmmsThread.h"
 
 #include <algorithm>
+#include <chrono>
 #include <system_error>
 
 #include "common/Limits.h"
@@ -9,6 +10,8 @@
 
 namespace tapewell {
 namespace {
+
+constexpr std::chrono::seconds kMaxReconnectWait{60};
 
 // The answers when the owner gives no prompt: continue a partial file,
 // never overwrite, no credentials.
@@ -77,6 +80,20 @@ void CmmsThread::Stop() {
     m_mms.Stop();
     m_http.Stop();
     m_web.Stop();
+    // Taken once so that a waiter that has just found no stop is in its
+    // wait before the wake comes.
+    { std::lock_guard lock(m_waitLock); }
+    m_waitWake.notify_all();
+}
+
+// The first reconnect waits 1 s, each further one in a row twice as long
+// as the one before, up to kMaxReconnectWait: a server that is only
+// restarting is back soon, one that is gone is not asked every second.
+bool CmmsThread::WaitBeforeReconnect(uint32_t attempt) {
+    const uint32_t doublings = std::min<uint32_t>(attempt - 1, 6);  // 64 s: past the maximum
+    const auto wait = std::min(kMaxReconnectWait, std::chrono::seconds(int64_t{1} << doublings));
+    std::unique_lock lock(m_waitLock);
+    return !m_waitWake.wait_for(lock, wait, [this] { return m_stop.load(); });
 }
 
 void CmmsThread::SetIdleTimeoutMs(int ms) {
@@ -179,11 +196,16 @@ void CmmsThread::OnStatus(const std::string&, int) {
 }
 
 void CmmsThread::OnStreamStart(const std::string&, uint32_t durationMs) {
+    if (m_continuing) {
+        return;  // the same file goes on: the owner knows its header
+    }
     m_durationMs.store(durationMs);
     Notify(JobSink::kHeader);
 }
 
 void CmmsThread::OnProgress(uint32_t bytesWritten, uint32_t progress, uint32_t positionMs) {
+    // Media flow again: a later break starts its count of tries afresh.
+    m_reconnects.store(0);
     m_bytesWritten.store(bytesWritten);
     m_progress.store(progress);
     m_positionMs.store(positionMs);

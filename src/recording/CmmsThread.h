@@ -2,14 +2,17 @@
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "asf/RecordingContinuation.h"
 #include "engine/Engine.h"
 #include "engine/EngineEvents.h"
 #include "engine/JobPrompt.h"
@@ -31,7 +34,11 @@ class ProfileStore;
 // playlist or a stream, chooses the output file under the base folder
 // (asking about an existing one through the prompt), and TryEngines runs
 // MmsClient, CHttpRecorder and CWebFetcher in the order the address
-// selects, falling back from one to the next.
+// selects, falling back from one to the next. A stream that breaks off
+// (the connection closed or failed, a silent server, a broken frame) is
+// reconnected with the engine that reached it, into the same file, up to
+// AppSettings::m_reconnectTries tries in a row, waiting 1, 2, 4, ... up to
+// 60 s before each (see Reconnect).
 //
 // Threads: Start, Stop, Join and the accessors are called by the owner
 // (any one thread). Everything else (the engines, the events, the prompt
@@ -67,7 +74,8 @@ public:
     bool Start();
     void Join();
     // Any thread: the job's and the engines' stop; a blocked network call
-    // ends at once. The job still finishes and notifies kFinished.
+    // and the wait before a reconnect end at once. The job still finishes
+    // and notifies kFinished.
     void Stop();
     // The check: true when an engine reached the stream. Clears the give-up
     // and error state first; a stop stays (see ClearStop).
@@ -93,7 +101,7 @@ public:
     bool Stopped() const { return m_stop.load(); }
     bool GaveUp() const { return m_giveUp.load(); }
     // The reconnect the job waits for or runs (1, 2, ...); 0 before the
-    // first break.
+    // first break, and again once media flow after a reconnect.
     uint32_t ReconnectCount() const { return m_reconnects.load(); }
     // The playlist reader's last syntax message.
     std::string LastMessage() const;
@@ -145,6 +153,12 @@ private:
                                                      std::string& failure);
     bool TryEngines(OutputFile* output, const std::string& address, uint64_t resumeOffset,
                     uint32_t resumePackets);
+    void Reconnect(std::unique_ptr<StdioOutputFile>& file, const std::string& address);
+    StdioOutputFile* ReopenToContinue(std::unique_ptr<StdioOutputFile>& file,
+                                      std::optional<RecordingContinuation>& continuation);
+    bool LimitReachedBy(const RecordingContinuation& continuation) const;
+    // CmmsThread.cpp: false when a stop came first.
+    bool WaitBeforeReconnect(uint32_t attempt);
     std::array<Engine*, 3> EngineOrder(const std::string& address);
     EngineResult RunEngine(Engine& engine, const EngineRequest& request);
     bool TakeEnding(const EngineResult& result);
@@ -173,6 +187,17 @@ private:
     // The job itself failed while an engine ran (no next file for a change
     // of layout): that is why the run ended, whatever the engine says.
     bool m_failedInRun = false;
+    // The engine that reached the stream in the last TryEngines, when it is
+    // one that a break is reconnected with (MMS, HTTP streaming), and
+    // whether its stream broke off (worker thread only).
+    Engine* m_reachedEngine = nullptr;
+    bool m_brokeOff = false;
+    // An engine runs again into the file it was recording: its header is
+    // not news to the owner (worker thread only).
+    bool m_continuing = false;
+    // Wakes the wait before a reconnect at a stop.
+    std::mutex m_waitLock;
+    std::condition_variable m_waitWake;
 
     mutable std::mutex m_textLock;  // the strings the owner reads
     std::filesystem::path m_outputPath;

@@ -5,11 +5,14 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <system_error>
 #include <utility>
 
 #include "asf/AsfResumeScan.h"
+#include "asf/RecordingContinuation.h"
 #include "asf/RecordingFinish.h"
+#include "common/ByteSource.h"
 #include "common/FileLock.h"
 #include "common/Limits.h"
 #include "common/OutputFile.h"
@@ -144,7 +147,9 @@ void CmmsThread::RecordMedia(const std::string& address, const std::string& name
     // knows by it that more is coming. Without it the file only reads as
     // finished, which costs a time-shift viewer the live end, nothing else.
     const ErrorOr<FileLock> writing = FileLock::Exclusive(path);
+    m_reconnects.store(0);
     TryEngines(file.get(), address, resumeOffset, resumePackets);
+    Reconnect(file, address);
     // A full disk ends a recording that an engine may still count as a
     // success, or report only as a failed header repair: name the cause.
     if (!file->Close() || !file->FailureText().empty()) {
@@ -303,6 +308,8 @@ std::array<Engine*, 3> CmmsThread::EngineOrder(const std::string& address) {
 bool CmmsThread::TryEngines(OutputFile* output, const std::string& address, uint64_t resumeOffset,
                             uint32_t resumePackets) {
     const std::array<Engine*, 3> order = EngineOrder(address);
+    m_reachedEngine = nullptr;
+    m_brokeOff = false;
     bool reached = false;
     std::string firstReason;  // why the engine the address chose first failed
     const uint32_t foundBefore = m_urlsFound;
@@ -326,6 +333,10 @@ bool CmmsThread::TryEngines(OutputFile* output, const std::string& address, uint
                                                resumePackets, User(), Password()});
         reached = TakeEnding(result);
         httpAnswered = httpAnswered || result.httpAnswered;
+        if (reached && order[i] != &m_web) {
+            m_reachedEngine = order[i];
+            m_brokeOff = !result.recording->brokeOff.empty();
+        }
     }
     // When every engine failed, the reason of the one the address chose
     // first is the one that tells the user something: the later ones only
@@ -369,6 +380,94 @@ bool CmmsThread::TakeEnding(const EngineResult& result) {
     return true;
 }
 
+// A stream that broke off is run again with the engine that reached it,
+// into the file it was writing (the last one, after a change of layout),
+// for as long as the settings allow tries in a row that record nothing.
+// A stop, a limit, the stream's own end, a cancelled credentials question
+// or a give-up end it; so does a file that can no longer be written. The
+// error the job ends with is the last try's reason when it gave up, none
+// when the recording ended well or was stopped.
+void CmmsThread::Reconnect(std::unique_ptr<StdioOutputFile>& file, const std::string& address) {
+    const auto tries = static_cast<uint32_t>(std::max(0, m_settings.m_reconnectTries));
+    while (m_brokeOff && m_reachedEngine != nullptr && !m_stop.load() && !m_giveUp.load()) {
+        const uint32_t attempt = m_reconnects.load() + 1;
+        if (attempt > tries) {
+            return;
+        }
+        std::optional<RecordingContinuation> continuation;
+        StdioOutputFile* output = ReopenToContinue(file, continuation);
+        if (output == nullptr) {
+            return;
+        }
+        if (LimitReachedBy(*continuation)) {
+            ClearError();  // the break came with the last packet the limit let in
+            return;
+        }
+        m_reconnects.store(attempt);
+        Notify(JobSink::kReconnecting);
+        if (!WaitBeforeReconnect(attempt)) {
+            ClearError();  // stopped: what was recorded is the recording
+            return;
+        }
+        ClearError();
+        m_continuing = true;
+        EngineRequest request{output, address, m_playerAgent, 0, 0, User(), Password()};
+        request.continuation = &*continuation;
+        const EngineResult result = RunEngine(*m_reachedEngine, request);
+        m_continuing = false;
+        // A try that reached nothing counts toward the tries; one that
+        // recorded media reset the count as they came (OnProgress).
+        const bool reached = TakeEnding(result);
+        m_brokeOff = !reached || !result.recording->brokeOff.empty();
+    }
+}
+
+// The engines' writes are buffered: the file is closed and read back for
+// where it stands, then opened again at its data end. Nothing when it
+// cannot be continued (the reason is the job's error).
+StdioOutputFile* CmmsThread::ReopenToContinue(std::unique_ptr<StdioOutputFile>& file,
+                                              std::optional<RecordingContinuation>& continuation) {
+    std::unique_ptr<StdioOutputFile>& current =
+        m_furtherFiles.empty() ? file : m_furtherFiles.back();
+    const std::filesystem::path path =
+        m_furtherFiles.empty() ? m_recordingPath : m_furtherPaths.back();
+    if (!current->Close() || !current->FailureText().empty()) {
+        SetError("write error: " + current->FailureText());
+        return nullptr;
+    }
+    ErrorOr<FileSource> source = FileSource::Open(path);
+    if (!source) {
+        SetError(FileCreationError(path, source.error().message));
+        return nullptr;
+    }
+    ErrorOr<RecordingContinuation> read = ReadContinuation(*source);
+    if (!read) {
+        SetError(path.string() + ": " + read.error().message);
+        return nullptr;
+    }
+    continuation = std::move(*read);
+    std::unique_ptr<StdioOutputFile> reopened = StdioOutputFile::Open(path, "rb+");
+    const int openError = errno;
+    if (!reopened || !reopened->Seek(continuation->DataEnd())) {
+        SetError(FileCreationError(path, reopened ? "cannot seek" : std::strerror(openError)));
+        return nullptr;
+    }
+    current = std::move(reopened);
+    return current.get();
+}
+
+// Whether the file already holds what the time or size limit allows: a
+// reconnect would only end again at once.
+bool CmmsThread::LimitReachedBy(const RecordingContinuation& continuation) const {
+    constexpr uint64_t kMiB = 1u << 20;
+    return (m_settings.m_timeLimitOn &&
+            continuation.lastSendTime / 1000 >=
+                static_cast<uint64_t>(std::max(0, m_settings.m_maxTimeSeconds))) ||
+           (m_settings.m_sizeLimitOn &&
+            continuation.DataEnd() / kMiB >=
+                static_cast<uint64_t>(std::max(0, m_settings.m_maxSizeMiB)));
+}
+
 OutputFile* CmmsThread::OnNextOutputFile() {
     const std::filesystem::path base = m_recordingPath.empty() ? OutputPath() : m_recordingPath;
     const std::optional<std::filesystem::path> unique = MakeUniquePath(base);
@@ -389,6 +488,7 @@ OutputFile* CmmsThread::OnNextOutputFile() {
     m_furtherFiles.push_back(std::move(file));
     m_furtherPaths.push_back(path);
     SetOutputPath(path);
+    m_continuing = false;  // the new file's header is news
     Notify(JobSink::kNewFile);
     return m_furtherFiles.back().get();
 }
