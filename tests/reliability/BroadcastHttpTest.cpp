@@ -250,7 +250,13 @@ TEST(BroadcastHttp, EveryEndOfALiveRecordingLeavesADescribedHeader) {
     TestServer closing(clips.dir.Path(),
                        {"--only", "http", "--live", "--rate", "max", "--drop-after", "90"});
     ASSERT_TRUE(closing.Ready());
+    // Reconnects off: the first break ends the recording.
+    fs::create_directories(dir / "config/Tapewell");
+    const std::string ini = "[settings]\nReconnect Tries=0\n";
+    test::WriteFileBytes(dir / "config/Tapewell/Tapewell.ini", {ini.begin(), ini.end()});
+    setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
     Record(dir, Url(closing.HttpPort(), "/a.asf"), "closed");
+    unsetenv("XDG_CONFIG_HOME");
     ExpectDescribedLiveFile(dir / "closed.asf");
     EXPECT_EQ(Inspect(dir / "closed.asf").packets, 90u);
 }

@@ -119,6 +119,10 @@ TEST_P(HonestEndingTest, SigintAndSigterm) {
 }
 
 TEST_P(HonestEndingTest, ServerGoneMidStream) {
+    // Reconnects off: the first break ends the recording.
+    fs::create_directories(m_config / "Tapewell");
+    const std::string ini = "[settings]\nReconnect Tries=0\n";
+    WriteFileBytes(m_config / "Tapewell/Tapewell.ini", {ini.begin(), ini.end()});
     TestServer dropping(m_clips.Root(), {"--drop-after", std::to_string(kDropAfterPackets)});
     ASSERT_TRUE(dropping.Ready());
     const CommandResult run =

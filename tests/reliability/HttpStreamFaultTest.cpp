@@ -81,6 +81,7 @@ TEST(HttpStreamFault, SilentPeerEndsByIdleTimeoutWithARepairedFile) {
     // once packets were written, and says the recording lacks its end.
     AppSettings settings;
     settings.m_baseDirectory = dir.Path().string();
+    settings.m_reconnectTries = 0;
     CmmsThread job(nullptr, 1, settings,
                    {test::HttpUrl(server.HttpPort(), "/clip.asf"), "job", "", "", ""});
     job.SetIdleTimeoutMs(kIdleMs);
@@ -109,9 +110,15 @@ TEST(HttpStreamFault, PeerClosingInsideAChunkKeepsTheWholePackets) {
     TestServer server(HttpFaultClip::Folder(), {"--only", "http", "--http-fault", "cut-body",
                                                 "--drop-after", kJobFaultAfter});
     ASSERT_TRUE(server.Ready());
+    // Reconnects off: the first break ends the recording.
+    fs::create_directories(dir / "config/Tapewell");
+    const std::string ini = "[settings]\nReconnect Tries=0\n";
+    test::WriteFileBytes(dir / "config/Tapewell/Tapewell.ini", {ini.begin(), ini.end()});
+    setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
     const test::CommandResult cli =
         test::Run({TAPEWELL_CLI_PATH, "record", "--dir", dir.Path().string(), "--quiet",
                    test::HttpUrl(server.HttpPort(), "/clip.asf"), "cli"});
+    unsetenv("XDG_CONFIG_HOME");
     EXPECT_EQ(cli.exitCode, 1) << cli.err;
     EXPECT_NE(cli.err.find("connection closed before the end of the stream"), std::string::npos)
         << cli.err;

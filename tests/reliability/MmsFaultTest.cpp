@@ -125,6 +125,10 @@ TEST(MmsFaultTest, RecordFailsACutRecordingWithItsReason) {
     TempDir config;
     TempDir base;
     setenv("XDG_CONFIG_HOME", config.Path().c_str(), 1);
+    // Reconnects off: the first break ends the recording.
+    std::filesystem::create_directories(config / "Tapewell");
+    const std::string ini = "[settings]\nReconnect Tries=0\n";
+    WriteFileBytes(config / "Tapewell/Tapewell.ini", {ini.begin(), ini.end()});
     TestServer server(clips.root, {"--only", "mms", "--mms-fault", "close-in-packet"});
     ASSERT_TRUE(server.Ready());
     const std::string address = "mms://127.0.0.1:" + std::to_string(server.MmsPort()) + "/clip.asf";
