@@ -26,6 +26,10 @@
         <source>All Files (*)</source>
         <translation>모든 파일 (*)</translation>
     </message>
+    <message>
+        <source>%1 - %2</source>
+        <translation>%1 - %2</translation>
+    </message>
 </context>
 <context>
     <name>InstanceChannel</name>
@@ -303,7 +307,7 @@ tapewell 패키지를 설치하거나, 빌드한 경우 cmake --install을 실�
     </message>
     <message>
         <source>Unable to open the driver &apos;%1&apos;: %2</source>
-        <translation>드라이버 '%1'을(를) 열 수 없습니다: %2</translation>
+        <translation>드라이버 &apos;%1&apos;을(를) 열 수 없습니다: %2</translation>
     </message>
 </context>
 <context>
@@ -413,7 +417,7 @@ Delete them?</source>
     </message>
     <message>
         <source>&quot;%1&quot; is not a file type: it may hold no blanks and no &quot;/&quot;.</source>
-        <translation>"%1"은(는) 파일 형식이 아닙니다: 공백이나 "/"를 넣을 수 없습니다.</translation>
+        <translation>&quot;%1&quot;은(는) 파일 형식이 아닙니다: 공백이나 &quot;/&quot;를 넣을 수 없습니다.</translation>
     </message>
     <message>
         <source>The capture settings could not be saved: %1</source>
@@ -913,6 +917,47 @@ Delete them?</source>
     </message>
 </context>
 <context>
+    <name>tapewell::gui::PlanCommands</name>
+    <message>
+        <source>The schedules could not be saved: %1</source>
+        <translation>예약을 저장하지 못했습니다: %1</translation>
+    </message>
+    <message>
+        <source>Scheduled %s</source>
+        <translation>예약됨 %s</translation>
+    </message>
+    <message>
+        <source>Missed %s</source>
+        <translation>놓침 %s</translation>
+    </message>
+    <message>
+        <source>The schedules could not be read (%1). The file is left as it is, and no schedule is kept until it is moved away.</source>
+        <translation>예약 파일을 읽지 못했습니다 (%1). 파일은 그대로 두었으며, 그 파일을 옮기기 전까지는 예약이 저장되지 않습니다.</translation>
+    </message>
+    <message>
+        <source>The schedules could not be read (%1). The file was kept as %2 and no recording is scheduled.</source>
+        <translation>예약 파일을 읽지 못했습니다 (%1). 파일은 %2(으)로 보관했고 예약된 녹화는 없습니다.</translation>
+    </message>
+    <message>
+        <source>Stop Recording</source>
+        <translation>선택한 녹화 중지</translation>
+    </message>
+    <message>
+        <source>Schedule...</source>
+        <translation>예약 녹화...</translation>
+    </message>
+    <message>
+        <source>Streams...</source>
+        <translation>스트림 선택...</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n selected row(s)</source>
+        <translation>
+            <numerusform>선택한 행 %n개</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
     <name>tapewell::gui::PlayPage</name>
     <message>
         <source>Windows Media File(.asf, .asx, .wmx )</source>
@@ -1187,6 +1232,10 @@ Delete them?</source>
         <source>URL Check</source>
         <translation>URL 검사</translation>
     </message>
+    <message>
+        <source>Reconnecting (%d)</source>
+        <translation>재연결 중 (%d)</translation>
+    </message>
 </context>
 <context>
     <name>tapewell::gui::RecordListModel</name>
@@ -1255,12 +1304,122 @@ Delete them?</source>
         <source>File Folder</source>
         <translation>파일 폴더</translation>
     </message>
+    <message>
+        <source>How often a live recording that breaks off connects again into the same file; 0 ends it at the first break.</source>
+        <translation>끊어진 생방송 녹화를 같은 파일에 다시 연결하는 횟수입니다. 0이면 처음 끊어질 때 녹화를 끝냅니다.</translation>
+    </message>
+    <message>
+        <source>How many rows of the list record at the same time.</source>
+        <translation>목록에서 동시에 녹화할 행의 수입니다.</translation>
+    </message>
+    <message>
+        <source>Reconnect Tries :</source>
+        <translation>재연결 시도 횟수 :</translation>
+    </message>
+    <message>
+        <source>Concurrent Recordings :</source>
+        <translation>동시 녹화 수 :</translation>
+    </message>
+</context>
+<context>
+    <name>tapewell::gui::ScheduleDialog</name>
+    <message>
+        <source>OK</source>
+        <translation>확인</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>취소</translation>
+    </message>
+    <message>
+        <source>Schedule</source>
+        <translation>예약 녹화</translation>
+    </message>
+    <message>
+        <source>Once</source>
+        <translation>한 번</translation>
+    </message>
+    <message>
+        <source>Daily</source>
+        <translation>매일</translation>
+    </message>
+    <message>
+        <source>Weekly</source>
+        <translation>매주</translation>
+    </message>
+    <message>
+        <source>Start :</source>
+        <translation>시작 :</translation>
+    </message>
+    <message>
+        <source>Duration :</source>
+        <translation>길이 :</translation>
+    </message>
+    <message>
+        <source>Repeat :</source>
+        <translation>반복 :</translation>
+    </message>
+    <message>
+        <source>A duration of 00:00 records until the stream ends or a limit of the preferences stops it.</source>
+        <translation>길이가 00:00이면 스트림이 끝나거나 설정의 제한에 걸릴 때까지 녹화합니다.</translation>
+    </message>
+    <message>
+        <source>Remove Schedule</source>
+        <translation>예약 삭제</translation>
+    </message>
+    <message>
+        <source>The start %1 has passed. Choose a later time.</source>
+        <translation>시작 시각 %1은(는) 이미 지났습니다. 더 늦은 시각을 고르십시오.</translation>
+    </message>
 </context>
 <context>
     <name>tapewell::gui::ScreenSaverInhibitor</name>
     <message>
         <source>Playing or recording media</source>
         <translation>미디어 재생 또는 녹화 중</translation>
+    </message>
+</context>
+<context>
+    <name>tapewell::gui::StreamsDialog</name>
+    <message>
+        <source>Streams</source>
+        <translation>스트림 선택</translation>
+    </message>
+    <message>
+        <source>All streams</source>
+        <translation>모든 스트림</translation>
+    </message>
+    <message>
+        <source>Audio only</source>
+        <translation>오디오만</translation>
+    </message>
+    <message>
+        <source>Video only</source>
+        <translation>비디오만</translation>
+    </message>
+    <message>
+        <source>Best video and audio</source>
+        <translation>최고 화질 비디오와 오디오</translation>
+    </message>
+    <message>
+        <source>Stream numbers:</source>
+        <translation>스트림 번호:</translation>
+    </message>
+    <message>
+        <source>for example 1,2</source>
+        <translation>예: 1,2</translation>
+    </message>
+    <message>
+        <source>Streams to record of %1:</source>
+        <translation>%1에서 녹화할 스트림:</translation>
+    </message>
+    <message>
+        <source>Type the numbers of the streams to record, such as 1,2.</source>
+        <translation>녹화할 스트림의 번호를 1,2처럼 입력하십시오.</translation>
+    </message>
+    <message>
+        <source>These streams cannot be chosen: %1.</source>
+        <translation>이 스트림은 선택할 수 없습니다: %1.</translation>
     </message>
 </context>
 <context>

@@ -211,8 +211,10 @@ void ListCommands::RowDoubleClicked(int row) {
         }
         return;
     }
+    // With several recordings running, the row clicked is the one meant;
+    // with one, this is the same as Record Stop.
     if (m_list.Row(row).jobNumber != 0) {
-        m_recording.Scheduler().RecordStop();
+        m_recording.Scheduler().StopRow(row);
         return;
     }
     if (!m_list.IsSelected(row)) {
