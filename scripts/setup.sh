@@ -8,7 +8,7 @@ TAPEWELL_PACKAGES=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
   gstreamer1.0-libav gstreamer1.0-tools libgstreamer-plugins-base1.0-dev
   qt6-base-dev qt6-tools-dev qt6-l10n-tools qt6-translations-l10n fonts-noto-cjk dbus-daemon
-  libqt6svg6 desktop-file-utils libcap2-bin dpkg-dev file fakeroot
+  libqt6svg6 desktop-file-utils libcap2-bin dpkg-dev file fakeroot ccache
 )
 
 tapewell_install_packages() {
@@ -33,6 +33,14 @@ tapewell_install_packages() {
 tapewell_build() {
   local dir=$1
   shift
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
+  # Each run starts from a clean clone on the same two cores: the compiler
+  # cache lets a run rebuild only what changed since the last one. Paths are
+  # taken relative to the clone, so clones in other folders share it.
+  local launcher=()
+  if command -v ccache >/dev/null; then
+    export CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=1 CCACHE_MAXSIZE=${CCACHE_MAXSIZE:-8G}
+    launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  fi
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" "$@" >/dev/null
   cmake --build "$dir" -j "$(nproc)"
 }
