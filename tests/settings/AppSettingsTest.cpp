@@ -47,12 +47,13 @@ auto StoredFields(const AppSettings& s) {
     return std::tie(s.m_baseDirectory, s.m_agent, s.m_overwriteConfirm, s.m_resumeConfirm,
                     s.m_allowMultipleInstances, s.m_savePlayList, s.m_liveSaveTimeInfo,
                     s.m_saveFullScreenPos, s.m_toolTips, s.m_timeLimitOn, s.m_sizeLimitOn,
-                    s.m_maxTimeSeconds, s.m_maxSizeMiB, s.m_captureHttp, s.m_captureMms,
-                    s.m_captureRtsp, s.m_captureDriver, s.m_fileTypes, s.m_repeat, s.m_sequence,
-                    s.m_keepSize, s.m_keep, s.m_onTop, s.m_screenSave, s.m_enableCaption,
-                    s.m_splitCaptionWnd, s.m_captionColor, s.m_captionSize, s.m_captionStyleName,
-                    s.m_captionFaceName, s.m_captionBold, s.m_captionMargin, s.m_useProxy,
-                    s.m_proxyServer, s.m_proxyPort, s.m_bypassProxy);
+                    s.m_maxTimeSeconds, s.m_maxSizeMiB, s.m_reconnectTries,
+                    s.m_concurrentRecordings, s.m_captureHttp, s.m_captureMms, s.m_captureRtsp,
+                    s.m_captureDriver, s.m_fileTypes, s.m_repeat, s.m_sequence, s.m_keepSize,
+                    s.m_keep, s.m_onTop, s.m_screenSave, s.m_enableCaption, s.m_splitCaptionWnd,
+                    s.m_captionColor, s.m_captionSize, s.m_captionStyleName, s.m_captionFaceName,
+                    s.m_captionBold, s.m_captionMargin, s.m_useProxy, s.m_proxyServer,
+                    s.m_proxyPort, s.m_bypassProxy);
 }
 
 // Every field moved off its default.
@@ -68,6 +69,8 @@ AppSettings Changed(const std::string& baseDirectory) {
     s.m_timeLimitOn = s.m_sizeLimitOn = true;
     s.m_maxTimeSeconds = 60;
     s.m_maxSizeMiB = 4096;
+    s.m_reconnectTries = 0;
+    s.m_concurrentRecordings = 8;
     s.m_playerAgent = "NSPlayer/secret";
     s.m_captureHttp = s.m_captureMms = s.m_captureRtsp = false;
     s.m_captureDriver = "eth0";
@@ -150,7 +153,7 @@ TEST_F(AppSettingsTest, SaveThenLoadKeepsEveryStoredField) {
     }
     size_t begin = text.find("[settings]\n");
     std::string settings = text.substr(begin, text.find("\n[", begin) - begin);
-    EXPECT_EQ(std::count(settings.begin(), settings.end(), '\n'), 36);  // header, 35 values
+    EXPECT_EQ(std::count(settings.begin(), settings.end(), '\n'), 38);  // header, 37 values
 }
 
 TEST_F(AppSettingsTest, FileTypeListEndsAtTheCountOrTheFirstGap) {
@@ -181,18 +184,27 @@ TEST_F(AppSettingsTest, FileTypeListEndsAtTheCountOrTheFirstGap) {
     }
 }
 
-TEST_F(AppSettingsTest, BaseDirectoryLosesOneTrailingSlashAndIsCreated) {
+// Values a hand-edited file may hold: counts outside what the jobs and the
+// list can take are brought into range, and the base folder loses one
+// trailing slash (and is created).
+TEST_F(AppSettingsTest, OutOfRangeCountsAreClampedAndTheBaseLosesOneSlash) {
     const std::string base = (m_home / "a" / "b" / "c").string();
     ProfileStore store{fs::path()};
     AppSettings settings;
-    store.LoadText("[settings]\nbase dir=" + base + "/\n");
+    store.LoadText("[settings]\nbase dir=" + base +
+                   "/\nReconnect Tries=1001\n"
+                   "Concurrent Recordings=0\n");
     settings.Load(store);
     EXPECT_EQ(settings.m_baseDirectory, base);
     EXPECT_TRUE(fs::is_directory(base));
+    EXPECT_EQ(settings.m_reconnectTries, AppSettings::kMaxReconnectTries);
+    EXPECT_EQ(settings.m_concurrentRecordings, 1);
 
-    store.LoadText("[settings]\nbase dir=/\n");
+    store.LoadText("[settings]\nbase dir=/\nReconnect Tries=-1\nConcurrent Recordings=9\n");
     settings.LoadValues(store);
     EXPECT_EQ(settings.m_baseDirectory, "/");
+    EXPECT_EQ(settings.m_reconnectTries, 0);
+    EXPECT_EQ(settings.m_concurrentRecordings, AppSettings::kMaxConcurrentRecordings);
     store.LoadText("[settings]\nbase dir=\n");
     settings.LoadValues(store);
     EXPECT_EQ(settings.m_baseDirectory, "");

@@ -13,7 +13,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(CreateFolderPath, CreatesEveryMissingLevel) {
+// Every missing level is made, a dotted last part is a file name and not a
+// folder, and a level that is a file stops the walk.
+TEST(CreateFolderPath, CreatesEveryMissingFolderLevel) {
     test::TempDir dir;
     EXPECT_TRUE(CreateFolderPath((dir / "a" / "b" / "c").string()));
     EXPECT_TRUE(fs::is_directory(dir / "a" / "b" / "c"));
@@ -22,20 +24,13 @@ TEST(CreateFolderPath, CreatesEveryMissingLevel) {
     EXPECT_TRUE(fs::is_directory(dir / "d" / "e"));
     EXPECT_TRUE(CreateFolderPath("/"));
     EXPECT_FALSE(CreateFolderPath(""));
-}
 
-TEST(CreateFolderPath, LastPartWithADotIsTakenForAFileName) {
-    test::TempDir dir;
     EXPECT_TRUE(CreateFolderPath((dir / "x" / "y" / "clip.asf").string()));
     EXPECT_TRUE(fs::is_directory(dir / "x" / "y"));
     EXPECT_FALSE(fs::exists(dir / "x" / "y" / "clip.asf"));
-    // Only the last part counts: a dotted folder above it is created.
     EXPECT_TRUE(CreateFolderPath((dir / "v1.0" / "z").string()));
     EXPECT_TRUE(fs::is_directory(dir / "v1.0" / "z"));
-}
 
-TEST(CreateFolderPath, FailsAtALevelThatIsNotAFolder) {
-    test::TempDir dir;
     test::WriteFileBytes(dir / "file", {'x'});
     EXPECT_FALSE(CreateFolderPath((dir / "file").string()));
     EXPECT_FALSE(CreateFolderPath((dir / "file" / "sub" / "deeper").string()));
