@@ -18,7 +18,6 @@ namespace {
 
 namespace mms = testserver::mms;
 
-constexpr int kMmsQuietMs = 1500;
 const std::vector<StreamSwitch> kAudioOnly = {
     {kLowVideoStream, false}, {kHighVideoStream, false}, {kAudioStream, true}};
 
@@ -85,9 +84,8 @@ TEST(StreamSelectionServer, AClientAskingForAudioOnlyGetsNoVideoOverEitherProtoc
     std::vector<std::vector<uint8_t>> mmsPackets;
     std::vector<uint32_t> numbers;
     MmsMessages messages;
-    for (const MmsUnit& unit : SplitMms(ReadAtMost(
-             server.MmsPort(), MmsPlayRequest("mbr.asf", messages.StreamSelection(kAudioOnly)),
-             SIZE_MAX, kMmsQuietMs))) {
+    for (const MmsUnit& unit : SplitMms(ReadMms(
+             server.MmsPort(), MmsPlayRequest("mbr.asf", messages.StreamSelection(kAudioOnly))))) {
         if (!unit.command && unit.incarnation == mms::kHeaderPacketType) {
             header.insert(header.end(), unit.bytes.begin(), unit.bytes.end());
         } else if (!unit.command) {

@@ -69,25 +69,6 @@ TEST_F(TestServerTest, FfmpegClientsCopyTheServedFileOverBothProtocols) {
     }
 }
 
-TEST_F(TestServerTest, FfmpegClientsRecordTenSecondsOfALoopedBroadcast) {
-    TestServer server(Root(), {"--live"});
-    ASSERT_TRUE(server.Ready());
-    const std::string urls[] = {
-        "mmst://127.0.0.1:" + std::to_string(server.MmsPort()) + "/clip.asf",
-        "mmsh://127.0.0.1:" + std::to_string(server.HttpPort()) + "/clip.asf"};
-    for (const std::string& url : urls) {
-        SCOPED_TRACE(url);
-        TempDir out;
-        CommandResult r = test::Run({"ffmpeg", "-v", "error", "-y", "-i", url, "-t", "10", "-c",
-                                     "copy", "-f", "asf", (out / "live.asf").string()});
-        ASSERT_EQ(r.exitCode, 0) << r.err << server.Log();
-        // Ten seconds need two and a half rounds of the four-second file.
-        const ProbeReport live = Probe(out / "live.asf");
-        EXPECT_NEAR(std::stod(live.Get("format.duration")), 10.0, 0.5);
-        EXPECT_EQ(live.Get("stream1.codec_name"), "wmav2");
-    }
-}
-
 TEST_F(TestServerTest, ProbeRequestGetsTheHeaderInTheAskedNumberOfParts) {
     for (unsigned parts : {1u, 3u}) {
         SCOPED_TRACE(parts);
@@ -178,22 +159,6 @@ TEST_F(TestServerTest, HttpSwitchesAuthRedirectDropAndPlainFiles) {
     EXPECT_TRUE(text("GET /../clip.asf HTTP/1.0\r\n\r\n").starts_with("HTTP/1.0 404"));
 }
 
-// Reads one command message off an MMS reply stream at *at.
-std::optional<mms::Command> NextReply(const std::vector<uint8_t>& bytes, size_t* at) {
-    std::string error;
-    if (*at + mms::kPrefixSize > bytes.size()) {
-        return std::nullopt;
-    }
-    auto length = mms::BodyLength(std::span(bytes).subspan(*at), &error);
-    if (!length || *at + mms::kPrefixSize + *length > bytes.size()) {
-        return std::nullopt;
-    }
-    auto command =
-        mms::ParseCommand(std::span(bytes).subspan(*at, mms::kPrefixSize + *length), &error);
-    *at += mms::kPrefixSize + *length;
-    return command;
-}
-
 TEST_F(TestServerTest, MmsOpenOfAMissingFileGetsANegativeResult) {
     TestServer server(Root(), {"--only", "mms"});
     ASSERT_TRUE(server.Ready());
@@ -205,15 +170,13 @@ TEST_F(TestServerTest, MmsOpenOfAMissingFileGetsANegativeResult) {
     open.insert(open.end(), {0, 0});
     const auto openMessage = mms::BuildCommand(mms::kOpenFile, 1, open);
     request.insert(request.end(), openMessage.begin(), openMessage.end());
-    const std::vector<uint8_t> reply = Exchange(server.MmsPort(), request, 1000);
-    size_t at = 0;
-    auto connected = NextReply(reply, &at);
-    auto opened = NextReply(reply, &at);
-    ASSERT_TRUE(connected && opened);
-    EXPECT_EQ(connected->code, mms::kReportConnected);
-    EXPECT_EQ(opened->code, mms::kReportOpenFile);
-    EXPECT_LT(static_cast<int32_t>(opened->U32(40)), 0);
-    EXPECT_LT(static_cast<int32_t>(opened->U32(48)), 0);
+    const std::vector<MmsUnit> reply = SplitMms(ReadMms(server.MmsPort(), request, SIZE_MAX, 2));
+    ASSERT_GE(reply.size(), 2u);
+    EXPECT_TRUE(reply[0].command && reply[1].command);
+    EXPECT_EQ(reply[0].code, mms::kReportConnected);
+    EXPECT_EQ(reply[1].code, mms::kReportOpenFile);
+    EXPECT_LT(static_cast<int32_t>(reply[1].U32(40)), 0);
+    EXPECT_LT(static_cast<int32_t>(reply[1].U32(48)), 0);
 }
 
 TEST_F(TestServerTest, HostileRequestsAreRefusedAndTheServerGoesOn) {
@@ -233,11 +196,12 @@ TEST_F(TestServerTest, HostileRequestsAreRefusedAndTheServerGoesOn) {
         std::vector<uint8_t>(300, 0x41), prefix(mms::kSessionSignature, 0xFFFFFFF0),
         prefix(mms::kSessionSignature, 4), truncated, unknown};
     for (const auto& request : mmsRequests) {
+        // Refused at once, but for the truncated message, which the server
+        // waits on until the client goes: a short look shows it is alive.
+        const bool truncatedOne = &request == &mmsRequests[3];
         bool closed = false;
-        Exchange(server.MmsPort(), request, 3000, &closed);
-        // Either refused at once or, for the truncated message, dropped when
-        // the client goes; never a hang beyond the wait.
-        EXPECT_TRUE(closed || &request == &mmsRequests[3]);
+        Exchange(server.MmsPort(), request, truncatedOne ? 200 : 3000, &closed);
+        EXPECT_TRUE(closed || truncatedOne);
     }
     const std::string httpRequests[] = {
         "\x01\x02garbage\r\n\r\n",         "GET\r\n\r\n",

@@ -7,6 +7,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "MmsMessage.h"
 #include "asf/AsfPacketTools.h"
 #include "common/LittleEndian.h"
@@ -60,8 +62,13 @@ std::string StreamRequest(const std::string& target, uint64_t heldBytes) {
            "Connection: Close\r\n\r\n";
 }
 
-std::vector<uint8_t> ReadAtMost(uint16_t port, std::span<const uint8_t> request, size_t maxBytes,
-                                int timeoutMs) {
+namespace {
+
+// Reads the reply to request until the server closes, maxBytes have come,
+// enough(reply) holds or timeoutMs pass without a byte.
+std::vector<uint8_t> ReadUntil(uint16_t port, std::span<const uint8_t> request, size_t maxBytes,
+                               int timeoutMs,
+                               const std::function<bool(const std::vector<uint8_t>&)>& enough) {
     std::vector<uint8_t> reply;
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in sa{};
@@ -77,7 +84,7 @@ std::vector<uint8_t> ReadAtMost(uint16_t port, std::span<const uint8_t> request,
     send(fd, request.data(), request.size(), MSG_NOSIGNAL);
     pollfd p{fd, POLLIN, 0};
     std::vector<uint8_t> buffer(65536);
-    while (reply.size() < maxBytes && poll(&p, 1, timeoutMs) == 1) {
+    while (reply.size() < maxBytes && !(enough && enough(reply)) && poll(&p, 1, timeoutMs) == 1) {
         const ssize_t n =
             recv(fd, buffer.data(), std::min(buffer.size(), maxBytes - reply.size()), 0);
         if (n <= 0) {
@@ -87,6 +94,26 @@ std::vector<uint8_t> ReadAtMost(uint16_t port, std::span<const uint8_t> request,
     }
     close(fd);
     return reply;
+}
+
+}  // namespace
+
+std::vector<uint8_t> ReadAtMost(uint16_t port, std::span<const uint8_t> request, size_t maxBytes,
+                                int timeoutMs) {
+    return ReadUntil(port, request, maxBytes, timeoutMs, {});
+}
+
+std::vector<uint8_t> ReadMms(uint16_t port, std::span<const uint8_t> request, size_t maxBytes,
+                             size_t units) {
+    return ReadUntil(port, request, maxBytes, 5000, [units](const std::vector<uint8_t>& bytes) {
+        const std::vector<MmsUnit> read = SplitMms(bytes);
+        if (units > 0) {
+            return read.size() >= units;
+        }
+        return std::any_of(read.begin(), read.end(), [](const MmsUnit& unit) {
+            return unit.command && unit.code == mms::kReportEndOfStream && unit.U32(40) == 0;
+        });
+    });
 }
 
 uint32_t MmsUnit::U32(size_t offset) const {

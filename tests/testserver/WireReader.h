@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -57,6 +58,12 @@ std::vector<uint8_t> MmsPlayRequest(const std::string& file,
 
 // The units of an MMS session up to the first one cut short.
 std::vector<MmsUnit> SplitMms(const std::vector<uint8_t>& bytes);
+
+// As ReadAtMost for an MMS session, which the server keeps open after a
+// stream: the read also ends once `units` units have come or, when units
+// is 0, at the report of the stream's real end (end of stream, result 0).
+std::vector<uint8_t> ReadMms(uint16_t port, std::span<const uint8_t> request,
+                             size_t maxBytes = SIZE_MAX, size_t units = 0);
 
 // The send time of an ASF data packet, or nothing when it has none.
 std::optional<uint32_t> SendTime(std::span<const uint8_t> packet);
