@@ -134,11 +134,16 @@ TEST(AddressCheckRunExit, StopsTheProbeUnderWay) {
         list, settings, [&](std::function<void()> work) { queue.Push(std::move(work)); });
     check->SetIdleTimeoutMs(20'000);
     check->Start();
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const auto connected = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (test::ConnectionsTo(silent.Port()) == 0 &&
+           std::chrono::steady_clock::now() < connected) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_EQ(test::ConnectionsTo(silent.Port()), 1) << "the probe never connected";
     const auto begin = std::chrono::steady_clock::now();
     check.reset();
     EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(3));
-    queue.RunUntil([] { return false; }, 200);  // a result posted late is dropped
+    queue.RunQueued();  // a result posted late is dropped
     EXPECT_EQ(list.GetCellText(0, kColRecord), "Checking");
 
     // Exit at any moment of a probe's start, before or after the job is

@@ -10,11 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/AddressText.h"
-#include "app/RecordList.h"
-#include "app/RecordScheduler.h"
 #include "app/SchedulerBench.h"
-#include "recording/CmmsThread.h"
 #include "support/TestServer.h"
 
 namespace tapewell {
@@ -24,10 +20,6 @@ using test::At;
 using test::TempDir;
 using test::TestServer;
 namespace fs = std::filesystem;
-
-struct NoBrowser final : UrlOpener {
-    void OpenUrl(const std::string&) override {}
-};
 
 // One 1.5 s clip under five names: served paced, each takes its length.
 const fs::path& FiveClips() {
@@ -45,54 +37,26 @@ const fs::path& FiveClips() {
     return root.Path();
 }
 
-class ConcurrentRecordTest : public ::testing::Test {
+class ConcurrentRecordTest : public test::SchedulerTest {
 protected:
     void SetUp() override {
-        setenv("XDG_CONFIG_HOME", m_config.Path().c_str(), 1);
-        m_settings.m_baseDirectory = m_base.Path().string();
+        SchedulerTest::SetUp();
         m_settings.m_concurrentRecordings = 3;
-        CmmsThread::PassAll().store(false);
         m_sink.onNotice = [this](int code, uint16_t job) {
             m_scheduler->HandleNotice(code, job);
             m_mostAtOnce = std::max(m_mostAtOnce, m_scheduler->RunningCount());
         };
-        m_scheduler = std::make_unique<RecordScheduler>(
-            m_list, m_settings, m_sink,
-            [script = m_script] { return std::make_unique<test::ScriptedJobPrompt>(script); },
-            m_opener, m_texts);
     }
-
-    // Rows for the paths; their indices.
-    std::vector<int> Add(uint16_t port, const std::vector<std::string>& paths) {
-        std::vector<int> rows;
+    // The addresses of the paths on the server's HTTP port.
+    static std::vector<std::string> Http(const TestServer& server,
+                                         const std::vector<std::string>& paths) {
+        std::vector<std::string> addresses;
         for (const std::string& path : paths) {
-            rows.push_back(m_list.AddItem(At(port, path), "", "", ""));
+            addresses.push_back(At(server.HttpPort(), path));
         }
-        return rows;
-    }
-    int RowOf(const std::string& address) const { return m_list.FindAddress(address); }
-    std::string Cell(int row, int column) const { return m_list.GetCellText(row, column); }
-    bool RunToEnd() {
-        return m_sink.RunUntil([this] { return !m_scheduler->Recording(); });
-    }
-    void ExpectRecorded(const std::string& address, double seconds) {
-        SCOPED_TRACE(address);
-        const int row = RowOf(address);
-        EXPECT_EQ(Cell(row, kColRecord), "Completed");
-        const test::ProbeReport probe = test::Probe(Cell(row, kColRecordingFile));
-        EXPECT_EQ(probe.Get("format.nb_streams"), "2");
-        EXPECT_NEAR(std::stod("0" + probe.Get("format.duration")), seconds, 0.6);
+        return addresses;
     }
 
-    TempDir m_config;
-    TempDir m_base;
-    AppSettings m_settings;
-    RecordStatusTexts m_texts;
-    RecordList m_list;
-    test::ListThreadQueue m_sink;
-    NoBrowser m_opener;
-    std::shared_ptr<test::PromptScript> m_script = std::make_shared<test::PromptScript>();
-    std::unique_ptr<RecordScheduler> m_scheduler;
     int m_mostAtOnce = 0;
 };
 
@@ -101,19 +65,15 @@ protected:
 TEST_F(ConcurrentRecordTest, FiveRowsThreeAtATime) {
     TestServer paced(FiveClips(), {"--rate", "realtime"});
     ASSERT_TRUE(paced.Ready());
-    Add(paced.HttpPort(), {"/r1.asf"});
-    m_list.AddItem(At(paced.MmsPort(), "/r2.asf", "mms"), "", "", "");
-    Add(paced.HttpPort(), {"/r3.asf", "/r4.asf", "/r5.asf"});
-    std::vector<std::string> addresses;
-    for (int row = 0; row < 5; ++row) {
-        addresses.push_back(Cell(row, kColOriginalFile));
-    }
+    std::vector<std::string> addresses = Http(paced, {"/r1.asf", "/r3.asf", "/r4.asf", "/r5.asf"});
+    addresses.insert(addresses.begin() + 1, At(paced.MmsPort(), "/r2.asf", "mms"));
+    Add(addresses);
     std::vector<std::string> streamsAskedFor;
     m_scheduler->SetStreamsLookup([&](const std::string& address) {
         streamsAskedFor.push_back(address);
         return std::string();
     });
-    m_list.SelectRow(0);
+    m_list->SelectRow(0);
     m_scheduler->RecordStart();
     EXPECT_EQ(m_scheduler->RunningCount(), 3);
     EXPECT_TRUE(m_scheduler->RowRecording(2));
@@ -128,7 +88,7 @@ TEST_F(ConcurrentRecordTest, FiveRowsThreeAtATime) {
         ExpectRecorded(address, 1.5);
     }
     // Each recorded row has its one file row: no row was recorded twice.
-    EXPECT_EQ(m_list.RowCount(), 10);
+    EXPECT_EQ(m_list->RowCount(), 10);
 }
 
 // Stopping one row leaves the others running, and its slot stays free;
@@ -136,15 +96,15 @@ TEST_F(ConcurrentRecordTest, FiveRowsThreeAtATime) {
 TEST_F(ConcurrentRecordTest, StopRowEndsThatRowOnly) {
     TestServer paced(FiveClips(), {"--rate", "realtime"});
     ASSERT_TRUE(paced.Ready());
-    Add(paced.HttpPort(), {"/r1.asf", "/r2.asf", "/r3.asf", "/r4.asf"});
+    Add(Http(paced, {"/r1.asf", "/r2.asf", "/r3.asf", "/r4.asf"}));
     const std::string second = At(paced.HttpPort(), "/r2.asf");
     const std::string fourth = At(paced.HttpPort(), "/r4.asf");
     EXPECT_FALSE(m_scheduler->StopRow(0));
-    m_list.SelectRow(0);
+    m_list->SelectRow(0);
     m_scheduler->RecordStart();
     ASSERT_TRUE(m_sink.RunUntil([&] { return !Cell(RowOf(second), kColSize).empty(); }));
 
-    const uint32_t job = m_list.Row(RowOf(second)).jobNumber;
+    const uint32_t job = m_list->Row(RowOf(second)).jobNumber;
     m_scheduler->HandleNotice(JobSink::kReconnecting, static_cast<uint16_t>(job));
     EXPECT_EQ(Cell(RowOf(second), kColRecord), "Reconnecting (0)");
 
@@ -168,11 +128,11 @@ TEST_F(ConcurrentRecordTest, StopRowEndsThatRowOnly) {
     ExpectRecorded(fourth, 1.5);
 
     m_texts.reconnecting = "Reconnect %s";  // would read the number as a text
-    RecordScheduler other(m_list, m_settings, m_sink, nullptr, m_opener, m_texts);
+    RecordScheduler other(*m_list, m_settings, m_sink, nullptr, m_opener, m_texts);
     m_sink.onNotice = [&](int code, uint16_t number) { other.HandleNotice(code, number); };
-    const int row = m_list.AddItem(At(paced.HttpPort(), "/r5.asf"), "", "", "");
+    const int row = m_list->AddItem(At(paced.HttpPort(), "/r5.asf"), "", "", "");
     ASSERT_EQ(other.RecordRow(row), 1);
-    other.HandleNotice(JobSink::kReconnecting, static_cast<uint16_t>(m_list.Row(row).jobNumber));
+    other.HandleNotice(JobSink::kReconnecting, static_cast<uint16_t>(m_list->Row(row).jobNumber));
     EXPECT_EQ(Cell(row, kColRecord), "Reconnecting (0)");
     other.StopAll();
 }
@@ -183,8 +143,8 @@ TEST_F(ConcurrentRecordTest, PlannedRowsAndSharedFiles) {
     TestServer live(FiveClips(), {"--live", "--rate", "realtime"});
     ASSERT_TRUE(live.Ready());
     m_settings.m_concurrentRecordings = 2;
-    const std::vector<int> rows = Add(live.HttpPort(), {"/r1.asf", "/r2.asf", "/r3.asf"});
-    const int local = m_list.AddItem("/no/such/file.asf", "", "x", "");
+    const std::vector<int> rows = Add(Http(live, {"/r1.asf", "/r2.asf", "/r3.asf"}));
+    const int local = m_list->AddItem("/no/such/file.asf", "", "x", "");
     ASSERT_EQ(m_scheduler->RecordScheduledRow(rows[0], 1), 1);
     EXPECT_EQ(m_scheduler->RecordScheduledRow(rows[0], 2), 0);  // busy
     EXPECT_EQ(m_scheduler->RecordScheduledRow(local, 2), 0);
@@ -201,8 +161,8 @@ TEST_F(ConcurrentRecordTest, PlannedRowsAndSharedFiles) {
     // then finds its file there and is asked (the script cancels).
     m_settings.m_timeLimitOn = true;
     m_settings.m_maxTimeSeconds = 1;
-    const int again = m_list.AddItem(At(live.MmsPort(), "/r3.asf", "mms"), "", "", "");
-    m_list.SelectRow(RowOf(At(live.HttpPort(), "/r3.asf")));
+    const int again = m_list->AddItem(At(live.MmsPort(), "/r3.asf", "mms"), "", "", "");
+    m_list->SelectRow(RowOf(At(live.HttpPort(), "/r3.asf")));
     m_scheduler->RecordStart();
     EXPECT_EQ(m_scheduler->RunningCount(), 1);
     EXPECT_FALSE(m_scheduler->RowRecording(again));

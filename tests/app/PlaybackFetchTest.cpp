@@ -11,12 +11,11 @@
 #include <sys/wait.h>
 
 #include <chrono>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <thread>
 
 #include "app/PlaybackRoute.h"
+#include "app/SchedulerBench.h"
 #include "common/FileLock.h"
 #include "player/GrowingFileFeed.h"
 #include "support/TestServer.h"
@@ -39,16 +38,23 @@ bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limi
     return true;
 }
 
-// A fresh cache folder for the test, and a 3 s clip to serve.
-class PlaybackFetchTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        setenv("XDG_CACHE_HOME", m_cache.Path().c_str(), 1);
+// A 3 s clip to serve, made once for the program.
+const std::filesystem::path& ClipFolder() {
+    static test::TempDir root;
+    static const bool made = [] {
         test::AsfRecipe recipe;
         recipe.seconds = 3.0;
         recipe.size = "160x120";
-        ASSERT_TRUE(test::MakeAsf(m_root / "clip.asf", recipe));
-    }
+        return test::MakeAsf(root / "clip.asf", recipe);
+    }();
+    EXPECT_TRUE(made);
+    return root.Path();
+}
+
+// A fresh cache folder for each test.
+class PlaybackFetchTest : public ::testing::Test {
+protected:
+    void SetUp() override { setenv("XDG_CACHE_HOME", m_cache.Path().c_str(), 1); }
 
     std::vector<std::filesystem::path> PlayFolders() const {
         std::vector<std::filesystem::path> folders;
@@ -74,31 +80,12 @@ protected:
     }
 
     test::TempDir m_cache;
-    test::TempDir m_root;
+    const std::filesystem::path& m_root = ClipFolder();
     AppSettings m_settings;
 };
 
-// Client sockets still connected to port (the job's side of a session).
-int ConnectionsTo(uint16_t port) {
-    std::ifstream tcp("/proc/net/tcp");
-    std::string line;
-    std::getline(tcp, line);
-    int count = 0;
-    while (std::getline(tcp, line)) {
-        std::istringstream fields(line);
-        std::string slot, local, remote, state;
-        fields >> slot >> local >> remote >> state;
-        const auto colon = remote.find(':');
-        if (colon != std::string::npos && state == "01" &&
-            std::stoul(remote.substr(colon + 1), nullptr, 16) == port) {
-            ++count;
-        }
-    }
-    return count;
-}
-
 TEST_F(PlaybackFetchTest, EveryStreamingAddressFillsAPrivateFolderThatStopRemoves) {
-    test::TestServer server(m_root.Path());
+    test::TestServer server(m_root);
     ASSERT_TRUE(server.Ready());
     const std::string mms = "127.0.0.1:" + std::to_string(server.MmsPort()) + "/clip.asf";
     const std::string http = "127.0.0.1:" + std::to_string(server.HttpPort()) + "/clip.asf";
@@ -129,20 +116,20 @@ TEST_F(PlaybackFetchTest, EveryStreamingAddressFillsAPrivateFolderThatStopRemove
 }
 
 TEST_F(PlaybackFetchTest, StopEndsALiveSessionAtOnce) {
-    test::TestServer server(m_root.Path(), {"--live", "--rate", "realtime"});
+    test::TestServer server(m_root, {"--live", "--rate", "realtime"});
     ASSERT_TRUE(server.Ready());
     PlaybackFetch fetch(
         m_settings, {"mms://127.0.0.1:" + std::to_string(server.MmsPort()) + "/clip.asf", "", ""});
     ASSERT_TRUE(fetch.Start());
     ASSERT_TRUE(WaitUntil([&] { return fetch.Poll() == PlaybackFetch::State::kReady; }))
         << fetch.ErrorText() << " " << int(fetch.Poll());
-    EXPECT_EQ(ConnectionsTo(server.MmsPort()), 1);
+    EXPECT_EQ(test::ConnectionsTo(server.MmsPort()), 1);
     std::vector<uint8_t> chunk(1 << 16);
     ASSERT_TRUE(fetch.Feed()->Read(chunk));
     const auto start = Clock::now();
     fetch.Stop();
     EXPECT_LT(Clock::now() - start, 2s);
-    EXPECT_EQ(ConnectionsTo(server.MmsPort()), 0);
+    EXPECT_EQ(test::ConnectionsTo(server.MmsPort()), 0);
     EXPECT_TRUE(PlayFolders().empty());
     // The feed of a stopped fetch ends instead of waiting for more.
     EXPECT_TRUE(WaitUntil([&] {
@@ -152,7 +139,7 @@ TEST_F(PlaybackFetchTest, StopEndsALiveSessionAtOnce) {
 }
 
 TEST_F(PlaybackFetchTest, CredentialsGoToTheServerAndAFailureCarriesTheJobsText) {
-    test::TestServer server(m_root.Path(), {"--only", "http", "--auth", "u:p"});
+    test::TestServer server(m_root, {"--only", "http", "--auth", "u:p"});
     ASSERT_TRUE(server.Ready());
     const std::string address =
         "http://127.0.0.1:" + std::to_string(server.HttpPort()) + "/clip.asf";
@@ -214,7 +201,7 @@ TEST_F(PlaybackFetchTest, RoutesByAddressAndByTheWritersLock) {
 // it: the file on disk keeps up within about a second, and reads as being
 // written until the program ends.
 TEST_F(PlaybackFetchTest, ARecordingInProgressIsOnDiskWithinASecondAndLocked) {
-    test::TestServer server(m_root.Path(), {"--live", "--rate", "realtime"});
+    test::TestServer server(m_root, {"--live", "--rate", "realtime"});
     ASSERT_TRUE(server.Ready());
     const auto out = m_cache / "out";
     const pid_t pid =
@@ -229,7 +216,7 @@ TEST_F(PlaybackFetchTest, ARecordingInProgressIsOnDiskWithinASecondAndLocked) {
     auto grew = Clock::now();
     std::chrono::milliseconds longestWait{0};
     bool alwaysLocked = true;
-    for (auto until = Clock::now() + 4s; Clock::now() < until;) {
+    for (auto until = Clock::now() + 3s; Clock::now() < until;) {
         std::this_thread::sleep_for(50ms);
         alwaysLocked = alwaysLocked && IsLockedForWriting(file);
         const uintmax_t now = std::filesystem::file_size(file);

@@ -15,7 +15,6 @@
 #include "app/PlanRunner.h"
 #include "app/RecordList.h"
 #include "app/RecordPlans.h"
-#include "app/RecordScheduler.h"
 #include "app/SchedulerBench.h"
 #include "support/TestServer.h"
 #include "support/TestSupport.h"
@@ -289,49 +288,31 @@ TEST_F(PlanRunnerTest, PlansFollowTheirRowsAndLeaveOtherStatusesAlone) {
     EXPECT_TRUE(m_target.started.empty());
 }
 
-struct NoOpener final : UrlOpener {
-    void OpenUrl(const std::string&) override {}
-};
+using PlanRunnerRecording = test::SchedulerTest;
 
-TEST(PlanRunnerRecording, APlannedRowIsRecordedForItsDuration) {
-    TempDir config, base, data;
-    EnvScope configHome("XDG_CONFIG_HOME", config.Path().string());
-    AppSettings settings;
-    settings.m_baseDirectory = base.Path().string();
-    test::ListThreadQueue sink;
-    NoOpener opener;
-    RecordList list;
-    RecordScheduler scheduler(
-        list, settings, sink,
-        [] {
-            return std::make_unique<test::ScriptedJobPrompt>(
-                std::make_shared<test::PromptScript>());
-        },
-        opener);
-    sink.onNotice = [&](int code, uint16_t job) { scheduler.HandleNotice(code, job); };
+TEST_F(PlanRunnerRecording, APlannedRowIsRecordedForItsDuration) {
     test::TestServer live(test::ShortClips(), {"--live", "--rate", "realtime"});
     ASSERT_TRUE(live.Ready());
     const std::string address = test::At(live.HttpPort(), "/c1.asf");
-    list.AddItem(address, "", "", "");
+    Add({address});
 
+    TempDir data;
     RecordPlans plans(data / "schedules.ini");
     const int64_t start = PlanRunner::SystemNow() + 1;
-    plans.Set({address, start, 3, PlanRepeat::Once, ""});
-    SchedulerPlanTarget target(scheduler);
-    PlanRunner runner(list, plans, target);
-    EXPECT_EQ(list.GetCellText(0, kColRecord), "Scheduled " + FormatLocalTime(start));
+    plans.Set({address, start, 2, PlanRepeat::Once, ""});
+    SchedulerPlanTarget target(*m_scheduler);
+    PlanRunner runner(*m_list, plans, target);
+    EXPECT_EQ(Cell(0, kColRecord), "Scheduled " + FormatLocalTime(start));
     bool started = false;
-    ASSERT_TRUE(sink.RunUntil([&] {
+    ASSERT_TRUE(m_sink.RunUntil([&] {
         runner.Tick();
-        if (!started && scheduler.RowRecording(0)) {
+        if (!started && m_scheduler->RowRecording(0)) {
             started = true;
             EXPECT_GE(PlanRunner::SystemNow(), start);
         }
-        return started && !scheduler.RowRecording(0);
+        return started && !m_scheduler->RowRecording(0);
     }));
-    EXPECT_EQ(list.GetCellText(0, kColRecord), "Completed");
-    const test::ProbeReport probe = test::Probe(list.GetCellText(0, kColRecordingFile));
-    EXPECT_NEAR(std::stod(probe.Get("format.duration")), 3.0, 0.6);
+    ExpectRecorded(address, 2);
     EXPECT_FALSE(plans.Find(address)->start);
 }
 

@@ -5,15 +5,12 @@
 // ffprobe.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
-#include <string_view>
+#include <regex>
+#include <string>
 
 #include "app/AddressText.h"
-#include "app/RecordList.h"
-#include "app/RecordScheduler.h"
 #include "app/SchedulerBench.h"
-#include "recording/CmmsThread.h"
 #include "support/TestServer.h"
 
 namespace tapewell {
@@ -26,66 +23,18 @@ namespace fs = std::filesystem;
 
 const std::string kCli = TAPEWELL_CLI_PATH;
 
-// Whether text has the shape of pattern, where '#' stands for one or more
-// digits and every other character for itself.
-bool Shaped(std::string_view text, std::string_view pattern) {
-    size_t at = 0;
-    for (const char want : pattern) {
-        if (want != '#') {
-            if (at >= text.size() || text[at] != want) {
-                return false;
-            }
-            ++at;
-            continue;
-        }
-        const size_t start = at;
-        while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
-            ++at;
-        }
-        if (at == start) {
-            return false;
-        }
-    }
-    return at == text.size();
+// Whether the whole text matches the regular expression.
+bool Shaped(const std::string& text, const char* pattern) {
+    return std::regex_match(text, std::regex(pattern));
 }
 
-struct Opener final : UrlOpener {
-    std::vector<std::string> opened;
-    void OpenUrl(const std::string& url) override { opened.push_back(url); }
-};
-
-class RecordSchedulerTest : public ::testing::Test {
+class RecordSchedulerTest : public test::SchedulerTest {
 protected:
     void SetUp() override {
-        setenv("XDG_CONFIG_HOME", m_config.Path().c_str(), 1);
+        SchedulerTest::SetUp();
         // Relative, as a user may give it: the rows must still be absolute.
         m_settings.m_baseDirectory = fs::relative(m_base.Path()).string();
-        CmmsThread::PassAll().store(false);
-        m_sink.onNotice = [this](int code, uint16_t job) { m_scheduler->HandleNotice(code, job); };
-        Renew();
     }
-    void TearDown() override { CmmsThread::PassAll().store(false); }
-
-    // A fresh list and scheduler (the files of earlier ones stay).
-    void Renew() {
-        m_scheduler.reset();
-        m_list = std::make_unique<RecordList>();
-        m_script = std::make_shared<test::PromptScript>();
-        m_scheduler = std::make_unique<RecordScheduler>(
-            *m_list, m_settings, m_sink,
-            [script = m_script] { return std::make_unique<test::ScriptedJobPrompt>(script); },
-            m_opener);
-        m_scheduler->SetCaptureOff([this] { ++m_captureOffs; });
-    }
-    void Add(const std::vector<std::string>& addresses) {
-        for (const std::string& address : addresses) {
-            m_list->AddItem(address, "", "", "");
-        }
-    }
-    bool RunToEnd() {
-        return m_sink.RunUntil([this] { return !m_scheduler->Recording(); });
-    }
-    std::string Cell(int row, int column) const { return m_list->GetCellText(row, column); }
     std::vector<std::string> Addresses() const {
         std::vector<std::string> out;
         for (int row = 0; row < m_list->RowCount(); ++row) {
@@ -93,16 +42,6 @@ protected:
         }
         return out;
     }
-
-    TempDir m_config;
-    TempDir m_base;
-    AppSettings m_settings;
-    test::ListThreadQueue m_sink;
-    Opener m_opener;
-    std::unique_ptr<RecordList> m_list;
-    std::shared_ptr<test::PromptScript> m_script;
-    std::unique_ptr<RecordScheduler> m_scheduler;
-    int m_captureOffs = 0;
 };
 
 TEST(RecordStatusText, ProgressAndSize) {
@@ -177,7 +116,7 @@ TEST_F(RecordSchedulerTest, RowsRecordOneAfterAnother) {
         EXPECT_EQ(m_list->Row(row).mark, kMarkRecorded);
         EXPECT_EQ(m_list->Row(row).jobNumber, 0u);
         EXPECT_EQ(Cell(row, kColRecordingFile), expected[row + 1]);
-        EXPECT_TRUE(Shaped(Cell(row, kColTime), "0:00:0#")) << Cell(row, kColTime);
+        EXPECT_TRUE(Shaped(Cell(row, kColTime), "0:00:0[0-9]")) << Cell(row, kColTime);
         EXPECT_EQ(m_list->Row(row + 1).mark, kMarkLocal);
         EXPECT_EQ(Cell(row + 1, kColSize), SizeText(fs::file_size(expected[row + 1])));
         // The same bytes as the command line makes of the address.
@@ -195,8 +134,9 @@ TEST_F(RecordSchedulerTest, StopEndsTheRunningJobAndTheChain) {
     ASSERT_TRUE(paced.Ready());
     Add({At(paced.MmsPort(), "/c1.asf", "mms"), At(paced.HttpPort(), "/c2.asf")});
     ASSERT_EQ(m_scheduler->RecordRow(0), 1);
-    ASSERT_TRUE(m_sink.RunUntil([&] { return Shaped(Cell(0, kColRecord), "#:#(# %)"); }));
-    EXPECT_TRUE(Shaped(Cell(0, kColSize), "#K")) << Cell(0, kColSize);
+    ASSERT_TRUE(m_sink.RunUntil(
+        [&] { return Shaped(Cell(0, kColRecord), "[0-9]+:[0-9]+\\([0-9]+ %\\)"); }));
+    EXPECT_TRUE(Shaped(Cell(0, kColSize), "[0-9]+K")) << Cell(0, kColSize);
     m_scheduler->RecordStop();
     ASSERT_TRUE(RunToEnd());
     EXPECT_EQ(Cell(0, kColRecord), "Cancelled");
@@ -316,7 +256,7 @@ TEST_F(RecordSchedulerTest, StopAllAppliesTheEndsAtOnce) {
     EXPECT_FALSE(m_scheduler->Recording());
     EXPECT_EQ(Cell(0, kColRecord), "Cancelled");
     EXPECT_EQ(m_list->Row(0).jobNumber, 0u);
-    m_sink.RunUntil([] { return false; }, 300);  // the notices still queued
+    m_sink.RunQueued();  // what the joined job sent before it ended
     EXPECT_EQ(Cell(0, kColRecord), "Cancelled");
     EXPECT_EQ(Cell(2, kColRecord), "");
     EXPECT_EQ(m_scheduler->RecordRow(2), 0);

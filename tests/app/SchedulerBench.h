@@ -2,23 +2,32 @@
 
 // What the scheduler and address-check tests share: the "list's thread"
 // (the test's own thread, draining queued notices and results), a scripted
-// prompt, and short clips served by tapewell-testserver.
+// prompt, short clips served by tapewell-testserver, and a record list with
+// its scheduler.
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
 #include <atomic>
+
 #include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <sstream>
 #include <string>
+#include <vector>
 
+#include "app/RecordList.h"
+#include "app/RecordScheduler.h"
 #include "engine/JobPrompt.h"
+#include "recording/CmmsThread.h"
 #include "recording/JobSink.h"
 #include "support/TestSupport.h"
 
@@ -58,6 +67,17 @@ public:
             work();
         }
         return true;
+    }
+    // Runs what is queued now, such as the notices of jobs already joined.
+    void RunQueued() {
+        std::deque<std::function<void()>> work;
+        {
+            std::lock_guard lock(m_lock);
+            work.swap(m_work);
+        }
+        for (auto& item : work) {
+            item();
+        }
     }
 
 private:
@@ -144,5 +164,89 @@ inline const std::filesystem::path& ShortClips() {
 inline std::string At(uint16_t port, const std::string& path, const std::string& scheme = "http") {
     return scheme + "://127.0.0.1:" + std::to_string(port) + path;
 }
+
+// Client sockets of this machine connected to port (a job's side of a
+// session, or a probe waiting on a silent peer).
+inline int ConnectionsTo(uint16_t port) {
+    std::ifstream tcp("/proc/net/tcp");
+    std::string line;
+    std::getline(tcp, line);
+    int count = 0;
+    while (std::getline(tcp, line)) {
+        std::istringstream fields(line);
+        std::string slot, local, remote, state;
+        fields >> slot >> local >> remote >> state;
+        const auto colon = remote.find(':');
+        if (colon != std::string::npos && state == "01" &&
+            std::stoul(remote.substr(colon + 1), nullptr, 16) == port) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+struct UrlLog final : UrlOpener {
+    std::vector<std::string> opened;
+    void OpenUrl(const std::string& url) override { opened.push_back(url); }
+};
+
+// A record list and its scheduler with the test's thread as the list's
+// thread, recording into a fresh base folder, the profile in a temp folder.
+class SchedulerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("XDG_CONFIG_HOME", m_config.Path().c_str(), 1);
+        m_settings.m_baseDirectory = m_base.Path().string();
+        CmmsThread::PassAll().store(false);
+        m_sink.onNotice = [this](int code, uint16_t job) { m_scheduler->HandleNotice(code, job); };
+        Renew();
+    }
+    void TearDown() override { CmmsThread::PassAll().store(false); }
+
+    // A fresh list, script and scheduler (the files of earlier ones stay).
+    void Renew() {
+        m_scheduler.reset();
+        m_list = std::make_unique<RecordList>();
+        m_script = std::make_shared<PromptScript>();
+        m_scheduler = std::make_unique<RecordScheduler>(
+            *m_list, m_settings, m_sink,
+            [script = m_script] { return std::make_unique<ScriptedJobPrompt>(script); }, m_opener,
+            m_texts);
+        m_scheduler->SetCaptureOff([this] { ++m_captureOffs; });
+    }
+    std::vector<int> Add(const std::vector<std::string>& addresses) {
+        std::vector<int> rows;
+        for (const std::string& address : addresses) {
+            rows.push_back(m_list->AddItem(address, "", "", ""));
+        }
+        return rows;
+    }
+    int RowOf(const std::string& address) const { return m_list->FindAddress(address); }
+    std::string Cell(int row, int column) const { return m_list->GetCellText(row, column); }
+    bool RunToEnd() {
+        return m_sink.RunUntil([this] { return !m_scheduler->Recording(); });
+    }
+    // The address's row completed, and ffprobe reads its file as two
+    // streams of about that many seconds.
+    void ExpectRecorded(const std::string& address, double seconds) {
+        SCOPED_TRACE(address);
+        const int row = RowOf(address);
+        EXPECT_EQ(Cell(row, kColRecord), "Completed");
+        const ProbeReport probe = Probe(Cell(row, kColRecordingFile));
+        EXPECT_EQ(probe.Get("format.nb_streams"), "2");
+        EXPECT_NEAR(std::stod("0" + probe.Get("format.duration")), seconds, 0.6);
+    }
+
+    TempDir m_config;
+    TempDir m_base;
+    AppSettings m_settings;
+    RecordStatusTexts m_texts;
+    ListThreadQueue m_sink;
+    UrlLog m_opener;
+    std::unique_ptr<RecordList> m_list;
+    std::shared_ptr<PromptScript> m_script;
+    std::unique_ptr<RecordScheduler> m_scheduler;
+    int m_captureOffs = 0;
+};
 
 }  // namespace tapewell::test
