@@ -94,8 +94,6 @@ TEST(PlayerLayoutTest, WindowResizesOnlyWithoutKeepSizeAndForARealPicture) {
     EXPECT_TRUE(PlayerLayout::ResizesWindow(QSize(11, 11), false));
     EXPECT_FALSE(PlayerLayout::ResizesWindow(QSize(11, 11), true));
     EXPECT_FALSE(PlayerLayout::ResizesWindow(QSize(10, 300), false));
-    EXPECT_EQ(PlayerLayout::KeepRatioStatusText(true), "Keep screen ratio");
-    EXPECT_EQ(PlayerLayout::KeepRatioStatusText(false), "Don't keep screen ratio");
 }
 
 TEST(CaptionStyleTest, ColourReferenceHasRedInTheLowByte) {
