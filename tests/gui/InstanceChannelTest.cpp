@@ -337,25 +337,6 @@ TEST_F(InstanceHandOverTest, AStalledConnectionIsDroppedWithoutBlockingOthers) {
     EXPECT_EQ(m_received[0].text, "meanwhile");
 }
 
-TEST_F(InstanceHandOverTest, FiveSendersAtOnceAllArrive) {
-    std::vector<std::unique_ptr<AsyncHandOver>> senders;
-    for (int i = 0; i < 5; ++i) {
-        senders.push_back(
-            std::make_unique<AsyncHandOver>(RuntimeSocket(), i, "item " + std::to_string(i)));
-    }
-    for (auto& sender : senders) {
-        EXPECT_TRUE(sender->Wait().ok);
-    }
-    ASSERT_EQ(m_received.size(), 5u);
-    QStringList texts;
-    for (const Received& r : m_received) {
-        EXPECT_EQ(r.text, QStringLiteral("item %1").arg(r.mode));
-        texts << r.text;
-    }
-    texts.removeDuplicates();
-    EXPECT_EQ(texts.size(), 5);
-}
-
 TEST(InstanceSender, WaitsForAFirstInstanceStillStarting) {
     AsyncHandOver sender(RuntimeSocket(), 1, "early", 3000);
     WaitFor([] { return false; }, 300);
