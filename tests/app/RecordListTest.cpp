@@ -97,7 +97,6 @@ TEST(RecordList, AddressTexts) {
     EXPECT_EQ(SizeText(1048575), "1023K");
     EXPECT_EQ(SizeText(1024), "1K");
     EXPECT_EQ(SizeText(1023), "1023B");
-    EXPECT_EQ(DurationText(3725), "1:02:05");
     EXPECT_EQ(PositionText(65), "  1:05");
     EXPECT_EQ(PositionText(3600), "1:00:00");
 
