@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <regex>
 #include <string>
+#include <string_view>
 
 #include "app/AddressText.h"
 #include "app/SchedulerBench.h"
@@ -23,9 +23,21 @@ namespace fs = std::filesystem;
 
 const std::string kCli = TAPEWELL_CLI_PATH;
 
-// Whether the whole text matches the regular expression.
-bool Shaped(const std::string& text, const char* pattern) {
-    return std::regex_match(text, std::regex(pattern));
+// Whether text has the shape of pattern, where '#' stands for one or more
+// digits and every other character for itself. (std::regex trips GCC 12's
+// maybe-uninitialized warning in the sanitizer build.)
+bool Shaped(std::string_view text, std::string_view pattern) {
+    size_t at = 0;
+    for (const char want : pattern) {
+        const size_t start = at;
+        while (want == '#' && at < text.size() && text[at] >= '0' && text[at] <= '9') {
+            ++at;
+        }
+        if (want == '#' ? at == start : (at >= text.size() || text[at++] != want)) {
+            return false;
+        }
+    }
+    return at == text.size();
 }
 
 class RecordSchedulerTest : public test::SchedulerTest {
@@ -116,7 +128,7 @@ TEST_F(RecordSchedulerTest, RowsRecordOneAfterAnother) {
         EXPECT_EQ(m_list->Row(row).mark, kMarkRecorded);
         EXPECT_EQ(m_list->Row(row).jobNumber, 0u);
         EXPECT_EQ(Cell(row, kColRecordingFile), expected[row + 1]);
-        EXPECT_TRUE(Shaped(Cell(row, kColTime), "0:00:0[0-9]")) << Cell(row, kColTime);
+        EXPECT_TRUE(Shaped(Cell(row, kColTime), "0:00:0#")) << Cell(row, kColTime);
         EXPECT_EQ(m_list->Row(row + 1).mark, kMarkLocal);
         EXPECT_EQ(Cell(row + 1, kColSize), SizeText(fs::file_size(expected[row + 1])));
         // The same bytes as the command line makes of the address.
@@ -134,9 +146,8 @@ TEST_F(RecordSchedulerTest, StopEndsTheRunningJobAndTheChain) {
     ASSERT_TRUE(paced.Ready());
     Add({At(paced.MmsPort(), "/c1.asf", "mms"), At(paced.HttpPort(), "/c2.asf")});
     ASSERT_EQ(m_scheduler->RecordRow(0), 1);
-    ASSERT_TRUE(m_sink.RunUntil(
-        [&] { return Shaped(Cell(0, kColRecord), "[0-9]+:[0-9]+\\([0-9]+ %\\)"); }));
-    EXPECT_TRUE(Shaped(Cell(0, kColSize), "[0-9]+K")) << Cell(0, kColSize);
+    ASSERT_TRUE(m_sink.RunUntil([&] { return Shaped(Cell(0, kColRecord), "#:#(# %)"); }));
+    EXPECT_TRUE(Shaped(Cell(0, kColSize), "#K")) << Cell(0, kColSize);
     m_scheduler->RecordStop();
     ASSERT_TRUE(RunToEnd());
     EXPECT_EQ(Cell(0, kColRecord), "Cancelled");
