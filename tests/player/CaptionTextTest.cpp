@@ -47,20 +47,6 @@ TEST(HtmlToText, DecodesCharacterReferencesOnceAfterTheTags) {
     EXPECT_EQ(HtmlToText("&#0000065;"), "A");  // seven digits are still read
 }
 
-TEST(ReadSami, KeepsReferencesForTheCaptionBandToDecode) {
-    auto cues = Read(
-        "<SAMI><BODY><SYNC Start=1000><P Class=KRCC>세 번째 &amp; last\n"
-        "<SYNC Start=2000><P Class=KRCC>&lt;자막&gt;</P></BODY></SAMI>");
-    ASSERT_EQ(cues.size(), 2u);
-    EXPECT_EQ(cues[0].text, "<P Class=KRCC>세 번째 &amp; last\n");
-    EXPECT_EQ(HtmlToText(cues[0].text), "세 번째 & last");
-    EXPECT_EQ(HtmlToText(cues[1].text), "<자막>");
-    // The same in code page 949: "자막" is C0DA B8B7.
-    cues = Read("<SYNC Start=5><P>&lt;\xC0\xDA\xB8\xB7&gt; &amp;");
-    ASSERT_EQ(cues.size(), 1u);
-    EXPECT_EQ(HtmlToText(cues[0].text), "<자막> &");
-}
-
 TEST(ReadSami, TakesTheFirstLanguageSortedByStart) {
     auto cues = Read(
         "<SAMI><HEAD><STYLE TYPE=\"text/css\"><!--\nP { margin-left: 8pt; }\n"
@@ -80,11 +66,17 @@ TEST(ReadSami, TakesTheFirstLanguageSortedByStart) {
     EXPECT_EQ(cues[3].text, "<P>every language");
 }
 
-TEST(ReadSami, ReadsKoreanCodePageAndUtf16Files) {
-    // "안녕" in code page 949: not UTF-8, so the whole file is converted.
-    auto cp949 = Read("<SAMI><BODY><SYNC Start=10><P>\xBE\xC8\xB3\xE7</BODY>");
-    ASSERT_EQ(cp949.size(), 1u);
-    EXPECT_EQ(cp949[0].text, "<P>안녕");
+// Character references stay in the cue's text for the caption band to
+// decode once, after the file's own code page is converted.
+TEST(ReadSami, ReadsKoreanCodePageAndUtf16FilesKeepingReferences) {
+    // "안녕" and "자막" in code page 949: not UTF-8, so the whole file is
+    // converted.
+    auto cp949 = Read(
+        "<SAMI><BODY><SYNC Start=10><P>\xBE\xC8\xB3\xE7 &amp;\n"
+        "<SYNC Start=20><P>&lt;\xC0\xDA\xB8\xB7&gt;</BODY>");
+    ASSERT_EQ(cp949.size(), 2u);
+    EXPECT_EQ(cp949[0].text, "<P>안녕 &amp;\n");
+    EXPECT_EQ(HtmlToText(cp949[1].text), "<자막>");
 
     std::string utf16 = "\xFF\xFE";
     for (char c : std::string("<SYNC Start=20>hi")) {

@@ -12,6 +12,7 @@
 
 #include "PlayerTestMedia.h"
 #include "common/FileLock.h"
+#include "common/Limits.h"
 #include "player/GstPlayer.h"
 #include "support/TestSupport.h"
 
@@ -21,13 +22,16 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// Appends bytes to path in three parts with a stall after each of the first
-// two; done() runs once the last part is on disk.
+// Appends bytes to path in three parts. After each of the first two it
+// stalls until the feed has handed out all that is there and one more
+// poll of the feed has passed, so the reader waits at the end of a file
+// that is not done (a reader still behind after 10 s is not waited for);
+// done() runs once the last part is on disk.
 class ThirdsWriter {
 public:
     ThirdsWriter(std::filesystem::path path, std::vector<uint8_t> bytes,
-                 std::chrono::milliseconds stall, std::function<void()> done = {})
-        : m_thread([=, this] {
+                 const GrowingFileFeed& feed, std::function<void()> done = {})
+        : m_thread([=, this, &feed] {
               std::ofstream out(path, std::ios::binary | std::ios::app);
               const size_t third = bytes.size() / 3;
               for (size_t part = 0; part < 3; ++part) {
@@ -37,7 +41,11 @@ public:
                             static_cast<std::streamsize>(end - begin));
                   out.flush();
                   if (part < 2) {
-                      std::this_thread::sleep_for(stall);
+                      const auto until = Clock::now() + 10s;
+                      while (feed.Offset() < end && Clock::now() < until) {
+                          std::this_thread::sleep_for(5ms);
+                      }
+                      std::this_thread::sleep_for(std::chrono::milliseconds(limits::kFeedPollMs));
                   }
               }
               out.close();
@@ -102,7 +110,7 @@ TEST(GrowingFileFeed, ReturnsTheWritersBytesAcrossStallsAndEndsWhenItIsDone) {
     ASSERT_TRUE(feed);
     std::vector<uint8_t> read;
     {
-        ThirdsWriter writer(path, bytes, 400ms, [&] { feed->Finish(); });
+        ThirdsWriter writer(path, bytes, *feed, [&] { feed->Finish(); });
         std::vector<uint8_t> chunk(1000);
         for (;;) {
             auto n = feed->Read(chunk);
@@ -136,7 +144,7 @@ TEST(GrowingFileFeed, PlaysEveryFrameOfAFileUnderItsWritersLockAndEndsAfterIt) {
     ASSERT_TRUE(lock);
     EXPECT_TRUE(IsLockedForWriting(path));
     auto feed = OpenFeed(path, GrowingFileFeed::Writer::kLock);
-    ThirdsWriter writer(path, test::ReadFileBytes(FeedClip()), 1000ms, [&] { lock->Release(); });
+    ThirdsWriter writer(path, test::ReadFileBytes(FeedClip()), *feed, [&] { lock->Release(); });
     GstPlayer player;
     ASSERT_TRUE(player.OpenFeed(feed, fast)) << player.LastError();
     std::atomic<int> frames = 0;
@@ -162,7 +170,7 @@ TEST(GrowingFileFeed, CancelEndsAWaitingReadAtOnce) {
         returned = Clock::now();
         EXPECT_TRUE(n && *n == 0);
     });
-    std::this_thread::sleep_for(500ms);
+    std::this_thread::sleep_for(150ms);  // into its wait, most likely
     const auto cancelled = Clock::now();
     feed->Cancel();
     reader.join();
