@@ -495,6 +495,32 @@ std::vector<uint16_t> ChooseStreams(const StreamChoice& choice,
     return ordered;
 }
 
+std::string NoChosenStreamText(const StreamChoice& choice,
+                               std::span<const AsfStreamEntry> streams) {
+    if (streams.empty()) {
+        return "the stream's header lists no streams to choose from";
+    }
+    std::string listed;
+    for (const AsfStreamEntry& s : streams) {
+        listed += (listed.empty() ? "" : ", ") + std::to_string(s.number);
+    }
+    switch (choice.kind) {
+        case StreamChoice::Kind::Audio:
+            return "the stream has no audio stream";
+        case StreamChoice::Kind::Video:
+            return "the stream has no video stream";
+        case StreamChoice::Kind::Best:
+            return "the stream has neither an audio nor a video stream";
+        case StreamChoice::Kind::All:
+        case StreamChoice::Kind::Numbers:
+            break;
+    }
+    const bool one = choice.numbers.size() == 1;
+    return FormatText("the stream has %s %s (its streams: %s)",
+                      one ? "no stream" : "none of the streams", StreamChoiceText(choice).c_str(),
+                      listed.c_str());
+}
+
 std::vector<StreamSwitch> StreamSwitches(std::span<const AsfStreamEntry> streams,
                                          std::span<const uint16_t> keep) {
     std::vector<StreamSwitch> switches;

@@ -51,6 +51,11 @@ std::vector<AsfStreamEntry> ListAsfStreams(std::span<const uint8_t> header);
 std::vector<uint16_t> ChooseStreams(const StreamChoice& choice,
                                     std::span<const AsfStreamEntry> streams);
 
+// Why the choice keeps none of the streams listed, in words for the user:
+// "the stream has no audio stream", "the stream has no stream 9 (its
+// streams: 1, 2, 3)".
+std::string NoChosenStreamText(const StreamChoice& choice, std::span<const AsfStreamEntry> streams);
+
 // What a server is asked to send of one stream: all of it, or nothing.
 struct StreamSwitch {
     uint16_t number = 0;

@@ -58,6 +58,10 @@ struct EngineResult {
     // An HTTP server answered on the address's port (any status line): that
     // port speaks HTTP, and MMS sent there would only wait for a reply.
     bool httpAnswered = false;
+    // The engine reached the stream, and it cannot be recorded as asked
+    // (none of the chosen streams is in it, or the choice cannot be read):
+    // another engine would not do better, and a reconnect would not either.
+    bool refused = false;
 };
 
 // The one shape the job's three engines (MmsClient, CHttpRecorder,

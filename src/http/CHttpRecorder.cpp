@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "asf/AsfObjects.h"
 #include "asf/RecordingContinuation.h"
 #include "common/Limits.h"
 #include "common/OutputFile.h"
@@ -114,14 +115,34 @@ EngineResult CHttpRecorder::Record(const EngineRequest& request) {
     m_serverAnswered = false;
     m_brokeOff.clear();
     m_continuation = request.continuation;
+    m_refusal.clear();
+    EngineResult result;
+    // A probe only asks whether the stream plays: every stream does.
+    if (request.output != nullptr) {
+        ErrorOr<StreamChoice> choice = ParseStreamChoice(request.streams);
+        if (!choice) {
+            Refuse("Streams: " + choice.error().message);
+            result.recording = Error::FromMessage(m_refusal);
+            result.refused = true;
+            return result;
+        }
+        m_choice = std::move(*choice);
+    }
     SetCredentials(request.user, request.password);
     const uint32_t before = m_bytesWritten;
     const std::string args[] = {" ", m_address};
     EngineMain(args);
+    m_choice = StreamChoice{};  // EngineMain called by itself records every stream
 
-    EngineResult result;
     result.httpAnswered = m_serverAnswered;
     const uint32_t bytes = m_bytesWritten - before;
+    if (!m_refusal.empty()) {
+        result.refused = true;
+        if (bytes == 0) {
+            result.recording = Error::FromMessage(m_refusal);
+            return result;
+        }
+    }
     if (bytes == 0 &&
         !((request.output == nullptr || m_continuation != nullptr) && m_streamFound)) {
         result.recording = Error::FromMessage(m_messages.LastMessage());
@@ -285,6 +306,11 @@ void CHttpRecorder::StreamExchange(const AddressRow& row, StreamTarget& target, 
     exchange.out = m_out;
     exchange.maxMinutes = row.maxMinutes;
     exchange.continuation = m_continuation;
+    exchange.streams = &m_choice;
+    std::vector<StreamSwitch> switches;
+    if (!ChooseFromProbe(probe, switches)) {
+        return;
+    }
     if (probe.status == kStatusOnDemand) {
         exchange.resumeBytes =
             m_continuation != nullptr ? m_continuation->DataEnd() : m_out->SeekEnd().value_or(0);
@@ -298,9 +324,16 @@ void CHttpRecorder::StreamExchange(const AddressRow& row, StreamTarget& target, 
             offset = m_startOffset;
             offsetTime = 0;
         }
-        exchange.request = BuildOnDemandRequest(fields, offsetTime, offset, probe.durationMs);
+        if (!switches.empty() && offset != kNoOffset) {
+            Refuse(
+                "an on-demand recording of chosen streams cannot go on where it stopped: the "
+                "server counts its bytes otherwise than the file");
+            return;
+        }
+        exchange.request =
+            BuildOnDemandRequest(fields, offsetTime, offset, probe.durationMs, switches);
     } else {
-        exchange.request = BuildLiveRequest(fields);
+        exchange.request = BuildLiveRequest(fields, switches);
     }
     m_abort.store(false);
     StreamInfo info;
@@ -312,6 +345,32 @@ void CHttpRecorder::StreamExchange(const AddressRow& row, StreamTarget& target, 
         m_brokeOff = m_messages.LastMessage().empty() ? "the stream request failed"
                                                       : m_messages.LastMessage();
     }
+}
+
+bool CHttpRecorder::ChooseFromProbe(const StreamInfo& probe, std::vector<StreamSwitch>& switches) {
+    if (m_choice.KeepsAll()) {
+        return true;
+    }
+    // The probe left the stream's header, with the Data object's head, at
+    // the start of the buffer.
+    const size_t length =
+        probe.headerLength == 0 ? 0 : size_t{probe.headerLength} + asf::kDataObjectHeaderSize;
+    const std::vector<AsfStreamEntry> streams =
+        ListAsfStreams(std::span(m_buffer).first(std::min(length, m_buffer.size())));
+    const std::vector<uint16_t> keep = ChooseStreams(m_choice, streams);
+    if (keep.empty()) {
+        Refuse(NoChosenStreamText(m_choice, streams));
+        return false;
+    }
+    if (keep.size() < streams.size()) {
+        switches = StreamSwitches(streams, keep);
+    }
+    return true;
+}
+
+void CHttpRecorder::Refuse(const std::string& text) {
+    m_refusal = text;
+    m_messages.Error("%s", text.c_str());
 }
 
 std::unique_ptr<OutputFile> CHttpRecorder::OpenRawFile() {
@@ -396,6 +455,7 @@ bool CHttpRecorder::RunRequest(const Exchange& exchange, Peer& peer, StreamInfo&
     ChunkReceiver::Job job{exchange.headerOnly, exchange.out, exchange.resumeBytes,
                            exchange.maxMinutes};
     job.continuation = exchange.continuation;
+    job.streams = exchange.streams;
     if (m_options.timeLimitOn && m_options.maxTimeSeconds > 0) {
         job.maxSeconds = static_cast<uint32_t>(m_options.maxTimeSeconds);
     }
@@ -410,6 +470,9 @@ bool CHttpRecorder::RunRequest(const Exchange& exchange, Peer& peer, StreamInfo&
         receiver.UpdateHeader(*written, info);
         m_brokeOff = receiver.BrokeOff();
         m_out = written;
+    }
+    if (!receiver.Refusal().empty()) {
+        m_refusal = receiver.Refusal();
     }
     if (Aborted()) {
         m_messages.Error("Transfer aborted!");

@@ -32,6 +32,13 @@ class OutputFile;
 // the ASF header, classifies the reply, asks for credentials on a 401, and
 // for a stream sends the stream request and writes what arrives.
 //
+// A Record that asks for some of the stream's streams (EngineRequest::
+// streams) chooses them from the probe's header, asks for those alone in
+// the stream request and writes only them (see ChunkReceiver). A stream
+// with none of them fails with the reason, refused; so does a resumed or
+// continued on-demand recording of chosen streams, whose byte offsets and
+// packet numbers are not the server's.
+//
 // Threads: everything runs on the recording job's worker thread, which also
 // receives the events, the messages and the credentials question. Only
 // Stop() may be called from another thread.
@@ -95,6 +102,7 @@ private:
         uint64_t resumeBytes = 0;
         uint32_t maxMinutes = 0;
         const RecordingContinuation* continuation = nullptr;
+        const StreamChoice* streams = nullptr;  // ChunkReceiver::Job::streams
     };
     enum class RowEnd { Next, StreamDone, EndWalk };
 
@@ -116,6 +124,13 @@ private:
     bool HandOverPlaylist(const std::string* fileName, std::span<const uint8_t> body,
                           const AddressRow& row);
     std::unique_ptr<OutputFile> OpenRawFile();
+    // The stream switches of the stream request: none for every stream.
+    // False, refused, when the probe's header has none of the chosen
+    // streams.
+    bool ChooseFromProbe(const StreamInfo& probe, std::vector<StreamSwitch>& switches);
+    // The exchange ends here for a reason no reconnect or other engine
+    // would mend (EngineResult::refused).
+    void Refuse(const std::string& text);
 
     EngineOptions m_options;
     EngineEvents* m_events;
@@ -156,6 +171,8 @@ private:
     const RecordingContinuation* m_continuation = nullptr;
     bool m_chunksRead = false;      // the last exchange reached its chunk loop
     bool m_serverAnswered = false;  // any status line, in this Record
+    StreamChoice m_choice;          // this Record's; every stream otherwise
+    std::string m_refusal;          // see Refuse; "" when none in this Record
 };
 
 }  // namespace tapewell

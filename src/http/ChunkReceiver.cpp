@@ -118,6 +118,9 @@ void ChunkReceiver::Run(const Job& job, StreamInfo& info) {
     m_expectedHeader = 0;
     m_headerRead = false;
     m_brokeOff.clear();
+    m_selecting = false;
+    m_keep.clear();
+    m_refusal.clear();
     const uint32_t startBytes = m_bytesWritten;
     while (std::optional<Chunk> chunk = ReadChunkHead()) {
         const int body = static_cast<int>(chunk->length) - 8;
@@ -138,15 +141,16 @@ void ChunkReceiver::Run(const Job& job, StreamInfo& info) {
             m_messages.Warning("Unable to parse this ASF header!");
             break;
         }
-        const size_t got = m_headerOffset + m_reader.Read(m_buffer.subspan(
-                                                m_headerOffset, static_cast<size_t>(body)));
-        const size_t bodyLength = m_headerOffset + static_cast<size_t>(body);
+        size_t got = m_headerOffset +
+                     m_reader.Read(m_buffer.subspan(m_headerOffset, static_cast<size_t>(body)));
+        size_t bodyLength = m_headerOffset + static_cast<size_t>(body);
         uint32_t sendTime = 0;
         Step step = Step::Next;
         if (chunk->type == kDataChunk) {
-            step = HandleData(*chunk, got, sendTime, info);
+            step = HandleData(*chunk, got, bodyLength, sendTime, info);
         } else if (chunk->type == kHeaderChunk) {
             step = got < bodyLength ? Step::End : HandleHeader(*chunk, bodyLength, info);
+            got = std::min(got, bodyLength);
         } else {
             step = Step::Skip;  // not ASF: written into the file it would corrupt it
         }
@@ -185,8 +189,8 @@ bool ChunkReceiver::LimitReached(uint32_t sendTime, uint32_t startBytes) const {
 }
 
 // Step::Next saves the chunk, Step::Skip drops it, Step::End ends the loop.
-ChunkReceiver::Step ChunkReceiver::HandleData(Chunk& chunk, size_t got, uint32_t& sendTime,
-                                              StreamInfo& info) {
+ChunkReceiver::Step ChunkReceiver::HandleData(Chunk& chunk, size_t& got, size_t& bodyLength,
+                                              uint32_t& sendTime, StreamInfo& info) {
     if (m_job.headerOnly) {
         return Step::End;
     }
@@ -205,8 +209,19 @@ ChunkReceiver::Step ChunkReceiver::HandleData(Chunk& chunk, size_t got, uint32_t
             if (ResentAfterRepeat(got) || !PlaceLivePacket(got, sendTime, info)) {
                 return Step::Skip;
             }
+            if (m_selecting) {
+                got = bodyLength = info.minPacketSize;
+            }
         }
         return Step::Next;
+    }
+    // A part of a packet is not saved (Save says so); a whole one keeps the
+    // chosen streams' payloads alone.
+    if (m_selecting && got >= bodyLength) {
+        if (!KeepChosenStreams(got, info)) {
+            return Step::Skip;
+        }
+        got = bodyLength = info.minPacketSize;
     }
     // On demand: the sequence number places the packet, and the times stay
     // as the server sent them (a stream without a duration goes the live
@@ -230,7 +245,8 @@ bool ChunkReceiver::PlaceLivePacket(size_t got, uint32_t& sendTime, const Stream
         std::fill(m_buffer.begin() + static_cast<ptrdiff_t>(got),
                   m_buffer.begin() + static_cast<ptrdiff_t>(packetSize), 0);
     }
-    if (!m_timeline.Admits(m_buffer.first(packetSize))) {
+    if ((m_selecting && !KeepChosenStreams(got, info)) ||
+        !m_timeline.Admits(m_buffer.first(packetSize))) {
         return false;
     }
     NoteLivePacketLayout(got);
@@ -238,6 +254,18 @@ bool ChunkReceiver::PlaceLivePacket(size_t got, uint32_t& sendTime, const Stream
     sendTime = placed.value_or(m_timeline.LastSendTime());
     m_largestSendTime = std::max(m_largestSendTime, sendTime);
     return true;
+}
+
+// The packet in the buffer, padded to the packet size, rewritten to carry
+// only the chosen streams' payloads; false when none is left (or its layout
+// cannot be walked), and it is not written.
+bool ChunkReceiver::KeepChosenStreams(size_t got, const StreamInfo& info) {
+    const size_t packetSize = info.minPacketSize;
+    if (got < packetSize) {
+        std::fill(m_buffer.begin() + static_cast<ptrdiff_t>(got),
+                  m_buffer.begin() + static_cast<ptrdiff_t>(packetSize), 0);
+    }
+    return KeepStreamsInPacket(m_buffer.first(packetSize), m_keep);
 }
 
 // Packets sent again after a repeated header are already in the file:
@@ -272,7 +300,7 @@ void ChunkReceiver::NoteLivePacketLayout(size_t got) {
     }
 }
 
-ChunkReceiver::Step ChunkReceiver::HandleHeader(const Chunk& chunk, size_t bodyLength,
+ChunkReceiver::Step ChunkReceiver::HandleHeader(const Chunk& chunk, size_t& bodyLength,
                                                 StreamInfo& info) {
     if ((chunk.flags & kFirstHeaderPart) != 0) {
         // The low half of the Header object's size, plus the Data object's start.
@@ -302,18 +330,26 @@ ChunkReceiver::Step ChunkReceiver::HandleHeader(const Chunk& chunk, size_t bodyL
 // header is not written again: in the middle of the packets it would cut
 // into them); with another layout the file is finished and the host gives
 // the next one, which gets the new header.
-ChunkReceiver::Step ChunkReceiver::RepeatedHeader(size_t length, StreamInfo& info) {
+ChunkReceiver::Step ChunkReceiver::RepeatedHeader(size_t& length, StreamInfo& info) {
     StreamInfo next;
     next.status = info.status;
     if (!ParseAsfHeader(length, next)) {
         return Step::End;
     }
-    if (HeaderLayout(m_buffer.first(next.headerLength), next.minPacketSize) == m_layout) {
+    std::vector<uint8_t> served =
+        HeaderLayout(m_buffer.first(next.headerLength), next.minPacketSize);
+    if (served == m_layout) {
         m_afterRepeat = true;
         return Step::Skip;
     }
     m_messages.Progress("the stream's layout changed");
     if (m_job.out == nullptr || m_job.headerOnly) {
+        return Step::End;
+    }
+    // The new layout is chosen from with the same choice; the file written
+    // so far is finished either way.
+    if (!SelectStreams(length, next)) {
+        m_brokeOff = m_refusal;
         return Step::End;
     }
     UpdateHeader(*m_job.out, info);
@@ -324,36 +360,75 @@ ChunkReceiver::Step ChunkReceiver::RepeatedHeader(size_t length, StreamInfo& inf
     m_job.out = following;
     m_job.resumeBytes = 0;
     info = next;
-    StartFile(info);
+    StartFile(info, std::move(served));
     // The server's numbers go on from the last file: the new one holds what
     // arrives, in arrival order, and its header is made to describe that.
     m_liveOrder = true;
     return Step::Next;
 }
 
-bool ChunkReceiver::ReadAsfHeader(size_t length, StreamInfo& info) {
+bool ChunkReceiver::ReadAsfHeader(size_t& length, StreamInfo& info) {
     if (!ParseAsfHeader(length, info)) {
         if (info.status == kStatusUnusable) {
             m_messages.Warning("not supported");
         }
         return false;
     }
-    if (m_job.continuation != nullptr && m_job.out != nullptr && !m_job.headerOnly) {
-        return ContinueFile(info);
+    std::vector<uint8_t> served =
+        HeaderLayout(m_buffer.first(info.headerLength), info.minPacketSize);
+    if (m_job.headerOnly) {
+        StartFile(info, std::move(served));
+        return true;
     }
-    StartFile(info);
+    if (!SelectStreams(length, info)) {
+        return false;
+    }
+    if (m_job.continuation != nullptr && m_job.out != nullptr) {
+        return ContinueFile(info, std::move(served));
+    }
+    StartFile(info, std::move(served));
     return true;
+}
+
+bool ChunkReceiver::SelectStreams(size_t& length, StreamInfo& info) {
+    m_selecting = false;
+    m_keep.clear();
+    if (m_job.streams == nullptr || m_job.streams->KeepsAll()) {
+        return true;
+    }
+    const std::span<const uint8_t> served = m_buffer.first(length);
+    const std::vector<AsfStreamEntry> streams = ListAsfStreams(served);
+    std::vector<uint16_t> keep = ChooseStreams(*m_job.streams, streams);
+    if (keep.empty()) {
+        m_refusal = NoChosenStreamText(*m_job.streams, streams);
+    } else if (keep.size() == streams.size()) {
+        return true;  // the choice keeps them all: the stream as it comes
+    } else if (ErrorOr<std::vector<uint8_t>> written = HeaderWithStreams(served, keep); !written) {
+        m_refusal = written.error().message;
+    } else {
+        // Never longer than the server's header, which fitted.
+        std::copy(written->begin(), written->end(), m_buffer.begin());
+        length = written->size();
+        m_keep = std::move(keep);
+        m_selecting = true;
+        return ParseAsfHeader(length, info);
+    }
+    m_messages.Error("%s", m_refusal.c_str());
+    return false;
 }
 
 // A reconnect after a break: with the file's layout the stream goes on in
 // the file, under the file's own header (its places, not the new header's,
 // are where packets go and what the update patches); another layout cannot
 // share the file and goes into the next one.
-bool ChunkReceiver::ContinueFile(StreamInfo& info) {
+bool ChunkReceiver::ContinueFile(StreamInfo& info, std::vector<uint8_t> servedLayout) {
     const RecordingContinuation& c = *m_job.continuation;
-    StartFile(info);
+    StartFile(info, std::move(servedLayout));
     m_priorBytes = c.DataEnd();
-    if (m_layout != HeaderLayout(c.HeaderObject(), c.packetSize)) {
+    // The file has the header as written: with a choice of streams, the one
+    // just made of the server's.
+    if (HeaderLayout(m_buffer.first(info.headerLength), info.minPacketSize) !=
+        HeaderLayout(c.HeaderObject(), c.packetSize)) {
         m_messages.Progress("the stream's layout changed");
         OutputFile* following = m_events.OnNextOutputFile();
         if (following == nullptr) {
@@ -380,11 +455,11 @@ bool ChunkReceiver::ContinueFile(StreamInfo& info) {
 
 // The state of one output file starts afresh with its header: the packet
 // count, the sizes and the time line describe that file alone.
-void ChunkReceiver::StartFile(const StreamInfo& info) {
+void ChunkReceiver::StartFile(const StreamInfo& info, std::vector<uint8_t> servedLayout) {
     m_headerRead = true;
     m_liveOrder = info.status == kStatusLive || (info.flags & asf::kFlagBroadcast) != 0 ||
                   info.durationMs == 0;
-    m_layout = HeaderLayout(m_buffer.first(info.headerLength), info.minPacketSize);
+    m_layout = std::move(servedLayout);
     m_timeline = LiveTimeline();
     m_timeline.AwaitKeyFrame(AsfPacketTools::VideoStreamNumbers(m_buffer.first(info.headerLength)));
     m_afterRepeat = false;
@@ -449,8 +524,9 @@ ChunkReceiver::Step ChunkReceiver::Save(const Chunk& chunk, size_t bodyLength, s
     size_t length = bodyLength;
     if (data) {
         // A live packet follows the last one written; an on-demand one goes
-        // where its number says.
-        const uint64_t number = m_liveOrder ? m_packetCount : chunk.sequence;
+        // where its number says, unless packets of other streams alone are
+        // left out: their numbers would leave gaps.
+        const uint64_t number = m_liveOrder || m_selecting ? m_packetCount : chunk.sequence;
         const uint64_t place = uint64_t{info.headerLength} + kDataObjectStart + number * packetSize;
         if (place > limits::kHttpMaxPacketOffset) {
             return Step::Next;

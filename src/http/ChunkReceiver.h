@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "asf/LiveTimeline.h"
+#include "asf/StreamSelection.h"
 #include "http/StreamInfo.h"
 
 namespace tapewell {
@@ -31,6 +32,11 @@ struct RecordingContinuation;
 // another layout ends the file and continues into the next one the host
 // gives (EngineEvents::OnNextOutputFile); so does the header of a stream
 // that reconnected into a file a broken exchange left (Job::continuation).
+// With a choice of streams (Job::streams) the file gets a header that lists
+// only the chosen ones and packets with only their payloads (the server
+// may send others: they are taken out, and a packet left with none is not
+// written); packets are then written one after another. Layouts are
+// compared on the server's headers; a new one is chosen from afresh.
 // Runs on the engine's worker thread.
 class ChunkReceiver {
 public:
@@ -48,6 +54,9 @@ public:
         // A header of its layout is not written; the packets, counts and
         // the time line go on from the file's, and the limits count it.
         const RecordingContinuation* continuation = nullptr;
+        // The streams to write (CHttpRecorder's choice, which outlives the
+        // run); none, or every one: all of them.
+        const StreamChoice* streams = nullptr;
     };
 
     // buffer must hold limits::kHttpBufferBytes; events receive OnProgress;
@@ -65,6 +74,9 @@ public:
     // (the connection closed or failed, or the chunk framing was lost), ""
     // when it did not: the recording then lacks its end.
     const std::string& BrokeOff() const { return m_brokeOff; }
+    // Why a header could not be recorded as Job::streams asks (none of the
+    // chosen streams is in it), "" when it could.
+    const std::string& Refusal() const { return m_refusal; }
     // After Run: File Size becomes the file's size; for a live stream also
     // the counts, durations (Play Duration with the preroll, as the cutter
     // writes it), flags (seekable, no longer broadcast) and the Data object
@@ -88,15 +100,25 @@ private:
     enum class Step { Next, Skip, End };
 
     std::optional<Chunk> ReadChunkHead();
-    Step HandleData(Chunk& chunk, size_t got, uint32_t& sendTime, StreamInfo& info);
+    // got and bodyLength become the packet size when the packet was
+    // rewritten for the chosen streams.
+    Step HandleData(Chunk& chunk, size_t& got, size_t& bodyLength, uint32_t& sendTime,
+                    StreamInfo& info);
     bool PlaceLivePacket(size_t got, uint32_t& sendTime, const StreamInfo& info);
+    bool KeepChosenStreams(size_t got, const StreamInfo& info);
     bool ResentAfterRepeat(size_t got);
-    Step HandleHeader(const Chunk& chunk, size_t bodyLength, StreamInfo& info);
-    Step RepeatedHeader(size_t length, StreamInfo& info);
-    bool ReadAsfHeader(size_t length, StreamInfo& info);
+    // bodyLength becomes the length of the header the file gets.
+    Step HandleHeader(const Chunk& chunk, size_t& bodyLength, StreamInfo& info);
+    Step RepeatedHeader(size_t& length, StreamInfo& info);
+    bool ReadAsfHeader(size_t& length, StreamInfo& info);
     bool ParseAsfHeader(size_t length, StreamInfo& info);
-    void StartFile(const StreamInfo& info);
-    bool ContinueFile(StreamInfo& info);
+    // With a choice of streams: the header in the buffer becomes the one
+    // the file gets (length and info follow it), and m_keep the streams it
+    // keeps. False, with m_refusal, when it keeps none.
+    bool SelectStreams(size_t& length, StreamInfo& info);
+    // servedLayout: the HeaderLayout of the header as the server sent it.
+    void StartFile(const StreamInfo& info, std::vector<uint8_t> servedLayout);
+    bool ContinueFile(StreamInfo& info, std::vector<uint8_t> servedLayout);
     bool LimitReached(uint32_t sendTime, uint32_t startBytes) const;
     Step Save(const Chunk& chunk, size_t bodyLength, size_t got, uint32_t progress,
               uint32_t sendTime, const StreamInfo& info);
@@ -116,7 +138,7 @@ private:
     uint32_t m_lastSourceTime = 0;  // the server's send time of the last live packet kept
     bool m_afterRepeat = false;     // a header came again; no packet kept since
     bool m_liveOrder = false;
-    std::vector<uint8_t> m_layout;  // HeaderLayout of the header being written
+    std::vector<uint8_t> m_layout;  // HeaderLayout of the header being written, as served
     uint32_t m_packetCount = 0;
     uint64_t m_dataBytes = 0;
     uint64_t m_priorBytes = 0;  // a continued file's bytes before this exchange
@@ -124,6 +146,9 @@ private:
     size_t m_expectedHeader = 0;
     bool m_headerRead = false;
     std::string m_brokeOff;
+    bool m_selecting = false;  // the file keeps only m_keep
+    std::vector<uint16_t> m_keep;
+    std::string m_refusal;
 };
 
 }  // namespace tapewell

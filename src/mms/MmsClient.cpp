@@ -73,11 +73,23 @@ void MmsClient::ResetSession(const EngineRequest& request) {
     m_continuation = request.continuation;
     m_priorBytes = 0;
     m_continued = false;
+    m_served.Reset();
+    m_choice = StreamChoice{};
+    m_keep.clear();
+    m_switches.clear();
+    m_selecting = false;
+    m_playAsked = false;
+    m_refused = false;
 }
 
 void MmsClient::Fail(std::string text) {
     m_events.OnError(text);
     m_failure = std::move(text);
+}
+
+void MmsClient::Refuse(std::string text) {
+    m_refused = true;
+    Fail(std::move(text));
 }
 
 EngineResult MmsClient::Result() const {
@@ -87,6 +99,7 @@ EngineResult MmsClient::Result() const {
     } else {
         result.recording = EngineRecording{m_bytesWritten, m_failure};
     }
+    result.refused = m_refused;
     return result;
 }
 
@@ -110,6 +123,19 @@ EngineResult MmsClient::RecordOn(MmsByteStream& stream, const EngineRequest& req
                                  sockaddr_in local) {
     ResetSession(request);
     m_local = local;
+    // A check only asks whether the stream plays: every stream does.
+    if (!m_check) {
+        ErrorOr<StreamChoice> choice = ParseStreamChoice(request.streams);
+        if (!choice) {
+            Refuse("Streams: " + choice.error().message);
+            return Result();
+        }
+        m_choice = std::move(*choice);
+        if (!m_choice.KeepsAll() && m_startPacket != 0) {
+            Refuse("a recording of chosen streams cannot be resumed");
+            return Result();
+        }
+    }
     stream.SetReceiveTimeoutMs(std::min(kFirstReplyTimeoutMs, m_idleTimeoutMs));
     if (!stream.Send(m_messages.Connect(m_playerAgent))) {
         return Result();
@@ -184,7 +210,12 @@ bool MmsClient::OnCommand(const MmsUnit& unit, MmsByteStream& stream) {
             stream.Send(m_messages.ReadHeaderBlock());
             break;
         case mms::kReportStreamSwitch:
-            stream.Send(m_messages.StartPlaying(m_startPacket));
+            // A selection sent again for a new layout is answered too, while
+            // the stream plays: play is asked for once.
+            if (!m_playAsked) {
+                m_playAsked = true;
+                stream.Send(m_messages.StartPlaying(m_startPacket));
+            }
             break;
         case mms::kPing:
             stream.Send(m_messages.Pong(unit.code));
@@ -202,7 +233,7 @@ bool MmsClient::OnCommand(const MmsUnit& unit, MmsByteStream& stream) {
 
 bool MmsClient::OnHeaderPacket(const MmsUnit& unit, MmsByteStream& stream) {
     if (m_headerComplete) {
-        return OnLaterHeaderPacket(unit);
+        return OnLaterHeaderPacket(unit, stream);
     }
     if (!m_header.Append(unit.payload)) {
         Fail("stream header too large");
@@ -219,6 +250,11 @@ bool MmsClient::OnHeaderPacket(const MmsUnit& unit, MmsByteStream& stream) {
         return true;
     }
     m_headerComplete = true;
+    std::optional<MmsStreamHeader> written = SelectStreams(std::move(m_header));
+    if (!written) {
+        return false;
+    }
+    m_header = std::move(*written);
     if (m_continuation != nullptr && !m_check) {
         if (!ContinueFile()) {
             return false;
@@ -232,8 +268,40 @@ bool MmsClient::OnHeaderPacket(const MmsUnit& unit, MmsByteStream& stream) {
             return false;
         }
     }
-    stream.Send(m_messages.StreamSelection());
+    stream.Send(m_messages.StreamSelection(m_switches));
     return true;
+}
+
+std::optional<MmsStreamHeader> MmsClient::SelectStreams(MmsStreamHeader served) {
+    m_selecting = false;
+    m_keep.clear();
+    m_switches.clear();
+    if (m_choice.KeepsAll()) {
+        return served;
+    }
+    const std::vector<AsfStreamEntry> streams = ListAsfStreams(served.Bytes());
+    std::vector<uint16_t> keep = ChooseStreams(m_choice, streams);
+    if (keep.empty()) {
+        Refuse(NoChosenStreamText(m_choice, streams));
+        return std::nullopt;
+    }
+    m_switches = StreamSwitches(streams, keep);
+    if (keep.size() == streams.size()) {
+        return served;  // the choice keeps them all: the stream as it comes
+    }
+    const ErrorOr<std::vector<uint8_t>> bytes = HeaderWithStreams(served.Bytes(), keep);
+    MmsStreamHeader written;
+    if (!bytes) {
+        Refuse(bytes.error().message);
+        return std::nullopt;
+    }
+    // Never longer than the server's header, which fitted.
+    written.Append(*bytes);
+    written.FindProperties();
+    m_keep = std::move(keep);
+    m_selecting = true;
+    m_served = std::move(served);
+    return written;
 }
 
 // A reconnect after a break: with the file's layout the stream goes on in
@@ -256,6 +324,12 @@ bool MmsClient::ContinueFile() {
         MmsStreamHeader next = std::move(m_header);
         return StartNextFile(std::move(next));
     }
+    if (m_selecting && !m_live) {
+        Refuse(
+            "an on-demand recording of chosen streams cannot go on after a break: the server "
+            "numbers its packets otherwise than the file");
+        return false;
+    }
     m_header = std::move(written);
     m_continued = true;
     m_file.packetCount = c.packets;
@@ -269,7 +343,7 @@ bool MmsClient::ContinueFile() {
 // A header while media flows: the server's source looped, or the next entry
 // of its playlist began. Nothing is sent back; the media follow by
 // themselves, numbered afresh when the entry changed.
-bool MmsClient::OnLaterHeaderPacket(const MmsUnit& unit) {
+bool MmsClient::OnLaterHeaderPacket(const MmsUnit& unit, MmsByteStream& stream) {
     if (m_check) {
         return true;
     }
@@ -290,12 +364,21 @@ bool MmsClient::OnLaterHeaderPacket(const MmsUnit& unit) {
         Fail("a new stream header without File Properties");
         return false;
     }
-    if (next.SameLayout(m_header)) {
+    if (next.SameLayout(ServedHeader())) {
         m_file.timeline.NewSegment();
         m_afterRepeat = true;
         return true;
     }
-    return StartNextFile(std::move(next));
+    std::optional<MmsStreamHeader> written = SelectStreams(std::move(next));
+    if (!written || !StartNextFile(std::move(*written))) {
+        return false;
+    }
+    // The streams of the new layout are chosen again: the numbers asked for
+    // before may name other streams now, or none.
+    if (!m_choice.KeepsAll()) {
+        stream.Send(m_messages.StreamSelection(m_switches));
+    }
+    return true;
 }
 
 // Two layouts cannot share a file: this one is finished as it stands, and
@@ -413,7 +496,11 @@ bool MmsClient::OnMediaPacket(std::span<const uint8_t> payload) {
     }
     std::copy(payload.begin(), payload.end(), m_packet.begin());
     std::fill(m_packet.begin() + static_cast<ptrdiff_t>(payload.size()), m_packet.end(), 0);
-    if (m_live && (SentAgain(m_packet) || !m_file.timeline.Admits(m_packet))) {
+    // Resent packets are known by their bytes as served; the layout byte
+    // may change when other streams' payloads are taken out.
+    if ((m_live && SentAgain(m_packet)) ||
+        (m_selecting && !KeepStreamsInPacket(m_packet, m_keep)) ||
+        (m_live && !m_file.timeline.Admits(m_packet))) {
         return !m_stop.Raised();
     }
     bool found = false;

@@ -4,12 +4,14 @@
 
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "asf/LiveTimeline.h"
 #include "asf/RecordingContinuation.h"
+#include "asf/StreamSelection.h"
 #include "common/Limits.h"
 #include "common/StopSignal.h"
 #include "engine/Engine.h"
@@ -42,6 +44,16 @@ class OutputFile;
 // session that reconnects after a break (EngineRequest::continuation) meets
 // the stream's header in the same way: the file's layout goes on in the
 // file, another one goes into the next.
+//
+// A request for some of the stream's streams (EngineRequest::streams) asks
+// the server for those alone once the header is in, writes a header that
+// lists only them, and writes only their payloads, whatever else the server
+// sends; packets left with none are not written. Layouts are compared on
+// the server's headers; a new layout is chosen from afresh (the same
+// choice, not the same numbers) and asked for again. A stream that has none
+// of the chosen streams fails the recording with the reason (refused).
+// Such a recording is not resumed, nor continued on demand: the server's
+// packet numbers do not count the packets in the file.
 //
 // Record, and everything it reports through EngineEvents, happens on the
 // calling (job worker) thread; Stop may be called from any thread. One
@@ -98,7 +110,18 @@ private:
     bool OnEnd(const MmsUnit& unit, const MmsByteStream& stream);
     bool OnCommand(const MmsUnit& unit, MmsByteStream& stream);
     bool OnHeaderPacket(const MmsUnit& unit, MmsByteStream& stream);
-    bool OnLaterHeaderPacket(const MmsUnit& unit);
+    bool OnLaterHeaderPacket(const MmsUnit& unit, MmsByteStream& stream);
+    // The header the file gets for the server's header served: served
+    // itself when the choice keeps every stream, else the header of the
+    // chosen ones (m_served keeps served then). Sets m_keep, m_switches and
+    // m_selecting. Nothing, with the reason given, when the choice keeps
+    // none of its streams.
+    std::optional<MmsStreamHeader> SelectStreams(MmsStreamHeader served);
+    // What the server's next header is compared with: the current file's
+    // header as the server sent it.
+    const MmsStreamHeader& ServedHeader() const { return m_selecting ? m_served : m_header; }
+    // Fail, for a reason no reconnect or other engine would mend.
+    void Refuse(std::string text);
     bool ContinueFile();
     bool StartNextFile(MmsStreamHeader next);
     bool WriteHeader();
@@ -121,7 +144,8 @@ private:
     int m_idleTimeoutMs;
     MmsMessages m_messages;
     MmsUnitReader m_reader;
-    MmsStreamHeader m_header;        // the current file's
+    MmsStreamHeader m_header;        // the current file's, as written into it
+    MmsStreamHeader m_served;        // with a selection: m_header as the server sent it
     MmsStreamHeader m_incoming;      // a header coming again while media flows
     std::vector<uint8_t> m_packet;   // one media packet, padded to the packet size
     std::vector<uint8_t> m_scratch;  // a live packet's times worked out, not written
@@ -152,6 +176,12 @@ private:
     // The stream came with the continued file's layout: the session reached
     // it, even when it ends before another packet comes.
     bool m_continued = false;
+    StreamChoice m_choice;                 // the request's; every stream for a check
+    std::vector<uint16_t> m_keep;          // the streams written, when m_selecting
+    std::vector<StreamSwitch> m_switches;  // the selection sent; none when the choice is all
+    bool m_selecting = false;              // the current file keeps only m_keep
+    bool m_playAsked = false;              // the stream switch was answered and play asked for
+    bool m_refused = false;                // see Refuse
 };
 
 }  // namespace tapewell

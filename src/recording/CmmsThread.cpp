@@ -35,6 +35,7 @@ CmmsThread::CmmsThread(JobSink* owner, uint16_t jobNumber, const AppSettings& se
       m_name(std::move(item.name)),
       m_playerAgent(item.playerAgent.empty() ? settings.m_playerAgent
                                              : std::move(item.playerAgent)),
+      m_streams(std::move(item.streams)),
       m_credentials(profile),
       m_mms(ToEngineOptions(settings), this),
       m_http(ToEngineOptions(settings), this, prompt, &m_credentials),

@@ -179,6 +179,7 @@ private:
     std::string m_address;
     std::string m_name;
     std::string m_playerAgent;
+    std::string m_streams;  // Item::streams, for every engine run
 
     ProfileCredentials m_credentials;
     MmsClient m_mms;

@@ -12,6 +12,7 @@
 #include "asf/AsfResumeScan.h"
 #include "asf/RecordingContinuation.h"
 #include "asf/RecordingFinish.h"
+#include "asf/StreamSelection.h"
 #include "common/ByteSource.h"
 #include "common/FileLock.h"
 #include "common/Limits.h"
@@ -58,6 +59,13 @@ bool LooksLikeText(const std::filesystem::path& path) {
         const auto byte = static_cast<unsigned char>(c);
         return byte >= 0x20 || byte == '\t' || byte == '\n' || byte == '\r';
     });
+}
+
+// Whether a Streams text asks for some of a stream's streams (or cannot be
+// read), rather than for all of them.
+bool ChoosesStreams(const std::string& text) {
+    const ErrorOr<StreamChoice> choice = ParseStreamChoice(text);
+    return !choice || !choice->KeepsAll();
 }
 
 }  // namespace
@@ -124,6 +132,12 @@ void CmmsThread::RecordMedia(const std::string& address, const std::string& name
     m_bytesWritten.store(0);
     m_progress.store(0);
     m_positionMs.store(0);
+    // A list row may hold any text: one that names no streams fails before
+    // a file is made.
+    if (const ErrorOr<StreamChoice> choice = ParseStreamChoice(m_streams); !choice) {
+        SetError("Streams: " + choice.error().message);
+        return;
+    }
     std::unique_ptr<StdioOutputFile> file;
     uint64_t resumeOffset = 0;
     uint32_t resumePackets = 0;
@@ -188,7 +202,10 @@ CmmsThread::Settle CmmsThread::SettleExistingFile(std::filesystem::path& path,
     AsfResumeScan scan;
     // Declining the resume loses nothing: the file is then treated as one
     // that cannot be resumed, with the same question before it is touched.
-    if (scan.ScanPartialFile(path) && (!m_settings.m_resumeConfirm || m_prompt->AskResume(path))) {
+    // A recording of chosen streams is never resumed: the server's packet
+    // numbers and byte offsets do not count what its file holds.
+    if (!ChoosesStreams(m_streams) && scan.ScanPartialFile(path) &&
+        (!m_settings.m_resumeConfirm || m_prompt->AskResume(path))) {
         resumePackets = scan.GetResumePacketCount();
         // With no packet to keep, the header is all there is, and an engine
         // told to continue after packet 0 writes no header: start over
@@ -314,11 +331,15 @@ bool CmmsThread::TryEngines(OutputFile* output, const std::string& address, uint
     std::string firstReason;  // why the engine the address chose first failed
     const uint32_t foundBefore = m_urlsFound;
     bool httpAnswered = false;  // an HTTP server answered on the address's port
+    // An engine reached the stream and it cannot give the chosen streams:
+    // the web fetcher would download every stream, the others would not do
+    // better.
+    bool refused = false;
     for (size_t i = 0; i < order.size(); ++i) {
         if (i > 0) {
             // MMS sent to a port where an HTTP server has answered (a 404, a
             // refusal) would only wait for a reply that never comes.
-            if (reached || m_giveUp.load() || m_stop.load() ||
+            if (reached || refused || m_giveUp.load() || m_stop.load() ||
                 (order[i] == &m_mms && httpAnswered)) {
                 break;
             }
@@ -330,9 +351,10 @@ bool CmmsThread::TryEngines(OutputFile* output, const std::string& address, uint
         // Credentials an engine before obtained count for the next one.
         const EngineResult result =
             RunEngine(*order[i], EngineRequest{output, address, m_playerAgent, resumeOffset,
-                                               resumePackets, User(), Password()});
+                                               resumePackets, User(), Password(), m_streams});
         reached = TakeEnding(result);
         httpAnswered = httpAnswered || result.httpAnswered;
+        refused = result.refused;
         if (reached && order[i] != &m_web) {
             m_reachedEngine = order[i];
             m_brokeOff = !result.recording->brokeOff.empty();
@@ -343,7 +365,7 @@ bool CmmsThread::TryEngines(OutputFile* output, const std::string& address, uint
     // tried a dialect the server does not speak (MMS sent to an HTTP port
     // ends in a time-out), or failed without a word. A question the user
     // cancelled keeps its own reason.
-    if (!reached && !m_stop.load() && !m_giveUp.load() && m_urlsFound == foundBefore &&
+    if (!reached && !refused && !m_stop.load() && !m_giveUp.load() && m_urlsFound == foundBefore &&
         !firstReason.empty()) {
         SetError(firstReason);
     }
@@ -411,14 +433,15 @@ void CmmsThread::Reconnect(std::unique_ptr<StdioOutputFile>& file, const std::st
         }
         ClearError();
         m_continuing = true;
-        EngineRequest request{output, address, m_playerAgent, 0, 0, User(), Password()};
+        EngineRequest request{output, address, m_playerAgent, 0, 0, User(), Password(), m_streams};
         request.continuation = &*continuation;
         const EngineResult result = RunEngine(*m_reachedEngine, request);
         m_continuing = false;
         // A try that reached nothing counts toward the tries; one that
-        // recorded media reset the count as they came (OnProgress).
+        // recorded media reset the count as they came (OnProgress). One the
+        // stream refused ends them: the next would be refused too.
         const bool reached = TakeEnding(result);
-        m_brokeOff = !reached || !result.recording->brokeOff.empty();
+        m_brokeOff = !result.refused && (!reached || !result.recording->brokeOff.empty());
     }
 }
 
