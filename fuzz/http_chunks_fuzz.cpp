@@ -1,7 +1,8 @@
 // Runs the chunk loop of a stream exchange on arbitrary bytes and writes
 // into a file in memory, then updates its header. The first byte chooses
-// the receive size and the exchange (resuming, time limit); a "$H" chunk
-// with a live header in the input takes the live repair path.
+// the receive size and the exchange (resuming, time limit, the audio
+// streams alone); a "$H" chunk with a live header in the input takes the
+// live repair path.
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -36,6 +37,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     job.out = &out;
     job.resumeBytes = (mode & 0x10) != 0 ? 1 : 0;
     job.maxMinutes = (mode & 0x20) != 0 ? 1 : 0;
+    StreamChoice audio;
+    audio.kind = StreamChoice::Kind::Audio;
+    job.streams = (mode & 0x40) != 0 ? &audio : nullptr;
     StreamInfo info;
     receiver.Run(job, info);
     receiver.UpdateHeader(out, info);
