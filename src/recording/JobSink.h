@@ -11,15 +11,15 @@ namespace tapewell {
 class JobSink {
 public:
     enum Code : int {
-        kConnecting = 0,   // JN_CONNECTING: an engine starts on an address
-        kHeader = 2,       // JN_HEADER: output path and duration are known
-        kFinished = 3,     // JN_FINISHED: flags, error text and output path are final
-        kProgress = 5,     // JN_PROGRESS: bytes written, progress, position
-        kCredentials = 9,  // JN_CREDENTIALS: user name and password
-        kUrlFound = 10,    // JN_URL_FOUND: the found address
-        kSkipped = 11,     // JN_SKIPPED: "Pass" at the file-exists question
-        kQuitAll = 12,     // JN_QUIT_ALL: "Quit" at the file-exists question
-        kNewFile = 13,     // a further output file began; OutputPath() is the new file
+        kConnecting = 0,     // JN_CONNECTING: an engine starts on an address
+        kHeader = 2,         // JN_HEADER: output path and duration are known
+        kFinished = 3,       // JN_FINISHED: flags, error text and output path are final
+        kProgress = 5,       // JN_PROGRESS: bytes written, progress, position
+        kCredentials = 9,    // JN_CREDENTIALS: user name and password
+        kUrlFound = 10,      // JN_URL_FOUND: the found address
+        kSkipped = 11,       // JN_SKIPPED: "Pass" at the file-exists question
+        kQuitAll = 12,       // JN_QUIT_ALL: "Quit" at the file-exists question
+        kNewFile = 13,       // a further output file began; OutputPath() is the new file
         kReconnecting = 14,  // the stream broke off; ReconnectCount() is the try waited for
     };
 
