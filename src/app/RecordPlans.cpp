@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "common/Limits.h"
+#include "common/SetAside.h"
 #include "common/TextFormat.h"
 #include "settings/IniDocument.h"
 #include "settings/ProfileFile.h"
@@ -37,7 +38,6 @@ int DaysInMonth(int year, int month) {
     return month == 2 && leap ? 29 : kDays[month - 1];
 }
 
-constexpr int kSetAsideTries = 100;
 constexpr int64_t kSecondsPerDay = 86'400;
 // Further than any calendar reaches: mktime's day field is an int.
 constexpr int64_t kMaxOccurrenceDays = 1'000'000;
@@ -315,22 +315,12 @@ ErrorOr<void> RecordPlans::Load() {
 }
 
 void RecordPlans::MoveAside() {
-    for (int attempt = 0; attempt < kSetAsideTries; ++attempt) {
-        std::filesystem::path aside = m_path;
-        aside += attempt == 0 ? ".unreadable" : ".unreadable." + std::to_string(attempt);
-        std::error_code error;
-        if (std::filesystem::exists(aside, error) || error) {
-            continue;
-        }
-        std::filesystem::rename(m_path, aside, error);
-        if (!error) {
-            m_setAside = aside.string();
-            m_untouchable = false;
-            return;
-        }
-        break;
+    const std::optional<std::filesystem::path> aside =
+        SetFileAside(m_path, ".unreadable", SetAsideBy::kMove);
+    if (aside) {
+        m_setAside = aside->string();
     }
-    m_untouchable = true;
+    m_untouchable = !aside;
 }
 
 ErrorOr<void> RecordPlans::Save() {

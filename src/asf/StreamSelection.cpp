@@ -124,16 +124,10 @@ constexpr uint16_t kStreamNumberMask = 0x7F;
 constexpr size_t kHeaderFirstObject = asf::kObjectHeaderSize + asf::kHeaderInfoSize;
 constexpr size_t kHeaderObjectCountAt = asf::kObjectHeaderSize;
 
-// Objects of the header and its extension that name streams, beside those
-// AsfGuids knows.
-constexpr Guid kExtendedStreamProperties =
-    Guid::Make(0x14E6A5CB, 0xC672, 0x4332, {0x83, 0x99, 0xA9, 0x69, 0x52, 0x06, 0x5B, 0x5A});
-constexpr Guid kBitrateMutualExclusion =
-    Guid::Make(0xD6E229DC, 0x35DA, 0x11D1, {0x90, 0x34, 0x00, 0xA0, 0xC9, 0x03, 0x49, 0xBE});
-constexpr Guid kAdvancedMutualExclusion =
-    Guid::Make(0xA08649CF, 0x4775, 0x4670, {0x8A, 0x16, 0x6E, 0x35, 0x35, 0x75, 0x66, 0xCD});
-constexpr Guid kStreamPrioritization =
-    Guid::Make(0xD4FED15B, 0x88D3, 0x454F, {0x81, 0xF0, 0xED, 0x5C, 0x45, 0x99, 0x9E, 0x24});
+using guids::kAdvancedMutualExclusion;
+using guids::kBitrateMutualExclusion;
+using guids::kExtendedStreamProperties;
+using guids::kStreamPrioritization;
 
 // Field offsets from an object's first byte.
 namespace sp {  // Stream Properties

@@ -4,6 +4,7 @@
 
 #include "app/ListFiles.h"
 #include "app/RecordList.h"
+#include "common/SetAside.h"
 #include "gui/list/GuiListPrompt.h"
 
 namespace tapewell::gui {
@@ -48,34 +49,15 @@ bool AutoListSaver::Load(std::string* error, std::string* warning) {
 }
 
 void AutoListSaver::SetAsideCopy() {
-    for (int attempt = 0; attempt < kSetAsideTries; ++attempt) {
-        std::filesystem::path aside = m_path;
-        aside += attempt == 0 ? ".truncated" : ".truncated." + std::to_string(attempt);
-        std::error_code error;
-        if (std::filesystem::exists(aside, error) || error) {
-            continue;
-        }
-        if (std::filesystem::copy_file(m_path, aside, error)) {
-            m_setAside = aside.string();
-            return;
-        }
+    if (const auto aside = SetFileAside(m_path, ".truncated", SetAsideBy::kCopy)) {
+        m_setAside = aside->string();
     }
 }
 
 void AutoListSaver::MoveAside() {
-    for (int attempt = 0; attempt < kSetAsideTries; ++attempt) {
-        std::filesystem::path aside = m_path;
-        aside += attempt == 0 ? ".unreadable" : ".unreadable." + std::to_string(attempt);
-        std::error_code error;
-        if (std::filesystem::exists(aside, error) || error) {
-            continue;
-        }
-        std::filesystem::rename(m_path, aside, error);
-        if (!error) {
-            m_setAside = aside.string();
-            return;
-        }
-        break;
+    if (const auto aside = SetFileAside(m_path, ".unreadable", SetAsideBy::kMove)) {
+        m_setAside = aside->string();
+        return;
     }
     // Nowhere to put it: leave it where it is, and neither save over it nor
     // delete it in this run.

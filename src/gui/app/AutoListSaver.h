@@ -57,8 +57,6 @@ Q_SIGNALS:
     void SaveFailed(const QString& reason);
 
 private:
-    static constexpr int kSetAsideTries = 100;
-
     void MoveAside();
     void SetAsideCopy();
     void SaveInBackground();
