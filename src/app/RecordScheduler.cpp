@@ -229,7 +229,10 @@ int RecordScheduler::StartJob(int row, uint32_t maxSeconds, bool followOn) {
     const auto& cells = m_list.Row(row);
     Running running;
     running.number = m_nextNumber;
-    running.prompt = m_prompts ? m_prompts() : nullptr;
+    if (m_prompts) {
+        const std::string& name = cells.cells[kColFile];
+        running.prompt = m_prompts(name.empty() ? cells.cells[kColOriginalFile] : name);
+    }
     running.target = TargetOf(row);
     running.followOn = followOn;
     // An empty ns cell: the job falls back on the settings' player agent.

@@ -54,7 +54,9 @@ class RecordScheduler {
 public:
     // One prompt per job, made when the job starts and kept until it is
     // freed. The desktop program's shows dialogs; tests script the answers.
-    using PromptFactory = std::function<std::unique_ptr<JobPrompt>()>;
+    // It is given the row's name (its address when it has none), so that a
+    // question can say which recording it is about.
+    using PromptFactory = std::function<std::unique_ptr<JobPrompt>(const std::string& rowName)>;
 
     RecordScheduler(RecordList& list, const AppSettings& settings, JobSink& sink,
                     PromptFactory prompts, UrlOpener& opener, RecordStatusTexts texts = {});

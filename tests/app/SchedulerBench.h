@@ -210,8 +210,10 @@ protected:
         m_script = std::make_shared<PromptScript>();
         m_scheduler = std::make_unique<RecordScheduler>(
             *m_list, m_settings, m_sink,
-            [script = m_script] { return std::make_unique<ScriptedJobPrompt>(script); }, m_opener,
-            m_texts);
+            [script = m_script](const std::string&) {
+                return std::make_unique<ScriptedJobPrompt>(script);
+            },
+            m_opener, m_texts);
         m_scheduler->SetCaptureOff([this] { ++m_captureOffs; });
     }
     std::vector<int> Add(const std::vector<std::string>& addresses) {

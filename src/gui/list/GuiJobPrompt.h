@@ -37,10 +37,9 @@ public:
     GuiJobPrompt& operator=(const GuiJobPrompt&) = delete;
 
     // UI thread: the row this prompt's job records (its File cell or
-    // address), named in the title of every dialog opened from now on.
+    // address), named in the title of every dialog opened from now on;
+    // set when the job is made.
     void SetRowLabel(const QString& label);
-    // Expires when this prompt is destroyed.
-    std::weak_ptr<void> Alive() const { return m_alive; }
 
     std::optional<Credentials> AskCredentials(const std::string& site, const std::string& user,
                                               const std::string& password) override;
@@ -63,7 +62,6 @@ private:
 
     std::unique_ptr<QObject> m_context;  // lives on the UI thread; posted questions run on it
     std::shared_ptr<Shared> m_shared;
-    std::shared_ptr<int> m_alive = std::make_shared<int>(0);
 };
 
 }  // namespace tapewell::gui

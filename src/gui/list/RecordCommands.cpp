@@ -18,9 +18,6 @@
 namespace tapewell::gui {
 namespace {
 
-// Job numbers run from 1 to this, then start again at 1.
-constexpr uint32_t kLastJobNumber = 65535;
-
 // "<G>" and "<E>" rows open their pages in the user's browser.
 class DesktopUrlOpener final : public UrlOpener {
 public:
@@ -42,17 +39,15 @@ RecordCommands::RecordCommands(RecordList& list, const AppSettings& settings, Pr
     QPointer<QWidget> dialogParent(window);
     m_scheduler = std::make_unique<RecordScheduler>(
         list, settings, *m_sink,
-        [this, dialogParent] {
+        [dialogParent](const std::string& rowName) {
             auto prompt = std::make_unique<GuiJobPrompt>(dialogParent.data());
-            m_prompts.push_back({prompt->Alive(), prompt.get(), 0});
+            prompt->SetRowLabel(QString::fromStdString(rowName));
             return prompt;
         },
         *m_opener, StatusTexts());
     m_scheduler->SetProfileStore(&profile);
-    m_sink->SetHandler([this](int code, uint16_t jobNumber) {
-        m_scheduler->HandleNotice(code, jobNumber);
-        NameNewJobs();
-    });
+    m_sink->SetHandler(
+        [this](int code, uint16_t jobNumber) { m_scheduler->HandleNotice(code, jobNumber); });
     // The check's results come back on its worker thread; they are applied
     // here, one queued call each (dropped once this object is gone).
     m_checkRun = std::make_unique<AddressCheckRun>(
@@ -118,51 +113,7 @@ void RecordCommands::AddTo(QMenu* menu) const {
     menu->addMenu(m_checkMenu);
 }
 
-void RecordCommands::NameNewJobs() {
-    std::erase_if(m_prompts, [](const MadePrompt& made) { return made.alive.expired(); });
-    std::vector<uint32_t> fresh;
-    for (int row = 0; row < m_list.RowCount(); ++row) {
-        const uint32_t job = m_list.Row(row).jobNumber;
-        if (job != 0 && std::none_of(m_prompts.begin(), m_prompts.end(),
-                                     [job](const MadePrompt& made) { return made.job == job; })) {
-            fresh.push_back(job);
-        }
-    }
-    if (fresh.empty()) {
-        return;
-    }
-    // The scheduler numbers its jobs upwards in the order it makes their
-    // prompts, going from 65535 back to 1: the new numbers, taken from
-    // just after their widest gap, line up with the unmatched prompts.
-    std::sort(fresh.begin(), fresh.end());
-    size_t first = 0;
-    uint32_t widest = fresh.front() + kLastJobNumber - fresh.back();
-    for (size_t i = 1; i < fresh.size(); ++i) {
-        if (fresh[i] - fresh[i - 1] > widest) {
-            widest = fresh[i] - fresh[i - 1];
-            first = i;
-        }
-    }
-    std::rotate(fresh.begin(), fresh.begin() + static_cast<std::ptrdiff_t>(first), fresh.end());
-    auto job = fresh.begin();
-    for (MadePrompt& made : m_prompts) {
-        if (made.job != 0) {
-            continue;
-        }
-        if (job == fresh.end()) {
-            break;
-        }
-        made.job = *job++;
-        const int row = m_list.FindRowByJobNumber(made.job);
-        const std::string name = m_list.GetCellText(row, kColFile);
-        made.prompt->SetRowLabel(QString::fromStdString(
-            name.empty() ? m_list.GetCellText(row, kColOriginalFile) : name));
-    }
-}
-
 void RecordCommands::UpdateActions() {
-    // Called after every start: the new job's prompt learns its row.
-    NameNewJobs();
     m_recordStart->setEnabled(SlotFree());
     m_recordStop->setEnabled(m_scheduler->Recording());
     const bool checking = m_checkRun->Busy();

@@ -66,16 +66,8 @@ Q_SIGNALS:
     void StatesChanged();
 
 private:
-    // A prompt the scheduler asked for, until its job's row is known.
-    struct MadePrompt {
-        std::weak_ptr<void> alive;
-        GuiJobPrompt* prompt = nullptr;
-        uint32_t job = 0;  // 0: not matched to a job yet
-    };
-
     void CreateActions(ActionTable& actions);
     void UpdateActions();
-    void NameNewJobs();
 
     RecordList& m_list;
     const AppSettings& m_settings;
@@ -89,7 +81,6 @@ private:
     QAction* m_checkStart = nullptr;
     QAction* m_checkStop = nullptr;
     QMenu* m_checkMenu = nullptr;
-    std::vector<MadePrompt> m_prompts;  // in the order they were made
 };
 
 }  // namespace tapewell::gui
