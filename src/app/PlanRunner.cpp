@@ -48,8 +48,9 @@ PlanRunner::PlanRunner(RecordList& list, RecordPlans& plans, PlanTarget& target,
       m_plans(plans),
       m_target(target),
       m_clock(std::move(clock)),
-      m_texts(std::move(texts)) {
-    Pass(m_clock(), false);
+      m_texts(std::move(texts)),
+      m_openedAt(m_clock()) {
+    Pass(m_openedAt, false);
 }
 
 int64_t PlanRunner::SystemNow() {
@@ -112,7 +113,8 @@ bool PlanRunner::HandleDue(const std::string& address, int row, int64_t now, boo
     }
     const RecordPlan plan = *found;
     const int64_t windowEnd = WindowEnd(plan);
-    if (now < windowEnd) {
+    const bool passedWhileClosed = *plan.start < m_openedAt - kOpeningGraceSeconds;
+    if (now < windowEnd && !passedWhileClosed) {
         if (!mayStart) {
             return false;
         }

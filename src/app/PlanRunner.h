@@ -75,6 +75,10 @@ public:
     // The job's time limit ends a recording at the window's end; one still
     // running this long after it is stopped.
     static constexpr int64_t kStopGraceSeconds = 60;
+    // A start that passed while the program was closed is missed, not
+    // recorded late; one this recent counts as the program opening for it
+    // (started at login, or by the user who knows the time has come).
+    static constexpr int64_t kOpeningGraceSeconds = 60;
 
     // Reports the starts that passed while the program was closed.
     PlanRunner(RecordList& list, RecordPlans& plans, PlanTarget& target, Clock clock = SystemNow,
@@ -117,6 +121,7 @@ private:
     PlanStatusTexts m_texts;
     std::function<void(const Error&)> m_saveFailed;
     std::vector<Started> m_started;
+    int64_t m_openedAt;  // the clock when the runner was made
 };
 
 }  // namespace tapewell

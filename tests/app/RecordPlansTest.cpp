@@ -224,21 +224,24 @@ TEST_F(PlanRunnerTest, StartsAtItsTimeThenAgainNextDayAndStopsLateOnes) {
 }
 
 TEST_F(PlanRunnerTest, StartsThatPassedWhileClosedAreReportedNotRecorded) {
-    m_now = Local("2026-05-04 12:00");
+    m_now = Local("2026-05-04 12:00") + 30;
     Plan("mms://h/a", "2026-05-04 09:00", 600);
     Plan("mms://h/b", "2026-05-03 21:00", 3600, PlanRepeat::Daily);
     Plan("mms://h/c", "2026-05-04 11:55", 0);  // its open window lasts till 12:05
+    Plan("mms://h/d", "2026-05-04 12:00", 0);  // the program opened for it
+    m_list.AddItem("mms://h/d", "", "", "");
     auto runner = Runner();
     EXPECT_EQ(Cell(0), "Missed 2026-05-04 09:00");
     EXPECT_EQ(Cell(1), "Missed 2026-05-03 21:00");
-    EXPECT_EQ(Cell(2), "");
+    EXPECT_EQ(Cell(2), "Missed 2026-05-04 11:55");
+    EXPECT_EQ(Cell(3), "");
     EXPECT_TRUE(m_target.started.empty());
     EXPECT_FALSE(m_plans.Find("mms://h/a")->start);
     EXPECT_EQ(m_plans.Find("mms://h/b")->start, Local("2026-05-04 21:00"));
     EXPECT_EQ(Saved(), m_plans.All());
 
     runner->Tick();
-    EXPECT_EQ(m_target.started, (std::vector<std::pair<int, uint32_t>>{{2, 0}}));
+    EXPECT_EQ(m_target.started, (std::vector<std::pair<int, uint32_t>>{{3, 0}}));
     // The miss stays visible until the next start.
     EXPECT_EQ(Cell(1), "Missed 2026-05-03 21:00");
 }
