@@ -113,7 +113,7 @@ private:
     bool ReadAsfHeader(size_t& length, StreamInfo& info);
     bool ParseAsfHeader(size_t length, StreamInfo& info);
     // With a choice of streams: the header in the buffer becomes the one
-    // the file gets (length and info follow it), and m_keep the streams it
+    // the file receives (length and info follow it), and m_keep the streams it
     // keeps. False, with m_refusal, when it keeps none.
     bool SelectStreams(size_t& length, StreamInfo& info);
     // servedLayout: the HeaderLayout of the header as the server sent it.
